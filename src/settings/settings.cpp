@@ -1,0 +1,57 @@
+#include "settings/settings.h"
+
+#include "app/main_window.h"
+#include "platform/platform.h"
+#include "store/file_helpers.h"
+
+Settings settings = defaultSettings;
+
+std::string settingsFilePath() { return programDirectory() + "\\INITIAL.TXT"; }
+
+// The order of the lines in INITIAL.TXT.
+static constexpr std::int32_t Settings::*fileOrder[] = {
+    &Settings::windowLeft,     &Settings::windowTop, &Settings::showUserId,
+    &Settings::showPassword,   &Settings::passwordLength, &Settings::useDigits,
+    &Settings::useLowercase,   &Settings::useUppercase,
+};
+
+std::string formatSettingsFile(const Settings& s) {
+    std::string out;
+    for (auto field : fileOrder)
+        out += std::to_string(s.*field) + "\r\n";
+    return out;
+}
+
+Settings parseSettingsFile(const char* data, std::size_t size) {
+    Settings s = defaultSettings;
+    LineReader in(data, size);
+    for (auto field : fileOrder) {
+        std::int32_t value;
+        if (readIntLine(in, value))
+            s.*field = value;
+    }
+    return s;
+}
+
+void loadSettings() {
+    std::string bytes;
+    if (platform::readWholeFile(settingsFilePath(), bytes) == platform::FileRead::Read)
+        settings = parseSettingsFile(bytes.data(), bytes.size());
+    else
+        settings = defaultSettings;
+}
+
+bool saveSettings() {
+    if (!platform::isMinimized(mainWindow)) {
+        platform::Rect r = platform::windowRect(mainWindow);
+        settings.windowLeft = r.left;
+        settings.windowTop = r.top;
+    }
+    return saveFileWithRetry(settingsFilePath(), formatSettingsFile(settings), "");
+}
+
+bool isUsableWindowPosition(std::int32_t left, std::int32_t top, int screenWidth,
+                            int screenHeight) {
+    return left != -999 && top != -999 && left < screenWidth && top < screenHeight && left >= 0 &&
+           top >= 0;
+}

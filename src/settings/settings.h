@@ -1,0 +1,41 @@
+// The eight settings kept in INITIAL.TXT, one signed decimal line each.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct Settings {
+    std::int32_t windowLeft;  // outer left edge in screen pixels; -999: none saved
+    std::int32_t windowTop;   // outer top edge; -999: none saved
+    std::int32_t showUserId;  // 0: the user ID field shows asterisks
+    std::int32_t showPassword;
+    std::int32_t passwordLength;
+    std::int32_t useDigits;
+    std::int32_t useLowercase;
+    std::int32_t useUppercase;
+};
+
+constexpr Settings defaultSettings = {-999, -999, 1, 1, 8, 1, 1, 0};
+
+// The program's settings for this run.
+extern Settings settings;
+
+std::string settingsFilePath();
+
+// Reads INITIAL.TXT. Without a readable file every value is its default; a
+// file with fewer than eight lines supplies the defaults for the missing ones.
+void loadSettings();
+
+// Takes the main window's corner unless it is minimized and writes INITIAL.TXT.
+// Returns false when the user gave up after the retry question.
+bool saveSettings();
+
+// The bytes of INITIAL.TXT for s.
+std::string formatSettingsFile(const Settings& s);
+// Settings from the bytes of INITIAL.TXT, defaults for the lines it lacks.
+Settings parseSettingsFile(const char* data, std::size_t size);
+
+// Whether a saved corner is used at start-up: saved, not negative, and on the
+// primary screen (screenWidth by screenHeight pixels).
+bool isUsableWindowPosition(std::int32_t left, std::int32_t top, int screenWidth,
+                            int screenHeight);

@@ -1,0 +1,162 @@
+#include "store/data_file.h"
+
+#include "platform/platform.h"
+#include "store/file_helpers.h"
+#include "store/text.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr std::size_t memoRoom = sizeof(EntryRecord::memo) - 1;
+
+void appendShortField(SecureString& out, const char* field) {
+    for (const char* p = field; p < field + 1023 && *p; ++p)
+        if (*p != '\r')
+            out += *p;
+    out += "\r\n";
+}
+
+// The memo as it goes into the file: every CR followed by LF, at most 8191 bytes.
+SecureString memoText(const char* memo) {
+    std::size_t length = strnlen(memo, memoRoom);
+    SecureString text;
+    text.reserve(2 * length);
+    for (std::size_t i = 0; i < length; ++i) {
+        text += memo[i];
+        if (memo[i] == '\r' && (i + 1 == length || memo[i + 1] != '\n'))
+            text += '\n';
+    }
+    std::size_t keep = fittingLength(text.data(), text.size(), memoRoom);
+    if (keep > 0 && text[keep - 1] == '\r')
+        --keep; // never a CR without its LF
+    text.resize(keep);
+    return text;
+}
+
+// Appends to a memo being read, and stops for good once something did not fit.
+struct MemoBuilder {
+    char* memo;
+    std::size_t used = 0;
+    bool cut = false;
+
+    void append(const char* text, std::size_t length) {
+        if (cut)
+            return;
+        std::size_t n = fittingLength(text, length, memoRoom - used);
+        std::memcpy(memo + used, text, n);
+        used += n;
+        memo[used] = '\0';
+        cut = n < length;
+    }
+    // CR LF goes in whole or not at all: never a CR without its LF.
+    void appendLineBreak() {
+        if (!cut && used + 2 > memoRoom)
+            cut = true;
+        append("\r\n", 2);
+    }
+};
+
+// Returns false when the file ends inside the record.
+bool readRecord(LineReader& in, EntryRecord& record) {
+    for (char* field : {record.title, record.userId, record.password, record.address, record.mail})
+        if (!readLine(in, field, 1024))
+            return false;
+
+    std::int32_t lineCount;
+    if (!readIntLine(in, lineCount))
+        return false;
+    // A count of 0 or less still means one line.
+    char line[8192];
+    MemoBuilder memo{record.memo};
+    bool complete = true;
+    for (std::int32_t i = 0; i < lineCount || i == 0; ++i) {
+        if (!readLine(in, line, sizeof line)) {
+            complete = false;
+            break;
+        }
+        if (i > 0)
+            memo.appendLineBreak();
+        memo.append(line, std::strlen(line));
+    }
+    secureWipe(line, sizeof line);
+    if (memo.cut)
+        in.repaired = true;
+    return complete;
+}
+
+} // namespace
+
+std::string dataFilePath() { return programDirectory() + "\\PASSWORD.TXT"; }
+std::string dataBackupPath() { return programDirectory() + "\\PASSWORD.BAK"; }
+
+SecureString formatDataFile(const EntryList& list) {
+    SecureString out = "KEYLOOM1\r\n";
+    out += std::to_string(list.count()).c_str();
+    out += "\r\n";
+    for (const EntryRecord& record : list.records) {
+        for (const char* field :
+             {record.title, record.userId, record.password, record.address, record.mail})
+            appendShortField(out, field);
+        SecureString memo = memoText(record.memo);
+        std::size_t lines = 1;
+        for (char c : memo)
+            lines += c == '\r';
+        out += std::to_string(lines).c_str();
+        out += "\r\n";
+        out += memo;
+        out += "\r\n";
+    }
+    return out;
+}
+
+bool parseDataFile(const char* data, std::size_t size, EntryList& list) {
+    LineReader in(data, size);
+    char header[1024];
+    bool intact = readLine(in, header, sizeof header);
+
+    std::int32_t count;
+    intact = readIntLine(in, count) && intact;
+    if (count < 0) {
+        count = 0;
+        intact = false;
+    }
+    for (std::int32_t i = 0; i < count; ++i) {
+        if (in.atEnd() || !readRecord(in, list.records.emplace_back())) {
+            intact = false;
+            break;
+        }
+    }
+    return intact && !in.repaired;
+}
+
+bool saveDataFile() {
+    SecureString bytes = formatDataFile(entryList);
+    return saveFileWithRetry(dataFilePath(), bytes, dataBackupPath());
+}
+
+DataFileState loadDataFile() {
+    std::string bytes;
+    switch (platform::readWholeFile(dataFilePath(), bytes)) {
+    case platform::FileRead::Missing: releaseEntries(entryList); return DataFileState::Missing;
+    case platform::FileRead::Unreadable: return DataFileState::Unreadable;
+    case platform::FileRead::Read: break;
+    }
+
+    EntryList loaded;
+    bool intact;
+    try {
+        intact = parseDataFile(bytes.data(), bytes.size(), loaded);
+    } catch (const std::bad_alloc&) {
+        // More records than memory: refuse the file rather than lose its tail.
+        secureWipe(bytes.data(), bytes.size());
+        return DataFileState::Unreadable;
+    }
+    secureWipe(bytes.data(), bytes.size());
+    releaseEntries(entryList);
+    entryList.records.swap(loaded.records);
+    return intact ? DataFileState::Read : DataFileState::Damaged;
+}
+
+DataFileState revertEntries() { return loadDataFile(); }

@@ -1,0 +1,41 @@
+#include "store/text.h"
+
+#include "platform/platform.h"
+
+#include <cstring>
+
+std::size_t fittingLength(const char* text, std::size_t length, std::size_t room) {
+    if (length <= room)
+        return length;
+    // Walk whole characters from the start: only that way is a lead byte
+    // told apart from a trail byte.
+    std::size_t end = 0;
+    while (end < room) {
+        std::size_t width = platform::isLeadByte(static_cast<unsigned char>(text[end])) ? 2 : 1;
+        if (end + width > room)
+            break;
+        end += width;
+    }
+    return end;
+}
+
+bool copyText(char* dest, std::size_t size, const char* text, std::size_t length) {
+    std::size_t n = fittingLength(text, length, size - 1);
+    std::memcpy(dest, text, n);
+    dest[n] = '\0';
+    return n == length;
+}
+
+std::wstring formatMessage(const wchar_t* format, std::initializer_list<std::wstring> args) {
+    std::wstring out;
+    auto next = args.begin();
+    for (const wchar_t* p = format; *p; ++p) {
+        if (p[0] == L'%' && (p[1] == L's' || p[1] == L'd') && next != args.end()) {
+            out += *next++;
+            ++p;
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}

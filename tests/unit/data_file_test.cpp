@@ -1,0 +1,343 @@
+#include "store/data_file.h"
+#include "store/file_helpers.h"
+#include "support/test_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string dataPath = "C:\\Keyloom\\PASSWORD.TXT";
+const std::string backupPath = "C:\\Keyloom\\PASSWORD.BAK";
+
+std::string lines(std::initializer_list<std::string> parts) {
+    std::string out;
+    for (const std::string& p : parts)
+        out += p + "\r\n";
+    return out;
+}
+
+EntryRecord record(const std::string& title, const std::string& userId = "",
+                   const std::string& password = "", const std::string& address = "",
+                   const std::string& mail = "", const std::string& memo = "") {
+    EntryRecord r{};
+    std::memcpy(r.title, title.data(), title.size());
+    std::memcpy(r.userId, userId.data(), userId.size());
+    std::memcpy(r.password, password.data(), password.size());
+    std::memcpy(r.address, address.data(), address.size());
+    std::memcpy(r.mail, mail.data(), mail.size());
+    std::memcpy(r.memo, memo.data(), memo.size());
+    return r;
+}
+
+std::string format(std::initializer_list<EntryRecord> records) {
+    EntryList list;
+    for (const EntryRecord& r : records)
+        list.records.push_back(r);
+    SecureString bytes = formatDataFile(list);
+    return std::string(bytes.data(), bytes.size());
+}
+
+struct Parsed {
+    EntryList list;
+    bool intact;
+};
+
+Parsed parse(const std::string& bytes) {
+    Parsed p;
+    p.intact = parseDataFile(bytes.data(), bytes.size(), p.list);
+    return p;
+}
+
+bool sameFields(const EntryRecord& a, const EntryRecord& b) {
+    return !std::strcmp(a.title, b.title) && !std::strcmp(a.userId, b.userId) &&
+           !std::strcmp(a.password, b.password) && !std::strcmp(a.address, b.address) &&
+           !std::strcmp(a.mail, b.mail) && !std::strcmp(a.memo, b.memo);
+}
+
+class DataFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fake::reset();
+        releaseEntries(entryList);
+    }
+    void TearDown() override { releaseEntries(entryList); }
+};
+
+// ---- The bytes written ----
+
+TEST_F(DataFileTest, WrittenBytesFollowTheFormatExactly) {
+    EXPECT_EQ(format({}), "KEYLOOM1\r\n0\r\n");
+    EXPECT_EQ(format({}).size(), 13u);
+    // An all-empty record is 15 bytes: five empty lines, "1", one empty line.
+    EXPECT_EQ(format({record("")}), "KEYLOOM1\r\n1\r\n\r\n\r\n\r\n\r\n\r\n1\r\n\r\n");
+    EXPECT_EQ(format({record("Bank", "AB-12", "pw", "https://b.example/", "me@b.example",
+                             "ab\r\ncd")}),
+              lines({"KEYLOOM1", "1", "Bank", "AB-12", "pw", "https://b.example/", "me@b.example",
+                     "2", "ab", "cd"}));
+    // A memo that ends with a line break has an empty last line.
+    EXPECT_EQ(format({record("t", "", "", "", "", "ab\r\n")}),
+              lines({"KEYLOOM1", "1", "t", "", "", "", "", "2", "ab", ""}));
+    EXPECT_EQ(format({record("t", "", "", "", "", "a\r\n\r\nb\r\n")}),
+              lines({"KEYLOOM1", "1", "t", "", "", "", "", "4", "a", "", "b", ""}));
+}
+
+TEST_F(DataFileTest, WriterKeepsTheTextRulesWhateverReachesIt) {
+    // A CR in a short field is dropped; an LF stays.
+    EXPECT_EQ(format({record("a\rb", "x\ny")}),
+              lines({"KEYLOOM1", "1", "ab", "x\ny", "", "", "", "1", ""}));
+    // A CR in the memo without LF becomes CR LF, and counts as a line break.
+    EXPECT_EQ(format({record("t", "", "", "", "", "a\rb\r")}),
+              lines({"KEYLOOM1", "1", "t", "", "", "", "", "3", "a", "b", ""}));
+
+    // Expanding lone CRs never takes the memo past 8191 bytes, never leaves a
+    // CR without LF and never half a double-byte character.
+    std::string memo(8190, '\r');
+    std::string bytes = format({record("t", "", "", "", "", memo)});
+    Parsed p = parse(bytes);
+    ASSERT_TRUE(p.intact);
+    std::string read = p.list.records[0].memo;
+    EXPECT_EQ(read.size(), 8190u);
+    for (std::size_t i = 0; i < read.size(); i += 2)
+        ASSERT_EQ(read.substr(i, 2), "\r\n");
+
+    std::string wide = std::string(8189, 'x') + "\r" + fake::sjis("表");
+    p = parse(format({record("t", "", "", "", "", wide)}));
+    ASSERT_TRUE(p.intact);
+    EXPECT_EQ(std::string(p.list.records[0].memo), std::string(8189, 'x') + "\r\n");
+}
+
+TEST_F(DataFileTest, WritingThenReadingGivesBackTheSameList) {
+    std::mt19937 random(1234);
+    // Bytes that stress the format: CR, LF, NUL-free Shift-JIS, hyphens.
+    const std::string alphabet = "ab-\r\n \t" + fake::sjis("表ソ能") + "\x81";
+    auto text = [&](std::size_t maxLength) {
+        std::string s;
+        std::size_t n = random() % (maxLength + 1);
+        while (s.size() < n)
+            s += alphabet[random() % alphabet.size()];
+        return s.substr(0, n);
+    };
+    for (int round = 0; round < 200; ++round) {
+        EntryList list;
+        int count = random() % 5;
+        for (int i = 0; i < count; ++i) {
+            std::size_t big = round % 10 == 0 ? 1023 : 40;
+            list.records.push_back(record(text(big), text(big), text(big), text(big), text(big),
+                                          text(round % 10 == 0 ? 8191 : 200)));
+        }
+        SecureString first = formatDataFile(list);
+        EntryList read;
+        ASSERT_TRUE(parseDataFile(first.data(), first.size(), read)) << "round " << round;
+        ASSERT_EQ(read.count(), count);
+        SecureString second = formatDataFile(read);
+        ASSERT_EQ(first, second) << "round " << round;
+        // What went in by the rules comes back unchanged.
+        for (int i = 0; i < count; ++i) {
+            EntryRecord expected = list.records[i];
+            for (char* f : {expected.title, expected.userId, expected.password,
+                            expected.address, expected.mail}) {
+                std::string kept;
+                for (const char* c = f; *c; ++c)
+                    if (*c != '\r')
+                        kept += *c;
+                std::strcpy(f, kept.c_str());
+            }
+            if (!std::strchr(expected.memo, '\r'))
+                ASSERT_TRUE(sameFields(expected, read.records[i])) << "round " << round;
+            else
+                ASSERT_STREQ(expected.title, read.records[i].title);
+        }
+    }
+}
+
+// ---- Reading what the program did not write ----
+
+TEST_F(DataFileTest, ReaderAcceptsWhatTheFormatAllows) {
+    // Any header line; a memo line count of 0 or 1 is one line; bytes after the
+    // last record are not read.
+    Parsed p = parse(lines({"SOMETHING", "2", "a", "", "", "", "", "0", "m", "b", "u", "p", "ad",
+                            "ma", "1", "n"}) +
+                     "trailing bytes");
+    EXPECT_TRUE(p.intact);
+    ASSERT_EQ(p.list.count(), 2);
+    EXPECT_STREQ(p.list.records[0].memo, "m");
+    EXPECT_TRUE(sameFields(p.list.records[1], record("b", "u", "p", "ad", "ma", "n")));
+
+    // An LF without CR is a byte of the line.
+    p = parse(lines({"KEYLOOM1", "1", "a\nb", "", "", "", "", "1", "x\ny"}));
+    EXPECT_TRUE(p.intact);
+    EXPECT_STREQ(p.list.records[0].title, "a\nb");
+    EXPECT_STREQ(p.list.records[0].memo, "x\ny");
+}
+
+TEST_F(DataFileTest, EveryCutOfAFileKeepsWhatWasReadAndIsReportedDamaged) {
+    std::string whole = format({record("one", "u1", "p1", "a1", "m1", "x\r\ny"),
+                                record("two", "u2", "p2", "a2", "m2", "z")});
+    for (std::size_t cut = 0; cut < whole.size(); ++cut) {
+        Parsed p = parse(whole.substr(0, cut));
+        EXPECT_FALSE(p.intact) << "cut at " << cut;
+        ASSERT_LE(p.list.count(), 2);
+        for (const EntryRecord& r : p.list.records) {
+            std::string title = r.title;
+            EXPECT_TRUE(std::string("one").find(title) == 0 || std::string("two").find(title) == 0)
+                << "cut at " << cut;
+        }
+    }
+    Parsed p = parse(whole.substr(0, whole.find("u2")));
+    ASSERT_EQ(p.list.count(), 2);
+    EXPECT_TRUE(sameFields(p.list.records[0], record("one", "u1", "p1", "a1", "m1", "x\r\ny")));
+    EXPECT_TRUE(sameFields(p.list.records[1], record("two")));
+
+    // A last line without CR is still a line.
+    p = parse(whole.substr(0, whole.size() - 2));
+    EXPECT_FALSE(p.intact);
+    ASSERT_EQ(p.list.count(), 2);
+    EXPECT_STREQ(p.list.records[1].memo, "z");
+
+    // A count larger than the records that follow.
+    p = parse(lines({"KEYLOOM1", "5", "a", "", "", "", "", "1", ""}));
+    EXPECT_FALSE(p.intact);
+    EXPECT_EQ(p.list.count(), 1);
+}
+
+TEST_F(DataFileTest, LoneCrEndsItsLineWithoutSwallowingTheNextByte) {
+    Parsed p = parse("KEYLOOM1\r1\rTitle\rUser\rPass\rAddr\rMail\r2\rline1\rline2\r");
+    EXPECT_FALSE(p.intact);
+    ASSERT_EQ(p.list.count(), 1);
+    EXPECT_TRUE(
+        sameFields(p.list.records[0], record("Title", "User", "Pass", "Addr", "Mail", "line1\r\nline2")));
+}
+
+TEST_F(DataFileTest, OverlongLinesAreCutToTheirFieldOnCharacterBoundaries) {
+    std::string hyo = fake::sjis("表"); // 0x95 0x5C
+    std::string title = std::string(1022, 't') + hyo + "rest of the line";
+    std::string memoLine = std::string(8190, 'm') + hyo;
+    Parsed p = parse(lines({"KEYLOOM1", "1", title, "user", "", "", "", "2", memoLine, "second"}));
+    EXPECT_FALSE(p.intact);
+    ASSERT_EQ(p.list.count(), 1);
+    EXPECT_TRUE(std::string(p.list.records[0].title) == std::string(1022, 't'));
+    EXPECT_STREQ(p.list.records[0].userId, "user"); // the rest was skipped up to its CR
+    // The memo is full after its first line: nothing of the second is glued on.
+    EXPECT_TRUE(std::string(p.list.records[0].memo) == std::string(8190, 'm'));
+
+    // A header longer than 1023 bytes and an integer line longer than 255.
+    p = parse(lines({std::string(5000, 'h'), std::string(300, ' ') + "1", "a", "", "", "", "", "1",
+                     ""}));
+    EXPECT_FALSE(p.intact);
+    EXPECT_EQ(p.list.count(), 0);
+}
+
+TEST_F(DataFileTest, CountsAreReadLikeAtoiAndMendedWhenOutOfRange) {
+    auto countOf = [](const std::string& line) {
+        LineReader in(line.data(), line.size());
+        std::int32_t value;
+        readIntLine(in, value);
+        return std::make_pair(value, in.repaired);
+    };
+    EXPECT_EQ(countOf(" \t+12abc\r\n"), std::make_pair(12, false));
+    EXPECT_EQ(countOf("-7\r\n"), std::make_pair(-7, false));
+    EXPECT_EQ(countOf("abc\r\n"), std::make_pair(0, false));
+    EXPECT_EQ(countOf("\r\n"), std::make_pair(0, false));
+    EXPECT_EQ(countOf("2147483647\r\n"), std::make_pair(2147483647, false));
+    EXPECT_EQ(countOf("-2147483648\r\n"), std::make_pair(-2147483647 - 1, false));
+    EXPECT_EQ(countOf("2147483648\r\n"), std::make_pair(2147483647, true));
+    EXPECT_EQ(countOf("-99999999999999999999\r\n"), std::make_pair(-2147483647 - 1, true));
+
+    Parsed p = parse(lines({"KEYLOOM1", "-3"}));
+    EXPECT_FALSE(p.intact);
+    EXPECT_EQ(p.list.count(), 0);
+}
+
+TEST_F(DataFileTest, HugeAnnouncedCountsCostNothing) {
+    auto start = std::chrono::steady_clock::now();
+    Parsed p = parse("KEYLOOM1\r\n2147483647\r\n");
+    EXPECT_FALSE(p.intact);
+    EXPECT_EQ(p.list.count(), 0);
+    EXPECT_EQ(p.list.records.capacity(), 0u);
+
+    p = parse(lines({"KEYLOOM1", "1", "a", "", "", "", "", "2147483647", "only line"}));
+    EXPECT_FALSE(p.intact);
+    EXPECT_STREQ(p.list.records[0].memo, "only line");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+// ---- Loading and saving through the platform ----
+
+TEST_F(DataFileTest, LoadTellsMissingUnreadableDamagedAndRead) {
+    appendEntry();
+    EXPECT_EQ(loadDataFile(), DataFileState::Missing);
+    EXPECT_EQ(entryList.count(), 0);
+
+    fake::files[dataPath] = format({record("a"), record("b")});
+    EXPECT_EQ(loadDataFile(), DataFileState::Read);
+    EXPECT_EQ(entryList.count(), 2);
+
+    // An unreadable file never becomes an empty list, not even on revert.
+    fake::unreadable.insert(dataPath);
+    appendEntry();
+    EXPECT_EQ(revertEntries(), DataFileState::Unreadable);
+    EXPECT_EQ(entryList.count(), 3);
+    fake::unreadable.clear();
+
+    fake::files[dataPath] = lines({"KEYLOOM1", "2", "a"});
+    EXPECT_EQ(revertEntries(), DataFileState::Damaged);
+    EXPECT_EQ(entryList.count(), 1);
+    EXPECT_TRUE(fake::messageBoxes.empty());
+}
+
+TEST_F(DataFileTest, SaveKeepsThePreviousFileAsBackup) {
+    fake::files[dataPath] = "old bytes";
+    appendEntry();
+    EXPECT_TRUE(saveDataFile());
+    EXPECT_EQ(fake::files[backupPath], "old bytes");
+    EXPECT_EQ(fake::files[dataPath], lines({"KEYLOOM1", "1", fake::sjis("新しいアイテム - 1"), "",
+                                            "", "", "", "1", ""}));
+    EXPECT_TRUE(fake::messageBoxes.empty());
+}
+
+TEST_F(DataFileTest, FailedSaveAsksToRetryWithTheFullPath) {
+    fake::modulePath = fake::sjis("C:\\表示\\keyloom.exe");
+    std::string path = fake::sjis("C:\\表示\\PASSWORD.TXT");
+    fake::files[path] = "old bytes";
+    fake::failingWrites[path] = 2;
+    fake::answers = {platform::mb::answerYes, platform::mb::answerYes};
+
+    EXPECT_TRUE(saveDataFile());
+    EXPECT_EQ(fake::replaceCalls, 3);
+    ASSERT_EQ(fake::messageBoxes.size(), 2u);
+    EXPECT_EQ(fake::messageBoxes[0].text,
+              L"以下のデータファイルを書き込むことができませんでした。\nC:\\表示\\PASSWORD.TXT\n"
+              L"ファイルの属性やディスクの状態を確認してください。再試行しますか？");
+    EXPECT_EQ(fake::messageBoxes[0].style, platform::mb::yesNo | platform::mb::iconError);
+    EXPECT_EQ(fake::files[path], "KEYLOOM1\r\n0\r\n");
+
+    // No gives up, and the file keeps its bytes.
+    fake::messageBoxes.clear();
+    fake::failingWrites[path] = 1000;
+    appendEntry();
+    EXPECT_FALSE(saveDataFile());
+    EXPECT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_EQ(fake::files[path], "KEYLOOM1\r\n0\r\n");
+}
+
+TEST_F(DataFileTest, ProgramDirectoryFindsTheLastRealBackslash) {
+    // The trail byte of 表 and ソ is 0x5C.
+    fake::modulePath = fake::sjis("C:\\ソフト\\表\\keyloom.exe");
+    EXPECT_EQ(programDirectory(), fake::sjis("C:\\ソフト\\表"));
+    fake::modulePath = fake::sjis("C:\\能\\表");
+    EXPECT_EQ(programDirectory(), fake::sjis("C:\\能"));
+    // Any length.
+    std::string deep = "C:";
+    while (deep.size() < 2000)
+        deep += "\\" + fake::sjis("ソ");
+    fake::modulePath = deep + "\\keyloom.exe";
+    EXPECT_EQ(dataFilePath(), deep + "\\PASSWORD.TXT");
+}
+
+} // namespace

@@ -1,0 +1,93 @@
+#include "settings/settings.h"
+#include "support/test_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const std::string path = "C:\\Keyloom\\INITIAL.TXT";
+
+bool operator==(const Settings& a, const Settings& b) {
+    return formatSettingsFile(a) == formatSettingsFile(b);
+}
+
+class SettingsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fake::reset();
+        settings = defaultSettings;
+    }
+};
+
+TEST_F(SettingsTest, DefaultsWithoutAReadableFile) {
+    settings.passwordLength = 99;
+    loadSettings();
+    EXPECT_TRUE(settings == defaultSettings);
+
+    fake::files[path] = "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n";
+    fake::unreadable.insert(path);
+    loadSettings();
+    EXPECT_TRUE(settings == defaultSettings);
+    EXPECT_TRUE(fake::messageBoxes.empty());
+}
+
+TEST_F(SettingsTest, FileSuppliesEightValuesAndDefaultsForMissingLines) {
+    fake::files[path] = "100\r\n50\r\n0\r\n1\r\n12\r\n0\r\n1\r\n1\r\n9\r\n";
+    loadSettings();
+    EXPECT_TRUE(settings == (Settings{100, 50, 0, 1, 12, 0, 1, 1}));
+
+    // Values are taken unchanged, without a range check.
+    fake::files[path] = "-5\r\n-999\r\n7\r\n-1\r\n5000\r\n0\r\n0\r\n0\r\n";
+    loadSettings();
+    EXPECT_TRUE(settings == (Settings{-5, -999, 7, -1, 5000, 0, 0, 0}));
+
+    fake::files[path] = "10\r\n20\r\n0";
+    loadSettings();
+    EXPECT_TRUE(settings == (Settings{10, 20, 0, 1, 8, 1, 1, 0}));
+
+    fake::files[path] = "";
+    loadSettings();
+    EXPECT_TRUE(settings == defaultSettings);
+}
+
+TEST_F(SettingsTest, SaveWritesEightLinesWithTheWindowCorner) {
+    EXPECT_EQ(formatSettingsFile(defaultSettings), "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n");
+    EXPECT_EQ(formatSettingsFile(defaultSettings).size(), 30u);
+
+    fake::windowRect = {100, 50, 740, 530};
+    EXPECT_TRUE(saveSettings());
+    EXPECT_EQ(fake::files[path], "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n");
+
+    // Minimized: the corner read at start-up stays.
+    settings = defaultSettings;
+    fake::minimized = true;
+    fake::windowRect = {-32000, -32000, -31840, -31970};
+    EXPECT_TRUE(saveSettings());
+    EXPECT_EQ(fake::files[path], "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n");
+    EXPECT_FALSE(fake::files.count("C:\\Keyloom\\INITIAL.BAK"));
+}
+
+TEST_F(SettingsTest, FailedSaveAsksAndNoLeavesTheFile) {
+    fake::files[path] = "old";
+    fake::failingWrites[path] = 1000;
+    EXPECT_FALSE(saveSettings());
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"C:\\Keyloom\\INITIAL.TXT"), std::wstring::npos);
+    EXPECT_EQ(fake::files[path], "old");
+}
+
+TEST_F(SettingsTest, SavedCornerIsUsedOnlyOnThePrimaryScreen) {
+    EXPECT_FALSE(isUsableWindowPosition(-999, -999, 1024, 768));
+    EXPECT_FALSE(isUsableWindowPosition(100, -999, 1024, 768));
+    EXPECT_TRUE(isUsableWindowPosition(0, 0, 1024, 768));
+    EXPECT_TRUE(isUsableWindowPosition(1023, 767, 1024, 768));
+    EXPECT_FALSE(isUsableWindowPosition(1024, 0, 1024, 768));
+    EXPECT_FALSE(isUsableWindowPosition(0, 768, 1024, 768));
+    EXPECT_FALSE(isUsableWindowPosition(-5, 10, 1024, 768));
+    EXPECT_FALSE(isUsableWindowPosition(10, -1, 1024, 768));
+    EXPECT_FALSE(isUsableWindowPosition(-2147483647 - 1, 0, 1024, 768));
+}
+
+} // namespace
