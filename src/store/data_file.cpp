@@ -4,6 +4,7 @@
 #include "store/file_helpers.h"
 #include "store/text.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -69,6 +70,7 @@ bool readRecord(LineReader& in, EntryRecord& record) {
         return false;
     // A count of 0 or less still means one line.
     char line[8192];
+    std::size_t longest = 0; // what the line buffer held, to be wiped
     MemoBuilder memo{record.memo};
     bool complete = true;
     for (std::int32_t i = 0; i < lineCount || i == 0; ++i) {
@@ -78,9 +80,11 @@ bool readRecord(LineReader& in, EntryRecord& record) {
         }
         if (i > 0)
             memo.appendLineBreak();
-        memo.append(line, std::strlen(line));
+        std::size_t length = std::strlen(line);
+        memo.append(line, length);
+        longest = std::max(longest, length);
     }
-    secureWipe(line, sizeof line);
+    secureWipe(line, longest);
     if (memo.cut)
         in.repaired = true;
     return complete;
@@ -122,6 +126,14 @@ bool parseDataFile(const char* data, std::size_t size, EntryList& list) {
         count = 0;
         intact = false;
     }
+    // Room for the records the file can hold (each takes at least seven lines),
+    // never for what its count merely announces.
+    std::size_t lines = 0;
+    for (const char* p = in.next; (p = static_cast<const char*>(std::memchr(p, '\r', in.end - p)));
+         ++p)
+        ++lines;
+    list.records.reserve(list.records.size() +
+                         std::min<std::size_t>(count, lines / 7 + 1));
     for (std::int32_t i = 0; i < count; ++i) {
         if (in.atEnd() || !readRecord(in, list.records.emplace_back())) {
             intact = false;

@@ -2,14 +2,20 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <new>
 
-// Zeroes size bytes at p through a volatile pointer, so that the compiler
-// cannot drop the stores as dead.
+// Zeroes size bytes at p in a way the compiler cannot drop as dead stores.
 inline void secureWipe(void* p, std::size_t size) {
+#if defined(__GNUC__)
+    std::memset(p, 0, size);
+    // The memory is "used" afterwards, so the memset has to happen.
+    __asm__ __volatile__("" : : "r"(p) : "memory");
+#else
     volatile unsigned char* bytes = static_cast<volatile unsigned char*>(p);
     while (size--)
         *bytes++ = 0;
+#endif
 }
 
 // An allocator that wipes every block before giving it back, so that a
