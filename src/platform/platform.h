@@ -9,9 +9,11 @@
 #include <string>
 #include <string_view>
 
-// Window handles are the system's own; the logic only passes them on.
+// Window and menu handles are the system's own; the logic only passes them on.
 struct HWND__;
 using WindowHandle = HWND__*;
+struct HMENU__;
+using MenuHandle = HMENU__*;
 
 namespace platform {
 
@@ -42,8 +44,7 @@ FileRead readWholeFile(const std::string& path, std::string& bytes);
 // file beside it, every write checked and flushed, then swapped in. The
 // previous file becomes backupPath when that is not empty. On failure the old
 // file is untouched and no temporary file is left behind.
-bool replaceFile(const std::string& path, std::string_view bytes,
-                 const std::string& backupPath);
+bool replaceFile(const std::string& path, std::string_view bytes, const std::string& backupPath);
 
 // ---- Message boxes ----
 
@@ -72,5 +73,82 @@ struct Rect {
 bool isMinimized(WindowHandle window);
 // The outer rectangle in screen pixels.
 Rect windowRect(WindowHandle window);
+
+struct Point {
+    int x, y;
+};
+
+// ---- Start-up ----
+
+enum class MutexState { Created, AlreadyExists, Failed };
+// Creates the named mutex "Keyloom", owned by this process until it ends.
+MutexState createSingleInstanceMutex();
+// Restores the window captioned "Keyloom" when it is minimized and brings it
+// to the front; nothing when there is none.
+void bringBackRunningInstance();
+// Runs the main window (template "KEYLOOM") modally and returns what it ended
+// with, or -1 when it cannot be created.
+int runMainWindow();
+
+// ---- The main window ----
+// These act on mainWindow and its controls, named by the ids of resource.h.
+
+void endMainWindow(int result);
+// Sends WM_COMMAND to mainWindow and returns once it has been handled.
+void sendCommand(int id, int notification = 0);
+void setWindowIcon(const char* iconName);
+// Loads each icon once; buttons showing the same picture share it.
+void setButtonIcon(int buttonId, const char* iconName);
+void moveMainWindow(int left, int top);
+int screenWidth();
+int screenHeight();
+// The high bit of the Ctrl key's state for the message being handled.
+bool isCtrlDown();
+
+// Fields (edit controls).
+void setFieldText(int id, const char* text);
+// Copies at most size - 1 bytes and a NUL, never half a double-byte character.
+void getFieldText(int id, char* buffer, std::size_t size);
+void setFieldLimit(int id, int bytes);
+void setMasked(int id, bool masked);
+void focusAndSelectAll(int id);
+void enableControl(int id, bool enable);
+
+// The entry list (control 200).
+int selectedIndex(); // -1 when none
+// No selection-change notification; an index beyond the last selects nothing.
+void selectItem(int index);
+void appendItem(const char* text);
+void insertItem(int index, const char* text);
+void deleteItem(int index);
+void removeAllItems();
+void setListRedraw(bool on);
+void setHorizontalExtent(int pixels);
+// The width in pixels of each text in the list's font; returns the font's
+// average character width.
+int measureListTexts(const char* const* texts, int count, int* widths);
+struct ItemAtPoint {
+    int index;
+    bool outside;
+};
+ItemAtPoint listItemFromPoint(int x, int y);
+Point listToScreen(int x, int y);
+Point listScreenCorner(); // the top-left of its outer rectangle
+// Installs the list's own key and right-button handling.
+void subclassList();
+
+// Menus.
+MenuHandle menuOf(WindowHandle window);
+MenuHandle loadPopupMenu(); // submenu 0 of "POPMENU"
+void enableMenuItem(MenuHandle menu, int id, bool enable);
+void checkMenuItem(MenuHandle menu, int id, bool checked);
+// Opens the pop-up menu at a screen point; the chosen item reaches mainWindow
+// as a command.
+void showPopupMenu(int x, int y);
+
+// ---- Clipboard ----
+
+// Opens the clipboard with mainWindow as owner and empties it.
+bool emptyClipboard();
 
 } // namespace platform

@@ -6,13 +6,15 @@
 
 Settings settings = defaultSettings;
 
-std::string settingsFilePath() { return programDirectory() + "\\INITIAL.TXT"; }
+std::string settingsFilePath() {
+    return programDirectory() + "\\INITIAL.TXT";
+}
 
 // The order of the lines in INITIAL.TXT.
 static constexpr std::int32_t Settings::*fileOrder[] = {
-    &Settings::windowLeft,     &Settings::windowTop, &Settings::showUserId,
-    &Settings::showPassword,   &Settings::passwordLength, &Settings::useDigits,
-    &Settings::useLowercase,   &Settings::useUppercase,
+    &Settings::windowLeft,   &Settings::windowTop,      &Settings::showUserId,
+    &Settings::showPassword, &Settings::passwordLength, &Settings::useDigits,
+    &Settings::useLowercase, &Settings::useUppercase,
 };
 
 std::string formatSettingsFile(const Settings& s) {

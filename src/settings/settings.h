@@ -5,9 +5,9 @@
 #include <string>
 
 struct Settings {
-    std::int32_t windowLeft;  // outer left edge in screen pixels; -999: none saved
-    std::int32_t windowTop;   // outer top edge; -999: none saved
-    std::int32_t showUserId;  // 0: the user ID field shows asterisks
+    std::int32_t windowLeft; // outer left edge in screen pixels; -999: none saved
+    std::int32_t windowTop;  // outer top edge; -999: none saved
+    std::int32_t showUserId; // 0: the user ID field shows asterisks
     std::int32_t showPassword;
     std::int32_t passwordLength;
     std::int32_t useDigits;
@@ -37,5 +37,4 @@ Settings parseSettingsFile(const char* data, std::size_t size);
 
 // Whether a saved corner is used at start-up: saved, not negative, and on the
 // primary screen (screenWidth by screenHeight pixels).
-bool isUsableWindowPosition(std::int32_t left, std::int32_t top, int screenWidth,
-                            int screenHeight);
+bool isUsableWindowPosition(std::int32_t left, std::int32_t top, int screenWidth, int screenHeight);

@@ -19,23 +19,6 @@ void appendShortField(SecureString& out, const char* field) {
     out += "\r\n";
 }
 
-// The memo as it goes into the file: every CR followed by LF, at most 8191 bytes.
-SecureString memoText(const char* memo) {
-    std::size_t length = strnlen(memo, memoRoom);
-    SecureString text;
-    text.reserve(2 * length);
-    for (std::size_t i = 0; i < length; ++i) {
-        text += memo[i];
-        if (memo[i] == '\r' && (i + 1 == length || memo[i + 1] != '\n'))
-            text += '\n';
-    }
-    std::size_t keep = fittingLength(text.data(), text.size(), memoRoom);
-    if (keep > 0 && text[keep - 1] == '\r')
-        --keep; // never a CR without its LF
-    text.resize(keep);
-    return text;
-}
-
 // Appends to a memo being read, and stops for good once something did not fit.
 struct MemoBuilder {
     char* memo;
@@ -92,26 +75,33 @@ bool readRecord(LineReader& in, EntryRecord& record) {
 
 } // namespace
 
-std::string dataFilePath() { return programDirectory() + "\\PASSWORD.TXT"; }
-std::string dataBackupPath() { return programDirectory() + "\\PASSWORD.BAK"; }
+std::string dataFilePath() {
+    return programDirectory() + "\\PASSWORD.TXT";
+}
+std::string dataBackupPath() {
+    return programDirectory() + "\\PASSWORD.BAK";
+}
 
 SecureString formatDataFile(const EntryList& list) {
     SecureString out = "KEYLOOM1\r\n";
     out += std::to_string(list.count()).c_str();
     out += "\r\n";
+    char memo[sizeof(EntryRecord::memo)];
     for (const EntryRecord& record : list.records) {
         for (const char* field :
              {record.title, record.userId, record.password, record.address, record.mail})
             appendShortField(out, field);
-        SecureString memo = memoText(record.memo);
+        std::memcpy(memo, record.memo, sizeof memo);
+        keepMemoLineBreaks(memo, sizeof memo);
         std::size_t lines = 1;
-        for (char c : memo)
-            lines += c == '\r';
+        for (const char* c = memo; *c; ++c)
+            lines += *c == '\r';
         out += std::to_string(lines).c_str();
         out += "\r\n";
         out += memo;
         out += "\r\n";
     }
+    secureWipe(memo, sizeof memo);
     return out;
 }
 
@@ -132,8 +122,7 @@ bool parseDataFile(const char* data, std::size_t size, EntryList& list) {
     for (const char* p = in.next; (p = static_cast<const char*>(std::memchr(p, '\r', in.end - p)));
          ++p)
         ++lines;
-    list.records.reserve(list.records.size() +
-                         std::min<std::size_t>(count, lines / 7 + 1));
+    list.records.reserve(list.records.size() + std::min<std::size_t>(count, lines / 7));
     for (std::int32_t i = 0; i < count; ++i) {
         if (in.atEnd() || !readRecord(in, list.records.emplace_back())) {
             intact = false;
@@ -171,4 +160,6 @@ DataFileState loadDataFile() {
     return intact ? DataFileState::Read : DataFileState::Damaged;
 }
 
-DataFileState revertEntries() { return loadDataFile(); }
+DataFileState revertEntries() {
+    return loadDataFile();
+}

@@ -12,7 +12,8 @@ EntryList entryList;
 int appendEntry() {
     entryList.records.emplace_back(); // value-initialised: every field empty
     EntryRecord& record = entryList.records.back();
-    std::string title = platform::wideToAnsi(L"新しいアイテム - ") + std::to_string(entryList.count());
+    std::string title =
+        platform::wideToAnsi(L"新しいアイテム - ") + std::to_string(entryList.count());
     copyText(record.title, sizeof record.title, title.data(), title.size());
     return entryList.count() - 1;
 }
@@ -33,7 +34,9 @@ static void swapRecords(EntryRecord& a, EntryRecord& b) {
     std::swap_ranges(pa, pa + sizeof(EntryRecord), reinterpret_cast<unsigned char*>(&b));
 }
 
-void moveEntryUp(int index) { swapRecords(entryList.records[index - 1], entryList.records[index]); }
+void moveEntryUp(int index) {
+    swapRecords(entryList.records[index - 1], entryList.records[index]);
+}
 
 void moveEntryDown(int index) {
     swapRecords(entryList.records[index], entryList.records[index + 1]);

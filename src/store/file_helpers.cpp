@@ -74,10 +74,10 @@ bool readIntLine(LineReader& in, std::int32_t& value) {
 bool saveFileWithRetry(const std::string& path, std::string_view bytes,
                        const std::string& backupPath) {
     while (!platform::replaceFile(path, bytes, backupPath)) {
-        std::wstring text = formatMessage(
-            L"以下のデータファイルを書き込むことができませんでした。\n%s\n"
-            L"ファイルの属性やディスクの状態を確認してください。再試行しますか？",
-            {platform::ansiToWide(path)});
+        std::wstring text =
+            formatMessage(L"以下のデータファイルを書き込むことができませんでした。\n%s\n"
+                          L"ファイルの属性やディスクの状態を確認してください。再試行しますか？",
+                          {platform::ansiToWide(path)});
         if (platform::messageBox(mainWindow, text, platform::mb::yesNo | platform::mb::iconError) !=
             platform::mb::answerYes)
             return false;

@@ -1,6 +1,7 @@
 #include "store/text.h"
 
 #include "platform/platform.h"
+#include "store/wipe.h"
 
 #include <cstring>
 
@@ -24,6 +25,30 @@ bool copyText(char* dest, std::size_t size, const char* text, std::size_t length
     std::memcpy(dest, text, n);
     dest[n] = '\0';
     return n == length;
+}
+
+void dropCarriageReturns(char* text) {
+    char* out = text;
+    for (const char* in = text; *in; ++in)
+        if (*in != '\r')
+            *out++ = *in;
+    *out = '\0';
+}
+
+void keepMemoLineBreaks(char* memo, std::size_t size) {
+    std::size_t length = strnlen(memo, size - 1);
+    SecureString text;
+    text.reserve(2 * length);
+    for (std::size_t i = 0; i < length; ++i) {
+        text += memo[i];
+        if (memo[i] == '\r' && (i + 1 == length || memo[i + 1] != '\n'))
+            text += '\n';
+    }
+    std::size_t keep = fittingLength(text.data(), text.size(), size - 1);
+    if (keep > 0 && text[keep - 1] == '\r')
+        --keep;
+    std::memcpy(memo, text.data(), keep);
+    memo[keep] = '\0';
 }
 
 std::wstring formatMessage(const wchar_t* format, std::initializer_list<std::wstring> args) {

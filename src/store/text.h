@@ -13,5 +13,13 @@ std::size_t fittingLength(const char* text, std::size_t length, std::size_t room
 // fittingLength so that the NUL fits. Returns false when the text was cut.
 bool copyText(char* dest, std::size_t size, const char* text, std::size_t length);
 
+// The two text rules of a record, for text that comes from outside (a paste
+// into the editor, a list built in memory): a short field holds no CR, and in
+// the memo every CR is followed by LF.
+void dropCarriageReturns(char* text);
+// Gives every lone CR of the memo in buffer (size bytes) its LF, cutting the
+// memo to fit: never a CR without LF, never half a double-byte character.
+void keepMemoLineBreaks(char* memo, std::size_t size);
+
 // The format with each "%s" or "%d" replaced, in order, by the next argument.
 std::wstring formatMessage(const wchar_t* format, std::initializer_list<std::wstring> args);

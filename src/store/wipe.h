@@ -33,12 +33,10 @@ template <class T> struct WipingAllocator {
     }
 };
 
-template <class T, class U>
-bool operator==(const WipingAllocator<T>&, const WipingAllocator<U>&) {
+template <class T, class U> bool operator==(const WipingAllocator<T>&, const WipingAllocator<U>&) {
     return true;
 }
-template <class T, class U>
-bool operator!=(const WipingAllocator<T>&, const WipingAllocator<U>&) {
+template <class T, class U> bool operator!=(const WipingAllocator<T>&, const WipingAllocator<U>&) {
     return false;
 }
 

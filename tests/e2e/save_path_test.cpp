@@ -17,7 +17,9 @@
 
 namespace {
 
-std::string ownPath() { return platform::modulePath(); }
+std::string ownPath() {
+    return platform::modulePath();
+}
 
 std::string readAll(const std::string& path) {
     std::string bytes;
@@ -91,11 +93,14 @@ struct FileHolder {
 };
 
 int holdFile(const char* path, const char* tag) {
-    HANDLE f = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE f =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE)
         return 3;
-    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, (std::string("keyloom-ready-") + tag).c_str());
-    HANDLE release = OpenEventA(SYNCHRONIZE, FALSE, (std::string("keyloom-release-") + tag).c_str());
+    HANDLE ready =
+        OpenEventA(EVENT_MODIFY_STATE, FALSE, (std::string("keyloom-ready-") + tag).c_str());
+    HANDLE release =
+        OpenEventA(SYNCHRONIZE, FALSE, (std::string("keyloom-release-") + tag).c_str());
     SetEvent(ready);
     WaitForSingleObject(release, 60000);
     CloseHandle(f);

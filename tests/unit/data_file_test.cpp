@@ -76,10 +76,10 @@ TEST_F(DataFileTest, WrittenBytesFollowTheFormatExactly) {
     EXPECT_EQ(format({}).size(), 13u);
     // An all-empty record is 15 bytes: five empty lines, "1", one empty line.
     EXPECT_EQ(format({record("")}), "KEYLOOM1\r\n1\r\n\r\n\r\n\r\n\r\n\r\n1\r\n\r\n");
-    EXPECT_EQ(format({record("Bank", "AB-12", "pw", "https://b.example/", "me@b.example",
-                             "ab\r\ncd")}),
-              lines({"KEYLOOM1", "1", "Bank", "AB-12", "pw", "https://b.example/", "me@b.example",
-                     "2", "ab", "cd"}));
+    EXPECT_EQ(
+        format({record("Bank", "AB-12", "pw", "https://b.example/", "me@b.example", "ab\r\ncd")}),
+        lines({"KEYLOOM1", "1", "Bank", "AB-12", "pw", "https://b.example/", "me@b.example", "2",
+               "ab", "cd"}));
     // A memo that ends with a line break has an empty last line.
     EXPECT_EQ(format({record("t", "", "", "", "", "ab\r\n")}),
               lines({"KEYLOOM1", "1", "t", "", "", "", "", "2", "ab", ""}));
@@ -140,8 +140,8 @@ TEST_F(DataFileTest, WritingThenReadingGivesBackTheSameList) {
         // What went in by the rules comes back unchanged.
         for (int i = 0; i < count; ++i) {
             EntryRecord expected = list.records[i];
-            for (char* f : {expected.title, expected.userId, expected.password,
-                            expected.address, expected.mail}) {
+            for (char* f : {expected.title, expected.userId, expected.password, expected.address,
+                            expected.mail}) {
                 std::string kept;
                 for (const char* c = f; *c; ++c)
                     if (*c != '\r')
@@ -210,8 +210,8 @@ TEST_F(DataFileTest, LoneCrEndsItsLineWithoutSwallowingTheNextByte) {
     Parsed p = parse("KEYLOOM1\r1\rTitle\rUser\rPass\rAddr\rMail\r2\rline1\rline2\r");
     EXPECT_FALSE(p.intact);
     ASSERT_EQ(p.list.count(), 1);
-    EXPECT_TRUE(
-        sameFields(p.list.records[0], record("Title", "User", "Pass", "Addr", "Mail", "line1\r\nline2")));
+    EXPECT_TRUE(sameFields(p.list.records[0],
+                           record("Title", "User", "Pass", "Addr", "Mail", "line1\r\nline2")));
 }
 
 TEST_F(DataFileTest, OverlongLinesAreCutToTheirFieldOnCharacterBoundaries) {
@@ -227,8 +227,8 @@ TEST_F(DataFileTest, OverlongLinesAreCutToTheirFieldOnCharacterBoundaries) {
     EXPECT_TRUE(std::string(p.list.records[0].memo) == std::string(8190, 'm'));
 
     // A header longer than 1023 bytes and an integer line longer than 255.
-    p = parse(lines({std::string(5000, 'h'), std::string(300, ' ') + "1", "a", "", "", "", "", "1",
-                     ""}));
+    p = parse(
+        lines({std::string(5000, 'h'), std::string(300, ' ') + "1", "a", "", "", "", "", "1", ""}));
     EXPECT_FALSE(p.intact);
     EXPECT_EQ(p.list.count(), 0);
 }
@@ -296,8 +296,8 @@ TEST_F(DataFileTest, SaveKeepsThePreviousFileAsBackup) {
     appendEntry();
     EXPECT_TRUE(saveDataFile());
     EXPECT_EQ(fake::files[backupPath], "old bytes");
-    EXPECT_EQ(fake::files[dataPath], lines({"KEYLOOM1", "1", fake::sjis("新しいアイテム - 1"), "",
-                                            "", "", "", "1", ""}));
+    EXPECT_EQ(fake::files[dataPath],
+              lines({"KEYLOOM1", "1", fake::sjis("新しいアイテム - 1"), "", "", "", "", "1", ""}));
     EXPECT_TRUE(fake::messageBoxes.empty());
 }
 

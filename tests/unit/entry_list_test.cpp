@@ -30,9 +30,9 @@ TEST_F(EntryListTest, AppendNumbersByTheNewLength) {
     EXPECT_EQ(appendEntry(), 1);
     EXPECT_EQ(std::string(entryList.records[0].title), fake::sjis("新しいアイテム - 1"));
     EXPECT_EQ(std::string(entryList.records[1].title), fake::sjis("新しいアイテム - 2"));
-    for (const char* f : {entryList.records[0].userId, entryList.records[0].password,
-                          entryList.records[0].address, entryList.records[0].mail,
-                          entryList.records[0].memo})
+    for (const char* f :
+         {entryList.records[0].userId, entryList.records[0].password, entryList.records[0].address,
+          entryList.records[0].mail, entryList.records[0].memo})
         EXPECT_STREQ(f, "");
 
     // The number is the list's new length, so titles can repeat.

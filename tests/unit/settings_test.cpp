@@ -53,7 +53,8 @@ TEST_F(SettingsTest, FileSuppliesEightValuesAndDefaultsForMissingLines) {
 }
 
 TEST_F(SettingsTest, SaveWritesEightLinesWithTheWindowCorner) {
-    EXPECT_EQ(formatSettingsFile(defaultSettings), "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n");
+    EXPECT_EQ(formatSettingsFile(defaultSettings),
+              "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n");
     EXPECT_EQ(formatSettingsFile(defaultSettings).size(), 30u);
 
     fake::windowRect = {100, 50, 740, 530};

@@ -11,7 +11,8 @@ namespace platform {
 std::string modulePath() {
     std::vector<char> buffer(MAX_PATH);
     for (;;) {
-        DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        DWORD length =
+            GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length < buffer.size())
             return std::string(buffer.data(), length);
         buffer.resize(buffer.size() * 2);

@@ -5,13 +5,15 @@
 
 namespace platform {
 
-bool isLeadByte(unsigned char c) { return IsDBCSLeadByte(c); }
+bool isLeadByte(unsigned char c) {
+    return IsDBCSLeadByte(c);
+}
 
 std::wstring ansiToWide(const std::string& text) {
     if (text.empty())
         return {};
-    int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                     nullptr, 0);
+    int length =
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(length, L'\0');
     MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
     return wide;
@@ -20,8 +22,8 @@ std::wstring ansiToWide(const std::string& text) {
 std::string wideToAnsi(const std::wstring& text) {
     if (text.empty())
         return {};
-    int length = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                     nullptr, 0, nullptr, nullptr);
+    int length = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                     0, nullptr, nullptr);
     std::string ansi(length, '\0');
     WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &ansi[0], length,
                         nullptr, nullptr);
@@ -32,7 +34,9 @@ int messageBox(WindowHandle owner, const std::wstring& text, unsigned style) {
     return MessageBoxW(owner, text.c_str(), L"Keyloom", style);
 }
 
-bool isMinimized(WindowHandle window) { return IsIconic(window); }
+bool isMinimized(WindowHandle window) {
+    return IsIconic(window);
+}
 
 Rect windowRect(WindowHandle window) {
     RECT r{};

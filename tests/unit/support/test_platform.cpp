@@ -1,6 +1,13 @@
 #include "test_platform.h"
 
+#include "app/commands.h"
+#include "editor/editor.h"
+#include "resources/resource.h"
+#include "store/text.h"
+
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <iconv.h>
 #include <stdexcept>
 
@@ -15,6 +22,30 @@ std::vector<MessageBoxCall> messageBoxes;
 std::deque<int> answers;
 bool minimized;
 platform::Rect windowRect;
+std::function<void()> duringMessageBox;
+View view;
+const WindowHandle window = reinterpret_cast<WindowHandle>(0x1000);
+const MenuHandle menuBar = reinterpret_cast<MenuHandle>(0x2000);
+const MenuHandle popup = reinterpret_cast<MenuHandle>(0x3000);
+
+// The items of the menu bar and of the pop-up menu.
+static const int menuBarItems[] = {
+    IDM_NEW,          IDM_DELETE,        IDM_RENAME,         IDM_EXIT,
+    IDM_REVERT,       IDM_COPY_USER_ID,  IDM_COPY_PASSWORD,  IDM_COPY_MAIL,
+    IDM_MOVE_UP,      IDM_MOVE_DOWN,     IDM_OPTIONS,        IDM_HIDE_USER_ID,
+    IDM_HIDE_PASSWORD, IDM_PASTE_USER_ID_AND_PASSWORD, IDM_PASTE_USER_ID, IDM_PASTE_PASSWORD,
+    IDM_PASTE_MAIL,   IDM_CREATE_PASSWORD, IDM_OPEN_ADDRESS, IDM_HELP,
+    IDM_HOME_PAGE,    IDM_SUPPORT_MAIL,  IDM_ABOUT,
+};
+static const int popupItems[] = {
+    IDM_PASTE_USER_ID_AND_PASSWORD, IDM_PASTE_USER_ID, IDM_PASTE_PASSWORD, IDM_PASTE_MAIL,
+    IDM_COPY_USER_ID, IDM_COPY_PASSWORD, IDM_COPY_MAIL, IDM_MOVE_UP, IDM_MOVE_DOWN,
+    IDM_NEW, IDM_DELETE, IDM_RENAME,
+};
+
+template <std::size_t n> static bool holds(const int (&items)[n], int id) {
+    return std::find(items, items + n, id) != items + n;
+}
 
 void reset() {
     files.clear();
@@ -26,6 +57,8 @@ void reset() {
     answers.clear();
     minimized = false;
     windowRect = {100, 50, 740, 530};
+    duringMessageBox = nullptr;
+    view = View();
 }
 
 // Converts with iconv; the test data is always convertible.
@@ -46,13 +79,17 @@ static std::string convert(const char* to, const char* from, const std::string& 
     return out;
 }
 
-std::string sjis(const std::string& utf8) { return convert("CP932", "UTF-8", utf8); }
+std::string sjis(const std::string& utf8) {
+    return convert("CP932", "UTF-8", utf8);
+}
 
 } // namespace fake
 
 namespace platform {
 
-bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool isLeadByte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 std::wstring ansiToWide(const std::string& text) {
     std::string raw = fake::convert("WCHAR_T", "CP932", text);
@@ -60,12 +97,14 @@ std::wstring ansiToWide(const std::string& text) {
 }
 
 std::string wideToAnsi(const std::wstring& text) {
-    return fake::convert("CP932", "WCHAR_T",
-                         std::string(reinterpret_cast<const char*>(text.data()),
-                                     text.size() * sizeof(wchar_t)));
+    return fake::convert(
+        "CP932", "WCHAR_T",
+        std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t)));
 }
 
-std::string modulePath() { return fake::modulePath; }
+std::string modulePath() {
+    return fake::modulePath;
+}
 
 FileRead readWholeFile(const std::string& path, std::string& bytes) {
     bytes.clear();
@@ -94,6 +133,10 @@ bool replaceFile(const std::string& path, std::string_view bytes, const std::str
 
 int messageBox(WindowHandle owner, const std::wstring& text, unsigned style) {
     fake::messageBoxes.push_back({owner, text, style});
+    if (auto nested = std::move(fake::duringMessageBox)) {
+        fake::duringMessageBox = nullptr;
+        nested();
+    }
     if (fake::answers.empty())
         return mb::answerNo;
     int answer = fake::answers.front();
@@ -101,7 +144,140 @@ int messageBox(WindowHandle owner, const std::wstring& text, unsigned style) {
     return answer;
 }
 
-bool isMinimized(WindowHandle) { return fake::minimized; }
-Rect windowRect(WindowHandle) { return fake::windowRect; }
+bool isMinimized(WindowHandle) {
+    return fake::minimized;
+}
+Rect windowRect(WindowHandle) {
+    return fake::windowRect;
+}
+
+using fake::view;
+
+MutexState createSingleInstanceMutex() { return view.mutex; }
+void bringBackRunningInstance() { view.broughtBack = true; }
+
+int runMainWindow() {
+    view.windowCreated = true;
+    windowSetUp(fake::window);
+    if (view.whileWindowRuns)
+        view.whileWindowRuns();
+    return view.endedWith;
+}
+
+void endMainWindow(int result) { view.endedWith = result; }
+
+void sendCommand(int id, int notification) {
+    view.sentCommands.push_back({id, notification});
+    dispatchCommand(id, notification);
+}
+
+void setWindowIcon(const char* iconName) { view.windowIcon = iconName; }
+void setButtonIcon(int buttonId, const char* iconName) { view.buttonIcons[buttonId] = iconName; }
+
+void moveMainWindow(int left, int top) {
+    view.moved = true;
+    view.movedTo = {left, top};
+}
+
+int screenWidth() { return view.screenWidth; }
+int screenHeight() { return view.screenHeight; }
+bool isCtrlDown() { return view.ctrlDown; }
+
+void setFieldText(int id, const char* text) {
+    view.fields[id] = text;
+    if (id == IDC_TITLE)
+        dispatchCommand(IDC_TITLE, 0x300); // EN_CHANGE, before the call returns
+}
+
+void getFieldText(int id, char* buffer, std::size_t size) {
+    const std::string& text = view.fields[id];
+    copyText(buffer, size, text.data(), text.size());
+}
+
+void setFieldLimit(int id, int bytes) { view.limits[id] = bytes; }
+void setMasked(int id, bool masked) { view.masked[id] = masked; }
+
+void focusAndSelectAll(int id) {
+    view.focus = id;
+    view.focusSelectsAll = true;
+}
+
+void enableControl(int id, bool enable) { view.enabled[id] = enable; }
+
+int selectedIndex() { return view.selection; }
+
+void selectItem(int index) {
+    view.selection = index >= 0 && index < static_cast<int>(view.items.size()) ? index : -1;
+}
+
+void appendItem(const char* text) { view.items.push_back(text); }
+
+void insertItem(int index, const char* text) {
+    view.items.insert(view.items.begin() + index, text);
+    if (view.selection >= index)
+        ++view.selection;
+}
+
+void deleteItem(int index) {
+    view.items.erase(view.items.begin() + index);
+    if (view.selection == index)
+        view.selection = -1;
+    else if (view.selection > index)
+        --view.selection;
+}
+
+void removeAllItems() {
+    view.items.clear();
+    view.selection = -1;
+}
+
+void setListRedraw(bool on) { view.redraw = on; }
+void setHorizontalExtent(int pixels) { view.extent = pixels; }
+
+int measureListTexts(const char* const* texts, int count, int* widths) {
+    for (int i = 0; i < count; ++i)
+        widths[i] = fake::charWidth * static_cast<int>(std::strlen(texts[i]));
+    return fake::charWidth - 1;
+}
+
+ItemAtPoint listItemFromPoint(int x, int y) {
+    int index = y / fake::itemHeight;
+    int last = static_cast<int>(view.items.size()) - 1;
+    return {std::min(index, std::max(last, 0)), x > 200 || index > last};
+}
+
+Point listToScreen(int x, int y) { return {x + 10, y + 60}; }
+Point listScreenCorner() { return {8, 58}; }
+void subclassList() { view.listSubclassed = true; }
+
+MenuHandle menuOf(WindowHandle) { return fake::menuBar; }
+MenuHandle loadPopupMenu() { return fake::popup; }
+
+void enableMenuItem(MenuHandle menu, int id, bool enable) {
+    if (menu == fake::menuBar && fake::holds(fake::menuBarItems, id))
+        view.mainMenuGrayed[id] = !enable;
+    else if (menu == fake::popup && fake::holds(fake::popupItems, id))
+        view.popupMenuGrayed[id] = !enable;
+}
+
+void checkMenuItem(MenuHandle menu, int id, bool checked) {
+    if (menu == fake::menuBar)
+        view.checked[id] = checked;
+}
+
+void showPopupMenu(int x, int y) {
+    view.popups.push_back({x, y});
+    if (view.popupChoices.empty())
+        return;
+    int chosen = view.popupChoices.front();
+    view.popupChoices.pop_front();
+    if (chosen)
+        dispatchCommand(chosen, 0);
+}
+
+bool emptyClipboard() {
+    ++view.clipboardEmptied;
+    return true;
+}
 
 } // namespace platform

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -34,6 +35,53 @@ extern std::deque<int> answers;
 
 extern bool minimized;
 extern platform::Rect windowRect;
+
+// Runs inside the next message box, as a nested message loop would run what
+// arrives meanwhile (the end of the session, say); then it is cleared.
+extern std::function<void()> duringMessageBox;
+
+// The main window as the logic sees it: list, fields, menus and what the
+// logic asked of the window. Setting the title field raises its change
+// notification at once, and sent commands run before sendCommand returns, as
+// on the real platform.
+struct View {
+    std::vector<std::string> items;
+    int selection = -1;
+    bool redraw = true;
+    int extent = 0;
+    std::map<int, std::string> fields;
+    std::map<int, int> limits;
+    std::map<int, bool> masked;
+    std::map<int, bool> enabled;
+    int focus = 0;
+    bool focusSelectsAll = false;
+    std::string windowIcon;
+    std::map<int, std::string> buttonIcons;
+    bool listSubclassed = false;
+    std::map<int, bool> mainMenuGrayed, popupMenuGrayed, checked;
+    std::vector<platform::Point> popups;
+    std::deque<int> popupChoices; // command chosen in the next pop-up, 0: dismissed
+    std::vector<std::pair<int, int>> sentCommands;
+    bool ctrlDown = false;
+    int screenWidth = 1024, screenHeight = 768;
+    bool moved = false;
+    platform::Point movedTo{0, 0};
+    int endedWith = 0; // EndDialog's value; 0 while the window runs
+    int clipboardEmptied = 0;
+    platform::MutexState mutex = platform::MutexState::Created;
+    bool broughtBack = false;
+    bool windowCreated = false;
+    std::function<void()> whileWindowRuns; // the user's session in runMainWindow
+};
+extern View view;
+
+// The fake main window and its two menus.
+extern const WindowHandle window;
+extern const MenuHandle menuBar;
+extern const MenuHandle popup;
+// Pixel width of a byte of list text, and the list's item height.
+constexpr int charWidth = 7;
+constexpr int itemHeight = 13;
 
 // Everything back to the state of a fresh start in C:\Keyloom.
 void reset();

@@ -1,0 +1,76 @@
+#include "app/commands.h"
+
+#include "app/program.h"
+#include "editor/dialogs.h"
+#include "editor/editor.h"
+#include "generator/generator.h"
+#include "resources/resource.h"
+#include "transfer/clipboard.h"
+#include "transfer/paste.h"
+#include "transfer/shell.h"
+
+namespace {
+
+constexpr int commandCancel = 2;  // IDCANCEL: Esc, the close box, Alt+F4
+constexpr int listSelChange = 1;  // LBN_SELCHANGE
+constexpr int listDblClk = 2;     // LBN_DBLCLK
+constexpr int editChange = 0x300; // EN_CHANGE
+
+} // namespace
+
+bool dispatchCommand(int id, int notification) {
+    // Once the exit sequence has begun, nothing may touch the entries again.
+    if (exitStarted)
+        return true;
+
+    switch (id) {
+    case commandCancel: exitProgram(); break;
+    case IDM_EXIT: exitProgram(); break;
+    case IDM_HELP: openHelp(); break;
+    case IDM_ABOUT: runAboutDialog(); break;
+    case IDM_NEW: newEntryCommand(); break;
+    case IDM_DELETE: deleteEntryCommand(); break;
+    case IDM_MOVE_UP: moveUpCommand(); break;
+    case IDM_MOVE_DOWN: moveDownCommand(); break;
+    case IDM_OPTIONS: runOptionsDialog(); break;
+    case IDM_COPY_USER_ID:
+    case IDC_COPY_USER_ID: copyField(IDC_COPY_USER_ID); break;
+    case IDM_COPY_PASSWORD:
+    case IDC_COPY_PASSWORD: copyField(IDC_COPY_PASSWORD); break;
+    case IDM_COPY_MAIL:
+    case IDC_COPY_MAIL: copyField(IDC_COPY_MAIL); break;
+    case IDM_PASTE_USER_ID:
+    case IDC_PASTE_USER_ID: pasteUserId(); break;
+    case IDM_PASTE_PASSWORD:
+    case IDC_PASTE_PASSWORD: pastePasswordCommand(); break;
+    case IDM_PASTE_MAIL:
+    case IDC_PASTE_MAIL: pasteMailCommand(); break;
+    case IDM_OPEN_ADDRESS:
+    case IDC_OPEN_ADDRESS: openAddress(); break;
+    case IDM_PASTE_USER_ID_AND_PASSWORD:
+    case IDC_PASTE_USER_ID_AND_PASSWORD: pasteUserIdAndPassword(); break;
+    case IDM_HIDE_USER_ID: toggleMasking(IDM_HIDE_USER_ID); break;
+    case IDM_HIDE_PASSWORD: toggleMasking(IDM_HIDE_PASSWORD); break;
+    case IDM_RENAME: renameCommand(); break;
+    case IDM_HOME_PAGE: openHomePage(); break;
+    case IDM_SUPPORT_MAIL: openSupportMail(); break;
+    case IDM_REVERT: revertCommand(); break;
+    case IDM_CREATE_PASSWORD:
+    case IDC_CREATE_PASSWORD: createPassword(); break;
+    case IDC_LIST:
+        if (notification == listSelChange)
+            showSelection();
+        else if (notification == listDblClk)
+            openAddress();
+        else
+            return false;
+        break;
+    case IDC_TITLE:
+        if (notification != editChange)
+            return false;
+        onTitleChanged();
+        break;
+    default: return false;
+    }
+    return true;
+}

@@ -1,0 +1,21 @@
+// The life of the program: start-up with the single-instance rule, and the one
+// exit sequence through which every way of ending passes.
+#pragma once
+
+#include "platform/platform.h"
+
+// From the entry point: returns the exit code (-1 when the mutex or the window
+// cannot be created, 0 when another instance runs or the user declined to go
+// on with a data file that could not be read whole, 1 after the exit sequence).
+int startUp();
+
+// Stores the editor, writes both files, releases the entries, empties the
+// clipboard and ends the main window with 1. Runs once: a later request while
+// it is under way (or after) is ignored.
+void exitProgram();
+// Set once the exit sequence has begun: from then on no command may touch the
+// entries, which are released.
+extern bool exitStarted;
+
+// The question when PASSWORD.TXT exists but cannot be read; Yes retries.
+int askToRetryReading(WindowHandle owner);

@@ -1,0 +1,4 @@
+#include "editor/dialogs.h"
+
+void runOptionsDialog() {}
+void runAboutDialog() {}

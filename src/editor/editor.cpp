@@ -1,0 +1,220 @@
+#include "editor/editor.h"
+
+#include "app/main_window.h"
+#include "app/program.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+#include "store/data_file.h"
+#include "store/text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+int editedIndex = -1;
+
+namespace {
+
+// The six fields, in the order they are stored and shown.
+const int editorFields[] = {IDC_TITLE, IDC_USER_ID, IDC_PASSWORD, IDC_ADDRESS, IDC_MAIL, IDC_MEMO};
+
+char* recordField(EntryRecord& record, int id) {
+    switch (id) {
+    case IDC_TITLE: return record.title;
+    case IDC_USER_ID: return record.userId;
+    case IDC_PASSWORD: return record.password;
+    case IDC_ADDRESS: return record.address;
+    case IDC_MAIL: return record.mail;
+    default: return record.memo;
+    }
+}
+
+std::size_t fieldSize(int id) {
+    return id == IDC_MEMO ? sizeof(EntryRecord::memo) : sizeof(EntryRecord::title);
+}
+
+// The pixel width of every title, in list order, so that a keystroke in the
+// title measures one title rather than all of them.
+std::vector<int> titleWidths;
+int averageCharWidth = 0;
+
+int measureTitle(const char* title) {
+    int width = 0;
+    averageCharWidth = platform::measureListTexts(&title, 1, &width);
+    return width;
+}
+
+bool hasRecord(int index) { return index >= 0 && index < entryList.count(); }
+
+// The list item of record index shows its title again.
+void replaceItem(int index) {
+    platform::deleteItem(index);
+    platform::insertItem(index, entryList.records[index].title);
+}
+
+} // namespace
+
+void storeFields(int index) {
+    if (!hasRecord(index))
+        return;
+    EntryRecord& record = entryList.records[index];
+    for (int id : editorFields) {
+        char* text = recordField(record, id);
+        platform::getFieldText(id, text, fieldSize(id));
+        // Pasted text may break the file's line rules; mend it here.
+        if (id == IDC_MEMO)
+            keepMemoLineBreaks(text, fieldSize(id));
+        else
+            dropCarriageReturns(text);
+    }
+}
+
+void showSelection() {
+    int sel = platform::selectedIndex();
+    if (sel < 0) {
+        for (int id : editorFields)
+            platform::setFieldText(id, "");
+        enableEditing(false);
+        return;
+    }
+    enableEditing(true);
+    // Store before load: the edits belong to the record shown so far.
+    if (hasRecord(editedIndex))
+        storeFields(editedIndex);
+    for (int id : editorFields)
+        platform::setFieldText(id, recordField(entryList.records[sel], id));
+    editedIndex = sel;
+}
+
+void onTitleChanged() {
+    int sel = platform::selectedIndex();
+    if (!hasRecord(sel))
+        return;
+    char title[sizeof(EntryRecord::title)];
+    platform::getFieldText(IDC_TITLE, title, sizeof title);
+    dropCarriageReturns(title);
+    EntryRecord& record = entryList.records[sel];
+    if (!std::strcmp(title, record.title))
+        return;
+    std::strcpy(record.title, title);
+
+    platform::setListRedraw(false);
+    replaceItem(sel);
+    titleWidths[sel] = measureTitle(record.title);
+    updateHorizontalExtent();
+    platform::selectItem(sel);
+    platform::setListRedraw(true);
+}
+
+void fillList() {
+    platform::removeAllItems();
+    std::vector<const char*> titles;
+    for (const EntryRecord& record : entryList.records) {
+        platform::appendItem(record.title);
+        titles.push_back(record.title);
+    }
+    titleWidths.assign(titles.size(), 0);
+    averageCharWidth =
+        platform::measureListTexts(titles.data(), static_cast<int>(titles.size()), titleWidths.data());
+    updateHorizontalExtent();
+}
+
+void updateHorizontalExtent() {
+    int widest = titleWidths.empty() ? 0 : *std::max_element(titleWidths.begin(), titleWidths.end());
+    platform::setHorizontalExtent(widest + averageCharWidth);
+}
+
+void newEntryCommand() {
+    int index = appendEntry();
+    platform::appendItem(entryList.records[index].title);
+    // The extent waits for the first change of the new title.
+    titleWidths.push_back(measureTitle(entryList.records[index].title));
+    platform::selectItem(index);
+    showSelection();
+    renameCommand();
+}
+
+void deleteEntryCommand() {
+    int sel = platform::selectedIndex();
+    if (!hasRecord(sel))
+        return;
+    std::wstring question =
+        platform::ansiToWide(entryList.records[sel].title) + L"を削除してもよろしいですか？";
+    int answer = platform::messageBox(mainWindow, question,
+                                      platform::mb::yesNo | platform::mb::iconWarning |
+                                          platform::mb::defaultSecond);
+    // The session may have ended while the question was open.
+    if (answer != platform::mb::answerYes || exitStarted)
+        return;
+
+    removeEntry(sel);
+    platform::deleteItem(sel);
+    titleWidths.erase(titleWidths.begin() + sel);
+    int count = entryList.count();
+    platform::selectItem(sel == count ? std::max(sel - 1, 0) : sel);
+    // The editor's texts belong to the removed record: store them nowhere.
+    editedIndex = -1;
+    updateHorizontalExtent();
+    showSelection();
+}
+
+void moveUpCommand() {
+    int sel = platform::selectedIndex();
+    if (!hasRecord(sel) || sel == 0)
+        return;
+    storeFields(sel);
+    moveEntryUp(sel);
+    std::swap(titleWidths[sel - 1], titleWidths[sel]);
+    platform::setListRedraw(false);
+    platform::deleteItem(sel - 1);
+    platform::insertItem(sel, entryList.records[sel].title);
+    platform::selectItem(sel - 1);
+    platform::setListRedraw(true);
+    editedIndex = sel - 1;
+}
+
+void moveDownCommand() {
+    int sel = platform::selectedIndex();
+    if (!hasRecord(sel) || sel == entryList.count() - 1)
+        return;
+    storeFields(sel);
+    moveEntryDown(sel);
+    std::swap(titleWidths[sel], titleWidths[sel + 1]);
+    platform::setListRedraw(false);
+    platform::deleteItem(sel + 1);
+    platform::insertItem(sel, entryList.records[sel].title);
+    platform::selectItem(sel + 1);
+    platform::setListRedraw(true);
+    editedIndex = sel + 1;
+}
+
+void renameCommand() { platform::focusAndSelectAll(IDC_TITLE); }
+
+void revertCommand() {
+    int sel = platform::selectedIndex();
+    editedIndex = -1; // the editor's texts are dropped
+    // A file that cannot be read now leaves the list as it is, unless a retry
+    // reads it after all.
+    while (revertEntries() == DataFileState::Unreadable) {
+        if (askToRetryReading(mainWindow) != platform::mb::answerYes || exitStarted)
+            break;
+    }
+    if (exitStarted)
+        return;
+    fillList();
+    platform::selectItem(sel);
+    showSelection();
+}
+
+void toggleMasking(int id) {
+    std::int32_t& show = id == IDM_HIDE_USER_ID ? settings.showUserId : settings.showPassword;
+    show = show == 0 ? 1 : 0;
+    platform::checkMenuItem(mainMenu, id, show == 0);
+    applyMasking();
+}
+
+void applyMasking() {
+    platform::setMasked(IDC_USER_ID, settings.showUserId == 0);
+    platform::setMasked(IDC_PASSWORD, settings.showPassword == 0);
+}

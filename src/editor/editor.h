@@ -1,0 +1,38 @@
+// The entry list (control 200) and the field editor (controls 201-206), kept
+// in step with entryList.
+#pragma once
+
+#include "platform/platform.h"
+
+// The record whose fields the editor shows, or -1. When the list has a
+// selection it is that index; without one the fields are empty and disabled.
+extern int editedIndex;
+
+// Writes the six fields back into record index (nothing for -1).
+void storeFields(int index);
+// Stores the edited record and shows the selected one.
+void showSelection();
+// The title goes into its record and its list item on every change.
+void onTitleChanged();
+// Shows every record's title, in order, with nothing selected.
+void fillList();
+// The list scrolls horizontally over its widest title.
+void updateHorizontalExtent();
+
+void newEntryCommand();
+void deleteEntryCommand();
+void moveUpCommand();
+void moveDownCommand();
+void renameCommand();
+void revertCommand();
+// 122 or 123: hide or show the user ID or the password.
+void toggleMasking(int id);
+void applyMasking();
+
+// The window set-up of the main window (WM_INITDIALOG).
+void windowSetUp(WindowHandle window);
+
+// The list's own keys and right button: true when the message is consumed.
+bool listKeyDown(int key, bool ctrl);
+bool listRightButtonDown(int x, int y);
+bool listRightButtonUp(int x, int y);

@@ -1,0 +1,3 @@
+#include "generator/generator.h"
+
+void createPassword() {}

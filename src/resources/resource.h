@@ -1,0 +1,58 @@
+// Identifiers shared by keyloom.rc and the code. One number space: menu
+// commands 100-128, main window controls 200-219, options dialog 220-224.
+#pragma once
+
+// ---- Menu commands ----
+#define IDM_EXIT 100
+#define IDM_HELP 101
+#define IDM_ABOUT 102
+#define IDM_NEW 103
+#define IDM_DELETE 104
+#define IDM_MOVE_UP 105
+#define IDM_MOVE_DOWN 106
+#define IDM_OPTIONS 107
+#define IDM_COPY_USER_ID 108
+#define IDM_COPY_PASSWORD 109
+#define IDM_COPY_MAIL 110
+#define IDM_PASTE_USER_ID 114
+#define IDM_PASTE_PASSWORD 115
+#define IDM_PASTE_MAIL 116
+#define IDM_OPEN_ADDRESS 117
+#define IDM_PASTE_USER_ID_AND_PASSWORD 121
+#define IDM_HIDE_USER_ID 122
+#define IDM_HIDE_PASSWORD 123
+#define IDM_RENAME 124
+#define IDM_HOME_PAGE 125
+#define IDM_SUPPORT_MAIL 126
+#define IDM_REVERT 127
+#define IDM_CREATE_PASSWORD 128
+
+// ---- Main window controls ----
+#define IDC_LIST 200
+#define IDC_TITLE 201
+#define IDC_USER_ID 202
+#define IDC_PASSWORD 203
+#define IDC_ADDRESS 204
+#define IDC_MAIL 205
+#define IDC_MEMO 206
+#define IDC_STATUS 207
+#define IDC_COPY_USER_ID 208
+#define IDC_COPY_PASSWORD 209
+#define IDC_OPEN_ADDRESS 210
+#define IDC_COPY_MAIL 211
+#define IDC_PASTE_USER_ID 212
+#define IDC_PASTE_PASSWORD 213
+#define IDC_CREATE_PASSWORD 214
+#define IDC_PASTE_MAIL 215
+#define IDC_PASTE_USER_ID_AND_PASSWORD 219
+
+// ---- Options dialog controls ----
+#define IDC_LENGTH 220
+#define IDC_LENGTH_ARROWS 221
+#define IDC_USE_DIGITS 222
+#define IDC_USE_LOWERCASE 223
+#define IDC_USE_UPPERCASE 224
+
+// ---- About dialog lines (the commands they share with the help menu) ----
+#define IDC_HOME_PAGE_LINE IDM_HOME_PAGE
+#define IDC_SUPPORT_MAIL_LINE IDM_SUPPORT_MAIL

@@ -1,0 +1,6 @@
+#include "transfer/shell.h"
+
+void openAddress() {}
+void openHelp() {}
+void openHomePage() {}
+void openSupportMail() {}

@@ -1,0 +1,411 @@
+// The entry list and field editor over the fake main window: after every
+// command the list shows the records' titles, the selection is editedIndex,
+// and no typed text lands in the wrong record.
+#include "app/commands.h"
+#include "app/main_window.h"
+#include "app/program.h"
+#include "editor/editor.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+#include "store/data_file.h"
+#include "support/records.h"
+#include "support/test_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+namespace {
+
+using fake::record;
+using fake::view;
+
+const std::string dataPath = "C:\\Keyloom\\PASSWORD.TXT";
+
+class EditorTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fake::reset();
+        releaseEntries(entryList);
+        settings = defaultSettings;
+        exitStarted = false;
+    }
+    void TearDown() override { releaseEntries(entryList); }
+
+    // The window as it opens over these records.
+    void open(std::initializer_list<EntryRecord> records) {
+        fake::files[dataPath] = fake::dataFile(records);
+        loadDataFile();
+        windowSetUp(fake::window);
+    }
+
+    void select(int index) {
+        platform::selectItem(index);
+        dispatchCommand(IDC_LIST, 1); // LBN_SELCHANGE
+    }
+    void type(int id, const std::string& text) {
+        view.fields[id] = text;
+        if (id == IDC_TITLE)
+            dispatchCommand(IDC_TITLE, 0x300);
+    }
+
+    std::vector<std::string> titles() {
+        std::vector<std::string> t;
+        for (const EntryRecord& r : entryList.records)
+            t.push_back(r.title);
+        return t;
+    }
+
+    // What must hold after every command.
+    void expectConsistent() {
+        EXPECT_EQ(view.items, titles());
+        std::size_t widest = 0;
+        for (const std::string& t : titles())
+            widest = std::max(widest, t.size());
+        if (view.selection >= 0) {
+            EXPECT_EQ(editedIndex, view.selection);
+            EXPECT_TRUE(view.enabled[IDC_TITLE]);
+            EXPECT_FALSE(view.mainMenuGrayed[IDM_DELETE]);
+        } else {
+            EXPECT_EQ(editedIndex, -1);
+            for (int id = IDC_TITLE; id <= IDC_MEMO; ++id)
+                EXPECT_EQ(view.fields[id], "") << id;
+            EXPECT_FALSE(view.enabled[IDC_TITLE]);
+            EXPECT_TRUE(view.mainMenuGrayed[IDM_DELETE]);
+        }
+    }
+    // The fields show record index exactly.
+    void expectShown(int index) {
+        const EntryRecord& r = entryList.records[index];
+        EXPECT_EQ(view.fields[IDC_TITLE], r.title);
+        EXPECT_EQ(view.fields[IDC_USER_ID], r.userId);
+        EXPECT_EQ(view.fields[IDC_PASSWORD], r.password);
+        EXPECT_EQ(view.fields[IDC_ADDRESS], r.address);
+        EXPECT_EQ(view.fields[IDC_MAIL], r.mail);
+        EXPECT_EQ(view.fields[IDC_MEMO], r.memo);
+    }
+};
+
+TEST_F(EditorTest, OpensOnEntryZeroWithEverythingSetUp) {
+    open({record("Bank", "u1", "p1", "https://b.example/", "m1", "x\r\ny"), record("Mail"),
+          record("Shop")});
+    EXPECT_EQ(mainWindow, fake::window);
+    EXPECT_EQ(mainMenu, fake::menuBar);
+    EXPECT_EQ(popupMenu, fake::popup);
+    EXPECT_EQ(view.selection, 0);
+    EXPECT_EQ(editedIndex, 0);
+    expectShown(0);
+    expectConsistent();
+    EXPECT_EQ(view.extent, 4 * fake::charWidth + fake::charWidth - 1);
+
+    EXPECT_EQ(view.windowIcon, "KEYLOOM");
+    EXPECT_EQ(view.buttonIcons,
+              (std::map<int, std::string>{{208, "_COPY"}, {209, "_COPY"}, {211, "_COPY"},
+                                          {210, "_GO"}, {212, "_PASTE"}, {213, "_PASTE"},
+                                          {215, "_PASTE"}, {214, "_KEY"}, {219, "_DPASTE"}}));
+    EXPECT_EQ(view.limits, (std::map<int, int>{{201, 1023}, {202, 1023}, {203, 1023},
+                                               {204, 1023}, {205, 1023}, {206, 8191}}));
+    EXPECT_TRUE(view.listSubclassed);
+    EXPECT_FALSE(view.moved); // -999: centred by the template
+    EXPECT_FALSE(view.checked[IDM_HIDE_USER_ID]);
+    EXPECT_FALSE(view.masked[IDC_USER_ID]);
+}
+
+TEST_F(EditorTest, EmptyListDisablesEveryEntryControlAndMenuItem) {
+    open({});
+    expectConsistent();
+    for (int id : {201, 202, 203, 204, 205, 206, 208, 209, 210, 211, 212, 213, 214, 215, 219})
+        EXPECT_FALSE(view.enabled[id]) << id;
+    for (int id : {104, 124, 105, 106, 108, 109, 110, 114, 115, 116, 117, 121, 128, 122, 123})
+        EXPECT_TRUE(view.mainMenuGrayed[id]) << id;
+    // In the pop-up menu only "new" stays enabled.
+    for (auto [id, grayed] : view.popupMenuGrayed)
+        EXPECT_TRUE(grayed) << id;
+    EXPECT_FALSE(view.popupMenuGrayed.count(IDM_NEW));
+    for (int id : {100, 101, 102, 103, 107, 125, 126, 127})
+        EXPECT_FALSE(view.mainMenuGrayed.count(id)) << id;
+    EXPECT_EQ(view.extent, fake::charWidth - 1);
+}
+
+TEST_F(EditorTest, SavedPositionAndMaskingApplyAtSetUp) {
+    settings.windowLeft = 0;
+    settings.windowTop = 0;
+    settings.showPassword = 0;
+    open({record("a", "user", "secret")});
+    EXPECT_TRUE(view.moved);
+    EXPECT_EQ(view.movedTo.x, 0);
+    EXPECT_TRUE(view.masked[IDC_PASSWORD]);
+    EXPECT_FALSE(view.masked[IDC_USER_ID]);
+    EXPECT_TRUE(view.checked[IDM_HIDE_PASSWORD]);
+    EXPECT_FALSE(view.checked[IDM_HIDE_USER_ID]);
+
+    // Masking changes only the look: the field holds the clear text.
+    EXPECT_EQ(view.fields[IDC_PASSWORD], "secret");
+    dispatchCommand(IDM_HIDE_PASSWORD, 0);
+    EXPECT_EQ(settings.showPassword, 1);
+    EXPECT_FALSE(view.masked[IDC_PASSWORD]);
+    EXPECT_FALSE(view.checked[IDM_HIDE_PASSWORD]);
+    dispatchCommand(IDM_HIDE_USER_ID, 0);
+    EXPECT_EQ(settings.showUserId, 0);
+    EXPECT_TRUE(view.masked[IDC_USER_ID]);
+    EXPECT_TRUE(view.checked[IDM_HIDE_USER_ID]);
+
+    fake::reset();
+    settings = defaultSettings;
+    settings.windowLeft = 1024; // at the screen's right edge: not used
+    settings.windowTop = 10;
+    open({});
+    EXPECT_FALSE(view.moved);
+}
+
+TEST_F(EditorTest, EditsStayWithTheirEntryAcrossSelectionChanges) {
+    open({record("A", "ua"), record("B", "ub")});
+    type(IDC_USER_ID, "typed");
+    type(IDC_MEMO, "note");
+    select(1);
+    expectShown(1);
+    expectConsistent();
+    EXPECT_STREQ(entryList.records[0].userId, "typed");
+    EXPECT_STREQ(entryList.records[0].memo, "note");
+    select(0);
+    EXPECT_EQ(view.fields[IDC_USER_ID], "typed");
+    expectConsistent();
+}
+
+TEST_F(EditorTest, TitleFollowsEachKeystrokeIntoRecordAndList) {
+    open({record("A"), record("Bank")});
+    type(IDC_TITLE, "B");
+    EXPECT_EQ(view.items[0], "B");
+    type(IDC_TITLE, "Bo");
+    EXPECT_EQ(view.items[0], "Bo");
+    EXPECT_STREQ(entryList.records[0].title, "Bo");
+    EXPECT_EQ(view.selection, 0);
+    EXPECT_TRUE(view.redraw);
+    EXPECT_EQ(view.extent, 4 * fake::charWidth + fake::charWidth - 1);
+    type(IDC_TITLE, "A much longer title");
+    EXPECT_EQ(view.extent, 19 * fake::charWidth + fake::charWidth - 1);
+    type(IDC_TITLE, "x"); // the widest shrinks: the next widest counts
+    EXPECT_EQ(view.extent, 4 * fake::charWidth + fake::charWidth - 1);
+    expectConsistent();
+}
+
+TEST_F(EditorTest, PastedTextIsStoredByTheFileRules) {
+    open({record("A")});
+    type(IDC_TITLE, "Ti\rtle");
+    type(IDC_USER_ID, "us\rer");
+    type(IDC_MEMO, "one\rtwo\r\nthree\r");
+    storeFields(0);
+    EXPECT_STREQ(entryList.records[0].title, "Title");
+    EXPECT_EQ(view.items[0], "Title");
+    EXPECT_STREQ(entryList.records[0].userId, "user");
+    EXPECT_STREQ(entryList.records[0].memo, "one\r\ntwo\r\nthree\r\n");
+}
+
+TEST_F(EditorTest, NewEntryIsShownWithItsTitleReadyToType) {
+    open({record("A", "ua")});
+    int extent = view.extent;
+    type(IDC_USER_ID, "edited");
+    dispatchCommand(IDM_NEW, 0);
+    EXPECT_STREQ(entryList.records[0].userId, "edited");
+    ASSERT_EQ(entryList.count(), 2);
+    EXPECT_EQ(view.items[1], fake::sjis("新しいアイテム - 2"));
+    EXPECT_EQ(view.selection, 1);
+    expectShown(1);
+    EXPECT_EQ(view.focus, IDC_TITLE);
+    EXPECT_TRUE(view.focusSelectsAll);
+    EXPECT_EQ(view.extent, extent); // until the title first changes
+    expectConsistent();
+    type(IDC_TITLE, "Named");
+    EXPECT_EQ(view.items[1], "Named");
+    expectConsistent();
+}
+
+TEST_F(EditorTest, DeleteAsksWithTheWholeTitleAndSelectsTheNeighbour) {
+    open({record("A"), record("B"), record("C")});
+    select(1);
+    fake::answers = {platform::mb::answerYes};
+    dispatchCommand(IDM_DELETE, 0);
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_EQ(fake::messageBoxes[0].text, L"Bを削除してもよろしいですか？");
+    EXPECT_EQ(fake::messageBoxes[0].owner, fake::window);
+    EXPECT_EQ(fake::messageBoxes[0].style, platform::mb::yesNo | platform::mb::iconWarning |
+                                               platform::mb::defaultSecond);
+    EXPECT_EQ(titles(), (std::vector<std::string>{"A", "C"}));
+    EXPECT_EQ(view.selection, 1);
+    expectShown(1);
+    expectConsistent();
+
+    // The last entry: the new last one is selected.
+    fake::answers = {platform::mb::answerYes};
+    dispatchCommand(IDM_DELETE, 0);
+    EXPECT_EQ(view.selection, 0);
+    expectShown(0);
+    expectConsistent();
+
+    // The only one: nothing is left selected or shown.
+    type(IDC_PASSWORD, "typed into the deleted entry");
+    fake::answers = {platform::mb::answerYes};
+    dispatchCommand(IDM_DELETE, 0);
+    EXPECT_EQ(entryList.count(), 0);
+    expectConsistent();
+    EXPECT_EQ(view.extent, fake::charWidth - 1);
+}
+
+TEST_F(EditorTest, DeclinedDeleteChangesNothing) {
+    std::string title = fake::sjis("銀") + std::string(1021, 'x'); // 1023 bytes
+    open({record(title), record("B")});
+    type(IDC_USER_ID, "unsaved");
+    dispatchCommand(IDM_DELETE, 0); // the default answer: No
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_EQ(fake::messageBoxes[0].text,
+              L"銀" + std::wstring(1021, L'x') + L"を削除してもよろしいですか？");
+    EXPECT_EQ(entryList.count(), 2);
+    EXPECT_EQ(view.fields[IDC_USER_ID], "unsaved");
+    EXPECT_STREQ(entryList.records[0].userId, "");
+    expectConsistent();
+}
+
+TEST_F(EditorTest, MovesCarryUnsavedEditsAndStopAtTheEnds) {
+    open({record("A"), record("B"), record("C")});
+    select(1);
+    type(IDC_PASSWORD, "pw of B");
+    dispatchCommand(IDM_MOVE_UP, 0);
+    EXPECT_EQ(titles(), (std::vector<std::string>{"B", "A", "C"}));
+    EXPECT_STREQ(entryList.records[0].password, "pw of B");
+    EXPECT_EQ(view.selection, 0);
+    EXPECT_EQ(view.fields[IDC_TITLE], "B");
+    expectConsistent();
+
+    type(IDC_PASSWORD, "newer");
+    dispatchCommand(IDM_MOVE_UP, 0); // first: nothing at all, not even a store
+    EXPECT_STREQ(entryList.records[0].password, "pw of B");
+    EXPECT_EQ(titles(), (std::vector<std::string>{"B", "A", "C"}));
+
+    dispatchCommand(IDM_MOVE_DOWN, 0);
+    dispatchCommand(IDM_MOVE_DOWN, 0);
+    EXPECT_EQ(titles(), (std::vector<std::string>{"A", "C", "B"}));
+    EXPECT_STREQ(entryList.records[2].password, "newer");
+    EXPECT_EQ(view.selection, 2);
+    type(IDC_PASSWORD, "newest");
+    dispatchCommand(IDM_MOVE_DOWN, 0); // last: nothing
+    EXPECT_STREQ(entryList.records[2].password, "newer");
+    expectConsistent();
+}
+
+TEST_F(EditorTest, RevertRestoresTheFileAndDropsTheEditor) {
+    open({record("A", "ua"), record("B", "ub")});
+    select(1);
+    type(IDC_USER_ID, "typed");
+    dispatchCommand(IDM_NEW, 0);
+    select(0);
+    fake::answers = {platform::mb::answerYes};
+    dispatchCommand(IDM_DELETE, 0);
+    select(0);
+    type(IDC_TITLE, "renamed");
+
+    dispatchCommand(IDM_REVERT, 0);
+    EXPECT_TRUE(fake::messageBoxes.size() == 1); // only the delete asked
+    EXPECT_EQ(titles(), (std::vector<std::string>{"A", "B"}));
+    EXPECT_STREQ(entryList.records[1].userId, "ub");
+    EXPECT_EQ(view.selection, 0);
+    expectShown(0);
+    expectConsistent();
+
+    // A selection beyond the reloaded list leaves none.
+    dispatchCommand(IDM_NEW, 0);
+    dispatchCommand(IDM_NEW, 0);
+    dispatchCommand(IDM_REVERT, 0);
+    EXPECT_EQ(view.selection, -1);
+    expectConsistent();
+}
+
+TEST_F(EditorTest, RevertOfAnUnreadableFileKeepsTheListAfterAsking) {
+    open({record("A")});
+    dispatchCommand(IDM_NEW, 0);
+    fake::unreadable.insert(dataPath);
+    dispatchCommand(IDM_REVERT, 0);
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"読み込むことができませんでした"), std::wstring::npos);
+    EXPECT_EQ(entryList.count(), 2);
+    expectConsistent();
+
+    // Yes tries again, and a file readable by then is read.
+    fake::answers = {platform::mb::answerYes};
+    fake::duringMessageBox = [] { fake::unreadable.clear(); };
+    dispatchCommand(IDM_REVERT, 0);
+    EXPECT_EQ(entryList.count(), 1);
+    expectConsistent();
+}
+
+TEST_F(EditorTest, ListKeysBecomeCommands) {
+    open({record("A"), record("B")});
+    EXPECT_TRUE(listKeyDown(0x0D, false)); // Enter
+    EXPECT_TRUE(listKeyDown(0x20, true));  // Space
+    EXPECT_TRUE(listKeyDown(0x2E, false)); // Del: asks, answered No
+    EXPECT_EQ(view.sentCommands, (std::vector<std::pair<int, int>>{{117, 0}, {117, 0}, {104, 0}}));
+    EXPECT_EQ(fake::messageBoxes.size(), 1u);
+
+    EXPECT_TRUE(listKeyDown(0x71, false)); // F2
+    EXPECT_EQ(view.focus, IDC_TITLE);
+
+    EXPECT_FALSE(listKeyDown(0x28, false)); // Down alone: the list moves its selection
+    EXPECT_TRUE(listKeyDown(0x28, true));   // Ctrl+Down moves the entry
+    EXPECT_EQ(titles(), (std::vector<std::string>{"B", "A"}));
+    EXPECT_TRUE(listKeyDown(0x26, true));
+    EXPECT_EQ(titles(), (std::vector<std::string>{"A", "B"}));
+    EXPECT_FALSE(listKeyDown(0x26, false));
+
+    EXPECT_FALSE(listKeyDown(0x4E, false)); // N: the list's type-ahead
+    EXPECT_TRUE(listKeyDown(0x4E, true));
+    EXPECT_EQ(entryList.count(), 3);
+    EXPECT_TRUE(listKeyDown(0x5A, true)); // Ctrl+Z reverts without asking
+    EXPECT_EQ(entryList.count(), 2);
+    EXPECT_FALSE(listKeyDown(0x5A, false));
+    EXPECT_FALSE(listKeyDown(0x41, true));
+    expectConsistent();
+
+    EXPECT_TRUE(listKeyDown(0x5D, false)); // Apps: pop-up at the list's corner
+    ASSERT_EQ(view.popups.size(), 1u);
+    EXPECT_EQ(view.popups[0].x, 8);
+    EXPECT_EQ(view.popups[0].y, 58);
+}
+
+TEST_F(EditorTest, RightButtonSelectsThenOpensThePopupMenu) {
+    open({record("A", "ua"), record("B", "ub"), record("C")});
+    type(IDC_USER_ID, "typed");
+    EXPECT_TRUE(listRightButtonDown(5, 2 * fake::itemHeight + 3));
+    EXPECT_EQ(view.selection, 2);
+    EXPECT_EQ(view.sentCommands.back(), std::make_pair(IDC_LIST, 1));
+    expectShown(2);
+    EXPECT_STREQ(entryList.records[0].userId, "typed");
+    expectConsistent();
+
+    // Outside the items: passed on, the selection stays.
+    EXPECT_FALSE(listRightButtonDown(5, 10 * fake::itemHeight));
+    EXPECT_EQ(view.selection, 2);
+
+    view.popupChoices = {IDM_MOVE_UP};
+    EXPECT_TRUE(listRightButtonUp(5, 40));
+    ASSERT_EQ(view.popups.size(), 1u);
+    EXPECT_EQ(view.popups[0].x, 15);
+    EXPECT_EQ(view.popups[0].y, 100);
+    EXPECT_EQ(titles(), (std::vector<std::string>{"A", "C", "B"}));
+    expectConsistent();
+}
+
+TEST_F(EditorTest, CommandTableAnswersOnlyItsOwnRows) {
+    open({record("A")});
+    EXPECT_FALSE(dispatchCommand(1, 0)); // Enter in a field does nothing
+    EXPECT_FALSE(dispatchCommand(999, 0));
+    EXPECT_FALSE(dispatchCommand(IDC_LIST, 4));     // LBN_SETFOCUS
+    EXPECT_FALSE(dispatchCommand(IDC_TITLE, 0x100)); // EN_SETFOCUS
+    EXPECT_FALSE(dispatchCommand(IDC_USER_ID, 0x300));
+    EXPECT_TRUE(dispatchCommand(IDM_RENAME, 0));
+    EXPECT_TRUE(dispatchCommand(IDC_LIST, 2)); // double click: open the address
+    EXPECT_EQ(view.endedWith, 0);
+    EXPECT_TRUE(dispatchCommand(2, 0)); // Esc, the close box: exit
+    EXPECT_EQ(view.endedWith, 1);
+}
+
+} // namespace
