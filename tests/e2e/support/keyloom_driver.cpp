@@ -1,0 +1,256 @@
+#include "keyloom_driver.h"
+
+#include <atomic>
+
+#ifndef KEYLOOM_EXE
+#error "KEYLOOM_EXE names the keyloom.exe under test"
+#endif
+
+namespace e2e {
+
+namespace {
+
+std::wstring wide(const std::string& text, UINT codePage) {
+    if (text.empty())
+        return {};
+    int n = MultiByteToWideChar(codePage, 0, text.data(), (int)text.size(), nullptr, 0);
+    std::wstring out(n, L'\0');
+    MultiByteToWideChar(codePage, 0, text.data(), (int)text.size(), &out[0], n);
+    return out;
+}
+
+std::string narrow(const std::wstring& text, UINT codePage) {
+    if (text.empty())
+        return {};
+    int n = WideCharToMultiByte(codePage, 0, text.data(), (int)text.size(), nullptr, 0, nullptr,
+                                nullptr);
+    std::string out(n, '\0');
+    WideCharToMultiByte(codePage, 0, text.data(), (int)text.size(), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+DWORD processOf(HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return pid;
+}
+
+struct Search {
+    DWORD pid;
+    bool main; // the main window (it has the list), or a message box
+    HWND found;
+};
+
+BOOL CALLBACK findWindow(HWND window, LPARAM param) {
+    Search* s = reinterpret_cast<Search*>(param);
+    if (processOf(window) != s->pid || !IsWindowVisible(window))
+        return TRUE;
+    wchar_t className[32] = L"";
+    GetClassNameW(window, className, 32);
+    if (lstrcmpW(className, L"#32770"))
+        return TRUE;
+    bool isMain = GetDlgItem(window, 200) != nullptr;
+    if (isMain == s->main && (s->main || windowText(window) == "Keyloom")) {
+        s->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND findIn(DWORD pid, bool main) {
+    Search s{pid, main, nullptr};
+    EnumWindows(findWindow, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+} // namespace
+
+bool waitFor(const std::function<bool()>& done, DWORD milliseconds) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (done())
+            return true;
+        if (GetTickCount() - start > milliseconds)
+            return false;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+std::string freshFolder(const std::string& tag) {
+    static std::atomic<int> counter{0};
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string dir = std::string(temp) + "keyloom-e2e-" + tag + "-" +
+                      std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+    CreateDirectoryA(dir.c_str(), nullptr);
+    return dir;
+}
+
+std::string readFile(const std::string& path) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return "";
+    std::string bytes(GetFileSize(f, nullptr), '\0');
+    DWORD got = 0;
+    if (!bytes.empty())
+        ReadFile(f, &bytes[0], (DWORD)bytes.size(), &got, nullptr);
+    CloseHandle(f);
+    bytes.resize(got);
+    return bytes;
+}
+
+bool fileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD wrote = 0;
+    WriteFile(f, bytes.data(), (DWORD)bytes.size(), &wrote, nullptr);
+    CloseHandle(f);
+}
+
+std::string ansi(const std::string& utf8Text) { return narrow(wide(utf8Text, CP_UTF8), CP_ACP); }
+std::string utf8(const std::string& ansiText) { return narrow(wide(ansiText, CP_ACP), CP_UTF8); }
+
+std::string windowText(HWND window) {
+    // The W form: the A form arrives garbled across processes under Wine.
+    int n = (int)SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(n + 1, L'\0');
+    n = (int)SendMessageW(window, WM_GETTEXT, n + 1, reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(n);
+    return narrow(text, CP_ACP);
+}
+
+Keyloom::Keyloom(const std::string& where) : folder(where) {
+    CopyFileA(KEYLOOM_EXE, (folder + "\\keyloom.exe").c_str(), FALSE);
+}
+
+Keyloom::~Keyloom() {
+    if (process.hProcess) {
+        if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process.hProcess, 99);
+            WaitForSingleObject(process.hProcess, 5000);
+        }
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+}
+
+void Keyloom::startOnly() {
+    std::string exe = folder + "\\keyloom.exe";
+    std::string commandLine = "\"" + exe + "\"";
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp); // not the program's folder
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, temp, &si,
+                   &process);
+}
+
+bool Keyloom::start() {
+    startOnly();
+    if (!process.hProcess)
+        return false;
+    waitFor([&] { return (window = findIn(process.dwProcessId, true)) != nullptr; }, 20000);
+    return window != nullptr;
+}
+
+DWORD Keyloom::waitForExit(DWORD milliseconds) {
+    DWORD code = STILL_ACTIVE;
+    waitFor([&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; },
+            milliseconds);
+    GetExitCodeProcess(process.hProcess, &code);
+    return code;
+}
+
+std::vector<std::string> Keyloom::items() const {
+    std::vector<std::string> out;
+    HWND list = control(200);
+    int count = (int)SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (int i = 0; i < count; ++i) {
+        int n = (int)SendMessageW(list, LB_GETTEXTLEN, i, 0);
+        std::wstring text(n + 1, L'\0');
+        n = (int)SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
+        text.resize(n < 0 ? 0 : n);
+        out.push_back(narrow(text, CP_ACP));
+    }
+    return out;
+}
+
+int Keyloom::selection() const { return (int)SendMessageW(control(200), LB_GETCURSEL, 0, 0); }
+
+void Keyloom::command(int id, bool sync) {
+    if (sync)
+        SendMessageW(window, WM_COMMAND, id, 0);
+    else
+        PostMessageW(window, WM_COMMAND, id, 0);
+}
+
+void Keyloom::select(int index) {
+    SendMessageW(control(200), LB_SETCURSEL, index, 0);
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(200, LBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(control(200)));
+}
+
+void Keyloom::type(int id, const std::string& utf8Text) {
+    for (wchar_t c : wide(utf8Text, CP_UTF8))
+        SendMessageW(control(id), WM_CHAR, c, 0);
+}
+
+void Keyloom::paste(int id, const std::string& ansiText) {
+    std::wstring text = wide(ansiText, CP_ACP);
+    SendMessageW(control(id), EM_SETSEL, 0, -1);
+    SendMessageW(control(id), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void Keyloom::focus(int id) {
+    SetForegroundWindow(window);
+    PostMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control(id)), TRUE);
+    DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    waitFor([&] {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        return GetForegroundWindow() == window && GetGUIThreadInfo(thread, &info) &&
+               info.hwndFocus == control(id);
+    });
+}
+
+void Keyloom::key(WORD vk, bool ctrl) {
+    std::vector<INPUT> inputs;
+    auto add = [&](WORD k, bool up) {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = k;
+        in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(in);
+    };
+    if (ctrl)
+        add(VK_CONTROL, false);
+    add(vk, false);
+    add(vk, true);
+    if (ctrl)
+        add(VK_CONTROL, true);
+    SendInput((UINT)inputs.size(), inputs.data(), sizeof(INPUT));
+}
+
+HWND Keyloom::messageBox(DWORD milliseconds) const {
+    HWND box = nullptr;
+    waitFor([&] { return (box = findIn(process.dwProcessId, false)) != nullptr; }, milliseconds);
+    return box;
+}
+
+std::string Keyloom::messageText(HWND box) const { return windowText(GetDlgItem(box, 0xFFFF)); }
+
+void Keyloom::answer(HWND box, int button) {
+    PostMessageW(box, WM_COMMAND, button, 0);
+    waitFor([&] { return !IsWindow(box); });
+}
+
+} // namespace e2e
