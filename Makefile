@@ -1,13 +1,14 @@
 # Keyloom: `make run` builds keyloom.exe and starts it under Wine;
 # `make test` builds everything and runs every test.
 
+KEYLOOM_HOME ?= $(HOME)/.local/share/keyloom
 NATIVE   := build/native
 SANITIZE := build/sanitize
 WIN      := build/win
 WERROR   ?= OFF
 JOBS     ?= $(shell nproc)
 
-.PHONY: deps test native sanitize win bench clean
+.PHONY: deps run test native sanitize win-configure win bench clean
 
 deps:
 	@tools/install-deps
@@ -21,10 +22,23 @@ sanitize: deps
 	    -DKEYLOOM_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(SANITIZE) -j $(JOBS)
 
-win: deps
+win-configure: deps
 	@cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 	    -DKEYLOOM_WERROR=$(WERROR) >/dev/null
+
+win: win-configure
 	@cmake --build $(WIN) -j $(JOBS)
+
+# keyloom.exe keeps its files beside itself, so it runs from a folder of its
+# own outside build/: cleaning a build never touches anyone's passwords.
+run: win-configure
+	@cmake --build $(WIN) --target keyloom -j $(JOBS)
+	@if [ -z "$${DISPLAY:-}" ]; then echo "make run: no display (DISPLAY is not set)" >&2; exit 1; fi
+	@mkdir -p "$(KEYLOOM_HOME)"
+	@install -m 755 $(WIN)/keyloom.exe "$(KEYLOOM_HOME)/keyloom.exe"
+	@echo "Keyloom runs from $(KEYLOOM_HOME)"
+	@KEYLOOM_WINE_DIR="$${KEYLOOM_WINE_DIR:-$(HOME)/.cache/keyloom-wine}" \
+	    tools/wine-env run "$(KEYLOOM_HOME)/keyloom.exe"
 
 test: native sanitize win
 	ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
