@@ -1,5 +1,6 @@
 #include "store/data_file.h"
 #include "store/file_helpers.h"
+#include "support/records.h"
 #include "support/test_platform.h"
 
 #include <gtest/gtest.h>
@@ -22,26 +23,9 @@ std::string lines(std::initializer_list<std::string> parts) {
     return out;
 }
 
-EntryRecord record(const std::string& title, const std::string& userId = "",
-                   const std::string& password = "", const std::string& address = "",
-                   const std::string& mail = "", const std::string& memo = "") {
-    EntryRecord r{};
-    std::memcpy(r.title, title.data(), title.size());
-    std::memcpy(r.userId, userId.data(), userId.size());
-    std::memcpy(r.password, password.data(), password.size());
-    std::memcpy(r.address, address.data(), address.size());
-    std::memcpy(r.mail, mail.data(), mail.size());
-    std::memcpy(r.memo, memo.data(), memo.size());
-    return r;
-}
+using fake::record;
 
-std::string format(std::initializer_list<EntryRecord> records) {
-    EntryList list;
-    for (const EntryRecord& r : records)
-        list.records.push_back(r);
-    SecureString bytes = formatDataFile(list);
-    return std::string(bytes.data(), bytes.size());
-}
+std::string format(std::initializer_list<EntryRecord> records) { return fake::dataFile(records); }
 
 struct Parsed {
     EntryList list;
