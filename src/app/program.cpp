@@ -12,6 +12,25 @@ bool exitStarted = false;
 
 namespace {
 
+// The exit steps after the editor is written back: PASSWORD.TXT, INITIAL.TXT,
+// then the rest. The next one to run; a step counts as begun before it runs,
+// so that one waiting in a retry question is never run a second time.
+int nextExitStep = 0;
+
+void runExitSteps() {
+    while (nextExitStep < 3) {
+        switch (nextExitStep++) {
+        case 0: saveDataFile(); break;
+        case 1: saveSettings(); break;
+        case 2:
+            releaseEntries(entryList);
+            platform::emptyClipboard();
+            platform::endMainWindow(1);
+            break;
+        }
+    }
+}
+
 // Builds entryList before the window opens. A file that cannot be read, or
 // only in part, is never silently replaced: the user decides first, and
 // declining ends the program without writing anything.
@@ -69,12 +88,19 @@ void exitProgram() {
     if (exitStarted)
         return;
     exitStarted = true;
+    nextExitStep = 0;
     int sel = platform::selectedIndex();
     if (sel >= 0)
         storeFields(sel);
-    saveDataFile();
-    saveSettings();
-    releaseEntries(entryList);
-    platform::emptyClipboard();
-    platform::endMainWindow(1);
+    runExitSteps();
+}
+
+void sessionEnded() {
+    if (!exitStarted) {
+        exitProgram();
+        return;
+    }
+    // The sequence waits below in a retry question that will never be
+    // answered: it counts as declined, and the steps after it run now.
+    runExitSteps();
 }

@@ -13,6 +13,10 @@ int startUp();
 // clipboard and ends the main window with 1. Runs once: a later request while
 // it is under way (or after) is ignored.
 void exitProgram();
+// The end of the Windows session, after which the system ends the process:
+// runs the exit sequence, or, when it is under way already and waits in a
+// retry question, finishes its remaining steps with that question declined.
+void sessionEnded();
 // Set once the exit sequence has begun: from then on no command may touch the
 // entries, which are released.
 extern bool exitStarted;

@@ -19,10 +19,26 @@ std::string threeEntries() {
                      "Shop\r\n\r\n\r\n\r\n\r\n1\r\n\r\n");
 }
 
+// The entries of threeEntries(), to build expected files from.
+const e2e::Entry bank{
+    "銀行", "1234-5678", "pw1", "https://bank.example/", "me@bank.example", "暗証番号は別\r\n"};
+const e2e::Entry mail{"Mail", "user", "pw2"};
+const e2e::Entry shop{"Shop"};
+
+const std::vector<std::string> threeTitles{e2e::ansi("銀行"), "Mail", "Shop"};
+
 RECT windowRect(HWND window) {
     RECT r{};
     GetWindowRect(window, &r);
     return r;
+}
+
+// INITIAL.TXT with this corner and these two masking settings, the rest
+// at their defaults.
+std::string settingsFile(long left, long top, int showUserId = 1, int showPassword = 1) {
+    return std::to_string(left) + "\r\n" + std::to_string(top) + "\r\n" +
+           std::to_string(showUserId) + "\r\n" + std::to_string(showPassword) +
+           "\r\n8\r\n1\r\n1\r\n0\r\n";
 }
 
 TEST(MainWindow, FirstStartInAnEmptyFolder) {
@@ -104,7 +120,325 @@ TEST(MainWindow, NewEntryTypedByKeyboardIsSaved) {
     k.key(VK_ESCAPE);
     EXPECT_EQ(k.waitForExit(), 1u);
     std::string saved = e2e::readFile(k.dataFile());
-    EXPECT_EQ(saved, threeEntries().replace(10, 1, "4") + "New\r\nme\r\nsecret\r\n\r\n\r\n1\r\n\r\n");
+    EXPECT_EQ(saved,
+              threeEntries().replace(10, 1, "4") + "New\r\nme\r\nsecret\r\n\r\n\r\n1\r\n\r\n");
+}
+
+TEST(MainWindow, DeleteAsksAndRemovesTheMiddleTheLastAndTheOnlyEntry) {
+    Keyloom k(e2e::freshFolder("delete"));
+    e2e::writeFile(k.dataFile(), threeEntries());
+    ASSERT_TRUE(k.start());
+    k.select(1);
+    k.paste(202, "not yet stored");
+
+    // No keeps everything, the unsaved edit included.
+    k.command(104, false);
+    HWND box = k.messageBox();
+    ASSERT_TRUE(box) << "no delete question";
+    EXPECT_EQ(e2e::utf8(k.messageText(box)), "Mailを削除してもよろしいですか？");
+    EXPECT_EQ(GetWindow(box, GW_OWNER), k.window);
+    k.answer(box, IDNO);
+    EXPECT_EQ(k.items(), threeTitles);
+    EXPECT_EQ(k.selection(), 1);
+    EXPECT_EQ(k.text(202), "not yet stored");
+
+    // Enter answers No too: it is the default button.
+    k.command(104, false);
+    box = k.messageBox();
+    ASSERT_TRUE(box) << "no delete question";
+    SetForegroundWindow(box);
+    k.key(VK_RETURN);
+    ASSERT_EVENTUALLY(!IsWindow(box));
+    k.command(0); // a round trip: the answer has been handled
+    EXPECT_EQ(k.items(), threeTitles);
+
+    // Yes on the middle entry shows the one that followed it.
+    k.command(104, false);
+    box = k.messageBox();
+    ASSERT_TRUE(box) << "no delete question";
+    k.answer(box, IDYES);
+    EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::ansi("銀行"), "Shop"}));
+    EXPECT_EQ(k.selection(), 1);
+    EXPECT_EQ(k.text(201), "Shop");
+    EXPECT_EQ(k.text(202), "");
+
+    // Yes on the last entry shows the new last one.
+    k.command(104, false);
+    box = k.messageBox();
+    ASSERT_TRUE(box) << "no delete question";
+    EXPECT_EQ(e2e::utf8(k.messageText(box)), "Shopを削除してもよろしいですか？");
+    k.answer(box, IDYES);
+    EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::ansi("銀行")}));
+    EXPECT_EQ(k.selection(), 0);
+    EXPECT_EQ(k.text(202), "1234-5678");
+
+    // Yes on the only entry leaves an empty, disabled editor.
+    k.command(104, false);
+    box = k.messageBox();
+    ASSERT_TRUE(box) << "no delete question";
+    EXPECT_EQ(e2e::utf8(k.messageText(box)), "銀行を削除してもよろしいですか？");
+    k.answer(box, IDYES);
+    EXPECT_TRUE(k.items().empty());
+    EXPECT_EQ(k.selection(), -1);
+    for (int id : {201, 202, 203, 204, 205, 206}) {
+        EXPECT_EQ(k.text(id), "") << "field " << id;
+        EXPECT_FALSE(k.enabled(id)) << "field " << id;
+    }
+
+    k.command(100, false);
+    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(e2e::readFile(k.dataFile()), emptyList);
+}
+
+TEST(MainWindow, DeleteQuestionHoldsTheWholeLongestTitle) {
+    Keyloom k(e2e::freshFolder("longtitle"));
+    std::string title; // 1023 bytes in code page 932
+    for (int i = 0; i < 511; ++i)
+        title += "あ";
+    title += "x";
+    ASSERT_EQ(e2e::ansi(title).size(), 1023u);
+    e2e::writeFile(k.dataFile(), e2e::dataFile({{title}}));
+    ASSERT_TRUE(k.start());
+    k.command(104, false);
+    HWND box = k.messageBox();
+    ASSERT_TRUE(box) << "no delete question";
+    EXPECT_EQ(e2e::utf8(k.messageText(box)), title + "を削除してもよろしいですか？");
+    k.answer(box, IDNO);
+    k.command(100, false);
+    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(e2e::readFile(k.dataFile()), e2e::dataFile({{title}}));
+}
+
+TEST(MainWindow, MovesCarryTheUnsavedEditsAndStopAtTheEnds) {
+    Keyloom k(e2e::freshFolder("move"));
+    e2e::writeFile(k.dataFile(), threeEntries());
+    ASSERT_TRUE(k.start());
+    k.select(1);
+    k.paste(202, "moved-user");
+    k.focus(200);
+    k.key(VK_UP, true);
+    ASSERT_EVENTUALLY(k.items() == (std::vector<std::string>{"Mail", e2e::ansi("銀行"), "Shop"}));
+    EXPECT_EQ(k.selection(), 0);
+    EXPECT_EQ(k.text(202), "moved-user");
+
+    // At the top Ctrl+Up does nothing; Down alone moves the selection only.
+    k.key(VK_UP, true);
+    k.key(VK_DOWN);
+    ASSERT_EVENTUALLY(k.selection() == 1);
+    EXPECT_EQ(k.items(), (std::vector<std::string>{"Mail", e2e::ansi("銀行"), "Shop"}));
+    EXPECT_EQ(k.text(202), "1234-5678");
+    k.key(VK_UP);
+    ASSERT_EVENTUALLY(k.selection() == 0);
+    EXPECT_EQ(k.text(202), "moved-user");
+
+    k.paste(203, "moved-password");
+    k.key(VK_DOWN, true);
+    k.key(VK_DOWN, true);
+    ASSERT_EVENTUALLY(k.items() == (std::vector<std::string>{e2e::ansi("銀行"), "Shop", "Mail"}));
+    EXPECT_EQ(k.selection(), 2);
+    EXPECT_EQ(k.text(202), "moved-user");
+    EXPECT_EQ(k.text(203), "moved-password");
+
+    // At the bottom Ctrl+Down does nothing.
+    k.key(VK_DOWN, true);
+    k.key(VK_UP);
+    ASSERT_EVENTUALLY(k.selection() == 1);
+    EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::ansi("銀行"), "Shop", "Mail"}));
+
+    k.key(VK_ESCAPE);
+    EXPECT_EQ(k.waitForExit(), 1u);
+    e2e::Entry moved = mail;
+    moved.userId = "moved-user";
+    moved.password = "moved-password";
+    EXPECT_EQ(e2e::readFile(k.dataFile()), e2e::dataFile({bank, shop, moved}));
+}
+
+TEST(MainWindow, RevertRestoresTheFileAndDropsTheEditor) {
+    Keyloom k(e2e::freshFolder("revert"));
+    e2e::writeFile(k.dataFile(), threeEntries());
+    ASSERT_TRUE(k.start());
+    k.select(1);
+    k.paste(201, "Renamed");
+    k.paste(202, "typed");
+    k.command(103);
+    ASSERT_EQ(k.items().size(), 4u);
+    k.select(0);
+    k.command(104, false);
+    HWND box = k.messageBox();
+    ASSERT_TRUE(box) << "no delete question";
+    k.answer(box, IDYES);
+    ASSERT_EQ(k.items(),
+              (std::vector<std::string>{"Renamed", "Shop", e2e::ansi("新しいアイテム - 4")}));
+
+    // From the menu: the list as read at start-up, the selected index kept,
+    // and no question.
+    k.select(1);
+    k.paste(203, "dropped");
+    k.command(127);
+    EXPECT_EQ(k.items(), threeTitles);
+    EXPECT_EQ(k.selection(), 1);
+    EXPECT_EQ(k.text(201), "Mail");
+    EXPECT_EQ(k.text(202), "user");
+    EXPECT_EQ(k.text(203), "pw2");
+    EXPECT_EQ(e2e::popupMenuOf(k.process.dwProcessId), nullptr);
+    EXPECT_EQ(k.messageBox(0), nullptr);
+
+    // Ctrl+Z on the list, with the new entry selected: its index is gone
+    // after the revert, so nothing is selected and the editor is empty.
+    k.paste(202, "dropped too");
+    k.command(103);
+    k.focus(200);
+    k.key('Z', true);
+    ASSERT_EVENTUALLY(k.items() == threeTitles);
+    EXPECT_EQ(k.selection(), -1);
+    EXPECT_EQ(k.text(201), "");
+    EXPECT_FALSE(k.enabled(201));
+    k.select(1);
+    EXPECT_EQ(k.text(202), "user");
+
+    k.command(100, false);
+    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(e2e::readFile(k.dataFile()), threeEntries());
+}
+
+TEST(MainWindow, MaskingComesFromTheSettingsAndTheViewMenu) {
+    Keyloom k(e2e::freshFolder("mask"));
+    e2e::writeFile(k.dataFile(), threeEntries());
+    e2e::writeFile(k.settingsFile(), settingsFile(-999, -999, 0, 1));
+    ASSERT_TRUE(k.start());
+    EXPECT_EQ(k.maskOf(202), L'*');
+    EXPECT_EQ(k.maskOf(203), 0);
+
+    k.command(122); // show the user ID
+    k.command(123); // hide the password
+    EXPECT_EQ(k.maskOf(202), 0);
+    EXPECT_EQ(k.maskOf(203), L'*');
+    // The masked field still holds, and saves, the clear text; another
+    // entry is masked too.
+    k.select(1);
+    k.paste(203, "clear");
+    k.select(0);
+    EXPECT_EQ(k.maskOf(203), L'*');
+    k.select(1);
+    EXPECT_EQ(k.text(203), "clear");
+
+    RECT r = windowRect(k.window);
+    k.command(100, false);
+    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(r.left, r.top, 1, 0));
+    e2e::Entry changed = mail;
+    changed.password = "clear";
+    EXPECT_EQ(e2e::readFile(k.dataFile()), e2e::dataFile({bank, changed, shop}));
+}
+
+TEST(MainWindow, SavedCornerIsUsedOnlyWhenItLiesOnTheScreen) {
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    struct Case {
+        long left, top;
+        bool used;
+    } cases[] = {{100, 50, true},     {0, 0, true},      {width - 1, height - 1, true},
+                 {-1, 50, false},     {50, -1, false},   {width, 50, false},
+                 {50, height, false}, {-999, 50, false}, {50, -999, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.left) + ", " + std::to_string(c.top));
+        Keyloom k(e2e::freshFolder("corner"));
+        e2e::writeFile(k.settingsFile(), settingsFile(c.left, c.top));
+        ASSERT_TRUE(k.start());
+        RECT r = windowRect(k.window);
+        if (c.used) {
+            EXPECT_EQ(r.left, c.left);
+            EXPECT_EQ(r.top, c.top);
+        } else {
+            EXPECT_NEAR((r.left + r.right) / 2, width / 2, 2);
+            EXPECT_NEAR((r.top + r.bottom) / 2, height / 2, 2);
+        }
+        k.command(100, false);
+        EXPECT_EQ(k.waitForExit(), 1u);
+        EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(r.left, r.top));
+    }
+
+    // Moved during the run: the new corner is saved.
+    Keyloom k(e2e::freshFolder("moved"));
+    ASSERT_TRUE(k.start());
+    SetWindowPos(k.window, nullptr, 200, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ASSERT_EVENTUALLY(windowRect(k.window).left == 200);
+    k.command(100, false);
+    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(200, 120));
+}
+
+TEST(MainWindow, RightButtonAndAppsKeyOpenThePopupMenu) {
+    Keyloom k(e2e::freshFolder("popup"));
+    e2e::writeFile(k.dataFile(), threeEntries());
+    ASSERT_TRUE(k.start());
+    k.focus(200);
+
+    // The press selects and shows the item; the release opens the menu
+    // where the pointer is.
+    POINT at = k.itemCentre(2);
+    k.rightClick(at);
+    ASSERT_EVENTUALLY(k.selection() == 2);
+    EXPECT_EQ(k.text(201), "Shop");
+    HWND menu = k.popupMenu();
+    ASSERT_TRUE(menu) << "no pop-up menu after the right button";
+    EXPECT_EQ(windowRect(menu).left, at.x);
+    EXPECT_EQ(windowRect(menu).top, at.y);
+    k.key(VK_ESCAPE);
+    ASSERT_EVENTUALLY(!IsWindowVisible(menu));
+    // Esc closed the menu only, and chose nothing.
+    k.command(0);
+    EXPECT_TRUE(k.running());
+    EXPECT_EQ(k.items(), threeTitles);
+
+    // The Apps key opens it at the list's corner; its items are commands.
+    k.focus(200);
+    k.key(VK_APPS);
+    menu = k.popupMenu();
+    ASSERT_TRUE(menu) << "no pop-up menu after the Apps key";
+    RECT list = windowRect(k.control(200));
+    EXPECT_EQ(windowRect(menu).left, list.left);
+    EXPECT_EQ(windowRect(menu).top, list.top);
+    k.key('N'); // "新しいアイテムの作成(&N)"
+    ASSERT_EVENTUALLY(k.items().size() == 4);
+    EXPECT_EQ(k.selection(), 3);
+
+    k.command(100, false);
+    EXPECT_EQ(k.waitForExit(), 1u);
+}
+
+TEST(MainWindow, FieldsKeepTheirOwnKeysWhileTheListAsks) {
+    Keyloom k(e2e::freshFolder("keys"));
+    e2e::writeFile(k.dataFile(), threeEntries());
+    ASSERT_TRUE(k.start());
+
+    // In the title: Del deletes a character, Enter does nothing (the key
+    // typed after it arrives in the field, and the window still runs).
+    k.focus(201);
+    k.key(VK_HOME);
+    k.key(VK_DELETE);
+    ASSERT_EVENTUALLY(k.text(201) == e2e::ansi("行"));
+    EXPECT_EQ(k.items()[0], e2e::ansi("行"));
+    k.key(VK_RETURN);
+    k.key(VK_END);
+    k.key('X');
+    ASSERT_EVENTUALLY(k.text(201) == e2e::ansi("行x"));
+    EXPECT_TRUE(k.running());
+    EXPECT_EQ(k.messageBox(0), nullptr);
+    EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::ansi("行x"), "Mail", "Shop"}));
+
+    // On the list, Del asks.
+    k.focus(200);
+    k.key(VK_DELETE);
+    HWND box = k.messageBox();
+    ASSERT_TRUE(box) << "Del on the list did not ask";
+    EXPECT_EQ(e2e::utf8(k.messageText(box)), "行xを削除してもよろしいですか？");
+    k.answer(box, IDNO);
+
+    k.key(VK_ESCAPE);
+    EXPECT_EQ(k.waitForExit(), 1u);
+    e2e::Entry renamed = bank;
+    renamed.title = "行x";
+    EXPECT_EQ(e2e::readFile(k.dataFile()), e2e::dataFile({renamed, mail, shop}));
 }
 
 } // namespace

@@ -59,7 +59,8 @@ TEST_F(ProgramTest, ExitStoresWhatTheEditorShows) {
         dispatchCommand(2, 0); // Esc with the caret in the password
     };
     EXPECT_EQ(startUp(), 1);
-    EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record("B", "", "typed, never stored")}));
+    EXPECT_EQ(fake::files[dataPath],
+              fake::dataFile({record("A"), record("B", "", "typed, never stored")}));
     EXPECT_EQ(entryList.count(), 0); // released
     EXPECT_EQ(entryList.records.capacity(), 0u);
 }
@@ -68,9 +69,8 @@ TEST_F(ProgramTest, ExitRunsOnceWhateverArrivesMeanwhile) {
     const std::string old = fake::dataFile({record("A")});
     fake::files[dataPath] = old;
     fake::failingWrites[dataPath] = 1;
-    // The session ends while the retry question for PASSWORD.TXT is open,
-    // and Esc comes once more: both are ignored, and No lets the first
-    // sequence go on to the settings.
+    // Esc comes once more while the retry question for PASSWORD.TXT is open:
+    // it is ignored, and No lets the first sequence go on to the settings.
     fake::duringMessageBox = [] {
         exitProgram();
         dispatchCommand(2, 0);
@@ -93,10 +93,35 @@ TEST_F(ProgramTest, ExitRunsOnceWhateverArrivesMeanwhile) {
     EXPECT_EQ(entryList.count(), 0);
 }
 
+TEST_F(ProgramTest, SessionEndDuringTheRetryQuestionFinishesTheSequenceOnce) {
+    const std::string old = fake::dataFile({record("A")});
+    fake::files[dataPath] = old;
+    fake::failingWrites[dataPath] = 1;
+    // The process ends as soon as the session end is answered, so the
+    // settings are written then, not after the unanswered question.
+    fake::duringMessageBox = [] {
+        sessionEnded();
+        EXPECT_EQ(fake::files[settingsPath], "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n");
+        EXPECT_EQ(view.clipboardEmptied, 1);
+        EXPECT_EQ(view.endedWith, 1);
+        EXPECT_EQ(entryList.count(), 0);
+        sessionEnded(); // and once more: nothing left to do
+    };
+    view.whileWindowRuns = [] {
+        dispatchCommand(IDM_NEW, 0);
+        dispatchCommand(IDM_EXIT, 0);
+    };
+    EXPECT_EQ(startUp(), 1);
+    EXPECT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_EQ(fake::replaceCalls, 2); // PASSWORD.TXT once, INITIAL.TXT once
+    EXPECT_EQ(fake::files[dataPath], old);
+    EXPECT_EQ(view.clipboardEmptied, 1);
+}
+
 TEST_F(ProgramTest, SessionEndDuringTheDeleteQuestionLeavesTheEntriesSaved) {
     fake::files[dataPath] = fake::dataFile({record("A"), record("B")});
     fake::answers = {platform::mb::answerYes};
-    fake::duringMessageBox = [] { exitProgram(); };
+    fake::duringMessageBox = [] { sessionEnded(); };
     view.whileWindowRuns = [] { dispatchCommand(IDM_DELETE, 0); };
     EXPECT_EQ(startUp(), 1);
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record("B")}));

@@ -59,11 +59,8 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_ENDSESSION:
         // The system ends the process once this returns, so everything is
         // saved here, and the program ends with the exit sequence's code.
-        if (!exitStarted) {
-            exitProgram();
-            ExitProcess(1);
-        }
-        return TRUE;
+        sessionEnded();
+        ExitProcess(1);
     }
     return FALSE;
 }

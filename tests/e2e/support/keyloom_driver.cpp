@@ -1,5 +1,8 @@
 #include "keyloom_driver.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <atomic>
 
 #ifndef KEYLOOM_EXE
@@ -63,6 +66,40 @@ HWND findIn(DWORD pid, bool main) {
     return s.found;
 }
 
+struct MenuSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK findMenu(HWND window, LPARAM param) {
+    MenuSearch* s = reinterpret_cast<MenuSearch*>(param);
+    wchar_t className[32] = L"";
+    GetClassNameW(window, className, 32);
+    if (processOf(window) == s->pid && IsWindowVisible(window) && !lstrcmpW(className, L"#32768")) {
+        s->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+struct DialogSearch {
+    DWORD pid;
+    int id; // a control the dialog holds
+    HWND found;
+};
+
+BOOL CALLBACK findDialog(HWND window, LPARAM param) {
+    DialogSearch* s = reinterpret_cast<DialogSearch*>(param);
+    wchar_t className[32] = L"";
+    GetClassNameW(window, className, 32);
+    if (processOf(window) == s->pid && IsWindowVisible(window) && !lstrcmpW(className, L"#32770") &&
+        GetDlgItem(window, s->id)) {
+        s->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 } // namespace
 
 bool waitFor(const std::function<bool()>& done, DWORD milliseconds) {
@@ -85,10 +122,14 @@ std::string freshFolder(const std::string& tag) {
     static std::atomic<int> counter{0};
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    std::string dir = std::string(temp) + "keyloom-e2e-" + tag + "-" +
-                      std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
-    CreateDirectoryA(dir.c_str(), nullptr);
-    return dir;
+    // Wine reuses process ids from one run to the next: a folder left by an
+    // earlier run is passed over, never reused with its files.
+    for (;;) {
+        std::string dir = std::string(temp) + "keyloom-e2e-" + tag + "-" +
+                          std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+        if (CreateDirectoryA(dir.c_str(), nullptr) || GetLastError() != ERROR_ALREADY_EXISTS)
+            return dir;
+    }
 }
 
 std::string readFile(const std::string& path) {
@@ -114,6 +155,70 @@ void writeFile(const std::string& path, const std::string& bytes) {
     DWORD wrote = 0;
     WriteFile(f, bytes.data(), (DWORD)bytes.size(), &wrote, nullptr);
     CloseHandle(f);
+}
+
+std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string dataFile(const std::vector<Entry>& entries) {
+    std::string out = "KEYLOOM1\r\n" + std::to_string(entries.size()) + "\r\n";
+    for (const Entry& e : entries) {
+        for (const std::string* field : {&e.title, &e.userId, &e.password, &e.address, &e.mail})
+            out += ansi(*field) + "\r\n";
+        int lines = 1;
+        for (std::size_t at = 0; (at = e.memo.find("\r\n", at)) != std::string::npos; at += 2)
+            ++lines;
+        out += std::to_string(lines) + "\r\n" + ansi(e.memo) + "\r\n";
+    }
+    return out;
+}
+
+HeldFile::HeldFile(const std::string& path)
+    : handle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                         nullptr)) {}
+
+void HeldFile::release() {
+    if (handle != INVALID_HANDLE_VALUE)
+        CloseHandle(handle);
+    handle = INVALID_HANDLE_VALUE;
+}
+
+bool endSession() {
+    char commandLine[] = "wineboot.exe --end-session";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi)) {
+        ADD_FAILURE() << "wineboot --end-session could not be started: " << GetLastError();
+        return false;
+    }
+    bool ended =
+        waitFor([&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; }, 30000);
+    if (!ended)
+        ADD_FAILURE() << "wineboot --end-session did not finish in 30 s";
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return ended;
+}
+
+HWND popupMenuOf(DWORD processId) {
+    MenuSearch s{processId, nullptr};
+    EnumWindows(findMenu, reinterpret_cast<LPARAM>(&s));
+    return s.found;
 }
 
 std::string ansi(const std::string& utf8Text) { return narrow(wide(utf8Text, CP_UTF8), CP_ACP); }
@@ -158,7 +263,11 @@ bool Keyloom::start() {
     startOnly();
     if (!process.hProcess)
         return false;
-    waitFor([&] { return (window = findIn(process.dwProcessId, true)) != nullptr; }, 20000);
+    return waitForWindow();
+}
+
+bool Keyloom::waitForWindow(DWORD milliseconds) {
+    waitFor([&] { return (window = findIn(process.dwProcessId, true)) != nullptr; }, milliseconds);
     return window != nullptr;
 }
 
@@ -185,6 +294,35 @@ std::vector<std::string> Keyloom::items() const {
 }
 
 int Keyloom::selection() const { return (int)SendMessageW(control(200), LB_GETCURSEL, 0, 0); }
+
+wchar_t Keyloom::maskOf(int id) const {
+    return (wchar_t)SendMessageW(control(id), EM_GETPASSWORDCHAR, 0, 0);
+}
+
+HWND Keyloom::focused() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(process.dwThreadId, &info) ? info.hwndFocus : nullptr;
+}
+
+bool Keyloom::running() const { return WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT; }
+
+POINT Keyloom::itemCentre(int index) const {
+    HWND list = control(200);
+    int top = (int)SendMessageW(list, LB_GETTOPINDEX, 0, 0);
+    int height = (int)SendMessageW(list, LB_GETITEMHEIGHT, 0, 0);
+    RECT client{};
+    GetClientRect(list, &client);
+    POINT p{client.right / 4, (index - top) * height + height / 2};
+    ClientToScreen(list, &p);
+    return p;
+}
+
+HWND Keyloom::popupMenu(DWORD milliseconds) const {
+    HWND menu = nullptr;
+    waitFor([&] { return (menu = popupMenuOf(process.dwProcessId)) != nullptr; }, milliseconds);
+    return menu;
+}
 
 void Keyloom::command(int id, bool sync) {
     if (sync)
@@ -240,6 +378,29 @@ void Keyloom::key(WORD vk, bool ctrl) {
     SendInput((UINT)inputs.size(), inputs.data(), sizeof(INPUT));
 }
 
+void Keyloom::rightClick(POINT at) {
+    // The button's messages as the system delivers them to the list. Synthetic
+    // mouse input under Wine was seen to lose the press now and then.
+    HWND list = control(200);
+    SetCursorPos(at.x, at.y);
+    POINT client = at;
+    ScreenToClient(list, &client);
+    LPARAM where = MAKELPARAM(client.x, client.y);
+    PostMessageW(list, WM_RBUTTONDOWN, MK_RBUTTON, where);
+    PostMessageW(list, WM_RBUTTONUP, 0, where);
+}
+
+HWND Keyloom::dialog(int id, DWORD milliseconds) const {
+    DialogSearch s{process.dwProcessId, id, nullptr};
+    waitFor(
+        [&] {
+            EnumWindows(findDialog, reinterpret_cast<LPARAM>(&s));
+            return s.found != nullptr;
+        },
+        milliseconds);
+    return s.found;
+}
+
 HWND Keyloom::messageBox(DWORD milliseconds) const {
     HWND box = nullptr;
     waitFor([&] { return (box = findIn(process.dwProcessId, false)) != nullptr; }, milliseconds);
@@ -251,6 +412,11 @@ std::string Keyloom::messageText(HWND box) const { return windowText(GetDlgItem(
 void Keyloom::answer(HWND box, int button) {
     PostMessageW(box, WM_COMMAND, button, 0);
     waitFor([&] { return !IsWindow(box); });
+    // Served once Keyloom waits for messages again: what the answer started
+    // is then done, or waits in a new box.
+    DWORD_PTR ignored;
+    if (window && running())
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
 }
 
 } // namespace e2e

@@ -25,6 +25,44 @@ void writeFile(const std::string& path, const std::string& bytes);
 std::string ansi(const std::string& utf8);
 std::string utf8(const std::string& ansi);
 
+// The names in a folder, sorted (without "." and "..").
+std::vector<std::string> filesIn(const std::string& folder);
+
+// One entry of a PASSWORD.TXT, in UTF-8; memo lines end with CR LF between
+// them.
+struct Entry {
+    Entry(std::string title, std::string userId = "", std::string password = "",
+          std::string address = "", std::string mail = "", std::string memo = "")
+        : title(title), userId(userId), password(password), address(address), mail(mail),
+          memo(memo) {}
+    std::string title, userId, password, address, mail, memo;
+};
+// The bytes of a PASSWORD.TXT holding these entries, in the ANSI code page.
+std::string dataFile(const std::vector<Entry>& entries);
+
+// A file held open without sharing, as another program might hold it, until
+// release() or the end of the scope.
+class HeldFile {
+  public:
+    explicit HeldFile(const std::string& path);
+    ~HeldFile() { release(); }
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    bool held() const { return handle != INVALID_HANDLE_VALUE; }
+    void release();
+
+  private:
+    HANDLE handle;
+};
+
+// Ends the Windows session as the system does: WM_QUERYENDSESSION and
+// WM_ENDSESSION to every program with a window (wineboot --end-session).
+// Returns false, with a message, when that does not finish in time.
+bool endSession();
+
+// A visible pop-up menu of this process, or null.
+HWND popupMenuOf(DWORD processId);
+
 // Text of a window of another process, in the ANSI code page.
 std::string windowText(HWND window);
 
@@ -45,6 +83,9 @@ struct Keyloom {
     // window: false, with a message, when it does not appear.
     bool start();
     void startOnly(); // without waiting for anything
+    // Waits for the main window of a started Keyloom (after a question at
+    // start-up, say).
+    bool waitForWindow(DWORD milliseconds = 20000);
     // Waits for the process to end and returns its exit code (0x103 if it
     // did not end in time).
     DWORD waitForExit(DWORD milliseconds = 15000);
@@ -54,6 +95,17 @@ struct Keyloom {
     bool enabled(int id) const { return IsWindowEnabled(control(id)); }
     std::vector<std::string> items() const;
     int selection() const;
+    // The character a field shows in place of each of its own (0 for none).
+    wchar_t maskOf(int id) const;
+    // The control that has the keyboard focus in Keyloom, or null.
+    HWND focused() const;
+    // Whether the process still runs (it has not ended yet).
+    bool running() const;
+    // The centre of list item index on the screen.
+    POINT itemCentre(int index) const;
+    // Keyloom's pop-up menu, once it appears within the deadline; null when
+    // it does not.
+    HWND popupMenu(DWORD milliseconds = 10000) const;
 
     // Posts a command as a menu item or button would; `sync` sends it and
     // waits for it to be handled (never for one that asks a question).
@@ -68,11 +120,19 @@ struct Keyloom {
     // e.g. key(VK_DELETE), key('N', true) for Ctrl+N.
     void focus(int id);
     void key(WORD vk, bool ctrl = false);
+    // The right mouse button pressed and released over the list, at a
+    // screen point.
+    void rightClick(POINT at);
 
     // The question or message box this Keyloom shows, found within the
     // deadline; null when none appears.
     HWND messageBox(DWORD milliseconds = 10000) const;
+    // The dialog of this Keyloom that holds control id (220: the options,
+    // 125: the about box), found within the deadline; null when none appears.
+    HWND dialog(int id, DWORD milliseconds = 10000) const;
     std::string messageText(HWND box) const;
+    // Answers and waits until the box is gone and Keyloom has finished
+    // what the answer started (when it is still running).
     void answer(HWND box, int button); // IDYES, IDNO, IDOK
 };
 

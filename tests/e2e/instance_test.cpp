@@ -1,0 +1,247 @@
+// Keyloom's life as a process under Wine: one instance at a time, the end of
+// the session, and files that cannot be read at start or replaced at exit.
+// Each case starts the real keyloom.exe in a folder of its own and reads its
+// files back byte by byte.
+#include "support/keyloom_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using e2e::Keyloom;
+
+namespace {
+
+const std::string twoEntries = e2e::dataFile({{"銀行", "1234-5678", "pw1"}, {"Mail", "user"}});
+
+std::string settingsFile(const RECT& corner) {
+    return std::to_string(corner.left) + "\r\n" + std::to_string(corner.top) +
+           "\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n";
+}
+
+RECT windowRect(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    return r;
+}
+
+const std::vector<std::string> onlyTheProgramAndItsList{"PASSWORD.TXT", "keyloom.exe"};
+
+TEST(Instance, SecondStartBringsBackTheMinimizedFirstAndEnds) {
+    Keyloom first(e2e::freshFolder("running"));
+    e2e::writeFile(first.dataFile(), twoEntries);
+    ASSERT_TRUE(first.start());
+    ShowWindow(first.window, SW_MINIMIZE);
+    ASSERT_EVENTUALLY(IsIconic(first.window));
+
+    // The second reads nothing: not even a damaged file makes it ask.
+    Keyloom second(e2e::freshFolder("second"));
+    e2e::writeFile(second.dataFile(), "KEYLOOM1\r\n5\r\n");
+    second.startOnly();
+    EXPECT_EQ(second.waitForExit(), 0u);
+    EXPECT_EVENTUALLY(!IsIconic(first.window));
+    EXPECT_EVENTUALLY(GetForegroundWindow() == first.window);
+    EXPECT_EQ(e2e::filesIn(second.folder), onlyTheProgramAndItsList);
+    EXPECT_EQ(e2e::readFile(second.dataFile()), "KEYLOOM1\r\n5\r\n");
+
+    RECT r = windowRect(first.window);
+    first.command(100, false);
+    EXPECT_EQ(first.waitForExit(), 1u);
+    EXPECT_EQ(e2e::readFile(first.settingsFile()), settingsFile(r));
+}
+
+TEST(Instance, EndOfTheSessionSavesBothFilesAndEndsWithOne) {
+    Keyloom k(e2e::freshFolder("session"));
+    e2e::writeFile(k.dataFile(), twoEntries);
+    ASSERT_TRUE(k.start());
+    k.select(1);
+    k.paste(203, "typed before the end");
+    RECT r = windowRect(k.window);
+
+    ASSERT_TRUE(e2e::endSession());
+    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(
+        e2e::readFile(k.dataFile()),
+        e2e::dataFile({{"銀行", "1234-5678", "pw1"}, {"Mail", "user", "typed before the end"}}));
+    EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(r));
+}
+
+TEST(Instance, DataFileHeldAtExitKeepsItsContentsAndTheSettingsAreSaved) {
+    Keyloom k(e2e::freshFolder("held"));
+    e2e::writeFile(k.dataFile(), twoEntries);
+    ASSERT_TRUE(k.start());
+    k.paste(203, "lost with the file");
+    RECT r = windowRect(k.window);
+    {
+        e2e::HeldFile held(k.dataFile());
+        ASSERT_TRUE(held.held());
+        k.command(100, false);
+        HWND box = k.messageBox();
+        ASSERT_TRUE(box) << "no retry question";
+        EXPECT_EQ(e2e::utf8(k.messageText(box)),
+                  "以下のデータファイルを書き込むことができませんでした。\n" +
+                      e2e::utf8(k.dataFile()) +
+                      "\nファイルの属性やディスクの状態を確認してください。再試行しますか？");
+        EXPECT_EQ(GetWindow(box, GW_OWNER), k.window);
+        // A second way out while the first is under way is ignored: Esc
+        // again brings no second question.
+        k.command(2, false);
+        k.answer(box, IDNO);
+        EXPECT_EQ(k.waitForExit(), 1u);
+    }
+    EXPECT_EQ(e2e::readFile(k.dataFile()), twoEntries);
+    EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(r));
+    EXPECT_EQ(e2e::filesIn(k.folder),
+              (std::vector<std::string>{"INITIAL.TXT", "PASSWORD.TXT", "keyloom.exe"}));
+}
+
+TEST(Instance, EndOfTheSessionDuringTheRetryQuestionStillSavesTheSettings) {
+    Keyloom k(e2e::freshFolder("held-session"));
+    e2e::writeFile(k.dataFile(), twoEntries);
+    ASSERT_TRUE(k.start());
+    RECT r = windowRect(k.window);
+    e2e::HeldFile held(k.dataFile());
+    ASSERT_TRUE(held.held());
+    k.command(100, false);
+    ASSERT_TRUE(k.messageBox()) << "no retry question";
+    // The question stays unanswered: the system ends the program once it
+    // has answered the end of the session.
+    ASSERT_TRUE(e2e::endSession());
+    EXPECT_EQ(k.waitForExit(), 1u);
+    held.release();
+    EXPECT_EQ(e2e::readFile(k.dataFile()), twoEntries);
+    EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(r));
+}
+
+TEST(Instance, EndOfTheSessionDuringTheDeleteQuestionSavesAndDeletesNothing) {
+    Keyloom k(e2e::freshFolder("delete-session"));
+    e2e::writeFile(k.dataFile(), twoEntries);
+    ASSERT_TRUE(k.start());
+    k.select(1);
+    k.paste(202, "kept");
+    k.command(104, false);
+    ASSERT_TRUE(k.messageBox()) << "no delete question";
+    ASSERT_TRUE(e2e::endSession());
+    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(e2e::readFile(k.dataFile()),
+              e2e::dataFile({{"銀行", "1234-5678", "pw1"}, {"Mail", "kept"}}));
+    EXPECT_TRUE(e2e::fileExists(k.settingsFile()));
+}
+
+TEST(Instance, RetryAfterTheDataFileIsReleasedSaves) {
+    Keyloom k(e2e::freshFolder("retry"));
+    e2e::writeFile(k.dataFile(), twoEntries);
+    ASSERT_TRUE(k.start());
+    k.paste(203, "saved at last");
+    e2e::HeldFile held(k.dataFile());
+    ASSERT_TRUE(held.held());
+    k.command(100, false);
+    HWND box = k.messageBox();
+    ASSERT_TRUE(box) << "no retry question";
+    k.answer(box, IDYES); // still held: asked again
+    box = k.messageBox();
+    ASSERT_TRUE(box) << "no second retry question";
+    held.release();
+    k.answer(box, IDYES);
+    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(e2e::readFile(k.dataFile()),
+              e2e::dataFile({{"銀行", "1234-5678", "saved at last"}, {"Mail", "user"}}));
+}
+
+TEST(Instance, UnreadableDataFileAnsweredNoEndsWithoutWritingAnything) {
+    // A folder where the file should be.
+    Keyloom k(e2e::freshFolder("folder"));
+    CreateDirectoryA(k.dataFile().c_str(), nullptr);
+    k.startOnly();
+    HWND box = k.messageBox();
+    ASSERT_TRUE(box) << "no question about the unreadable file";
+    EXPECT_EQ(e2e::utf8(k.messageText(box)),
+              "以下のデータファイルを読み込むことができませんでした。\n" + e2e::utf8(k.dataFile()) +
+                  "\nファイルの属性やディスクの状態を確認してください。再試行しますか？");
+    EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr);
+
+    // A second start while the first has no window yet ends at once.
+    Keyloom second(e2e::freshFolder("early"));
+    second.startOnly();
+    EXPECT_EQ(second.waitForExit(), 0u);
+    EXPECT_TRUE(IsWindow(box));
+
+    k.answer(box, IDNO);
+    EXPECT_EQ(k.waitForExit(), 0u);
+    EXPECT_EQ(e2e::filesIn(k.folder), onlyTheProgramAndItsList);
+
+    // A file held open by another program.
+    Keyloom h(e2e::freshFolder("locked"));
+    e2e::writeFile(h.dataFile(), twoEntries);
+    {
+        e2e::HeldFile held(h.dataFile());
+        ASSERT_TRUE(held.held());
+        h.startOnly();
+        box = h.messageBox();
+        ASSERT_TRUE(box) << "no question about the held file";
+        h.answer(box, IDNO);
+        EXPECT_EQ(h.waitForExit(), 0u);
+    }
+    EXPECT_EQ(e2e::readFile(h.dataFile()), twoEntries);
+    EXPECT_EQ(e2e::filesIn(h.folder), onlyTheProgramAndItsList);
+}
+
+TEST(Instance, UnreadableDataFileReadOnRetryOpensTheWindow) {
+    Keyloom k(e2e::freshFolder("reread"));
+    e2e::writeFile(k.dataFile(), twoEntries);
+    e2e::HeldFile held(k.dataFile());
+    ASSERT_TRUE(held.held());
+    k.startOnly();
+    HWND box = k.messageBox();
+    ASSERT_TRUE(box) << "no question about the held file";
+    held.release();
+    k.answer(box, IDYES);
+    ASSERT_TRUE(k.waitForWindow()) << "no main window after the retry";
+    EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::ansi("銀行"), "Mail"}));
+    k.command(100, false);
+    EXPECT_EQ(k.waitForExit(), 1u);
+}
+
+TEST(Instance, DamagedDataFileIsLeftAloneOrKeptAsTheBackup) {
+    // Three entries announced, two present.
+    const std::string damaged =
+        "KEYLOOM1\r\n3" + twoEntries.substr(std::string("KEYLOOM1\r\n2").size());
+    const std::string question = "以下のデータファイルの一部が壊れています。\n%s\n"
+                                 "読み込めた 2 件のアイテムで続けますか？\n"
+                                 "「いいえ」を選ぶと、ファイルを変更せずに終了します。";
+
+    Keyloom no(e2e::freshFolder("damaged-no"));
+    e2e::writeFile(no.dataFile(), damaged);
+    no.startOnly();
+    HWND box = no.messageBox();
+    ASSERT_TRUE(box) << "no question about the damaged file";
+    std::string expected = question;
+    expected.replace(expected.find("%s"), 2, e2e::utf8(no.dataFile()));
+    EXPECT_EQ(e2e::utf8(no.messageText(box)), expected);
+    no.answer(box, IDNO);
+    EXPECT_EQ(no.waitForExit(), 0u);
+    EXPECT_EQ(e2e::readFile(no.dataFile()), damaged);
+    EXPECT_EQ(e2e::filesIn(no.folder), onlyTheProgramAndItsList);
+
+    Keyloom yes(e2e::freshFolder("damaged-yes"));
+    e2e::writeFile(yes.dataFile(), damaged);
+    yes.startOnly();
+    box = yes.messageBox();
+    ASSERT_TRUE(box) << "no question about the damaged file";
+    yes.answer(box, IDYES);
+    ASSERT_TRUE(yes.waitForWindow()) << "no main window after going on";
+    EXPECT_EQ(yes.items(), (std::vector<std::string>{e2e::ansi("銀行"), "Mail"}));
+    EXPECT_EQ(yes.text(203), "pw1");
+    yes.command(100, false);
+    EXPECT_EQ(yes.waitForExit(), 1u);
+    EXPECT_EQ(e2e::readFile(yes.dataFile()), twoEntries);
+    EXPECT_EQ(e2e::readFile(yes.folder + "\\PASSWORD.BAK"), damaged);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
