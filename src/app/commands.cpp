@@ -22,6 +22,10 @@ bool dispatchCommand(int id, int notification) {
     // Once the exit sequence has begun, nothing may touch the entries again.
     if (exitStarted)
         return true;
+    // While a paste types into another program only the exit may run: any
+    // other command would change the clipboard or the focus under it.
+    if (pasteRunning() && id != commandCancel && id != IDM_EXIT)
+        return true;
 
     switch (id) {
     case commandCancel: exitProgram(); break;

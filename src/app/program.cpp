@@ -5,6 +5,7 @@
 #include "settings/settings.h"
 #include "store/data_file.h"
 #include "store/text.h"
+#include "transfer/clipboard.h"
 
 #include <string>
 
@@ -24,7 +25,9 @@ void runExitSteps() {
         case 1: saveSettings(); break;
         case 2:
             releaseEntries(entryList);
-            platform::emptyClipboard();
+            // Waits a moment for a clipboard that another program holds open, so
+            // that no password is left behind.
+            clearClipboard();
             platform::endMainWindow(1);
             break;
         }

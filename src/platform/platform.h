@@ -151,4 +151,40 @@ void showPopupMenu(int x, int y);
 // Opens the clipboard with mainWindow as owner and empties it.
 bool emptyClipboard();
 
+// ---- Transfer: clipboard text, the windows below, key events, pauses, shell ----
+
+enum class ClipboardWrite {
+    Written, // the text is the clipboard's content
+    Busy,    // another program holds the clipboard open: it is unchanged
+    Refused, // the clipboard took nothing and is left empty
+};
+// One attempt at making text (NUL-terminated ANSI) the clipboard's only text,
+// with mainWindow as owner: plain text, and the marks that keep it out of the
+// clipboard history, the cloud clipboard and clipboard monitors.
+ClipboardWrite setClipboardText(const char* text);
+
+// The top-level window directly below window in the Z order, or null.
+WindowHandle windowBelow(WindowHandle window);
+bool isWindowVisible(WindowHandle window);
+bool isWindowEnabled(WindowHandle window);
+// The 32-bit window style; negative when it has WS_POPUP.
+int windowStyle(WindowHandle window);
+// Asks for window to come to the front with the keyboard input; false when
+// refused. Its own thread completes the switch later.
+bool bringToFront(WindowHandle window);
+// True once window is the foreground window and its thread has activated
+// it, so that key events reach it.
+bool hasKeyboardInput(WindowHandle window);
+
+// One synthetic key event into the system's input stream (vk down or up).
+void sendKeyEvent(int vk, bool up);
+// Waits ms milliseconds serving only the messages that other threads send to
+// this one: the user's input and posted messages wait until later. Sent
+// messages can run any handler meanwhile, the end of the session included.
+void pauseServingSentMessages(int ms);
+
+// Hands text (a path, a web address, a mail link) to the shell's default
+// action, owned by mainWindow; returns at once, whatever the shell made of it.
+void openWithShell(const char* text);
+
 } // namespace platform

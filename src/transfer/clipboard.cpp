@@ -1,4 +1,74 @@
 #include "transfer/clipboard.h"
 
-int copyTextToClipboard(const char*) { return 0; }
-int copyField(int) { return -1; }
+#include "app/program.h"
+#include "editor/editor.h"
+#include "platform/platform.h"
+#include "resources/resource.h"
+#include "store/entry_list.h"
+#include "store/wipe.h"
+
+#include <cstring>
+
+namespace {
+
+// A clipboard manager or another program may hold the clipboard for a
+// moment. Waiting serves what other programs send us, so that a holder that
+// waits on us in turn can finish.
+constexpr int retryPause = 10;  // ms
+constexpr int retryPauses = 10; // 100 ms in all
+
+} // namespace
+
+int copyTextToClipboard(const char* text) {
+    for (int pauses = 0;; ++pauses) {
+        switch (platform::setClipboardText(text)) {
+        case platform::ClipboardWrite::Written: return 1;
+        case platform::ClipboardWrite::Refused: return 0;
+        case platform::ClipboardWrite::Busy: break;
+        }
+        if (pauses == retryPauses)
+            return 0;
+        platform::pauseServingSentMessages(retryPause);
+        // The exit sequence may have run meanwhile and emptied the clipboard:
+        // nothing may go on it after that.
+        if (exitStarted)
+            return 0;
+    }
+}
+
+int copyField(int field) {
+    int sel = platform::selectedIndex();
+    if (sel < 0 || sel >= entryList.count())
+        return -1;
+    storeFields(sel);
+    const EntryRecord& record = entryList.records[sel];
+
+    // A copy of our own: the clipboard may make us wait, and whatever runs
+    // meanwhile (the end of the session) may release the records.
+    char buffer[sizeof(EntryRecord::userId)];
+    if (field == IDC_COPY_USER_ID) {
+        // Groups typed with hyphens go to the other program as one run.
+        std::size_t n = 0;
+        for (const char* p = record.userId; *p && n + 1 < sizeof buffer; ++p)
+            if (*p != '-')
+                buffer[n++] = *p;
+        buffer[n] = '\0';
+    } else {
+        const char* text = field == IDC_COPY_PASSWORD ? record.password : record.mail;
+        std::strncpy(buffer, text, sizeof buffer - 1);
+        buffer[sizeof buffer - 1] = '\0';
+    }
+    int result = copyTextToClipboard(buffer);
+    secureWipe(buffer, sizeof buffer);
+    return result;
+}
+
+bool clearClipboard() {
+    for (int pauses = 0;; ++pauses) {
+        if (platform::emptyClipboard())
+            return true;
+        if (pauses == retryPauses)
+            return false;
+        platform::pauseServingSentMessages(retryPause);
+    }
+}

@@ -1,8 +1,14 @@
-// Putting text on the clipboard.
+// Putting text on the clipboard, and taking it off at exit.
 #pragma once
 
 // Puts text on the clipboard as plain text; 1 when it is there, 0 when not.
+// While another program holds the clipboard open it is tried again for up to
+// 100 ms, serving what other programs send meanwhile; text must stay valid
+// through that, so pass a copy of a record's field, never the field itself.
 int copyTextToClipboard(const char* text);
 // Copies the selected entry's user ID (without hyphens), password or mail,
 // named by its copy button: 208, 209 or 211. -1 when no entry is selected.
 int copyField(int field);
+// Empties the clipboard, waiting for it the same way; false when another
+// program kept it.
+bool clearClipboard();

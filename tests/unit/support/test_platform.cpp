@@ -59,6 +59,7 @@ void reset() {
     windowRect = {100, 50, 740, 530};
     duringMessageBox = nullptr;
     view = View();
+    resetTransfer();
 }
 
 // Converts with iconv; the test data is always convertible.
@@ -273,11 +274,6 @@ void showPopupMenu(int x, int y) {
     view.popupChoices.pop_front();
     if (chosen)
         dispatchCommand(chosen, 0);
-}
-
-bool emptyClipboard() {
-    ++view.clipboardEmptied;
-    return true;
 }
 
 } // namespace platform

@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -88,5 +89,42 @@ void reset();
 
 // Shift-JIS bytes for UTF-8 text, for writing test data readably.
 std::string sjis(const std::string& utf8);
+
+// ---- Transfer (transfer_platform.cpp) ----
+
+// Everything the transfer operations did, in one ordered log: "clipboard AB"
+// (a text written), "clipboard busy", "clipboard refused", "clipboard
+// emptied", "front form" (a window brought to the front), "front refused",
+// "Ctrl down", "V up", "Tab down" (key events), "pause 50", "shell TEXT".
+extern std::vector<std::string> transferLog;
+// The clipboard's text; none when it is empty.
+extern std::optional<std::string> clipboard;
+// The next n opens of the clipboard fail, as while another program holds it.
+extern int clipboardBusyFor;
+// The clipboard opens but takes no data.
+extern bool clipboardRefuses;
+
+// A top-level window below the main window, as the target search sees it.
+struct TopWindow {
+    std::string name;
+    bool visible = true;
+    bool enabled = true;
+    bool popup = false;
+    bool refusesFront = false;
+    // Pauses after coming to the front before it takes the keyboard; -1 never.
+    int takesInputAfter = 0;
+};
+// Top to bottom, the first lying directly below the main window.
+extern std::vector<TopWindow> windowsBelow;
+// The name of the window last brought to the front; "" for none.
+extern std::string foreground;
+WindowHandle handleOf(const std::string& name);
+
+// Runs inside every pause, as a message sent by another program would
+// (the end of the session, say); the pauses so far are counted first.
+extern std::function<void()> duringPause;
+extern int pauses;
+
+void resetTransfer();
 
 } // namespace fake

@@ -1,0 +1,82 @@
+// A login form for the paste tests: four user-ID boxes and a password box,
+// ids 1 to 5 in tab order, in a window of class "KeyloomLoginForm". Like a
+// real form it gives the focus back to the box that had it whenever it is
+// activated. The message loginFormReset empties the boxes and puts the focus
+// back in the first; loginFormMarkers counts the marker keys seen.
+#include "login_form.h"
+
+namespace {
+
+HWND boxes[loginFormBoxes];
+HWND lastFocus = nullptr;
+LRESULT markers = 0;
+
+LRESULT CALLBACK formProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE: {
+        HINSTANCE instance = GetModuleHandleW(nullptr);
+        CreateWindowW(L"STATIC", L"User ID", WS_CHILD | WS_VISIBLE, 10, 14, 70, 20, window, nullptr,
+                      instance, nullptr);
+        CreateWindowW(L"STATIC", L"Password", WS_CHILD | WS_VISIBLE, 10, 54, 70, 20, window,
+                      nullptr, instance, nullptr);
+        for (int i = 0; i < loginFormBoxes; ++i) {
+            bool password = i == loginFormBoxes - 1;
+            int x = password ? 90 : 90 + i * 70, y = password ? 50 : 10;
+            boxes[i] = CreateWindowExW(
+                WS_EX_CLIENTEDGE, L"EDIT", L"",
+                WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL | (password ? ES_PASSWORD : 0),
+                x, y, password ? 270 : 60, 24, window,
+                reinterpret_cast<HMENU>(static_cast<INT_PTR>(i + 1)), instance, nullptr);
+        }
+        lastFocus = boxes[0];
+        return 0;
+    }
+    case WM_COMMAND:
+        if (HIWORD(wParam) == EN_SETFOCUS)
+            lastFocus = reinterpret_cast<HWND>(lParam);
+        return 0;
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) != WA_INACTIVE) {
+            SetFocus(lastFocus);
+            return 0;
+        }
+        break;
+    case loginFormReset:
+        for (HWND box : boxes)
+            SetWindowTextW(box, L"");
+        lastFocus = boxes[0];
+        if (GetForegroundWindow() == window)
+            SetFocus(lastFocus);
+        return 1;
+    case loginFormMarkers: return markers;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = formProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = loginFormClass;
+    RegisterClassW(&wc);
+    HWND form = CreateWindowW(loginFormClass, L"Login form", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20,
+                              20, 390, 130, nullptr, nullptr, instance, nullptr);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_KEYDOWN && msg.wParam == loginFormMarker) {
+            ++markers;
+            continue;
+        }
+        // Tab moves between the boxes, as in a dialog.
+        if (!IsDialogMessageW(form, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,381 @@
+// Copy, paste and the shell under Wine: the real keyloom.exe types into a
+// login form of the tests' own that lies below it, its copies are read back
+// through the clipboard, and what it hands to the shell reaches recorders.
+#include "support/keyloom_driver.h"
+#include "support/login_form.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using e2e::Keyloom;
+
+namespace {
+
+// Two entries; every piece of a user ID lands in a box of its own.
+std::string entries() {
+    return e2e::ansi("KEYLOOM1\r\n2\r\n"
+                     "Bank\r\n12-34-56-78\r\np-w!\r\n\r\nme@bank.example\r\n1\r\n\r\n"
+                     "銀行\r\nＡＢ－ＣＤ-ｘ\r\nパス-1\r\n\r\nｍｅ@bank.example\r\n1\r\n\r\n");
+}
+
+using Boxes = std::vector<std::string>;
+
+struct LoginForm {
+    PROCESS_INFORMATION process{};
+    HWND window = nullptr;
+
+    bool start() {
+        char commandLine[] = LOGIN_FORM_EXE;
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                            &process))
+            return false;
+        return e2e::waitFor([&] {
+            window = FindWindowW(loginFormClass, nullptr);
+            return window && GetForegroundWindow() == window;
+        });
+    }
+    ~LoginForm() {
+        if (process.hProcess) {
+            TerminateProcess(process.hProcess, 0);
+            WaitForSingleObject(process.hProcess, 5000);
+            CloseHandle(process.hProcess);
+            CloseHandle(process.hThread);
+        }
+    }
+    Boxes boxes() const {
+        Boxes texts;
+        for (int id = 1; id <= loginFormBoxes; ++id)
+            texts.push_back(e2e::windowText(GetDlgItem(window, id)));
+        return texts;
+    }
+    void reset() const { SendMessageW(window, loginFormReset, 0, 0); }
+};
+
+// What the paste commands look for: the first visible, enabled, non-pop-up
+// window below Keyloom's.
+HWND windowBelow(HWND window) {
+    for (HWND w = GetWindow(window, GW_HWNDNEXT); w; w = GetWindow(w, GW_HWNDNEXT))
+        if (IsWindowVisible(w) && IsWindowEnabled(w) && !(GetWindowLongW(w, GWL_STYLE) & WS_POPUP))
+            return w;
+    return nullptr;
+}
+
+// Keyloom over the form, as the user leaves them before a paste command.
+void bringKeyloomBack(const Keyloom& k, const LoginForm& form) {
+    SetForegroundWindow(k.window);
+    ASSERT_EVENTUALLY(GetForegroundWindow() == k.window);
+    ASSERT_EQ(windowBelow(k.window), form.window) << "the login form is not below Keyloom";
+}
+
+// The boxes once the form has handled every key that the command sent: a
+// marker key sent after them comes out of the form's queue after them.
+Boxes filledBoxes(const LoginForm& form, const Boxes& expected) {
+    e2e::waitFor([&] { return form.boxes() == expected; });
+    LRESULT seen = SendMessageW(form.window, loginFormMarkers, 0, 0);
+    INPUT marker[2] = {};
+    for (INPUT& in : marker) {
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = loginFormMarker;
+    }
+    marker[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, marker, sizeof(INPUT));
+    EXPECT_EVENTUALLY(SendMessageW(form.window, loginFormMarkers, 0, 0) > seen);
+    return form.boxes();
+}
+
+struct ClipboardContent {
+    bool opened = false;
+    std::string text; // CF_TEXT up to its NUL
+    bool hasText = false;
+    int formats = 0;
+    // The three marks, by name: -1 when absent.
+    DWORD monitor = DWORD(-1), history = DWORD(-1), cloud = DWORD(-1);
+};
+
+DWORD markValue(const char* name) {
+    HANDLE data = GetClipboardData(RegisterClipboardFormatA(name));
+    if (!data)
+        return DWORD(-1);
+    DWORD value = DWORD(-1);
+    if (const DWORD* p = static_cast<const DWORD*>(GlobalLock(data))) {
+        value = *p;
+        GlobalUnlock(data);
+    }
+    return value;
+}
+
+// Wine's clipboard manager may hold the clipboard for a moment.
+bool openClipboard(HWND owner = nullptr) {
+    return e2e::waitFor([&] { return OpenClipboard(owner) != FALSE; }, 5000);
+}
+
+ClipboardContent readClipboard() {
+    ClipboardContent c;
+    if (!(c.opened = openClipboard()))
+        return c;
+    c.formats = CountClipboardFormats();
+    if (HANDLE data = GetClipboardData(CF_TEXT)) {
+        if (const char* p = static_cast<const char*>(GlobalLock(data))) {
+            c.hasText = true;
+            c.text = p;
+            GlobalUnlock(data);
+        }
+    }
+    c.monitor = markValue("ExcludeClipboardContentFromMonitorProcessing");
+    c.history = markValue("CanIncludeInClipboardHistory");
+    c.cloud = markValue("CanUploadToCloudClipboard");
+    CloseClipboard();
+    return c;
+}
+
+// Another program's text on the clipboard, owned by a window of this one.
+struct OtherProgramText {
+    HWND owner =
+        CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    explicit OtherProgramText(const std::string& text) {
+        EXPECT_TRUE(openClipboard(owner));
+        EmptyClipboard();
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+        lstrcpyA(static_cast<char*>(GlobalLock(block)), text.c_str());
+        GlobalUnlock(block);
+        EXPECT_TRUE(SetClipboardData(CF_TEXT, block));
+        CloseClipboard();
+    }
+    ~OtherProgramText() { DestroyWindow(owner); }
+};
+
+void setRegistryText(HKEY root, const char* key, const char* name, const std::string& value) {
+    HKEY k;
+    ASSERT_EQ(RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k, nullptr),
+              ERROR_SUCCESS)
+        << key;
+    RegSetValueExA(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   DWORD(value.size() + 1));
+    RegCloseKey(k);
+}
+
+// The lines the recorders wrote, waiting until there are at least n.
+std::vector<std::string> shellCalls(std::size_t n) {
+    std::vector<std::string> lines;
+    e2e::waitFor([&] {
+        lines.clear();
+        std::string all = e2e::readFile(SHELL_CALLS);
+        for (std::size_t at = 0, end; (end = all.find('\n', at)) != std::string::npos; at = end + 1)
+            lines.push_back(all.substr(at, end - at));
+        return lines.size() >= n;
+    });
+    return lines;
+}
+
+class Transfer : public ::testing::Test {
+  protected:
+    LoginForm form;
+    Keyloom k{e2e::freshFolder("transfer")};
+
+    void SetUp() override {
+        ASSERT_TRUE(form.start()) << "the login form did not appear in front";
+        e2e::writeFile(k.dataFile(), entries());
+        ASSERT_TRUE(k.start()) << "the main window did not appear";
+        bringKeyloomBack(k, form);
+    }
+
+    // A paste command, sent as its menu item or button sends it; returns
+    // once Keyloom has typed everything.
+    void paste(int id, bool button) {
+        form.reset();
+        bringKeyloomBack(k, form);
+        if (button)
+            SendMessageW(k.control(id), BM_CLICK, 0, 0);
+        else
+            k.command(id);
+    }
+};
+
+TEST_F(Transfer, PasteCommandsFillTheFormBelow) {
+    struct Case {
+        int id;
+        bool button;
+        int entry;
+        Boxes expected;
+    };
+    const Case cases[] = {
+        {121, false, 0, {"12", "34", "56", "78", "p-w!"}},
+        {219, true, 0, {"12", "34", "56", "78", "p-w!"}},
+        {219, true, 1, {e2e::ansi("ＡＢ－ＣＤ"), e2e::ansi("ｘ"), e2e::ansi("パス-1"), "", ""}},
+        {114, false, 0, {"12", "34", "56", "78", ""}},
+        {212, true, 1, {e2e::ansi("ＡＢ－ＣＤ"), e2e::ansi("ｘ"), "", "", ""}},
+        {115, false, 0, {"p-w!", "", "", "", ""}},
+        {213, true, 1, {e2e::ansi("パス-1"), "", "", "", ""}},
+        {116, false, 1, {e2e::ansi("ｍｅ@bank.example"), "", "", "", ""}},
+        {215, true, 0, {"me@bank.example", "", "", "", ""}},
+    };
+    for (const Case& c : cases) {
+        k.select(c.entry);
+        paste(c.id, c.button);
+        EXPECT_EQ(filledBoxes(form, c.expected), c.expected) << "command " << c.id;
+        EXPECT_EQ(GetForegroundWindow(), form.window) << "command " << c.id;
+    }
+    // The user ID's last piece, or the field, stays on the clipboard.
+    EXPECT_EQ(readClipboard().text, "me@bank.example");
+
+    // Typed into the editor and not yet stored: that is what is pasted.
+    k.select(0);
+    k.paste(202, "AB-CD");
+    k.paste(203, "new pw");
+    paste(121, false);
+    Boxes expected{"AB", "CD", "new pw", "", ""};
+    EXPECT_EQ(filledBoxes(form, expected), expected);
+
+    k.command(100, false);
+    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(readClipboard().formats, 0) << "the password outlived Keyloom on the clipboard";
+}
+
+TEST_F(Transfer, PasteFromTheKeyboardMenu) {
+    form.reset();
+    bringKeyloomBack(k, form);
+    // Alt, then C for the command menu and L for its first item.
+    std::vector<INPUT> keys;
+    for (WORD vk : {WORD(VK_MENU), WORD('C'), WORD('L')})
+        for (DWORD flags : {DWORD(0), DWORD(KEYEVENTF_KEYUP)}) {
+            INPUT in{};
+            in.type = INPUT_KEYBOARD;
+            in.ki.wVk = vk;
+            in.ki.dwFlags = flags;
+            keys.push_back(in);
+        }
+    SendInput(UINT(keys.size()), keys.data(), sizeof(INPUT));
+    Boxes expected{"12", "34", "56", "78", "p-w!"};
+    EXPECT_EQ(filledBoxes(form, expected), expected);
+}
+
+TEST_F(Transfer, WithNothingBelowNothingIsTyped) {
+    // The form hidden: no window below Keyloom takes the keys.
+    ShowWindow(form.window, SW_HIDE);
+    ASSERT_EVENTUALLY(!IsWindowVisible(form.window));
+    OtherProgramText other("kept");
+    k.command(121);
+    k.command(114);
+    EXPECT_EQ(readClipboard().text, "kept");
+    EXPECT_EQ(form.boxes(), Boxes(5));
+    // The password is copied before the search, so it is there all the same.
+    k.command(115);
+    EXPECT_EQ(readClipboard().text, "p-w!");
+    EXPECT_EQ(form.boxes(), Boxes(5));
+    EXPECT_EQ(GetForegroundWindow(), k.window);
+}
+
+TEST_F(Transfer, CopiesCarryTheMarksThatKeepThemOutOfHistories) {
+    struct Case {
+        int id;
+        int entry;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {108, 0, "12345678"},
+        {208, 1, e2e::ansi("ＡＢ－ＣＤｘ")},
+        {109, 0, "p-w!"},
+        {209, 1, e2e::ansi("パス-1")},
+        {110, 1, e2e::ansi("ｍｅ@bank.example")},
+        {211, 0, "me@bank.example"},
+    };
+    for (const Case& c : cases) {
+        k.select(c.entry);
+        OtherProgramText other("other");
+        k.command(c.id);
+        ClipboardContent got = readClipboard();
+        ASSERT_TRUE(got.opened) << "the clipboard stayed closed to the test";
+        EXPECT_TRUE(got.hasText) << c.id;
+        EXPECT_EQ(got.text, c.expected) << c.id;
+        EXPECT_EQ(got.monitor, 1u) << c.id;
+        EXPECT_EQ(got.history, 0u) << c.id;
+        EXPECT_EQ(got.cloud, 0u) << c.id;
+    }
+    // An empty field replaces what was there with an empty text.
+    k.paste(205, "");
+    OtherProgramText other("other");
+    k.command(110);
+    ClipboardContent got = readClipboard();
+    EXPECT_TRUE(got.hasText);
+    EXPECT_EQ(got.text, "");
+    EXPECT_EQ(got.monitor, 1u);
+}
+
+TEST_F(Transfer, TheExitEmptiesAClipboardThatAnotherProgramFilled) {
+    OtherProgramText other("another program's text");
+    ASSERT_EQ(readClipboard().text, "another program's text");
+    k.command(100, false);
+    EXPECT_EQ(k.waitForExit(), 1u);
+    ClipboardContent got = readClipboard();
+    ASSERT_TRUE(got.opened);
+    EXPECT_EQ(got.formats, 0);
+}
+
+TEST_F(Transfer, AddressesHelpAndLinksReachTheShell) {
+    DeleteFileA(SHELL_CALLS);
+    // The desktop's browser and mail program, and two file types.
+    setRegistryText(HKEY_CURRENT_USER, "Software\\Wine\\WineBrowser", "Browsers", SHELL_SCRIPT);
+    setRegistryText(HKEY_CURRENT_USER, "Software\\Wine\\WineBrowser", "Mailers", SHELL_SCRIPT);
+    const std::string opener = std::string("\"") + SHELL_RECORDER_EXE + "\" \"%1\"";
+    setRegistryText(HKEY_CLASSES_ROOT, "KeyloomTest.Recorder\\shell\\open\\command", nullptr,
+                    opener);
+    setRegistryText(HKEY_CLASSES_ROOT, ".kltest", nullptr, "KeyloomTest.Recorder");
+    setRegistryText(HKEY_CLASSES_ROOT, ".hlp", nullptr, "KeyloomTest.Recorder");
+
+    // The help file beside the program, which runs from another folder.
+    e2e::writeFile(k.folder + "\\KEYLOOM.HLP", "help");
+    char current[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, current);
+    ASSERT_NE(std::string(current), k.folder);
+    const std::string document = k.folder + "\\a document.kltest";
+    e2e::writeFile(document, "");
+
+    k.select(0);
+    k.paste(204, document); // typed, not yet stored
+    k.command(117);
+    ASSERT_EQ(shellCalls(1).size(), 1u) << "the address did not reach the shell";
+    k.focus(203); // F1 anywhere in the window, the password field here
+    k.key(VK_F1);
+    ASSERT_EQ(shellCalls(2).size(), 2u) << "F1 did not hand the help file to the shell";
+    k.command(125);
+    ASSERT_EQ(shellCalls(3).size(), 3u) << "the home page did not reach the browser";
+    k.command(126);
+    ASSERT_EQ(shellCalls(4).size(), 4u) << "the mail link did not reach the mail program";
+    std::vector<std::string> expected{e2e::utf8(document), e2e::utf8(k.folder + "\\KEYLOOM.HLP"),
+                                      "https://www.keyloom.example/",
+                                      "mailto:support@keyloom.example"};
+    EXPECT_EQ(shellCalls(4), expected);
+
+    // The button, a double click and Enter on the list open the same.
+    SendMessageW(k.control(210), BM_CLICK, 0, 0);
+    SendMessageW(k.window, WM_COMMAND, MAKEWPARAM(200, LBN_DBLCLK),
+                 reinterpret_cast<LPARAM>(k.control(200)));
+    k.focus(200);
+    k.key(VK_RETURN);
+    std::vector<std::string> calls = shellCalls(7);
+    ASSERT_EQ(calls.size(), 7u);
+    for (std::size_t i = 4; i < 7; ++i)
+        EXPECT_EQ(calls[i], e2e::utf8(document));
+
+    // An empty address opens nothing; the help menu item still works.
+    k.paste(204, "");
+    k.command(117);
+    SendMessageW(k.control(210), BM_CLICK, 0, 0);
+    k.command(101);
+    calls = shellCalls(8);
+    ASSERT_EQ(calls.size(), 8u);
+    EXPECT_EQ(calls[7], e2e::utf8(k.folder + "\\KEYLOOM.HLP"));
+
+    setRegistryText(HKEY_CLASSES_ROOT, ".hlp", nullptr, "hlpfile");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
