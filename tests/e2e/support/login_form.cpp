@@ -15,13 +15,13 @@ LRESULT CALLBACK formProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     switch (message) {
     case WM_CREATE: {
         HINSTANCE instance = GetModuleHandleW(nullptr);
-        CreateWindowW(L"STATIC", L"User ID", WS_CHILD | WS_VISIBLE, 10, 14, 70, 20, window, nullptr,
+        CreateWindowW(L"STATIC", L"User ID", WS_CHILD | WS_VISIBLE, 10, 14, 85, 20, window, nullptr,
                       instance, nullptr);
-        CreateWindowW(L"STATIC", L"Password", WS_CHILD | WS_VISIBLE, 10, 54, 70, 20, window,
+        CreateWindowW(L"STATIC", L"Password", WS_CHILD | WS_VISIBLE, 10, 54, 85, 20, window,
                       nullptr, instance, nullptr);
         for (int i = 0; i < loginFormBoxes; ++i) {
             bool password = i == loginFormBoxes - 1;
-            int x = password ? 90 : 90 + i * 70, y = password ? 50 : 10;
+            int x = password ? 100 : 100 + i * 70, y = password ? 50 : 10;
             boxes[i] = CreateWindowExW(
                 WS_EX_CLIENTEDGE, L"EDIT", L"",
                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL | (password ? ES_PASSWORD : 0),
@@ -65,7 +65,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     wc.lpszClassName = loginFormClass;
     RegisterClassW(&wc);
     HWND form = CreateWindowW(loginFormClass, L"Login form", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20,
-                              20, 390, 130, nullptr, nullptr, instance, nullptr);
+                              20, 400, 130, nullptr, nullptr, instance, nullptr);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (msg.message == WM_KEYDOWN && msg.wParam == loginFormMarker) {
