@@ -1,4 +1,123 @@
 #include "editor/dialogs.h"
 
-void runOptionsDialog() {}
-void runAboutDialog() {}
+#include "app/main_window.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+#include "store/text.h"
+#include "transfer/shell.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int commandOk = 1;         // IDOK: the OK button, Enter
+constexpr int commandCancel = 2;     // IDCANCEL: Cancel, Esc, the close box
+constexpr int editChange = 0x300;    // EN_CHANGE
+constexpr int staticDoubleClick = 1; // STN_DBLCLK
+
+// What the length field's text reads as: spaces, digits, spaces. -1 when it
+// holds no number; a number above the longest setting reads as one more than
+// it, whatever its size, so that no pasted number wraps round.
+int readLength(const std::string& text) {
+    std::size_t begin = text.find_first_not_of(' ');
+    if (begin == std::string::npos)
+        return -1;
+    std::size_t end = text.find_last_not_of(' ') + 1;
+    int value = 0;
+    for (std::size_t i = begin; i < end; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return -1;
+        value = std::min(value * 10 + (text[i] - '0'), longestPasswordSetting + 1);
+    }
+    return value;
+}
+
+} // namespace
+
+void runOptionsDialog() { platform::runDialog(platform::Dialog::Options); }
+void runAboutDialog() { platform::runDialog(platform::Dialog::About); }
+
+platform::Point placementOverMainWindow(const platform::Rect& main, const platform::Rect& dialog) {
+    int x = ((main.right - main.left) - (dialog.right - dialog.left)) / 2;
+    int y = ((main.bottom - main.top) - (dialog.bottom - dialog.top)) / 3;
+    return {x, y};
+}
+
+void placeOverMainWindow(WindowHandle dialog) {
+    platform::Point at = platform::clientToScreen(
+        mainWindow,
+        placementOverMainWindow(platform::windowRect(mainWindow), platform::windowRect(dialog)));
+    // Not kept on the screen: the dialog follows the main window wherever it is.
+    platform::moveWindow(dialog, at.x, at.y);
+}
+
+int lengthFieldValue(const std::string& text) {
+    return std::clamp(readLength(text), shortestPasswordSetting, longestPasswordSetting);
+}
+
+bool isLengthFieldInRange(const std::string& text) {
+    int length = readLength(text);
+    return length >= shortestPasswordSetting && length <= longestPasswordSetting;
+}
+
+void optionsDialogInit(WindowHandle dialog) {
+    placeOverMainWindow(dialog);
+    platform::setArrowRange(dialog, IDC_LENGTH_ARROWS, shortestPasswordSetting,
+                            longestPasswordSetting);
+    // Writing the length raises the field's change notification, which
+    // corrects a stored length out of range before the dialog shows.
+    platform::setDialogItemText(dialog, IDC_LENGTH,
+                                std::to_string(settings.passwordLength).c_str());
+    platform::checkDialogItem(dialog, IDC_USE_DIGITS, settings.useDigits != 0);
+    platform::checkDialogItem(dialog, IDC_USE_LOWERCASE, settings.useLowercase != 0);
+    platform::checkDialogItem(dialog, IDC_USE_UPPERCASE, settings.useUppercase != 0);
+}
+
+bool optionsDialogCommand(WindowHandle dialog, int id, int notification) {
+    switch (id) {
+    case IDC_LENGTH: {
+        if (notification != editChange)
+            return false;
+        std::string text = platform::dialogItemText(dialog, IDC_LENGTH);
+        // The corrected text raises the notification once more, and then
+        // reads as in range.
+        if (!isLengthFieldInRange(text))
+            platform::setDialogItemText(dialog, IDC_LENGTH,
+                                        std::to_string(lengthFieldValue(text)).c_str());
+        return true;
+    }
+    case commandOk:
+        settings.passwordLength = lengthFieldValue(platform::dialogItemText(dialog, IDC_LENGTH));
+        settings.useDigits = platform::isDialogItemChecked(dialog, IDC_USE_DIGITS) ? 1 : 0;
+        settings.useLowercase = platform::isDialogItemChecked(dialog, IDC_USE_LOWERCASE) ? 1 : 0;
+        settings.useUppercase = platform::isDialogItemChecked(dialog, IDC_USE_UPPERCASE) ? 1 : 0;
+        platform::endDialog(dialog, 1);
+        return true;
+    case commandCancel: platform::endDialog(dialog, 0); return true;
+    }
+    return false;
+}
+
+void aboutDialogInit(WindowHandle dialog) {
+    placeOverMainWindow(dialog);
+    platform::setCaption(dialog, formatMessage(L"%s のバージョン情報", {L"Keyloom"}));
+}
+
+bool aboutDialogCommand(WindowHandle dialog, int id, int notification) {
+    switch (id) {
+    case commandOk:
+    case commandCancel: platform::endDialog(dialog, 1); return true;
+    // A single click on a line does nothing: only a double click opens it.
+    case IDC_HOME_PAGE_LINE:
+        if (notification != staticDoubleClick)
+            return false;
+        openHomePage();
+        return true;
+    case IDC_SUPPORT_MAIL_LINE:
+        if (notification != staticDoubleClick)
+            return false;
+        openSupportMail();
+        return true;
+    }
+    return false;
+}

@@ -187,4 +187,33 @@ void pauseServingSentMessages(int ms);
 // action, owned by mainWindow; returns at once, whatever the shell made of it.
 void openWithShell(const char* text);
 
+// ---- Password generator and the options and about dialogs ----
+
+// Fills buffer with bytes of the system's cryptographic random source; false
+// when the source gave none.
+bool randomBytes(void* buffer, std::size_t size);
+
+// The length in bytes of a main-window field's text.
+int fieldTextLength(int id);
+
+// The two secondary dialogs, run modally over mainWindow from the templates
+// "KEYLOOMOPTION" and "KEYLOOMABOUT". Returns what the dialog ended with.
+enum class Dialog { Options, About };
+int runDialog(Dialog dialog);
+void endDialog(WindowHandle dialog, int result);
+
+void setCaption(WindowHandle window, const std::wstring& caption);
+// A point of window's client area in screen pixels.
+Point clientToScreen(WindowHandle window, Point point);
+// Moves window's outer top-left corner, keeping its size and Z order.
+void moveWindow(WindowHandle window, int left, int top);
+
+// A dialog's controls, by id.
+std::string dialogItemText(WindowHandle dialog, int id);
+void setDialogItemText(WindowHandle dialog, int id, const char* text);
+bool isDialogItemChecked(WindowHandle dialog, int id);
+void checkDialogItem(WindowHandle dialog, int id, bool checked);
+// The range of an up-down control's arrows.
+void setArrowRange(WindowHandle dialog, int id, int lowest, int highest);
+
 } // namespace platform

@@ -60,6 +60,7 @@ void reset() {
     duringMessageBox = nullptr;
     view = View();
     resetTransfer();
+    resetDialogs();
 }
 
 // Converts with iconv; the test data is always convertible.
@@ -148,8 +149,8 @@ int messageBox(WindowHandle owner, const std::wstring& text, unsigned style) {
 bool isMinimized(WindowHandle) {
     return fake::minimized;
 }
-Rect windowRect(WindowHandle) {
-    return fake::windowRect;
+Rect windowRect(WindowHandle window) {
+    return window == fake::dialogWindow ? fake::dialogRect : fake::windowRect;
 }
 
 using fake::view;

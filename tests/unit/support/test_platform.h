@@ -127,4 +127,39 @@ extern int pauses;
 
 void resetTransfer();
 
+// ---- Random source and the secondary dialogs (dialog_platform.cpp) ----
+
+// The cryptographic source: the bytes of randomScript first, then a fixed
+// pseudo-random stream, the same in every run. randomFails makes it refuse.
+extern std::deque<unsigned char> randomScript;
+extern bool randomFails;
+
+// The open dialog as the logic sees it. Writing its length field raises the
+// field's change notification before the write returns, as the edit control
+// does.
+struct DialogView {
+    platform::Dialog kind = platform::Dialog::Options;
+    bool open = false;
+    std::map<int, std::string> texts;
+    std::map<int, bool> checked;
+    std::map<int, std::pair<int, int>> arrowRanges; // lowest, highest
+    std::wstring caption;
+    bool moved = false;
+    platform::Point movedTo{0, 0};
+    int endedWith = -1; // -1 until endDialog
+};
+extern DialogView dialog;
+extern const WindowHandle dialogWindow;
+// The next dialog's outer rectangle, and where the main window's client area
+// begins on the screen.
+extern platform::Rect dialogRect;
+extern platform::Point clientOrigin;
+// Runs while the next dialog is open: the user's doings in it.
+extern std::function<void()> whileDialogOpen;
+extern std::vector<platform::Dialog> dialogsRun;
+// A command in the open dialog, as its procedure would hand it on.
+bool dialogCommand(int id, int notification = 0);
+
+void resetDialogs();
+
 } // namespace fake

@@ -1,0 +1,204 @@
+// The options and about dialogs over the fake platform: where they open,
+// what the options dialog shows and stores, and which clicks open a link.
+#include "app/commands.h"
+#include "app/program.h"
+#include "editor/dialogs.h"
+#include "editor/editor.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+#include "support/test_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using platform::Dialog;
+
+class DialogsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fake::reset();
+        settings = defaultSettings;
+        exitStarted = false;
+        windowSetUp(fake::window);
+    }
+
+    // Opens the options dialog through its command, with the user's doings.
+    int options(std::function<void()> user = [] {}) {
+        fake::whileDialogOpen = std::move(user);
+        dispatchCommand(IDM_OPTIONS, 0);
+        EXPECT_EQ(fake::dialogsRun, std::vector<Dialog>{Dialog::Options});
+        fake::dialogsRun.clear();
+        return fake::dialog.endedWith;
+    }
+    static std::string shownLength() { return fake::dialog.texts[IDC_LENGTH]; }
+    static void type(const std::string& text) {
+        platform::setDialogItemText(fake::dialogWindow, IDC_LENGTH, text.c_str());
+    }
+};
+
+TEST(Placement, CentredAcrossAndAThirdDown) {
+    platform::Rect main{0, 0, 640, 480};
+    platform::Point p = placementOverMainWindow(main, {0, 0, 300, 190});
+    EXPECT_EQ(p.x, 170);
+    EXPECT_EQ(p.y, 96); // 290 / 3, not rounded up
+    // Wider or taller than the main window: truncated toward zero.
+    p = placementOverMainWindow(main, {0, 0, 741, 580});
+    EXPECT_EQ(p.x, -50);
+    EXPECT_EQ(p.y, -33);
+    // Only the sizes count, not where the rectangles are.
+    p = placementOverMainWindow({-2000, 300, -1360, 780}, {5, 5, 305, 195});
+    EXPECT_EQ(p.x, 170);
+    EXPECT_EQ(p.y, 96);
+}
+
+TEST_F(DialogsTest, BothDialogsOpenOverTheMainWindowsClientArea) {
+    // Main window 640 x 480 with its client area at (110, 150), a dialog of
+    // 300 x 190.
+    options([] { fake::dialogCommand(2); });
+    EXPECT_TRUE(fake::dialog.moved);
+    EXPECT_EQ(fake::dialog.movedTo.x, 280);
+    EXPECT_EQ(fake::dialog.movedTo.y, 246);
+
+    fake::dialogRect = {0, 0, 741, 190};
+    dispatchCommand(IDM_ABOUT, 0);
+    EXPECT_EQ(fake::dialogsRun, std::vector<Dialog>{Dialog::About});
+    EXPECT_EQ(fake::dialog.movedTo.x, 110 - 50);
+}
+
+TEST(LengthField, ReadsAndCorrections) {
+    struct Case {
+        const char* text;
+        int value;
+        bool inRange;
+    } cases[] = {
+        {"1", 1, true},
+        {"8", 8, true},
+        {"1000", 1000, true},
+        {"0008", 8, true},
+        {"", 1, false},
+        {"0", 1, false},
+        {"1001", 1000, false},
+        {"5000", 1000, false},
+        // Numbers that wrap round in 32 bits are still too large.
+        {"3000000000", 1000, false},
+        {"4294967297", 1000, false},
+        {"99999999999999999999", 1000, false},
+        {"-5", 1, false},
+        {"12a", 1, false},
+        {"abc", 1, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(lengthFieldValue(c.text), c.value) << '"' << c.text << '"';
+        EXPECT_EQ(isLengthFieldInRange(c.text), c.inRange) << '"' << c.text << '"';
+    }
+}
+
+TEST_F(DialogsTest, OptionsShowTheSettings) {
+    settings.useUppercase = 7; // any non-zero value is on
+    settings.useLowercase = 0;
+    EXPECT_EQ(options([] { fake::dialogCommand(2); }), 0);
+    EXPECT_EQ(shownLength(), "8");
+    EXPECT_TRUE(fake::dialog.checked[IDC_USE_DIGITS]);
+    EXPECT_FALSE(fake::dialog.checked[IDC_USE_LOWERCASE]);
+    EXPECT_TRUE(fake::dialog.checked[IDC_USE_UPPERCASE]);
+    EXPECT_EQ(fake::dialog.arrowRanges,
+              (std::map<int, std::pair<int, int>>{{IDC_LENGTH_ARROWS, {1, 1000}}}));
+    EXPECT_EQ(settings.useUppercase, 7); // Cancel stores nothing
+}
+
+TEST_F(DialogsTest, StoredLengthsOutOfRangeShowCorrected) {
+    for (auto [stored, shown] : {std::pair{5000, "1000"}, {0, "1"}, {-3, "1"}, {1000, "1000"}}) {
+        settings.passwordLength = stored;
+        options([] { fake::dialogCommand(2); });
+        EXPECT_EQ(shownLength(), shown) << stored;
+        EXPECT_EQ(settings.passwordLength, stored);
+    }
+    settings.passwordLength = 5000;
+    EXPECT_EQ(options([] { fake::dialogCommand(1); }), 1);
+    EXPECT_EQ(settings.passwordLength, 1000);
+}
+
+TEST_F(DialogsTest, TypedLengthsAreCorrectedAtOnce) {
+    options([] {
+        type("5000");
+        EXPECT_EQ(shownLength(), "1000");
+        type("");
+        EXPECT_EQ(shownLength(), "1");
+        type("42");
+        EXPECT_EQ(shownLength(), "42");
+        // Notifications other than a change are not the field's business.
+        EXPECT_FALSE(fake::dialogCommand(IDC_LENGTH, 0x100)); // EN_SETFOCUS
+        fake::dialogCommand(1);
+    });
+    EXPECT_EQ(settings.passwordLength, 42);
+}
+
+TEST_F(DialogsTest, OkStoresEveryControlAndCancelNone) {
+    settings.useDigits = 7;
+    // OK with nothing touched: flags come back as 0 or 1, in range as they were.
+    EXPECT_EQ(options([] { fake::dialogCommand(1); }), 1);
+    EXPECT_EQ(settings.passwordLength, 8);
+    EXPECT_EQ(settings.useDigits, 1);
+    EXPECT_EQ(settings.useLowercase, 1);
+    EXPECT_EQ(settings.useUppercase, 0);
+
+    Settings before = settings;
+    auto changeAll = [] {
+        type("16");
+        fake::dialog.checked[IDC_USE_DIGITS] = false; // the boxes check themselves
+        fake::dialog.checked[IDC_USE_LOWERCASE] = false;
+        fake::dialog.checked[IDC_USE_UPPERCASE] = true;
+    };
+    EXPECT_EQ(options([&] {
+                  changeAll();
+                  fake::dialogCommand(2);
+              }),
+              0);
+    EXPECT_EQ(settings.passwordLength, before.passwordLength);
+    EXPECT_EQ(settings.useDigits, before.useDigits);
+    EXPECT_EQ(settings.useUppercase, before.useUppercase);
+
+    options([&] {
+        changeAll();
+        fake::dialogCommand(1);
+    });
+    EXPECT_EQ(settings.passwordLength, 16);
+    EXPECT_EQ(settings.useDigits, 0);
+    EXPECT_EQ(settings.useLowercase, 0);
+    EXPECT_EQ(settings.useUppercase, 1);
+
+    // No kind at all is accepted too.
+    options([] {
+        fake::dialog.checked[IDC_USE_UPPERCASE] = false;
+        fake::dialogCommand(1);
+    });
+    EXPECT_EQ(settings.useUppercase, 0);
+    EXPECT_EQ(settings.windowLeft, -999); // the others are not the dialog's
+}
+
+TEST_F(DialogsTest, AboutCaptionAndLinksOnADoubleClickOnly) {
+    fake::whileDialogOpen = [] {
+        EXPECT_EQ(fake::dialog.caption, L"Keyloom のバージョン情報");
+        // A single click (STN_CLICKED) on either line does nothing.
+        EXPECT_FALSE(fake::dialogCommand(IDC_HOME_PAGE_LINE, 0));
+        EXPECT_FALSE(fake::dialogCommand(IDC_SUPPORT_MAIL_LINE, 0));
+        EXPECT_TRUE(fake::transferLog.empty());
+        // A double click (STN_DBLCLK) opens, and the dialog stays.
+        EXPECT_TRUE(fake::dialogCommand(IDC_HOME_PAGE_LINE, 1));
+        EXPECT_TRUE(fake::dialogCommand(IDC_SUPPORT_MAIL_LINE, 1));
+        EXPECT_EQ(fake::transferLog,
+                  (std::vector<std::string>{"shell https://www.keyloom.example/",
+                                            "shell mailto:support@keyloom.example"}));
+        EXPECT_EQ(fake::dialog.endedWith, -1);
+        EXPECT_FALSE(fake::dialogCommand(IDC_LENGTH, 0x300));
+        fake::dialogCommand(2); // Esc and the close box end it like OK
+    };
+    dispatchCommand(IDM_ABOUT, 0);
+    EXPECT_EQ(fake::dialog.endedWith, 1);
+}
+
+} // namespace

@@ -1,0 +1,136 @@
+// The fake's random source and secondary dialogs: a dialog runs its
+// initialisation, then the test's doings in it, as the modal loop would.
+#include "test_platform.h"
+
+#include "editor/dialogs.h"
+#include "resources/resource.h"
+
+#include <cstdint>
+
+namespace fake {
+
+std::deque<unsigned char> randomScript;
+bool randomFails;
+DialogView dialog;
+const WindowHandle dialogWindow = reinterpret_cast<WindowHandle>(0x4000);
+platform::Rect dialogRect;
+platform::Point clientOrigin;
+std::function<void()> whileDialogOpen;
+std::vector<platform::Dialog> dialogsRun;
+
+// splitmix64: a well-mixed stream, and the same one in every run, so that a
+// statistical test over it cannot fail now and then.
+static std::uint64_t streamState, word;
+static int wordBytesLeft;
+
+static unsigned char nextStreamByte() {
+    if (wordBytesLeft == 0) {
+        std::uint64_t z = (streamState += 0x9E3779B97F4A7C15u);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+        word = z ^ (z >> 31);
+        wordBytesLeft = 8;
+    }
+    --wordBytesLeft;
+    unsigned char b = static_cast<unsigned char>(word);
+    word >>= 8;
+    return b;
+}
+
+bool dialogCommand(int id, int notification) {
+    return dialog.kind == platform::Dialog::Options
+               ? optionsDialogCommand(dialogWindow, id, notification)
+               : aboutDialogCommand(dialogWindow, id, notification);
+}
+
+void resetDialogs() {
+    randomScript.clear();
+    randomFails = false;
+    streamState = 20240601;
+    wordBytesLeft = 0;
+    dialog = DialogView();
+    dialogRect = {0, 0, 300, 190};
+    clientOrigin = {110, 150};
+    whileDialogOpen = nullptr;
+    dialogsRun.clear();
+}
+
+} // namespace fake
+
+namespace platform {
+
+using fake::dialog;
+
+bool randomBytes(void* buffer, std::size_t size) {
+    if (fake::randomFails)
+        return false;
+    unsigned char* bytes = static_cast<unsigned char*>(buffer);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (!fake::randomScript.empty()) {
+            bytes[i] = fake::randomScript.front();
+            fake::randomScript.pop_front();
+        } else {
+            bytes[i] = fake::nextStreamByte();
+        }
+    }
+    return true;
+}
+
+int fieldTextLength(int id) { return static_cast<int>(fake::view.fields[id].size()); }
+
+int runDialog(Dialog which) {
+    fake::dialogsRun.push_back(which);
+    dialog = fake::DialogView();
+    dialog.kind = which;
+    dialog.open = true;
+    if (which == Dialog::Options)
+        optionsDialogInit(fake::dialogWindow);
+    else
+        aboutDialogInit(fake::dialogWindow);
+    if (auto user = std::move(fake::whileDialogOpen)) {
+        fake::whileDialogOpen = nullptr;
+        user();
+    }
+    dialog.open = false;
+    return dialog.endedWith;
+}
+
+void endDialog(WindowHandle window, int result) {
+    if (window == fake::dialogWindow)
+        dialog.endedWith = result;
+}
+
+void setCaption(WindowHandle window, const std::wstring& caption) {
+    if (window == fake::dialogWindow)
+        dialog.caption = caption;
+}
+
+Point clientToScreen(WindowHandle window, Point point) {
+    if (window != fake::window)
+        return point;
+    return {point.x + fake::clientOrigin.x, point.y + fake::clientOrigin.y};
+}
+
+void moveWindow(WindowHandle window, int left, int top) {
+    if (window != fake::dialogWindow)
+        return;
+    dialog.moved = true;
+    dialog.movedTo = {left, top};
+}
+
+std::string dialogItemText(WindowHandle, int id) { return dialog.texts[id]; }
+
+void setDialogItemText(WindowHandle, int id, const char* text) {
+    dialog.texts[id] = text;
+    if (dialog.kind == Dialog::Options && id == IDC_LENGTH)
+        fake::dialogCommand(IDC_LENGTH, 0x300); // EN_CHANGE, before the call returns
+}
+
+bool isDialogItemChecked(WindowHandle, int id) { return dialog.checked[id]; }
+void checkDialogItem(WindowHandle, int id, bool checked) { dialog.checked[id] = checked; }
+
+void setArrowRange(WindowHandle, int id, int lowest, int highest) {
+    dialog.arrowRanges[id] = {lowest, highest};
+}
+
+} // namespace platform
