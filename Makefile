@@ -8,7 +8,7 @@ WIN      := build/win
 WERROR   ?= OFF
 JOBS     ?= $(shell nproc)
 
-.PHONY: deps run test native sanitize win-configure win bench clean
+.PHONY: deps run test native sanitize win-configure win bench bench-wine clean
 
 deps:
 	@tools/install-deps
@@ -47,6 +47,12 @@ test: native sanitize win
 
 bench: native
 	@for b in $(NATIVE)/bench/*_bench; do [ -x "$$b" ] && "$$b"; done
+
+# The real keyloom.exe under Wine, with a prefix and display of its own.
+bench-wine: win
+	@export KEYLOOM_WINE_DIR=$(CURDIR)/$(WIN)/bench-wine; \
+	tools/wine-env setup && tools/wine-env run $(WIN)/bench/window_bench.exe; \
+	status=$$?; tools/wine-env cleanup; exit $$status
 
 clean:
 	rm -rf $(NATIVE) $(SANITIZE) $(WIN)

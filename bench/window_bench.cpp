@@ -1,0 +1,239 @@
+// The real keyloom.exe under Wine, timed from outside with 10 and with 10,000
+// entries: from CreateProcess to the main window on the screen, and one
+// keystroke in the title field (the record, the list item and the list's
+// scroll width follow every keystroke). Figures only, not a test: run it with
+// `make bench-wine`.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#ifndef KEYLOOM_EXE
+#error "KEYLOOM_EXE names the keyloom.exe to time"
+#endif
+
+namespace {
+
+constexpr int startRuns = 5;
+constexpr int keystrokes = 400;
+
+LARGE_INTEGER frequency;
+
+double now() {
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return 1000.0 * t.QuadPart / frequency.QuadPart;
+}
+
+std::string ansi(const std::wstring& text) {
+    int n =
+        WideCharToMultiByte(CP_ACP, 0, text.data(), (int)text.size(), nullptr, 0, nullptr, nullptr);
+    std::string out(n, '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), (int)text.size(), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+// Titles of 5 to 30 characters, half of them Japanese.
+std::string title(int i) {
+    static const wchar_t* const services[] = {
+        L"銀行口座",    L"ネットショップ",   L"Web メール",   L"証券口座", L"クレジットカード",
+        L"Wi-Fi",       L"勤務先 VPN",       L"旅行予約",     L"動画配信", L"Cloud storage",
+        L"Online shop", L"市役所の電子申請", L"Mail account", L"GitHub",   L"ポイントカード"};
+    static const wchar_t* const details[] = {L"",        L" (個人)",           L" - 家族用",
+                                             L" backup", L" メインアカウント", L" old"};
+    return ansi(std::wstring(services[i % 15]) + details[(i / 15) % 6] + L" " + std::to_wstring(i));
+}
+
+// A list like a person's: those titles, user IDs, passwords, addresses and
+// mail addresses of everyday length, and a memo of up to three lines on one
+// entry in three.
+std::string dataFile(int count) {
+    std::string out = "KEYLOOM1\r\n" + std::to_string(count) + "\r\n";
+    for (int i = 0; i < count; ++i) {
+        out += title(i) + "\r\n";
+        out += "user" + std::to_string(i * 7919 % 100000) + "-" + std::to_string(i) + "\r\n";
+        out += "Qx7!mV" + std::to_string(i * 104729 % 1000000) + "bL#\r\n";
+        out += "https://www.example" + std::to_string(i % 97) + ".co.jp/account/login\r\n";
+        out += "taro.yamada" + std::to_string(i % 13) + "@example.co.jp\r\n";
+        switch (i % 3) {
+        case 0: out += "1\r\n\r\n"; break;
+        case 1: out += "1\r\n" + ansi(L"暗証番号は別の手帳に記載。") + "\r\n"; break;
+        default:
+            out += "3\r\n" + ansi(L"秘密の質問: 最初に飼ったペットの名前") + "\r\n" +
+                   ansi(L"2024年4月にパスワード変更") + "\r\nPIN 4 digits\r\n";
+        }
+    }
+    return out;
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD wrote = 0;
+    WriteFile(f, bytes.data(), (DWORD)bytes.size(), &wrote, nullptr);
+    CloseHandle(f);
+}
+
+struct Search {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK findMain(HWND window, LPARAM param) {
+    Search* s = reinterpret_cast<Search*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == s->pid && IsWindowVisible(window) && GetDlgItem(window, 200)) {
+        s->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+struct Running {
+    PROCESS_INFORMATION process{};
+    HWND window = nullptr;
+    double startMs = 0; // CreateProcess to the visible main window
+};
+
+// Starts keyloom.exe from folder and waits (at most 60 s) for its window.
+bool start(const std::string& folder, Running& r) {
+    std::string exe = folder + "\\keyloom.exe";
+    std::string commandLine = "\"" + exe + "\"";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    double begin = now();
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &si, &r.process))
+        return false;
+    Search s{r.process.dwProcessId, nullptr};
+    while (!s.found) {
+        if (now() - begin > 60000)
+            return false;
+        EnumWindows(findMain, reinterpret_cast<LPARAM>(&s));
+        if (!s.found)
+            Sleep(1);
+    }
+    r.startMs = now() - begin;
+    r.window = s.found;
+    return true;
+}
+
+void stop(Running& r) {
+    TerminateProcess(r.process.hProcess, 0);
+    WaitForSingleObject(r.process.hProcess, 10000);
+    CloseHandle(r.process.hProcess);
+    CloseHandle(r.process.hThread);
+}
+
+struct Summary {
+    double median, mean, p95, max, min;
+};
+
+Summary summarize(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    double sum = 0;
+    for (double x : v)
+        sum += x;
+    return {v[v.size() / 2], sum / v.size(), v[std::min(v.size() - 1, v.size() * 95 / 100)],
+            v.back(), v.front()};
+}
+
+// Keystrokes into the title field of the entry at index: a letter, then a
+// backspace, so that the title keeps its length. Each SendMessage returns
+// once Keyloom has handled the change.
+std::vector<double> typeIntoTitle(const Running& r, int index) {
+    HWND list = GetDlgItem(r.window, 200);
+    SendMessageW(list, LB_SETCURSEL, index, 0);
+    SendMessageW(r.window, WM_COMMAND, MAKEWPARAM(200, LBN_SELCHANGE), (LPARAM)list);
+    HWND field = GetDlgItem(r.window, 201);
+    SendMessageW(field, EM_SETSEL, 0x7FFF, 0x7FFF); // the caret at the end
+    std::vector<double> times;
+    for (int i = 0; i < keystrokes; ++i) {
+        WPARAM c = i % 2 ? VK_BACK : L'a' + (i / 2) % 26;
+        double begin = now();
+        SendMessageW(field, WM_CHAR, c, 0);
+        times.push_back(now() - begin);
+    }
+    return times;
+}
+
+// What the title keystroke would cost if it measured every title again: all
+// titles measured once in the dialog's font, in this process.
+double measureAllTitles(int count) {
+    HDC dc = GetDC(nullptr);
+    HFONT font = CreateFontW(-MulDiv(9, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, 0,
+                             0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"ＭＳ Ｐゴシック");
+    HGDIOBJ previous = SelectObject(dc, font);
+    std::vector<std::string> titles;
+    for (int i = 0; i < count; ++i)
+        titles.push_back(title(i));
+    double begin = now();
+    long widest = 0;
+    for (const std::string& t : titles) {
+        SIZE size{};
+        GetTextExtentPoint32A(dc, t.c_str(), (int)t.size(), &size);
+        widest = std::max(widest, size.cx);
+    }
+    double ms = now() - begin;
+    SelectObject(dc, previous);
+    DeleteObject(font);
+    ReleaseDC(nullptr, dc);
+    return widest > 0 ? ms : -1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QueryPerformanceFrequency(&frequency);
+    const std::string keyloom = KEYLOOM_EXE;
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+
+    std::printf("keyloom.exe under Wine: %s\n", keyloom.c_str());
+    std::printf("start-up: CreateProcess to the visible main window, %d runs\n", startRuns);
+    std::printf("keystroke: SendMessageW(WM_CHAR) to the title field, %d keystrokes\n\n",
+                keystrokes);
+    std::printf("%8s  %-28s  %s\n", "entries", "start-up ms (median, min)",
+                "keystroke ms at entry 0 | at the middle entry (median, mean, p95, max)");
+    // Other list sizes can be given as arguments.
+    std::vector<int> counts{10, 10000};
+    if (argc > 1)
+        counts.clear();
+    for (int i = 1; i < argc; ++i)
+        counts.push_back(std::atoi(argv[i]));
+    for (int count : counts) {
+        std::string folder = std::string(temp) + "keyloom-bench-" + std::to_string(count) + "-" +
+                             std::to_string(GetCurrentProcessId());
+        CreateDirectoryA(folder.c_str(), nullptr);
+        if (!CopyFileA(keyloom.c_str(), (folder + "\\keyloom.exe").c_str(), FALSE)) {
+            std::fprintf(stderr, "cannot copy %s\n", keyloom.c_str());
+            return 1;
+        }
+        writeFile(folder + "\\PASSWORD.TXT", dataFile(count));
+
+        std::vector<double> starts;
+        Running r;
+        for (int run = 0; run < startRuns; ++run) {
+            if (!start(folder, r)) {
+                std::fprintf(stderr, "no main window with %d entries\n", count);
+                return 1;
+            }
+            starts.push_back(r.startMs);
+            if (run + 1 < startRuns)
+                stop(r);
+        }
+        Summary s = summarize(starts);
+        Summary first = summarize(typeIntoTitle(r, 0));
+        Summary middle = summarize(typeIntoTitle(r, count / 2));
+        stop(r);
+        std::printf("%8d  %10.1f, %-15.1f  %.3f, %.3f, %.3f, %.3f | %.3f, %.3f, %.3f, %.3f\n",
+                    count, s.median, s.min, first.median, first.mean, first.p95, first.max,
+                    middle.median, middle.mean, middle.p95, middle.max);
+    }
+    std::printf("\nfor comparison, measuring all 10,000 titles once (no cache): %.1f ms\n",
+                measureAllTitles(10000));
+    return 0;
+}
