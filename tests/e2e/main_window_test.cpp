@@ -441,6 +441,55 @@ TEST(MainWindow, FieldsKeepTheirOwnKeysWhileTheListAsks) {
     EXPECT_EQ(e2e::readFile(k.dataFile()), e2e::dataFile({renamed, mail, shop}));
 }
 
+TEST(MainWindow, TabSkipsTheButtonsAndFieldsKeepCtrlKeys) {
+    Keyloom k(e2e::freshFolder("tab"));
+    e2e::writeFile(k.dataFile(), threeEntries());
+    ASSERT_TRUE(k.start());
+    k.focus(200);
+    for (int id : {201, 202, 203, 204, 205, 206}) {
+        k.key(VK_TAB);
+        EXPECT_EVENTUALLY(k.focused() == k.control(id)) << "Tab did not reach field " << id;
+    }
+
+    // In a field Ctrl+N creates nothing and Ctrl+Z is the field's own undo.
+    k.focus(202);
+    k.key(VK_END);
+    k.key('Q');
+    ASSERT_EVENTUALLY(k.text(202) == "1234-5678q");
+    k.key('N', true);
+    k.key('Z', true);
+    ASSERT_EVENTUALLY(k.text(202) == "1234-5678");
+    EXPECT_EQ(k.items(), threeTitles);
+    EXPECT_EQ(k.selection(), 0);
+
+    k.key(VK_ESCAPE);
+    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(e2e::readFile(k.dataFile()), threeEntries());
+}
+
+TEST(MainWindow, CloseBoxAndAltF4EndThroughTheExitSequence) {
+    for (bool altF4 : {false, true}) {
+        SCOPED_TRACE(altF4 ? "Alt+F4" : "close box");
+        Keyloom k(e2e::freshFolder("close"));
+        e2e::writeFile(k.dataFile(), threeEntries());
+        ASSERT_TRUE(k.start());
+        k.select(2);
+        k.paste(205, "shop@example.jp");
+        RECT r = windowRect(k.window);
+        if (altF4) {
+            k.focus(200);
+            k.key(VK_F4, false, true);
+        } else {
+            PostMessageW(k.window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        }
+        EXPECT_EQ(k.waitForExit(), 1u);
+        e2e::Entry edited = shop;
+        edited.mail = "shop@example.jp";
+        EXPECT_EQ(e2e::readFile(k.dataFile()), e2e::dataFile({bank, mail, edited}));
+        EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(r.left, r.top));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {

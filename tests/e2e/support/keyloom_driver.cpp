@@ -360,7 +360,7 @@ void Keyloom::focus(int id) {
     });
 }
 
-void Keyloom::key(WORD vk, bool ctrl) {
+void Keyloom::key(WORD vk, bool ctrl, bool alt) {
     std::vector<INPUT> inputs;
     auto add = [&](WORD k, bool up) {
         INPUT in{};
@@ -371,8 +371,12 @@ void Keyloom::key(WORD vk, bool ctrl) {
     };
     if (ctrl)
         add(VK_CONTROL, false);
+    if (alt)
+        add(VK_MENU, false);
     add(vk, false);
     add(vk, true);
+    if (alt)
+        add(VK_MENU, true);
     if (ctrl)
         add(VK_CONTROL, true);
     SendInput((UINT)inputs.size(), inputs.data(), sizeof(INPUT));

@@ -117,9 +117,10 @@ struct Keyloom {
     // Replaces a field's text in one go, as a paste would.
     void paste(int id, const std::string& ansiText);
     // Real key presses to the focused control of the foreground Keyloom:
-    // e.g. key(VK_DELETE), key('N', true) for Ctrl+N.
+    // e.g. key(VK_DELETE), key('N', true) for Ctrl+N, key(VK_F4, false,
+    // true) for Alt+F4.
     void focus(int id);
-    void key(WORD vk, bool ctrl = false);
+    void key(WORD vk, bool ctrl = false, bool alt = false);
     // The right mouse button pressed and released over the list, at a
     // screen point.
     void rightClick(POINT at);
