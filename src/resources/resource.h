@@ -53,6 +53,10 @@
 #define IDC_USE_LOWERCASE 223
 #define IDC_USE_UPPERCASE 224
 
+// ---- The maker's links: shown by the about box, opened from the help menu ----
+#define HOME_PAGE_URL "https://www.keyloom.example/"
+#define SUPPORT_MAIL_ADDRESS "support@keyloom.example"
+
 // ---- About dialog lines (the commands they share with the help menu) ----
 #define IDC_HOME_PAGE_LINE IDM_HOME_PAGE
 #define IDC_SUPPORT_MAIL_LINE IDM_SUPPORT_MAIL

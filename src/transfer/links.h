@@ -1,7 +1,8 @@
-// The maker's two links: opened from the help menu, and shown in the about box.
+// The maker's two links, opened from the help menu and the about box (which
+// shows the same texts, from the same definitions).
 #pragma once
 
-constexpr char homePageUrl[] = "https://www.keyloom.example/";
-constexpr char supportMailUrl[] = "mailto:support@keyloom.example";
-// The mail address as the about box shows it, without the scheme.
-constexpr const char* supportMailAddress = supportMailUrl + 7;
+#include "resources/resource.h"
+
+constexpr char homePageUrl[] = HOME_PAGE_URL;
+constexpr char supportMailUrl[] = "mailto:" SUPPORT_MAIL_ADDRESS;
