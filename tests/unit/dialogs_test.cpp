@@ -6,6 +6,7 @@
 #include "editor/editor.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "support/keyloom_fixture.h"
 #include "support/test_platform.h"
 
 #include <gtest/gtest.h>
@@ -17,12 +18,10 @@ namespace {
 
 using platform::Dialog;
 
-class DialogsTest : public ::testing::Test {
+class DialogsTest : public KeyloomTest {
   protected:
     void SetUp() override {
-        fake::reset();
-        settings = defaultSettings;
-        exitStarted = false;
+        KeyloomTest::SetUp();
         windowSetUp(fake::window);
     }
 

@@ -8,6 +8,7 @@
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "store/data_file.h"
+#include "support/keyloom_fixture.h"
 #include "support/records.h"
 #include "support/test_platform.h"
 
@@ -23,27 +24,8 @@ using fake::view;
 
 const std::string dataPath = "C:\\Keyloom\\PASSWORD.TXT";
 
-class EditorTest : public ::testing::Test {
+class EditorTest : public KeyloomTest {
   protected:
-    void SetUp() override {
-        fake::reset();
-        releaseEntries(entryList);
-        settings = defaultSettings;
-        exitStarted = false;
-    }
-    void TearDown() override { releaseEntries(entryList); }
-
-    // The window as it opens over these records.
-    void open(std::initializer_list<EntryRecord> records) {
-        fake::files[dataPath] = fake::dataFile(records);
-        loadDataFile();
-        windowSetUp(fake::window);
-    }
-
-    void select(int index) {
-        platform::selectItem(index);
-        dispatchCommand(IDC_LIST, 1); // LBN_SELCHANGE
-    }
     void type(int id, const std::string& text) {
         view.fields[id] = text;
         if (id == IDC_TITLE)
@@ -100,12 +82,18 @@ TEST_F(EditorTest, OpensOnEntryZeroWithEverythingSetUp) {
     EXPECT_EQ(view.extent, 4 * fake::charWidth + fake::charWidth - 1);
 
     EXPECT_EQ(view.windowIcon, "KEYLOOM");
-    EXPECT_EQ(view.buttonIcons,
-              (std::map<int, std::string>{{208, "_COPY"}, {209, "_COPY"}, {211, "_COPY"},
-                                          {210, "_GO"}, {212, "_PASTE"}, {213, "_PASTE"},
-                                          {215, "_PASTE"}, {214, "_KEY"}, {219, "_DPASTE"}}));
-    EXPECT_EQ(view.limits, (std::map<int, int>{{201, 1023}, {202, 1023}, {203, 1023},
-                                               {204, 1023}, {205, 1023}, {206, 8191}}));
+    EXPECT_EQ(view.buttonIcons, (std::map<int, std::string>{{208, "_COPY"},
+                                                            {209, "_COPY"},
+                                                            {211, "_COPY"},
+                                                            {210, "_GO"},
+                                                            {212, "_PASTE"},
+                                                            {213, "_PASTE"},
+                                                            {215, "_PASTE"},
+                                                            {214, "_KEY"},
+                                                            {219, "_DPASTE"}}));
+    EXPECT_EQ(view.limits,
+              (std::map<int, int>{
+                  {201, 1023}, {202, 1023}, {203, 1023}, {204, 1023}, {205, 1023}, {206, 8191}}));
     EXPECT_TRUE(view.listSubclassed);
     EXPECT_FALSE(view.moved); // -999: centred by the template
     EXPECT_FALSE(view.checked[IDM_HIDE_USER_ID]);
@@ -229,8 +217,8 @@ TEST_F(EditorTest, DeleteAsksWithTheWholeTitleAndSelectsTheNeighbour) {
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
     EXPECT_EQ(fake::messageBoxes[0].text, L"Bを削除してもよろしいですか？");
     EXPECT_EQ(fake::messageBoxes[0].owner, fake::window);
-    EXPECT_EQ(fake::messageBoxes[0].style, platform::mb::yesNo | platform::mb::iconWarning |
-                                               platform::mb::defaultSecond);
+    EXPECT_EQ(fake::messageBoxes[0].style,
+              platform::mb::yesNo | platform::mb::iconWarning | platform::mb::defaultSecond);
     EXPECT_EQ(titles(), (std::vector<std::string>{"A", "C"}));
     EXPECT_EQ(view.selection, 1);
     expectShown(1);
@@ -326,7 +314,8 @@ TEST_F(EditorTest, RevertOfAnUnreadableFileKeepsTheListAfterAsking) {
     fake::unreadable.insert(dataPath);
     dispatchCommand(IDM_REVERT, 0);
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
-    EXPECT_NE(fake::messageBoxes[0].text.find(L"読み込むことができませんでした"), std::wstring::npos);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"読み込むことができませんでした"),
+              std::wstring::npos);
     EXPECT_EQ(entryList.count(), 2);
     expectConsistent();
 
@@ -398,7 +387,7 @@ TEST_F(EditorTest, CommandTableAnswersOnlyItsOwnRows) {
     open({record("A")});
     EXPECT_FALSE(dispatchCommand(1, 0)); // Enter in a field does nothing
     EXPECT_FALSE(dispatchCommand(999, 0));
-    EXPECT_FALSE(dispatchCommand(IDC_LIST, 4));     // LBN_SETFOCUS
+    EXPECT_FALSE(dispatchCommand(IDC_LIST, 4));      // LBN_SETFOCUS
     EXPECT_FALSE(dispatchCommand(IDC_TITLE, 0x100)); // EN_SETFOCUS
     EXPECT_FALSE(dispatchCommand(IDC_USER_ID, 0x300));
     EXPECT_TRUE(dispatchCommand(IDM_RENAME, 0));

@@ -9,6 +9,7 @@
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "store/data_file.h"
+#include "support/keyloom_fixture.h"
 #include "support/records.h"
 #include "support/test_platform.h"
 
@@ -48,13 +49,7 @@ bool onlyFrom(const std::string& text, const std::string& alphabet) {
     return text.find_first_not_of(alphabet) == std::string::npos;
 }
 
-class GeneratorTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        fake::reset();
-        settings = defaultSettings;
-    }
-};
+class GeneratorTest : public KeyloomTest {};
 
 TEST_F(GeneratorTest, ReproducibleSourceGivesTheKnownSequences) {
     seedRandom(0);
@@ -241,20 +236,8 @@ TEST(SecretBuffers, AreWipedWhenTheyGo) {
 
 // ---- The create-password command ----
 
-class CreatePasswordTest : public GeneratorTest {
+class CreatePasswordTest : public KeyloomTest {
   protected:
-    void SetUp() override {
-        GeneratorTest::SetUp();
-        releaseEntries(entryList);
-        exitStarted = false;
-    }
-    void TearDown() override { releaseEntries(entryList); }
-
-    void open(std::initializer_list<EntryRecord> records) {
-        fake::files["C:\\Keyloom\\PASSWORD.TXT"] = fake::dataFile(records);
-        loadDataFile();
-        windowSetUp(fake::window);
-    }
     std::string& passwordField() { return view.fields[IDC_PASSWORD]; }
 };
 

@@ -6,6 +6,7 @@
 #include "editor/editor.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "support/keyloom_fixture.h"
 #include "support/records.h"
 #include "support/test_platform.h"
 
@@ -22,23 +23,25 @@ const std::string dataPath = "C:\\Keyloom\\PASSWORD.TXT";
 const std::string backupPath = "C:\\Keyloom\\PASSWORD.BAK";
 const std::string settingsPath = "C:\\Keyloom\\INITIAL.TXT";
 const std::string defaultSettingsFile = "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n";
+// The defaults with the fake window's corner, as the exit saves them.
+const std::string settingsAtExit = "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n";
 
-class ProgramTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        fake::reset();
-        releaseEntries(entryList);
-        settings = defaultSettings;
-        exitStarted = false;
-    }
-    void TearDown() override { releaseEntries(entryList); }
-};
+// PASSWORD.TXT with one entry, whose first replacement fails; returns the
+// bytes it must still hold afterwards.
+std::string dataFileFailingOnce() {
+    std::string old = fake::dataFile({record("A")});
+    fake::files[dataPath] = old;
+    fake::failingWrites[dataPath] = 1;
+    return old;
+}
+
+class ProgramTest : public KeyloomTest {};
 
 TEST_F(ProgramTest, FirstStartInAnEmptyFolderWritesBothFilesAtExit) {
     view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
     EXPECT_EQ(startUp(), 1);
     EXPECT_EQ(fake::files[dataPath], "KEYLOOM1\r\n0\r\n");
-    EXPECT_EQ(fake::files[settingsPath], "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n");
+    EXPECT_EQ(fake::files[settingsPath], settingsAtExit);
     EXPECT_EQ(view.clipboardEmptied, 1);
     EXPECT_TRUE(fake::messageBoxes.empty());
 
@@ -66,9 +69,7 @@ TEST_F(ProgramTest, ExitStoresWhatTheEditorShows) {
 }
 
 TEST_F(ProgramTest, ExitRunsOnceWhateverArrivesMeanwhile) {
-    const std::string old = fake::dataFile({record("A")});
-    fake::files[dataPath] = old;
-    fake::failingWrites[dataPath] = 1;
+    const std::string old = dataFileFailingOnce();
     // Esc comes once more while the retry question for PASSWORD.TXT is open:
     // it is ignored, and No lets the first sequence go on to the settings.
     fake::duringMessageBox = [] {
@@ -84,7 +85,7 @@ TEST_F(ProgramTest, ExitRunsOnceWhateverArrivesMeanwhile) {
     EXPECT_EQ(fake::messageBoxes.size(), 1u);
     EXPECT_EQ(fake::replaceCalls, 2); // PASSWORD.TXT once, INITIAL.TXT once
     EXPECT_EQ(fake::files[dataPath], old);
-    EXPECT_EQ(fake::files[settingsPath], "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n");
+    EXPECT_EQ(fake::files[settingsPath], settingsAtExit);
     EXPECT_EQ(view.clipboardEmptied, 1);
     EXPECT_EQ(entryList.count(), 0);
 
@@ -94,14 +95,12 @@ TEST_F(ProgramTest, ExitRunsOnceWhateverArrivesMeanwhile) {
 }
 
 TEST_F(ProgramTest, SessionEndDuringTheRetryQuestionFinishesTheSequenceOnce) {
-    const std::string old = fake::dataFile({record("A")});
-    fake::files[dataPath] = old;
-    fake::failingWrites[dataPath] = 1;
+    const std::string old = dataFileFailingOnce();
     // The process ends as soon as the session end is answered, so the
     // settings are written then, not after the unanswered question.
     fake::duringMessageBox = [] {
         sessionEnded();
-        EXPECT_EQ(fake::files[settingsPath], "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n");
+        EXPECT_EQ(fake::files[settingsPath], settingsAtExit);
         EXPECT_EQ(view.clipboardEmptied, 1);
         EXPECT_EQ(view.endedWith, 1);
         EXPECT_EQ(entryList.count(), 0);

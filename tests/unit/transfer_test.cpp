@@ -8,6 +8,7 @@
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "store/data_file.h"
+#include "support/keyloom_fixture.h"
 #include "support/records.h"
 #include "support/test_platform.h"
 #include "transfer/clipboard.h"
@@ -27,8 +28,6 @@ using fake::record;
 using fake::transferLog;
 using fake::view;
 using Log = std::vector<std::string>;
-
-const std::string dataPath = "C:\\Keyloom\\PASSWORD.TXT";
 
 const Log ctrlV = {"Ctrl down", "pause 50", "V down",  "pause 50",
                    "V up",      "pause 50", "Ctrl up", "pause 50"};
@@ -56,30 +55,19 @@ Log pieces(std::initializer_list<std::string> texts) {
     return all;
 }
 
-class TransferTest : public ::testing::Test {
+class TransferTest : public KeyloomTest {
   protected:
-    void SetUp() override {
-        fake::reset();
-        releaseEntries(entryList);
-        settings = defaultSettings;
-        exitStarted = false;
-    }
-    void TearDown() override { releaseEntries(entryList); }
-
     // The window opened over these records on the first one, with a login
     // form below it and another program's text on the clipboard.
     void open(std::initializer_list<EntryRecord> records) {
-        fake::files[dataPath] = fake::dataFile(records);
-        loadDataFile();
-        windowSetUp(fake::window);
+        KeyloomTest::open(records);
         fake::windowsBelow = {{"form"}};
         fake::clipboard = "other";
         transferLog.clear();
     }
 
     void select(int index) {
-        platform::selectItem(index);
-        dispatchCommand(IDC_LIST, 1);
+        KeyloomTest::select(index);
         transferLog.clear();
     }
 };

@@ -1,0 +1,44 @@
+// The fixture of the tests that run the program's logic over the fake
+// platform: every case starts from a fresh program (no entries, default
+// settings, no exit under way) and can open the main window over records of
+// its own.
+#pragma once
+
+#include "app/commands.h"
+#include "app/program.h"
+#include "editor/editor.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+#include "store/data_file.h"
+#include "store/entry_list.h"
+#include "support/records.h"
+#include "support/test_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+
+class KeyloomTest : public ::testing::Test {
+  protected:
+    // Also called inside a case to start it over.
+    void SetUp() override {
+        fake::reset();
+        releaseEntries(entryList);
+        settings = defaultSettings;
+        exitStarted = false;
+    }
+    void TearDown() override { releaseEntries(entryList); }
+
+    // The window as it opens over these records.
+    void open(std::initializer_list<EntryRecord> records) {
+        fake::files["C:\\Keyloom\\PASSWORD.TXT"] = fake::dataFile(records);
+        loadDataFile();
+        windowSetUp(fake::window);
+    }
+
+    // Selects list item index as a click does.
+    void select(int index) {
+        platform::selectItem(index);
+        dispatchCommand(IDC_LIST, 1); // LBN_SELCHANGE
+    }
+};
