@@ -1,6 +1,7 @@
 // The options and about dialogs under Wine: opened by their commands as the
 // menu would, worked through their controls, and INITIAL.TXT read back.
 #include "support/keyloom_driver.h"
+#include "support/shell_recording.h"
 
 #include <gtest/gtest.h>
 
@@ -67,8 +68,7 @@ HWND openOptions(Keyloom& k) {
 }
 
 TEST(Options, TypedLengthsAreClampedOkStoresAndCancelDoesNot) {
-    Keyloom k(e2e::freshFolder("options"));
-    e2e::writeFile(k.dataFile(), oneEntry);
+    Keyloom k(e2e::freshFolder("options"), oneEntry);
     ASSERT_TRUE(k.start());
 
     HWND dialog = openOptions(k);
@@ -114,8 +114,7 @@ TEST(Options, TypedLengthsAreClampedOkStoresAndCancelDoesNot) {
     EXPECT_TRUE(checked(dialog, 222));
     click(dialog, IDCANCEL);
 
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(k.exitByMenu(), 1u);
     std::vector<std::string> saved = lines(e2e::readFile(k.settingsFile()));
     ASSERT_EQ(saved.size(), 8u);
     EXPECT_EQ(std::vector<std::string>(saved.begin() + 4, saved.end()),
@@ -136,8 +135,7 @@ TEST(Options, ArrowKeysStepTheLength) {
     k.key(VK_DOWN);
     EXPECT_EVENTUALLY(text(dialog, 220) == "7");
     click(dialog, IDOK);
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(k.exitByMenu(), 1u);
     EXPECT_EQ(lines(e2e::readFile(k.settingsFile())).at(4), "7");
 }
 
@@ -156,8 +154,7 @@ TEST(Options, HandEditedLengthsOpenCorrected) {
         EXPECT_FALSE(checked(dialog, 223));
         // Cancel leaves the values as they were read.
         click(dialog, IDCANCEL);
-        k.command(100, false);
-        EXPECT_EQ(k.waitForExit(), 1u);
+        EXPECT_EQ(k.exitByMenu(), 1u);
         // Only the window's corner is taken afresh.
         std::vector<std::string> saved = lines(e2e::readFile(k.settingsFile()));
         std::vector<std::string> written = lines(settings);
@@ -190,33 +187,7 @@ TEST(About, CaptionLinesAndPlacement) {
 
     click(dialog, IDOK);
     EXPECT_TRUE(IsWindowEnabled(k.window));
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
-}
-
-void setRegistryText(const char* key, const char* name, const std::string& value) {
-    HKEY k;
-    ASSERT_EQ(
-        RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k, nullptr),
-        ERROR_SUCCESS)
-        << key;
-    RegSetValueExA(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   DWORD(value.size() + 1));
-    RegCloseKey(k);
-}
-
-// What the desktop's browser and mail program were asked to open, once
-// there are at least n calls (or the deadline has passed).
-std::vector<std::string> shellCalls(std::size_t n) {
-    std::vector<std::string> calls;
-    e2e::waitFor([&] {
-        calls.clear();
-        std::string all = e2e::readFile(SHELL_CALLS);
-        for (std::size_t at = 0, end; (end = all.find('\n', at)) != std::string::npos; at = end + 1)
-            calls.push_back(all.substr(at, end - at));
-        return calls.size() >= n;
-    });
-    return calls;
+    EXPECT_EQ(k.exitByMenu(), 1u);
 }
 
 // Left clicks with the mouse near the start of a line, the second (if any)
@@ -245,9 +216,7 @@ void clickLine(HWND line, int clicks) {
 }
 
 TEST(About, OnlyADoubleClickOpensALink) {
-    DeleteFileA(SHELL_CALLS);
-    setRegistryText("Software\\Wine\\WineBrowser", "Browsers", SHELL_SCRIPT);
-    setRegistryText("Software\\Wine\\WineBrowser", "Mailers", SHELL_SCRIPT);
+    e2e::recordBrowserAndMailer();
     Keyloom k(e2e::freshFolder("links"));
     ASSERT_TRUE(k.start());
     k.command(102, false);
@@ -259,21 +228,15 @@ TEST(About, OnlyADoubleClickOpensALink) {
     clickLine(GetDlgItem(dialog, 125), 1);
     clickLine(GetDlgItem(dialog, 126), 1);
     clickLine(GetDlgItem(dialog, 126), 2);
-    ASSERT_EQ(shellCalls(1).size(), 1u) << "a double click on the mail line opened nothing";
+    ASSERT_EQ(e2e::shellCalls(1).size(), 1u) << "a double click on the mail line opened nothing";
     clickLine(GetDlgItem(dialog, 125), 2);
-    EXPECT_EQ(shellCalls(2), (std::vector<std::string>{"mailto:support@keyloom.example",
-                                                       "https://www.keyloom.example/"}));
+    EXPECT_EQ(e2e::shellCalls(2), (std::vector<std::string>{"mailto:support@keyloom.example",
+                                                            "https://www.keyloom.example/"}));
     // The box stays open after a link.
     EXPECT_TRUE(IsWindowVisible(dialog));
 
     click(dialog, IDOK);
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(k.exitByMenu(), 1u);
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

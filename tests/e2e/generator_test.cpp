@@ -24,8 +24,7 @@ bool onlyFrom(const std::string& text, const std::string& alphabet) {
 const std::string digitsAndLowercase = "0123456789abcdefghijklmnopqrstuvwxyz";
 
 TEST(CreatePassword, KeyButtonFillsAnEmptyFieldAndAsksBeforeReplacing) {
-    Keyloom k(e2e::freshFolder("key"));
-    e2e::writeFile(k.dataFile(), bankWithoutPassword);
+    Keyloom k(e2e::freshFolder("key"), bankWithoutPassword);
     ASSERT_TRUE(k.start());
     k.command(214); // an empty field is filled without a question
     std::string first = k.text(203);
@@ -49,8 +48,7 @@ TEST(CreatePassword, KeyButtonFillsAnEmptyFieldAndAsksBeforeReplacing) {
     EXPECT_TRUE(onlyFrom(second, digitsAndLowercase)) << second;
     EXPECT_NE(second, first);
 
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(k.exitByMenu(), 1u);
     EXPECT_EQ(e2e::readFile(k.dataFile()),
               "KEYLOOM1\r\n1\r\nBank\r\nuser\r\n" + second + "\r\n\r\n\r\n1\r\n\r\n");
 }
@@ -58,21 +56,18 @@ TEST(CreatePassword, KeyButtonFillsAnEmptyFieldAndAsksBeforeReplacing) {
 TEST(CreatePassword, SettingsChooseLengthAndKinds) {
     // A length beyond the field (only a hand-edited file holds one) gives
     // as much as the field takes; uppercase alone gives only uppercase.
-    Keyloom k(e2e::freshFolder("settings"));
-    e2e::writeFile(k.dataFile(), bankWithoutPassword);
+    Keyloom k(e2e::freshFolder("settings"), bankWithoutPassword);
     e2e::writeFile(k.settingsFile(), "-999\r\n-999\r\n1\r\n1\r\n5000\r\n0\r\n0\r\n1\r\n");
     ASSERT_TRUE(k.start());
     k.command(214);
     std::string password = k.text(203);
     EXPECT_EQ(password.size(), 1023u);
     EXPECT_TRUE(onlyFrom(password, "ABCDEFGHIJKLMNOPQRSTUVWXYZ"));
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(k.exitByMenu(), 1u);
 }
 
 TEST(CreatePassword, NoKindOfCharacterIsExplainedAndTheFieldKept) {
-    Keyloom k(e2e::freshFolder("no-kind"));
-    e2e::writeFile(k.dataFile(), bankWithPassword);
+    Keyloom k(e2e::freshFolder("no-kind"), bankWithPassword);
     e2e::writeFile(k.settingsFile(), "-999\r\n-999\r\n1\r\n1\r\n8\r\n0\r\n0\r\n0\r\n");
     ASSERT_TRUE(k.start());
     k.command(214, false);
@@ -82,14 +77,8 @@ TEST(CreatePassword, NoKindOfCharacterIsExplainedAndTheFieldKept) {
                                             "「オプション」で文字の種類を選んでください。"));
     k.answer(box, IDOK);
     EXPECT_EQ(k.text(203), "old");
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(k.exitByMenu(), 1u);
     EXPECT_EQ(e2e::readFile(k.dataFile()), bankWithPassword);
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

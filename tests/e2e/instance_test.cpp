@@ -29,15 +29,13 @@ RECT windowRect(HWND window) {
 const std::vector<std::string> onlyTheProgramAndItsList{"PASSWORD.TXT", "keyloom.exe"};
 
 TEST(Instance, SecondStartBringsBackTheMinimizedFirstAndEnds) {
-    Keyloom first(e2e::freshFolder("running"));
-    e2e::writeFile(first.dataFile(), twoEntries);
+    Keyloom first(e2e::freshFolder("running"), twoEntries);
     ASSERT_TRUE(first.start());
     ShowWindow(first.window, SW_MINIMIZE);
     ASSERT_EVENTUALLY(IsIconic(first.window));
 
     // The second reads nothing: not even a damaged file makes it ask.
-    Keyloom second(e2e::freshFolder("second"));
-    e2e::writeFile(second.dataFile(), "KEYLOOM1\r\n5\r\n");
+    Keyloom second(e2e::freshFolder("second"), "KEYLOOM1\r\n5\r\n");
     second.startOnly();
     EXPECT_EQ(second.waitForExit(), 0u);
     EXPECT_EVENTUALLY(!IsIconic(first.window));
@@ -46,14 +44,12 @@ TEST(Instance, SecondStartBringsBackTheMinimizedFirstAndEnds) {
     EXPECT_EQ(e2e::readFile(second.dataFile()), "KEYLOOM1\r\n5\r\n");
 
     RECT r = windowRect(first.window);
-    first.command(100, false);
-    EXPECT_EQ(first.waitForExit(), 1u);
+    EXPECT_EQ(first.exitByMenu(), 1u);
     EXPECT_EQ(e2e::readFile(first.settingsFile()), settingsFile(r));
 }
 
 TEST(Instance, EndOfTheSessionSavesBothFilesAndEndsWithOne) {
-    Keyloom k(e2e::freshFolder("session"));
-    e2e::writeFile(k.dataFile(), twoEntries);
+    Keyloom k(e2e::freshFolder("session"), twoEntries);
     ASSERT_TRUE(k.start());
     k.select(1);
     k.paste(203, "typed before the end");
@@ -68,8 +64,7 @@ TEST(Instance, EndOfTheSessionSavesBothFilesAndEndsWithOne) {
 }
 
 TEST(Instance, DataFileHeldAtExitKeepsItsContentsAndTheSettingsAreSaved) {
-    Keyloom k(e2e::freshFolder("held"));
-    e2e::writeFile(k.dataFile(), twoEntries);
+    Keyloom k(e2e::freshFolder("held"), twoEntries);
     ASSERT_TRUE(k.start());
     k.paste(203, "lost with the file");
     RECT r = windowRect(k.window);
@@ -97,8 +92,7 @@ TEST(Instance, DataFileHeldAtExitKeepsItsContentsAndTheSettingsAreSaved) {
 }
 
 TEST(Instance, EndOfTheSessionDuringTheRetryQuestionStillSavesTheSettings) {
-    Keyloom k(e2e::freshFolder("held-session"));
-    e2e::writeFile(k.dataFile(), twoEntries);
+    Keyloom k(e2e::freshFolder("held-session"), twoEntries);
     ASSERT_TRUE(k.start());
     RECT r = windowRect(k.window);
     e2e::HeldFile held(k.dataFile());
@@ -115,8 +109,7 @@ TEST(Instance, EndOfTheSessionDuringTheRetryQuestionStillSavesTheSettings) {
 }
 
 TEST(Instance, EndOfTheSessionDuringTheDeleteQuestionSavesAndDeletesNothing) {
-    Keyloom k(e2e::freshFolder("delete-session"));
-    e2e::writeFile(k.dataFile(), twoEntries);
+    Keyloom k(e2e::freshFolder("delete-session"), twoEntries);
     ASSERT_TRUE(k.start());
     k.select(1);
     k.paste(202, "kept");
@@ -130,8 +123,7 @@ TEST(Instance, EndOfTheSessionDuringTheDeleteQuestionSavesAndDeletesNothing) {
 }
 
 TEST(Instance, RetryAfterTheDataFileIsReleasedSaves) {
-    Keyloom k(e2e::freshFolder("retry"));
-    e2e::writeFile(k.dataFile(), twoEntries);
+    Keyloom k(e2e::freshFolder("retry"), twoEntries);
     ASSERT_TRUE(k.start());
     k.paste(203, "saved at last");
     e2e::HeldFile held(k.dataFile());
@@ -172,8 +164,7 @@ TEST(Instance, UnreadableDataFileAnsweredNoEndsWithoutWritingAnything) {
     EXPECT_EQ(e2e::filesIn(k.folder), onlyTheProgramAndItsList);
 
     // A file held open by another program.
-    Keyloom h(e2e::freshFolder("locked"));
-    e2e::writeFile(h.dataFile(), twoEntries);
+    Keyloom h(e2e::freshFolder("locked"), twoEntries);
     {
         e2e::HeldFile held(h.dataFile());
         ASSERT_TRUE(held.held());
@@ -188,8 +179,7 @@ TEST(Instance, UnreadableDataFileAnsweredNoEndsWithoutWritingAnything) {
 }
 
 TEST(Instance, UnreadableDataFileReadOnRetryOpensTheWindow) {
-    Keyloom k(e2e::freshFolder("reread"));
-    e2e::writeFile(k.dataFile(), twoEntries);
+    Keyloom k(e2e::freshFolder("reread"), twoEntries);
     e2e::HeldFile held(k.dataFile());
     ASSERT_TRUE(held.held());
     k.startOnly();
@@ -199,8 +189,7 @@ TEST(Instance, UnreadableDataFileReadOnRetryOpensTheWindow) {
     k.answer(box, IDYES);
     ASSERT_TRUE(k.waitForWindow()) << "no main window after the retry";
     EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::ansi("銀行"), "Mail"}));
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(k.exitByMenu(), 1u);
 }
 
 TEST(Instance, DamagedDataFileIsLeftAloneOrKeptAsTheBackup) {
@@ -211,8 +200,7 @@ TEST(Instance, DamagedDataFileIsLeftAloneOrKeptAsTheBackup) {
                                  "読み込めた 2 件のアイテムで続けますか？\n"
                                  "「いいえ」を選ぶと、ファイルを変更せずに終了します。";
 
-    Keyloom no(e2e::freshFolder("damaged-no"));
-    e2e::writeFile(no.dataFile(), damaged);
+    Keyloom no(e2e::freshFolder("damaged-no"), damaged);
     no.startOnly();
     HWND box = no.messageBox();
     ASSERT_TRUE(box) << "no question about the damaged file";
@@ -224,8 +212,7 @@ TEST(Instance, DamagedDataFileIsLeftAloneOrKeptAsTheBackup) {
     EXPECT_EQ(e2e::readFile(no.dataFile()), damaged);
     EXPECT_EQ(e2e::filesIn(no.folder), onlyTheProgramAndItsList);
 
-    Keyloom yes(e2e::freshFolder("damaged-yes"));
-    e2e::writeFile(yes.dataFile(), damaged);
+    Keyloom yes(e2e::freshFolder("damaged-yes"), damaged);
     yes.startOnly();
     box = yes.messageBox();
     ASSERT_TRUE(box) << "no question about the damaged file";
@@ -233,15 +220,9 @@ TEST(Instance, DamagedDataFileIsLeftAloneOrKeptAsTheBackup) {
     ASSERT_TRUE(yes.waitForWindow()) << "no main window after going on";
     EXPECT_EQ(yes.items(), (std::vector<std::string>{e2e::ansi("銀行"), "Mail"}));
     EXPECT_EQ(yes.text(203), "pw1");
-    yes.command(100, false);
-    EXPECT_EQ(yes.waitForExit(), 1u);
+    EXPECT_EQ(yes.exitByMenu(), 1u);
     EXPECT_EQ(e2e::readFile(yes.dataFile()), twoEntries);
     EXPECT_EQ(e2e::readFile(yes.folder + "\\PASSWORD.BAK"), damaged);
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

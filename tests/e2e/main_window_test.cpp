@@ -41,6 +41,13 @@ std::string settingsFile(long left, long top, int showUserId = 1, int showPasswo
            "\r\n8\r\n1\r\n1\r\n0\r\n";
 }
 
+// Sends the delete command as its menu item does; the question that
+// follows, or null when none appears.
+HWND deleteQuestion(Keyloom& k) {
+    k.command(104, false);
+    return k.messageBox();
+}
+
 TEST(MainWindow, FirstStartInAnEmptyFolder) {
     Keyloom k(e2e::freshFolder("first"));
     ASSERT_TRUE(k.start()) << "the main window did not appear";
@@ -56,8 +63,7 @@ TEST(MainWindow, FirstStartInAnEmptyFolder) {
     EXPECT_NEAR((r.left + r.right) / 2, screenWidth / 2, 2);
     EXPECT_NEAR((r.top + r.bottom) / 2, screenHeight / 2, 2);
 
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(k.exitByMenu(), 1u);
     EXPECT_EQ(e2e::readFile(k.dataFile()), emptyList);
     EXPECT_EQ(e2e::readFile(k.settingsFile()), std::to_string(r.left) + "\r\n" +
                                                    std::to_string(r.top) +
@@ -76,8 +82,7 @@ TEST(MainWindow, EndedWhileMinimizedKeepsTheDefaultCorner) {
 }
 
 TEST(MainWindow, ThreeEntriesOpenOnTheFirst) {
-    Keyloom k(e2e::freshFolder("three"));
-    e2e::writeFile(k.dataFile(), threeEntries());
+    Keyloom k(e2e::freshFolder("three"), threeEntries());
     ASSERT_TRUE(k.start());
     EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::ansi("銀行"), "Mail", "Shop"}));
     EXPECT_EQ(k.selection(), 0);
@@ -89,14 +94,12 @@ TEST(MainWindow, ThreeEntriesOpenOnTheFirst) {
     EXPECT_EVENTUALLY(GetGUIThreadInfo(k.process.dwThreadId, &info) &&
                       info.hwndFocus == k.control(200));
 
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(k.exitByMenu(), 1u);
     EXPECT_EQ(e2e::readFile(k.dataFile()), threeEntries());
 }
 
 TEST(MainWindow, NewEntryTypedByKeyboardIsSaved) {
-    Keyloom k(e2e::freshFolder("new"));
-    e2e::writeFile(k.dataFile(), threeEntries());
+    Keyloom k(e2e::freshFolder("new"), threeEntries());
     ASSERT_TRUE(k.start());
     k.focus(200);
     k.key('N', true);
@@ -125,15 +128,13 @@ TEST(MainWindow, NewEntryTypedByKeyboardIsSaved) {
 }
 
 TEST(MainWindow, DeleteAsksAndRemovesTheMiddleTheLastAndTheOnlyEntry) {
-    Keyloom k(e2e::freshFolder("delete"));
-    e2e::writeFile(k.dataFile(), threeEntries());
+    Keyloom k(e2e::freshFolder("delete"), threeEntries());
     ASSERT_TRUE(k.start());
     k.select(1);
     k.paste(202, "not yet stored");
 
     // No keeps everything, the unsaved edit included.
-    k.command(104, false);
-    HWND box = k.messageBox();
+    HWND box = deleteQuestion(k);
     ASSERT_TRUE(box) << "no delete question";
     EXPECT_EQ(e2e::utf8(k.messageText(box)), "Mailを削除してもよろしいですか？");
     EXPECT_EQ(GetWindow(box, GW_OWNER), k.window);
@@ -143,8 +144,7 @@ TEST(MainWindow, DeleteAsksAndRemovesTheMiddleTheLastAndTheOnlyEntry) {
     EXPECT_EQ(k.text(202), "not yet stored");
 
     // Enter answers No too: it is the default button.
-    k.command(104, false);
-    box = k.messageBox();
+    box = deleteQuestion(k);
     ASSERT_TRUE(box) << "no delete question";
     SetForegroundWindow(box);
     k.key(VK_RETURN);
@@ -153,8 +153,7 @@ TEST(MainWindow, DeleteAsksAndRemovesTheMiddleTheLastAndTheOnlyEntry) {
     EXPECT_EQ(k.items(), threeTitles);
 
     // Yes on the middle entry shows the one that followed it.
-    k.command(104, false);
-    box = k.messageBox();
+    box = deleteQuestion(k);
     ASSERT_TRUE(box) << "no delete question";
     k.answer(box, IDYES);
     EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::ansi("銀行"), "Shop"}));
@@ -163,8 +162,7 @@ TEST(MainWindow, DeleteAsksAndRemovesTheMiddleTheLastAndTheOnlyEntry) {
     EXPECT_EQ(k.text(202), "");
 
     // Yes on the last entry shows the new last one.
-    k.command(104, false);
-    box = k.messageBox();
+    box = deleteQuestion(k);
     ASSERT_TRUE(box) << "no delete question";
     EXPECT_EQ(e2e::utf8(k.messageText(box)), "Shopを削除してもよろしいですか？");
     k.answer(box, IDYES);
@@ -173,8 +171,7 @@ TEST(MainWindow, DeleteAsksAndRemovesTheMiddleTheLastAndTheOnlyEntry) {
     EXPECT_EQ(k.text(202), "1234-5678");
 
     // Yes on the only entry leaves an empty, disabled editor.
-    k.command(104, false);
-    box = k.messageBox();
+    box = deleteQuestion(k);
     ASSERT_TRUE(box) << "no delete question";
     EXPECT_EQ(e2e::utf8(k.messageText(box)), "銀行を削除してもよろしいですか？");
     k.answer(box, IDYES);
@@ -185,8 +182,7 @@ TEST(MainWindow, DeleteAsksAndRemovesTheMiddleTheLastAndTheOnlyEntry) {
         EXPECT_FALSE(k.enabled(id)) << "field " << id;
     }
 
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(k.exitByMenu(), 1u);
     EXPECT_EQ(e2e::readFile(k.dataFile()), emptyList);
 }
 
@@ -199,19 +195,16 @@ TEST(MainWindow, DeleteQuestionHoldsTheWholeLongestTitle) {
     ASSERT_EQ(e2e::ansi(title).size(), 1023u);
     e2e::writeFile(k.dataFile(), e2e::dataFile({{title}}));
     ASSERT_TRUE(k.start());
-    k.command(104, false);
-    HWND box = k.messageBox();
+    HWND box = deleteQuestion(k);
     ASSERT_TRUE(box) << "no delete question";
     EXPECT_EQ(e2e::utf8(k.messageText(box)), title + "を削除してもよろしいですか？");
     k.answer(box, IDNO);
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(k.exitByMenu(), 1u);
     EXPECT_EQ(e2e::readFile(k.dataFile()), e2e::dataFile({{title}}));
 }
 
 TEST(MainWindow, MovesCarryTheUnsavedEditsAndStopAtTheEnds) {
-    Keyloom k(e2e::freshFolder("move"));
-    e2e::writeFile(k.dataFile(), threeEntries());
+    Keyloom k(e2e::freshFolder("move"), threeEntries());
     ASSERT_TRUE(k.start());
     k.select(1);
     k.paste(202, "moved-user");
@@ -254,8 +247,7 @@ TEST(MainWindow, MovesCarryTheUnsavedEditsAndStopAtTheEnds) {
 }
 
 TEST(MainWindow, RevertRestoresTheFileAndDropsTheEditor) {
-    Keyloom k(e2e::freshFolder("revert"));
-    e2e::writeFile(k.dataFile(), threeEntries());
+    Keyloom k(e2e::freshFolder("revert"), threeEntries());
     ASSERT_TRUE(k.start());
     k.select(1);
     k.paste(201, "Renamed");
@@ -263,8 +255,7 @@ TEST(MainWindow, RevertRestoresTheFileAndDropsTheEditor) {
     k.command(103);
     ASSERT_EQ(k.items().size(), 4u);
     k.select(0);
-    k.command(104, false);
-    HWND box = k.messageBox();
+    HWND box = deleteQuestion(k);
     ASSERT_TRUE(box) << "no delete question";
     k.answer(box, IDYES);
     ASSERT_EQ(k.items(),
@@ -296,14 +287,12 @@ TEST(MainWindow, RevertRestoresTheFileAndDropsTheEditor) {
     k.select(1);
     EXPECT_EQ(k.text(202), "user");
 
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(k.exitByMenu(), 1u);
     EXPECT_EQ(e2e::readFile(k.dataFile()), threeEntries());
 }
 
 TEST(MainWindow, MaskingComesFromTheSettingsAndTheViewMenu) {
-    Keyloom k(e2e::freshFolder("mask"));
-    e2e::writeFile(k.dataFile(), threeEntries());
+    Keyloom k(e2e::freshFolder("mask"), threeEntries());
     e2e::writeFile(k.settingsFile(), settingsFile(-999, -999, 0, 1));
     ASSERT_TRUE(k.start());
     EXPECT_EQ(k.maskOf(202), L'*');
@@ -323,8 +312,7 @@ TEST(MainWindow, MaskingComesFromTheSettingsAndTheViewMenu) {
     EXPECT_EQ(k.text(203), "clear");
 
     RECT r = windowRect(k.window);
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(k.exitByMenu(), 1u);
     EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(r.left, r.top, 1, 0));
     e2e::Entry changed = mail;
     changed.password = "clear";
@@ -352,8 +340,7 @@ TEST(MainWindow, SavedCornerIsUsedOnlyWhenItLiesOnTheScreen) {
             EXPECT_NEAR((r.left + r.right) / 2, width / 2, 2);
             EXPECT_NEAR((r.top + r.bottom) / 2, height / 2, 2);
         }
-        k.command(100, false);
-        EXPECT_EQ(k.waitForExit(), 1u);
+        EXPECT_EQ(k.exitByMenu(), 1u);
         EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(r.left, r.top));
     }
 
@@ -362,14 +349,12 @@ TEST(MainWindow, SavedCornerIsUsedOnlyWhenItLiesOnTheScreen) {
     ASSERT_TRUE(k.start());
     SetWindowPos(k.window, nullptr, 200, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     ASSERT_EVENTUALLY(windowRect(k.window).left == 200);
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(k.exitByMenu(), 1u);
     EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(200, 120));
 }
 
 TEST(MainWindow, RightButtonAndAppsKeyOpenThePopupMenu) {
-    Keyloom k(e2e::freshFolder("popup"));
-    e2e::writeFile(k.dataFile(), threeEntries());
+    Keyloom k(e2e::freshFolder("popup"), threeEntries());
     ASSERT_TRUE(k.start());
     k.focus(200);
 
@@ -402,13 +387,11 @@ TEST(MainWindow, RightButtonAndAppsKeyOpenThePopupMenu) {
     ASSERT_EVENTUALLY(k.items().size() == 4);
     EXPECT_EQ(k.selection(), 3);
 
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(k.exitByMenu(), 1u);
 }
 
 TEST(MainWindow, FieldsKeepTheirOwnKeysWhileTheListAsks) {
-    Keyloom k(e2e::freshFolder("keys"));
-    e2e::writeFile(k.dataFile(), threeEntries());
+    Keyloom k(e2e::freshFolder("keys"), threeEntries());
     ASSERT_TRUE(k.start());
 
     // In the title: Del deletes a character, Enter does nothing (the key
@@ -442,8 +425,7 @@ TEST(MainWindow, FieldsKeepTheirOwnKeysWhileTheListAsks) {
 }
 
 TEST(MainWindow, TabSkipsTheButtonsAndFieldsKeepCtrlKeys) {
-    Keyloom k(e2e::freshFolder("tab"));
-    e2e::writeFile(k.dataFile(), threeEntries());
+    Keyloom k(e2e::freshFolder("tab"), threeEntries());
     ASSERT_TRUE(k.start());
     k.focus(200);
     for (int id : {201, 202, 203, 204, 205, 206}) {
@@ -470,8 +452,7 @@ TEST(MainWindow, TabSkipsTheButtonsAndFieldsKeepCtrlKeys) {
 TEST(MainWindow, CloseBoxAndAltF4EndThroughTheExitSequence) {
     for (bool altF4 : {false, true}) {
         SCOPED_TRACE(altF4 ? "Alt+F4" : "close box");
-        Keyloom k(e2e::freshFolder("close"));
-        e2e::writeFile(k.dataFile(), threeEntries());
+        Keyloom k(e2e::freshFolder("close"), threeEntries());
         ASSERT_TRUE(k.start());
         k.select(2);
         k.paste(205, "shop@example.jp");
@@ -491,8 +472,3 @@ TEST(MainWindow, CloseBoxAndAltF4EndThroughTheExitSequence) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -129,8 +129,7 @@ TEST(Menus, EntryItemsAreGrayedExactlyWhileNoEntryIsSelected) {
     EXPECT_TRUE(probe.checked(122));
     EXPECT_TRUE(probe.checked(123));
 
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(k.exitByMenu(), 1u);
 }
 
 TEST(Menus, CheckMarksComeFromTheSettings) {
@@ -141,13 +140,7 @@ TEST(Menus, CheckMarksComeFromTheSettings) {
     ASSERT_TRUE(probe.installed()) << "the menu probe could not be hooked into Keyloom";
     EXPECT_TRUE(probe.checked(122));
     EXPECT_FALSE(probe.checked(123));
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(k.exitByMenu(), 1u);
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

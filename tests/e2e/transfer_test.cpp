@@ -3,6 +3,7 @@
 // through the clipboard, and what it hands to the shell reaches recorders.
 #include "support/keyloom_driver.h"
 #include "support/login_form.h"
+#include "support/shell_recording.h"
 
 #include <gtest/gtest.h>
 
@@ -148,37 +149,13 @@ struct OtherProgramText {
     ~OtherProgramText() { DestroyWindow(owner); }
 };
 
-void setRegistryText(HKEY root, const char* key, const char* name, const std::string& value) {
-    HKEY k;
-    ASSERT_EQ(RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k, nullptr),
-              ERROR_SUCCESS)
-        << key;
-    RegSetValueExA(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   DWORD(value.size() + 1));
-    RegCloseKey(k);
-}
-
-// The lines the recorders wrote, waiting until there are at least n.
-std::vector<std::string> shellCalls(std::size_t n) {
-    std::vector<std::string> lines;
-    e2e::waitFor([&] {
-        lines.clear();
-        std::string all = e2e::readFile(SHELL_CALLS);
-        for (std::size_t at = 0, end; (end = all.find('\n', at)) != std::string::npos; at = end + 1)
-            lines.push_back(all.substr(at, end - at));
-        return lines.size() >= n;
-    });
-    return lines;
-}
-
 class Transfer : public ::testing::Test {
   protected:
     LoginForm form;
-    Keyloom k{e2e::freshFolder("transfer")};
+    Keyloom k{e2e::freshFolder("transfer"), entries()};
 
     void SetUp() override {
         ASSERT_TRUE(form.start()) << "the login form did not appear in front";
-        e2e::writeFile(k.dataFile(), entries());
         ASSERT_TRUE(k.start()) << "the main window did not appear";
         bringKeyloomBack(k, form);
     }
@@ -230,8 +207,7 @@ TEST_F(Transfer, PasteCommandsFillTheFormBelow) {
     Boxes expected{"AB", "CD", "new pw", "", ""};
     EXPECT_EQ(filledBoxes(form, expected), expected);
 
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(k.exitByMenu(), 1u);
     EXPECT_EQ(readClipboard().formats, 0) << "the password outlived Keyloom on the clipboard";
 }
 
@@ -308,23 +284,20 @@ TEST_F(Transfer, CopiesCarryTheMarksThatKeepThemOutOfHistories) {
 TEST_F(Transfer, TheExitEmptiesAClipboardThatAnotherProgramFilled) {
     OtherProgramText other("another program's text");
     ASSERT_EQ(readClipboard().text, "another program's text");
-    k.command(100, false);
-    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(k.exitByMenu(), 1u);
     ClipboardContent got = readClipboard();
     ASSERT_TRUE(got.opened);
     EXPECT_EQ(got.formats, 0);
 }
 
 TEST_F(Transfer, AddressesHelpAndLinksReachTheShell) {
-    DeleteFileA(SHELL_CALLS);
     // The desktop's browser and mail program, and two file types.
-    setRegistryText(HKEY_CURRENT_USER, "Software\\Wine\\WineBrowser", "Browsers", SHELL_SCRIPT);
-    setRegistryText(HKEY_CURRENT_USER, "Software\\Wine\\WineBrowser", "Mailers", SHELL_SCRIPT);
+    e2e::recordBrowserAndMailer();
     const std::string opener = std::string("\"") + SHELL_RECORDER_EXE + "\" \"%1\"";
-    setRegistryText(HKEY_CLASSES_ROOT, "KeyloomTest.Recorder\\shell\\open\\command", nullptr,
-                    opener);
-    setRegistryText(HKEY_CLASSES_ROOT, ".kltest", nullptr, "KeyloomTest.Recorder");
-    setRegistryText(HKEY_CLASSES_ROOT, ".hlp", nullptr, "KeyloomTest.Recorder");
+    e2e::setRegistryText(HKEY_CLASSES_ROOT, "KeyloomTest.Recorder\\shell\\open\\command", nullptr,
+                         opener);
+    e2e::setRegistryText(HKEY_CLASSES_ROOT, ".kltest", nullptr, "KeyloomTest.Recorder");
+    e2e::setRegistryText(HKEY_CLASSES_ROOT, ".hlp", nullptr, "KeyloomTest.Recorder");
 
     // The help file beside the program, which runs from another folder.
     e2e::writeFile(k.folder + "\\KEYLOOM.HLP", "help");
@@ -337,18 +310,18 @@ TEST_F(Transfer, AddressesHelpAndLinksReachTheShell) {
     k.select(0);
     k.paste(204, document); // typed, not yet stored
     k.command(117);
-    ASSERT_EQ(shellCalls(1).size(), 1u) << "the address did not reach the shell";
+    ASSERT_EQ(e2e::shellCalls(1).size(), 1u) << "the address did not reach the shell";
     k.focus(203); // F1 anywhere in the window, the password field here
     k.key(VK_F1);
-    ASSERT_EQ(shellCalls(2).size(), 2u) << "F1 did not hand the help file to the shell";
+    ASSERT_EQ(e2e::shellCalls(2).size(), 2u) << "F1 did not hand the help file to the shell";
     k.command(125);
-    ASSERT_EQ(shellCalls(3).size(), 3u) << "the home page did not reach the browser";
+    ASSERT_EQ(e2e::shellCalls(3).size(), 3u) << "the home page did not reach the browser";
     k.command(126);
-    ASSERT_EQ(shellCalls(4).size(), 4u) << "the mail link did not reach the mail program";
+    ASSERT_EQ(e2e::shellCalls(4).size(), 4u) << "the mail link did not reach the mail program";
     std::vector<std::string> expected{e2e::utf8(document), e2e::utf8(k.folder + "\\KEYLOOM.HLP"),
                                       "https://www.keyloom.example/",
                                       "mailto:support@keyloom.example"};
-    EXPECT_EQ(shellCalls(4), expected);
+    EXPECT_EQ(e2e::shellCalls(4), expected);
 
     // The button, a double click and Enter on the list open the same.
     SendMessageW(k.control(210), BM_CLICK, 0, 0);
@@ -356,7 +329,7 @@ TEST_F(Transfer, AddressesHelpAndLinksReachTheShell) {
                  reinterpret_cast<LPARAM>(k.control(200)));
     k.focus(200);
     k.key(VK_RETURN);
-    std::vector<std::string> calls = shellCalls(7);
+    std::vector<std::string> calls = e2e::shellCalls(7);
     ASSERT_EQ(calls.size(), 7u);
     for (std::size_t i = 4; i < 7; ++i)
         EXPECT_EQ(calls[i], e2e::utf8(document));
@@ -366,16 +339,11 @@ TEST_F(Transfer, AddressesHelpAndLinksReachTheShell) {
     k.command(117);
     SendMessageW(k.control(210), BM_CLICK, 0, 0);
     k.command(101);
-    calls = shellCalls(8);
+    calls = e2e::shellCalls(8);
     ASSERT_EQ(calls.size(), 8u);
     EXPECT_EQ(calls[7], e2e::utf8(k.folder + "\\KEYLOOM.HLP"));
 
-    setRegistryText(HKEY_CLASSES_ROOT, ".hlp", nullptr, "hlpfile");
+    e2e::setRegistryText(HKEY_CLASSES_ROOT, ".hlp", nullptr, "hlpfile");
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -237,6 +237,10 @@ Keyloom::Keyloom(const std::string& where) : folder(where) {
     CopyFileA(KEYLOOM_EXE, (folder + "\\keyloom.exe").c_str(), FALSE);
 }
 
+Keyloom::Keyloom(const std::string& where, const std::string& passwordTxt) : Keyloom(where) {
+    writeFile(dataFile(), passwordTxt);
+}
+
 Keyloom::~Keyloom() {
     if (process.hProcess) {
         if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {

@@ -71,9 +71,10 @@ struct Keyloom {
     PROCESS_INFORMATION process{};
     HWND window = nullptr;
 
-    // Copies keyloom.exe into folder; writes PASSWORD.TXT and INITIAL.TXT
-    // first when given.
+    // Copies keyloom.exe into folder and, when given, writes PASSWORD.TXT
+    // with these bytes.
     explicit Keyloom(const std::string& folder);
+    Keyloom(const std::string& folder, const std::string& passwordTxt);
     ~Keyloom(); // ends the process if it still runs
 
     std::string dataFile() const { return folder + "\\PASSWORD.TXT"; }
@@ -110,6 +111,11 @@ struct Keyloom {
     // Posts a command as a menu item or button would; `sync` sends it and
     // waits for it to be handled (never for one that asks a question).
     void command(int id, bool sync = true);
+    // Ends it through the exit menu item; the exit code, as waitForExit.
+    DWORD exitByMenu() {
+        command(100, false);
+        return waitForExit();
+    }
     // Selects list item index as a click would (LBN_SELCHANGE).
     void select(int index);
     // Types text into a field one character at a time, as a keyboard would.
