@@ -234,7 +234,9 @@ std::string windowText(HWND window) {
 }
 
 Keyloom::Keyloom(const std::string& where) : folder(where) {
-    CopyFileA(KEYLOOM_EXE, (folder + "\\keyloom.exe").c_str(), FALSE);
+    if (!CopyFileA(KEYLOOM_EXE, (folder + "\\keyloom.exe").c_str(), FALSE))
+        ADD_FAILURE() << "keyloom.exe could not be copied into " << folder << ": error "
+                      << GetLastError();
 }
 
 Keyloom::Keyloom(const std::string& where, const std::string& passwordTxt) : Keyloom(where) {
@@ -259,8 +261,9 @@ void Keyloom::startOnly() {
     GetTempPathA(MAX_PATH, temp); // not the program's folder
     STARTUPINFOA si{};
     si.cb = sizeof si;
-    CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, temp, &si,
-                   &process);
+    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, temp,
+                        &si, &process))
+        ADD_FAILURE() << exe << " could not be started: error " << GetLastError();
 }
 
 bool Keyloom::start() {
@@ -272,6 +275,13 @@ bool Keyloom::start() {
 
 bool Keyloom::waitForWindow(DWORD milliseconds) {
     waitFor([&] { return (window = findIn(process.dwProcessId, true)) != nullptr; }, milliseconds);
+    if (!window) {
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        ADD_FAILURE() << "no main window of " << folder << "\\keyloom.exe"
+                      << (code == STILL_ACTIVE ? " (still running)"
+                                               : " (ended with " + std::to_string(code) + ")");
+    }
     return window != nullptr;
 }
 
