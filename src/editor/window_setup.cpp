@@ -32,7 +32,7 @@ void windowSetUp(WindowHandle window) {
 
     if (isUsableWindowPosition(settings.windowLeft, settings.windowTop, platform::screenWidth(),
                                platform::screenHeight()))
-        platform::moveMainWindow(settings.windowLeft, settings.windowTop);
+        platform::moveWindow(mainWindow, settings.windowLeft, settings.windowTop);
 
     platform::checkMenuItem(mainMenu, IDM_HIDE_USER_ID, settings.showUserId == 0);
     platform::checkMenuItem(mainMenu, IDM_HIDE_PASSWORD, settings.showPassword == 0);

@@ -99,7 +99,6 @@ void sendCommand(int id, int notification = 0);
 void setWindowIcon(const char* iconName);
 // Loads each icon once; buttons showing the same picture share it.
 void setButtonIcon(int buttonId, const char* iconName);
-void moveMainWindow(int left, int top);
 int screenWidth();
 int screenHeight();
 // The high bit of the Ctrl key's state for the message being handled.

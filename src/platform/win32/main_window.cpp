@@ -132,10 +132,6 @@ void setButtonIcon(int buttonId, const char* iconName) {
     SendMessageA(control(buttonId), BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
 }
 
-void moveMainWindow(int left, int top) {
-    SetWindowPos(mainWindow, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-}
-
 int screenWidth() { return GetSystemMetrics(SM_CXSCREEN); }
 int screenHeight() { return GetSystemMetrics(SM_CYSCREEN); }
 bool isCtrlDown() { return GetKeyState(VK_CONTROL) < 0; }

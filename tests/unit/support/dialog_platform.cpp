@@ -112,10 +112,13 @@ Point clientToScreen(WindowHandle window, Point point) {
 }
 
 void moveWindow(WindowHandle window, int left, int top) {
-    if (window != fake::dialogWindow)
-        return;
-    dialog.moved = true;
-    dialog.movedTo = {left, top};
+    if (window == fake::window) {
+        fake::view.moved = true;
+        fake::view.movedTo = {left, top};
+    } else if (window == fake::dialogWindow) {
+        dialog.moved = true;
+        dialog.movedTo = {left, top};
+    }
 }
 
 std::string dialogItemText(WindowHandle, int id) { return dialog.texts[id]; }

@@ -176,11 +176,6 @@ void sendCommand(int id, int notification) {
 void setWindowIcon(const char* iconName) { view.windowIcon = iconName; }
 void setButtonIcon(int buttonId, const char* iconName) { view.buttonIcons[buttonId] = iconName; }
 
-void moveMainWindow(int left, int top) {
-    view.moved = true;
-    view.movedTo = {left, top};
-}
-
 int screenWidth() { return view.screenWidth; }
 int screenHeight() { return view.screenHeight; }
 bool isCtrlDown() { return view.ctrlDown; }
