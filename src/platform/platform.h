@@ -145,12 +145,11 @@ void checkMenuItem(MenuHandle menu, int id, bool checked);
 // as a command.
 void showPopupMenu(int x, int y);
 
-// ---- Clipboard ----
-
-// Opens the clipboard with mainWindow as owner and empties it.
-bool emptyClipboard();
-
 // ---- Transfer: clipboard text, the windows below, key events, pauses, shell ----
+
+// One attempt at opening the clipboard with mainWindow as owner and emptying
+// it; false while another program holds it open.
+bool emptyClipboard();
 
 enum class ClipboardWrite {
     Written, // the text is the clipboard's content
