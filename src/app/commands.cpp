@@ -9,26 +9,17 @@
 #include "transfer/paste.h"
 #include "transfer/shell.h"
 
-namespace {
-
-constexpr int commandCancel = 2;  // IDCANCEL: Esc, the close box, Alt+F4
-constexpr int listSelChange = 1;  // LBN_SELCHANGE
-constexpr int listDblClk = 2;     // LBN_DBLCLK
-constexpr int editChange = 0x300; // EN_CHANGE
-
-} // namespace
-
 bool dispatchCommand(int id, int notification) {
     // Once the exit sequence has begun, nothing may touch the entries again.
     if (exitStarted)
         return true;
     // While a paste types into another program only the exit may run: any
     // other command would change the clipboard or the focus under it.
-    if (pasteRunning() && id != commandCancel && id != IDM_EXIT)
+    if (pasteRunning() && id != platform::notify::cancel && id != IDM_EXIT)
         return true;
 
     switch (id) {
-    case commandCancel: exitProgram(); break;
+    case platform::notify::cancel: exitProgram(); break;
     case IDM_EXIT: exitProgram(); break;
     case IDM_HELP: openHelp(); break;
     case IDM_ABOUT: runAboutDialog(); break;
@@ -62,15 +53,15 @@ bool dispatchCommand(int id, int notification) {
     case IDM_CREATE_PASSWORD:
     case IDC_CREATE_PASSWORD: createPassword(); break;
     case IDC_LIST:
-        if (notification == listSelChange)
+        if (notification == platform::notify::listSelectionChanged)
             showSelection();
-        else if (notification == listDblClk)
+        else if (notification == platform::notify::listDoubleClick)
             openAddress();
         else
             return false;
         break;
     case IDC_TITLE:
-        if (notification != editChange)
+        if (notification != platform::notify::editChange)
             return false;
         onTitleChanged();
         break;

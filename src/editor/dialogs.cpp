@@ -10,11 +10,6 @@
 
 namespace {
 
-constexpr int commandOk = 1;         // IDOK: the OK button, Enter
-constexpr int commandCancel = 2;     // IDCANCEL: Cancel, Esc, the close box
-constexpr int editChange = 0x300;    // EN_CHANGE
-constexpr int staticDoubleClick = 1; // STN_DBLCLK
-
 // What the length field's text reads as: spaces, digits, spaces. -1 when it
 // holds no number; a number above the longest setting reads as one more than
 // it, whatever its size, so that no pasted number wraps round.
@@ -76,7 +71,7 @@ void optionsDialogInit(WindowHandle dialog) {
 bool optionsDialogCommand(WindowHandle dialog, int id, int notification) {
     switch (id) {
     case IDC_LENGTH: {
-        if (notification != editChange)
+        if (notification != platform::notify::editChange)
             return false;
         std::string text = platform::dialogItemText(dialog, IDC_LENGTH);
         // The corrected text raises the notification once more, and then
@@ -86,14 +81,14 @@ bool optionsDialogCommand(WindowHandle dialog, int id, int notification) {
                                         std::to_string(lengthFieldValue(text)).c_str());
         return true;
     }
-    case commandOk:
+    case platform::notify::ok:
         settings.passwordLength = lengthFieldValue(platform::dialogItemText(dialog, IDC_LENGTH));
         settings.useDigits = platform::isDialogItemChecked(dialog, IDC_USE_DIGITS) ? 1 : 0;
         settings.useLowercase = platform::isDialogItemChecked(dialog, IDC_USE_LOWERCASE) ? 1 : 0;
         settings.useUppercase = platform::isDialogItemChecked(dialog, IDC_USE_UPPERCASE) ? 1 : 0;
         platform::endDialog(dialog, 1);
         return true;
-    case commandCancel: platform::endDialog(dialog, 0); return true;
+    case platform::notify::cancel: platform::endDialog(dialog, 0); return true;
     }
     return false;
 }
@@ -105,16 +100,16 @@ void aboutDialogInit(WindowHandle dialog) {
 
 bool aboutDialogCommand(WindowHandle dialog, int id, int notification) {
     switch (id) {
-    case commandOk:
-    case commandCancel: platform::endDialog(dialog, 1); return true;
+    case platform::notify::ok:
+    case platform::notify::cancel: platform::endDialog(dialog, 1); return true;
     // A single click on a line does nothing: only a double click opens it.
     case IDC_HOME_PAGE_LINE:
-        if (notification != staticDoubleClick)
+        if (notification != platform::notify::staticDoubleClick)
             return false;
         openHomePage();
         return true;
     case IDC_SUPPORT_MAIL_LINE:
-        if (notification != staticDoubleClick)
+        if (notification != platform::notify::staticDoubleClick)
             return false;
         openSupportMail();
         return true;

@@ -4,50 +4,33 @@
 #include "editor/editor.h"
 #include "resources/resource.h"
 
-namespace {
-
-// Virtual-key codes.
-constexpr int keyReturn = 0x0D;
-constexpr int keySpace = 0x20;
-constexpr int keyUp = 0x26;
-constexpr int keyDown = 0x28;
-constexpr int keyDelete = 0x2E;
-constexpr int keyN = 0x4E;
-constexpr int keyZ = 0x5A;
-constexpr int keyApps = 0x5D;
-constexpr int keyF2 = 0x71;
-
-constexpr int selectionChanged = 1; // LBN_SELCHANGE
-
-} // namespace
-
 bool listKeyDown(int key, bool ctrl) {
     switch (key) {
-    case keyApps: {
+    case platform::key::apps: {
         platform::Point corner = platform::listScreenCorner();
         platform::showPopupMenu(corner.x, corner.y);
         return true;
     }
-    case keyReturn:
-    case keySpace: platform::sendCommand(IDM_OPEN_ADDRESS); return true;
-    case keyDelete: platform::sendCommand(IDM_DELETE); return true;
-    case keyF2: renameCommand(); return true;
-    case keyUp:
+    case platform::key::enter:
+    case platform::key::space: platform::sendCommand(IDM_OPEN_ADDRESS); return true;
+    case platform::key::del: platform::sendCommand(IDM_DELETE); return true;
+    case platform::key::f2: renameCommand(); return true;
+    case platform::key::up:
         if (!ctrl)
             return false;
         moveUpCommand();
         return true;
-    case keyDown:
+    case platform::key::down:
         if (!ctrl)
             return false;
         moveDownCommand();
         return true;
-    case keyN:
+    case platform::key::n:
         if (!ctrl)
             return false;
         platform::sendCommand(IDM_NEW);
         return true;
-    case keyZ:
+    case platform::key::z:
         if (!ctrl)
             return false;
         platform::sendCommand(IDM_REVERT);
@@ -62,7 +45,7 @@ bool listRightButtonDown(int x, int y) {
         return false;
     // As if the user had selected it: the editor follows.
     platform::selectItem(item.index);
-    platform::sendCommand(IDC_LIST, selectionChanged);
+    platform::sendCommand(IDC_LIST, platform::notify::listSelectionChanged);
     return true;
 }
 

@@ -60,6 +60,20 @@ constexpr int answerYes = 6;
 constexpr int answerNo = 7;
 } // namespace mb
 
+// Codes of the system's messages that the logic acts on.
+namespace key { // virtual-key codes
+constexpr int tab = 0x09, enter = 0x0D, control = 0x11, space = 0x20, up = 0x26, down = 0x28,
+              del = 0x2E, n = 0x4E, v = 0x56, z = 0x5A, apps = 0x5D, f2 = 0x71;
+} // namespace key
+namespace notify {                      // dialog commands and control notifications
+constexpr int ok = 1;                   // IDOK: the default button, Enter
+constexpr int cancel = 2;               // IDCANCEL: Esc, Cancel, the close box, Alt+F4
+constexpr int listSelectionChanged = 1; // LBN_SELCHANGE
+constexpr int listDoubleClick = 2;      // LBN_DBLCLK
+constexpr int staticDoubleClick = 1;    // STN_DBLCLK
+constexpr int editChange = 0x300;       // EN_CHANGE
+} // namespace notify
+
 // A message box with the caption "Keyloom"; owner may be null. Returns the
 // answer.
 int messageBox(WindowHandle owner, const std::wstring& text, unsigned style);

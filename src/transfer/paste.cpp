@@ -12,9 +12,6 @@
 
 namespace {
 
-constexpr int vkTab = 0x09;
-constexpr int vkControl = 0x11;
-constexpr int vkV = 0x56;
 // The target handles the keys on its own thread; these pauses are all the
 // pacing there is between one piece's Ctrl+V and the next piece's copy.
 constexpr int keyPause = 50;
@@ -96,13 +93,15 @@ WindowHandle findTargetWindow() {
 }
 
 bool sendPasteKeys() {
-    static const KeyEvent keys[] = {
-        {vkControl, false}, {vkV, false}, {vkV, true}, {vkControl, true}};
+    static const KeyEvent keys[] = {{platform::key::control, false},
+                                    {platform::key::v, false},
+                                    {platform::key::v, true},
+                                    {platform::key::control, true}};
     return sendKeys(keys, 4);
 }
 
 bool sendTabKey() {
-    static const KeyEvent keys[] = {{vkTab, false}, {vkTab, true}};
+    static const KeyEvent keys[] = {{platform::key::tab, false}, {platform::key::tab, true}};
     return sendKeys(keys, 2);
 }
 

@@ -126,7 +126,7 @@ std::string dialogItemText(WindowHandle, int id) { return dialog.texts[id]; }
 void setDialogItemText(WindowHandle, int id, const char* text) {
     dialog.texts[id] = text;
     if (dialog.kind == Dialog::Options && id == IDC_LENGTH)
-        fake::dialogCommand(IDC_LENGTH, 0x300); // EN_CHANGE, before the call returns
+        fake::dialogCommand(IDC_LENGTH, notify::editChange); // before the call returns
 }
 
 bool isDialogItemChecked(WindowHandle, int id) { return dialog.checked[id]; }

@@ -183,7 +183,7 @@ bool isCtrlDown() { return view.ctrlDown; }
 void setFieldText(int id, const char* text) {
     view.fields[id] = text;
     if (id == IDC_TITLE)
-        dispatchCommand(IDC_TITLE, 0x300); // EN_CHANGE, before the call returns
+        dispatchCommand(IDC_TITLE, notify::editChange); // before the call returns
 }
 
 void getFieldText(int id, char* buffer, std::size_t size) {
