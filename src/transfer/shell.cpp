@@ -13,18 +13,18 @@ void openAddress() {
     if (sel < 0 || sel >= entryList.count())
         return;
     // What the editor shows is what opens, stored or not.
-    storeFields(sel);
+    if (!storeFields(sel))
+        return;
     // A copy: the shell may serve messages that end the program meanwhile.
-    std::string address = entryList.records[sel].address;
+    std::wstring address = platform::sjisToWide(entryList.records[sel].address);
     if (!address.empty())
-        platform::openWithShell(address.c_str());
+        platform::openWithShell(address);
 }
 
 void openHelp() {
     // Built to its full length: a deep program folder gets its help file too.
-    std::string path = programDirectory() + "\\KEYLOOM.HLP";
-    platform::openWithShell(path.c_str());
+    platform::openWithShell(programDirectory() + L"\\KEYLOOM.HLP");
 }
 
-void openHomePage() { platform::openWithShell(homePageUrl); }
-void openSupportMail() { platform::openWithShell(supportMailUrl); }
+void openHomePage() { platform::openWithShell(platform::sjisToWide(homePageUrl)); }
+void openSupportMail() { platform::openWithShell(platform::sjisToWide(supportMailUrl)); }

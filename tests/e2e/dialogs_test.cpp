@@ -73,7 +73,7 @@ TEST(Options, TypedLengthsAreClampedOkStoresAndCancelDoesNot) {
 
     HWND dialog = openOptions(k);
     ASSERT_TRUE(dialog) << "the options dialog did not appear";
-    EXPECT_EQ(e2e::windowText(dialog), e2e::ansi("オプション"));
+    EXPECT_EQ(e2e::windowText(dialog), e2e::sjis("オプション"));
     EXPECT_EQ(GetWindow(dialog, GW_OWNER), k.window);
     EXPECT_FALSE(IsWindowEnabled(k.window)); // modal
     expectPlacedOverMainWindow(k.window, dialog);
@@ -170,7 +170,7 @@ TEST(About, CaptionLinesAndPlacement) {
     k.command(102, false);
     HWND dialog = k.dialog(125);
     ASSERT_TRUE(dialog) << "the about box did not appear";
-    EXPECT_EQ(e2e::windowText(dialog), e2e::ansi("Keyloom のバージョン情報"));
+    EXPECT_EQ(e2e::windowText(dialog), e2e::sjis("Keyloom のバージョン情報"));
     EXPECT_EQ(GetWindow(dialog, GW_OWNER), k.window);
     expectPlacedOverMainWindow(k.window, dialog);
     EXPECT_EQ(text(dialog, 125), "https://www.keyloom.example/");

@@ -16,7 +16,7 @@ namespace {
 
 // Two entries; every piece of a user ID lands in a box of its own.
 std::string entries() {
-    return e2e::ansi("KEYLOOM1\r\n2\r\n"
+    return e2e::sjis("KEYLOOM1\r\n2\r\n"
                      "Bank\r\n12-34-56-78\r\np-w!\r\n\r\nme@bank.example\r\n1\r\n\r\n"
                      "銀行\r\nＡＢ－ＣＤ-ｘ\r\nパス-1\r\n\r\nｍｅ@bank.example\r\n1\r\n\r\n");
 }
@@ -182,12 +182,12 @@ TEST_F(Transfer, PasteCommandsFillTheFormBelow) {
     const Case cases[] = {
         {121, false, 0, {"12", "34", "56", "78", "p-w!"}},
         {219, true, 0, {"12", "34", "56", "78", "p-w!"}},
-        {219, true, 1, {e2e::ansi("ＡＢ－ＣＤ"), e2e::ansi("ｘ"), e2e::ansi("パス-1"), "", ""}},
+        {219, true, 1, {e2e::sjis("ＡＢ－ＣＤ"), e2e::sjis("ｘ"), e2e::sjis("パス-1"), "", ""}},
         {114, false, 0, {"12", "34", "56", "78", ""}},
-        {212, true, 1, {e2e::ansi("ＡＢ－ＣＤ"), e2e::ansi("ｘ"), "", "", ""}},
+        {212, true, 1, {e2e::sjis("ＡＢ－ＣＤ"), e2e::sjis("ｘ"), "", "", ""}},
         {115, false, 0, {"p-w!", "", "", "", ""}},
-        {213, true, 1, {e2e::ansi("パス-1"), "", "", "", ""}},
-        {116, false, 1, {e2e::ansi("ｍｅ@bank.example"), "", "", "", ""}},
+        {213, true, 1, {e2e::sjis("パス-1"), "", "", "", ""}},
+        {116, false, 1, {e2e::sjis("ｍｅ@bank.example"), "", "", "", ""}},
         {215, true, 0, {"me@bank.example", "", "", "", ""}},
     };
     for (const Case& c : cases) {
@@ -253,10 +253,10 @@ TEST_F(Transfer, CopiesCarryTheMarksThatKeepThemOutOfHistories) {
     };
     const Case cases[] = {
         {108, 0, "12345678"},
-        {208, 1, e2e::ansi("ＡＢ－ＣＤｘ")},
+        {208, 1, e2e::sjis("ＡＢ－ＣＤｘ")},
         {109, 0, "p-w!"},
-        {209, 1, e2e::ansi("パス-1")},
-        {110, 1, e2e::ansi("ｍｅ@bank.example")},
+        {209, 1, e2e::sjis("パス-1")},
+        {110, 1, e2e::sjis("ｍｅ@bank.example")},
         {211, 0, "me@bank.example"},
     };
     for (const Case& c : cases) {
@@ -318,7 +318,7 @@ TEST_F(Transfer, AddressesHelpAndLinksReachTheShell) {
     ASSERT_EQ(e2e::shellCalls(3).size(), 3u) << "the home page did not reach the browser";
     k.command(126);
     ASSERT_EQ(e2e::shellCalls(4).size(), 4u) << "the mail link did not reach the mail program";
-    std::vector<std::string> expected{e2e::utf8(document), e2e::utf8(k.folder + "\\KEYLOOM.HLP"),
+    std::vector<std::string> expected{document, k.folder + "\\KEYLOOM.HLP",
                                       "https://www.keyloom.example/",
                                       "mailto:support@keyloom.example"};
     EXPECT_EQ(e2e::shellCalls(4), expected);
@@ -332,7 +332,7 @@ TEST_F(Transfer, AddressesHelpAndLinksReachTheShell) {
     std::vector<std::string> calls = e2e::shellCalls(7);
     ASSERT_EQ(calls.size(), 7u);
     for (std::size_t i = 4; i < 7; ++i)
-        EXPECT_EQ(calls[i], e2e::utf8(document));
+        EXPECT_EQ(calls[i], document);
 
     // An empty address opens nothing; the help menu item still works.
     k.paste(204, "");
@@ -341,7 +341,7 @@ TEST_F(Transfer, AddressesHelpAndLinksReachTheShell) {
     k.command(101);
     calls = e2e::shellCalls(8);
     ASSERT_EQ(calls.size(), 8u);
-    EXPECT_EQ(calls[7], e2e::utf8(k.folder + "\\KEYLOOM.HLP"));
+    EXPECT_EQ(calls[7], k.folder + "\\KEYLOOM.HLP");
 
     e2e::setRegistryText(HKEY_CLASSES_ROOT, ".hlp", nullptr, "hlpfile");
 }
