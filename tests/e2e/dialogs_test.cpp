@@ -92,6 +92,10 @@ TEST(Options, TypedLengthsAreClampedOkStoresAndCancelDoesNot) {
     EXPECT_EQ(text(dialog, 220), "1000");
     typeLength(dialog, "");
     EXPECT_EQ(text(dialog, 220), "1");
+    // What is typed after a correction goes after it.
+    for (char c : {'2', '0'})
+        SendMessageW(GetDlgItem(dialog, 220), WM_CHAR, c, 0);
+    EXPECT_EQ(text(dialog, 220), "120");
     typeLength(dialog, "12");
     EXPECT_EQ(text(dialog, 220), "12");
     click(dialog, 224);

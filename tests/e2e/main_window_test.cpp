@@ -424,6 +424,29 @@ TEST(MainWindow, FieldsKeepTheirOwnKeysWhileTheListAsks) {
     EXPECT_EQ(e2e::readFile(k.dataFile()), e2e::dataFile({renamed, mail, shop}));
 }
 
+TEST(MainWindow, ListKeepsItsSizeAndSpaceIsTheCommandsAlone) {
+    Keyloom k(e2e::freshFolder("list"), e2e::dataFile({{"Bank"}, {" spaced"}, {"Mail"}}));
+    ASSERT_TRUE(k.start());
+    RECT before = windowRect(k.control(200));
+    // The widest title grows past the list's width and shrinks back, again
+    // and again: the horizontal scroll bar comes and goes.
+    for (int round = 0; round < 3; ++round) {
+        k.type(201, std::string(40, 'W'));
+        k.type(201, std::string(40, '\b'));
+    }
+    RECT after = windowRect(k.control(200));
+    EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
+
+    // Space opens the address (none here) and is not also a search for an
+    // entry beginning with a space: Down then moves on from the first entry.
+    k.focus(200);
+    k.key(VK_SPACE);
+    k.key(VK_DOWN);
+    ASSERT_EVENTUALLY(k.selection() != 0);
+    EXPECT_EQ(k.selection(), 1);
+    EXPECT_EQ(k.exitByMenu(), 1u);
+}
+
 TEST(MainWindow, TabSkipsTheButtonsAndFieldsKeepCtrlKeys) {
     Keyloom k(e2e::freshFolder("tab"), threeEntries());
     ASSERT_TRUE(k.start());

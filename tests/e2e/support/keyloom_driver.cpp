@@ -5,10 +5,6 @@
 #include <algorithm>
 #include <atomic>
 
-#ifndef KEYLOOM_EXE
-#error "KEYLOOM_EXE names the keyloom.exe under test"
-#endif
-
 namespace e2e {
 
 namespace {
@@ -228,23 +224,25 @@ HWND popupMenuOf(DWORD processId) {
 std::string sjis(const std::string& utf8Text) { return narrow(wide(utf8Text, CP_UTF8), 932); }
 std::string fromSjis(const std::string& sjisText) { return narrow(wide(sjisText, 932), CP_UTF8); }
 
-std::string windowText(HWND window) {
+std::wstring wideText(HWND window) {
     // The W form: the A form arrives garbled across processes under Wine.
     int n = (int)SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
     std::wstring text(n + 1, L'\0');
     n = (int)SendMessageW(window, WM_GETTEXT, n + 1, reinterpret_cast<LPARAM>(&text[0]));
     text.resize(n);
-    return narrow(text, 932);
+    return text;
 }
 
-Keyloom::Keyloom(const std::string& where) : folder(where) {
-    if (!CopyFileW(wide(KEYLOOM_EXE, CP_UTF8).c_str(), path(folder + "\\keyloom.exe").c_str(),
-                   FALSE))
-        ADD_FAILURE() << "keyloom.exe could not be copied into " << folder << ": error "
+std::string windowText(HWND window) { return narrow(wideText(window), 932); }
+
+Keyloom::Keyloom(const std::string& where, const char* program) : folder(where) {
+    if (!CopyFileW(wide(program, CP_UTF8).c_str(), path(folder + "\\keyloom.exe").c_str(), FALSE))
+        ADD_FAILURE() << program << " could not be copied into " << folder << ": error "
                       << GetLastError();
 }
 
-Keyloom::Keyloom(const std::string& where, const std::string& passwordTxt) : Keyloom(where) {
+Keyloom::Keyloom(const std::string& where, const std::string& passwordTxt, const char* program)
+    : Keyloom(where, program) {
     writeFile(dataFile(), passwordTxt);
 }
 

@@ -66,7 +66,9 @@ bool endSession();
 // A visible pop-up menu of this process, or null.
 HWND popupMenuOf(DWORD processId);
 
-// Text of a window of another process, in Shift-JIS.
+// Text of a window of another process, as it is on the screen and in
+// Shift-JIS.
+std::wstring wideText(HWND window);
 std::string windowText(HWND window);
 
 struct Keyloom {
@@ -74,10 +76,11 @@ struct Keyloom {
     PROCESS_INFORMATION process{};
     HWND window = nullptr;
 
-    // Copies keyloom.exe into folder and, when given, writes PASSWORD.TXT
-    // with these bytes.
-    explicit Keyloom(const std::string& folder);
-    Keyloom(const std::string& folder, const std::string& passwordTxt);
+    // Copies keyloom.exe (or another build of it, program) into folder and,
+    // when given, writes PASSWORD.TXT with these bytes.
+    explicit Keyloom(const std::string& folder, const char* program = KEYLOOM_EXE);
+    Keyloom(const std::string& folder, const std::string& passwordTxt,
+            const char* program = KEYLOOM_EXE);
     ~Keyloom(); // ends the process if it still runs
 
     std::string dataFile() const { return folder + "\\PASSWORD.TXT"; }
