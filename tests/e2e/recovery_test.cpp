@@ -96,7 +96,9 @@ TEST(Recovery, FilesACrashLeavesAreOfferedNewestCompleteFirst) {
 }
 
 // Ends the Keyloom of k through its exit and kills it the moment its folder
-// has changed `changes` times. Returns whether the kill came before its end.
+// has changed `changes` times, or with 0 the moment PASSWORD.TXT or
+// PASSWORD.BAK changes (the swap). Returns whether the kill came before its
+// end.
 bool killDuringTheSave(Keyloom& k, int changes) {
     HANDLE folder = CreateFileW(e2e::wide(k.folder).c_str(), FILE_LIST_DIRECTORY,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -104,18 +106,21 @@ bool killDuringTheSave(Keyloom& k, int changes) {
     std::atomic<bool> killed{false};
     std::thread watcher([&] {
         alignas(DWORD) char buffer[4096];
-        for (int seen = 0; seen < changes;) {
+        for (bool now = false; !now;) {
             DWORD got = 0;
             if (!ReadDirectoryChangesW(folder, buffer, sizeof buffer, FALSE,
                                        FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE |
                                            FILE_NOTIFY_CHANGE_LAST_WRITE,
                                        &got, nullptr, nullptr))
                 return;
-            for (char* at = buffer; got;
-                 at += reinterpret_cast<FILE_NOTIFY_INFORMATION*>(at)->NextEntryOffset) {
-                ++seen;
-                if (!reinterpret_cast<FILE_NOTIFY_INFORMATION*>(at)->NextEntryOffset)
+            for (char* at = buffer; got && !now;) {
+                auto* change = reinterpret_cast<FILE_NOTIFY_INFORMATION*>(at);
+                std::wstring name(change->FileName, change->FileNameLength / sizeof(wchar_t));
+                now = changes > 0 ? --changes == 0
+                                  : name == L"PASSWORD.TXT" || name == L"PASSWORD.BAK";
+                if (!change->NextEntryOffset)
                     break;
+                at += change->NextEntryOffset;
             }
         }
         killed = TerminateProcess(k.process.hProcess, 99) != 0;
@@ -136,7 +141,10 @@ void killAndRestart(int rounds, int size, const char* exe) {
         Keyloom k(e2e::freshFolder("kill"), e2e::dataFile(entries(size)), e2e::Program{exe});
         ASSERT_TRUE(k.start());
         k.command(103); // one entry more to save
-        bool killed = killDuringTheSave(k, 1 + round % 4);
+        // Every other kill aims at the swap, the others at the writing of
+        // the temporary file.
+        int changes = round % 2 ? 1 + round / 2 % 3 : 0;
+        bool killed = killDuringTheSave(k, changes);
         landed += killed;
 
         Keyloom again(k.folder, e2e::Program{nullptr});
@@ -153,9 +161,9 @@ void killAndRestart(int rounds, int size, const char* exe) {
         EXPECT_GE(shown, size) << "round " << round << ": entries lost"
                                << (killed ? " after a kill" : "");
         again.exitByMenu();
-        std::printf("round %d: kill after %d changes %s, next start %s, %d entries\n", round,
-                    1 + round % 4, killed ? "landed" : "came too late", box ? "asked" : "opened",
-                    shown);
+        std::printf("round %d: kill at %s %s, next start %s, %d entries\n", round,
+                    changes ? ("change " + std::to_string(changes)).c_str() : "the swap",
+                    killed ? "landed" : "came too late", box ? "asked" : "opened", shown);
     }
     std::printf("%d of %d kills landed during the save; %d starts asked\n", landed, rounds, asked);
 }
