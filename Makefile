@@ -51,7 +51,8 @@ bench: native
 # The real keyloom.exe under Wine, with a prefix and display of its own.
 bench-wine: win
 	@export KEYLOOM_WINE_DIR=$(CURDIR)/$(WIN)/bench-wine; \
-	tools/wine-env setup && tools/wine-env run $(WIN)/bench/window_bench.exe; \
+	tools/wine-env setup && tools/wine-env run $(WIN)/bench/window_bench.exe && \
+	    tools/wine-env run $(WIN)/bench/paste_bench.exe; \
 	status=$$?; tools/wine-env cleanup; exit $$status
 
 clean:

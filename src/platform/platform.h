@@ -211,8 +211,12 @@ void showPopupMenu(int x, int y);
 
 // ---- Transfer: clipboard text, the windows below, key events, pauses, shell ----
 
-// One attempt at opening the clipboard with mainWindow as owner and emptying
-// it; false while another program holds it open.
+// The clipboard, with mainWindow as its owner. Every text Keyloom puts there
+// carries the marks that keep it out of the clipboard history, the cloud
+// clipboard and clipboard monitors.
+
+// One attempt at opening the clipboard and emptying it; false while another
+// program holds it open.
 bool emptyClipboard();
 
 enum class ClipboardWrite {
@@ -220,10 +224,22 @@ enum class ClipboardWrite {
     Busy,    // another program holds the clipboard open: it is unchanged
     Refused, // the clipboard took nothing and is left empty
 };
-// One attempt at making text (NUL-terminated ANSI) the clipboard's only text,
-// with mainWindow as owner: plain text, and the marks that keep it out of the
-// clipboard history, the cloud clipboard and clipboard monitors.
-ClipboardWrite setClipboardText(const char* text);
+// One attempt at making text (Shift-JIS) the clipboard's content at once: as
+// Unicode text, and as ANSI text marked Japanese for programs that read that.
+ClipboardWrite setClipboardText(std::string_view text);
+// One attempt at putting up Unicode text that is made only when a program
+// asks for it: the system then calls clipboardTextRequested (transfer/paste.h)
+// while that program waits.
+ClipboardWrite offerClipboardText();
+// Inside clipboardTextRequested: hands text (Shift-JIS) over as the offered
+// Unicode text.
+void renderClipboardText(std::string_view text);
+// The window that has the clipboard open, or null when none has it open or
+// it was opened without a window.
+WindowHandle clipboardOpener();
+// Whether window belongs to the program of other, or is other or lies inside
+// it (a store app's content may come from another process under its frame).
+bool isPartOf(WindowHandle window, WindowHandle other);
 
 // The top-level window directly below window in the Z order, or null.
 WindowHandle windowBelow(WindowHandle window);
@@ -231,15 +247,43 @@ bool isWindowVisible(WindowHandle window);
 bool isWindowEnabled(WindowHandle window);
 // The 32-bit window style; negative when it has WS_POPUP.
 int windowStyle(WindowHandle window);
+// Windows the user does not see as an application's: a tool window, one that
+// never takes the focus, one of no size, or one cloaked on another virtual
+// desktop.
+bool isAsideWindow(WindowHandle window);
+// The window that owns window, or null.
+WindowHandle ownerOf(WindowHandle window);
+// The owner at the top of window's chain of owners (window itself if none),
+// and the pop-up of that chain that was active last (the root owner itself
+// when it has none).
+WindowHandle rootOwnerOf(WindowHandle window);
+WindowHandle lastActivePopupOf(WindowHandle window);
+// Whether window's program runs at a higher integrity level than this one
+// (as administrator): the system then drops the keys sent to it without a
+// word. False when it cannot be told.
+bool runsAboveUs(WindowHandle window);
 // Asks for window to come to the front with the keyboard input; false when
 // refused. Its own thread completes the switch later.
 bool bringToFront(WindowHandle window);
+bool isForeground(WindowHandle window);
 // True once window is the foreground window and its thread has activated
 // it, so that key events reach it.
 bool hasKeyboardInput(WindowHandle window);
 
-// One synthetic key event into the system's input stream (vk down or up).
-void sendKeyEvent(int vk, bool up);
+// Key events into the system's input stream, as one batch that nothing can
+// come between, with their scan codes; false when not all of them went in.
+struct KeyEvent {
+    int vk;
+    bool up;
+};
+bool sendKeys(const KeyEvent* events, int count);
+// Whether the user holds Shift, Ctrl, Alt or a Windows key down right now.
+bool modifierKeysDown();
+// Drops the keyboard messages waiting in this program's queue.
+void dropQueuedKeys();
+
+// Milliseconds since the system started.
+unsigned tickCount();
 // Waits ms milliseconds serving only the messages that other threads send to
 // this one: the user's input and posted messages wait until later. Sent
 // messages can run any handler meanwhile, the end of the session included.

@@ -5,20 +5,49 @@
 #include "editor/editor.h"
 #include "resources/resource.h"
 #include "store/entry_list.h"
+#include "store/text.h"
 #include "store/wipe.h"
 #include "transfer/clipboard.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
-// The target handles the keys on its own thread; these pauses are all the
-// pacing there is between one piece's Ctrl+V and the next piece's copy.
-constexpr int keyPause = 50;
-// How long the target may take to come to the front: 1 s in all.
-constexpr int frontPause = 10;
-constexpr int frontPauses = 100;
+// How long, in milliseconds: the target to take the keyboard once in front;
+// the user to let go of Shift, Ctrl, Alt and the Windows keys; the target to
+// read a piece after its Ctrl+V. A piece is on offer a moment before its
+// Ctrl+V (a clipboard manager that reads every new text must be done first),
+// and stays a moment after the target's read, which some targets repeat.
+constexpr int frontTimeout = 1000;
+constexpr int releaseTimeout = 2000;
+constexpr int readTimeout = 5000;
+constexpr int settle = 20;
+constexpr int hold = 50;
+constexpr int poll = 10;
 
+enum class Stop {
+    None,
+    NoTarget,        // nothing to type into: silent, as ever
+    Elevated,        // the target runs as administrator, Keyloom does not
+    KeysHeld,        // the user held a modifier key throughout
+    ClipboardFailed, // the piece could not be put on the clipboard
+    ClipboardTaken,  // another program took the clipboard before the target read
+    NotRead,         // the target did not read the piece in time
+    LostFront,       // the target closed, or another window came in front
+    Exit,            // the program began to end: nothing is said
+};
+
+// The piece on offer: the target alone gets it, and only after its Ctrl+V.
+struct Offer {
+    WindowHandle target = nullptr;
+    SecureString text;
+    bool pending = false;   // on the clipboard, not read yet
+    bool ctrlVSent = false; // a read before it belongs to an earlier paste
+    bool read = false;
+    bool taken = false;
+};
+Offer offer;
 bool running = false;
 
 // Marks a paste sequence for the command table; nests.
@@ -28,140 +57,249 @@ struct Sequence {
     ~Sequence() { running = outer; }
 };
 
-struct KeyEvent {
-    int vk;
-    bool up;
-};
-
-bool sendKeys(const KeyEvent* events, int count) {
-    for (int i = 0; i < count; ++i) {
-        platform::sendKeyEvent(events[i].vk, events[i].up);
-        // Serving what other programs send: the target's paste may wait on
-        // us (focus, clipboard), and a plain sleep would leave it reading
-        // the clipboard only after every piece had gone by.
-        platform::pauseServingSentMessages(keyPause);
-        if (exitStarted) {
-            // Never leave Ctrl or V held down for the user.
-            for (int j = i + 1; j < count; ++j) {
-                bool pressed = false;
-                for (int k = 0; k <= i; ++k)
-                    pressed = events[k].vk == events[j].vk ? !events[k].up : pressed;
-                if (events[j].up && pressed)
-                    platform::sendKeyEvent(events[j].vk, true);
-            }
+// Serves what other programs send (the target's read among it) until done()
+// or the time is up; false then, or once the program begins to end.
+template <class Done> bool waitFor(Done done, int timeout) {
+    unsigned start = platform::tickCount();
+    while (!done()) {
+        if (exitStarted || static_cast<int>(platform::tickCount() - start) >= timeout)
             return false;
-        }
+        platform::pauseServingSentMessages(poll);
     }
-    return true;
-}
-
-// Keys sent before the target's thread has taken the keyboard land in the
-// wrong window, and the target's window system may still reset the modifier
-// keys as it settles in front: either way Ctrl is lost and the first piece
-// arrives as "v". So the keys wait until the target has the keyboard, and
-// then one pause more. A target that never takes the keyboard counts as one
-// that refused.
-bool bringTargetToFront() {
-    WindowHandle target = findTargetWindow();
-    if (!target || !platform::bringToFront(target))
-        return false;
-    for (int pauses = 0; !platform::hasKeyboardInput(target); ++pauses) {
-        if (pauses == frontPauses)
-            return false;
-        platform::pauseServingSentMessages(frontPause);
-        if (exitStarted)
-            return false;
-    }
-    platform::pauseServingSentMessages(keyPause);
     return !exitStarted;
 }
 
-// One piece of text on the clipboard and into the target.
-bool typeText(const char* text) {
-    copyTextToClipboard(text);
-    return !exitStarted && sendPasteKeys();
+Stop sendKeys(std::initializer_list<platform::KeyEvent> keys) {
+    // Before every batch: keys meant for the target must not go to whatever
+    // came in front instead, Keyloom itself included.
+    if (!platform::isForeground(offer.target))
+        return Stop::LostFront;
+    return platform::sendKeys(keys.begin(), static_cast<int>(keys.size())) ? Stop::None
+                                                                           : Stop::LostFront;
+}
+
+Stop sendPasteKeys() {
+    return sendKeys({{platform::key::control, false},
+                     {platform::key::v, false},
+                     {platform::key::v, true},
+                     {platform::key::control, true}});
+}
+
+Stop sendTabKey() { return sendKeys({{platform::key::tab, false}, {platform::key::tab, true}}); }
+
+// Brings the target to the front and waits until it has the keyboard and
+// the user's hands are off the modifier keys.
+Stop startTyping() {
+    offer.target = findTargetWindow();
+    if (!offer.target)
+        return Stop::NoTarget;
+    if (platform::runsAboveUs(offer.target))
+        return Stop::Elevated;
+    if (!platform::bringToFront(offer.target) ||
+        !waitFor([] { return platform::hasKeyboardInput(offer.target); }, frontTimeout))
+        return exitStarted ? Stop::Exit : Stop::NoTarget;
+    // A Shift held down would make each Tab a Shift+Tab.
+    if (!waitFor([] { return !platform::modifierKeysDown(); }, releaseTimeout))
+        return exitStarted ? Stop::Exit : Stop::KeysHeld;
+    return Stop::None;
+}
+
+// One piece: put on offer, Ctrl+V, and moved on from only once the target
+// itself has read it and let go of the clipboard.
+Stop typePiece(const char* text) {
+    offer.text = text;
+    offer.read = offer.taken = offer.ctrlVSent = false;
+    platform::ClipboardWrite offered = platform::ClipboardWrite::Busy;
+    // Another program may hold the clipboard for a moment.
+    waitFor(
+        [&] {
+            offered = platform::offerClipboardText();
+            return offered != platform::ClipboardWrite::Busy;
+        },
+        100);
+    if (offered != platform::ClipboardWrite::Written)
+        return exitStarted ? Stop::Exit : Stop::ClipboardFailed;
+    offer.pending = true;
+    waitFor([] { return false; }, settle);
+    if (exitStarted)
+        return Stop::Exit;
+    if (offer.taken)
+        return Stop::ClipboardTaken;
+    if (Stop stop = sendPasteKeys(); stop != Stop::None)
+        return stop;
+    offer.ctrlVSent = true;
+    bool read = waitFor([] { return offer.read || offer.taken; }, readTimeout);
+    if (exitStarted)
+        return Stop::Exit;
+    if (offer.taken)
+        return Stop::ClipboardTaken;
+    if (!read)
+        return Stop::NotRead;
+    waitFor([] { return !platform::clipboardOpener(); }, releaseTimeout);
+    waitFor([] { return false; }, hold);
+    return exitStarted ? Stop::Exit : Stop::None;
+}
+
+// The user ID's pieces, a Tab between them: each hyphen (0x2D, never part of
+// a double-byte character) ends one.
+Stop typeUserId(const char* userId) {
+    // Cut in a copy: the record keeps its hyphens, and the records may be
+    // gone once a wait has run the exit sequence.
+    char buffer[sizeof(EntryRecord::userId)];
+    copyText(buffer, sizeof buffer, userId, std::strlen(userId));
+    Stop stop = Stop::None;
+    for (char *piece = buffer, *p = buffer; stop == Stop::None; ++p) {
+        if (*p == '-') {
+            *p = '\0';
+            stop = typePiece(piece);
+            if (stop == Stop::None)
+                stop = sendTabKey();
+            piece = p + 1;
+        } else if (!*p) {
+            stop = typePiece(piece);
+            break;
+        }
+    }
+    secureWipe(buffer, sizeof buffer);
+    return stop;
+}
+
+const wchar_t* stopText(Stop stop) {
+    switch (stop) {
+    case Stop::Elevated:
+        return L"貼り付け先のプログラムは管理者として実行されているため、Keyloom "
+               L"からは貼り付けられません。\n両方を同じ方法（どちらも管理者として、またはどちらも"
+               L"通常どおり）で起動してから、もう一度貼り付けてください。";
+    case Stop::KeysHeld:
+        return L"Shift、Ctrl、Alt または Windows キーが押されたままのため、貼り付けを中止しました。"
+               L"\nキーから手を離してから、もう一度貼り付けてください。";
+    case Stop::ClipboardFailed:
+        return L"クリップボードを使えなかったため、貼り付けを中止しました。\n"
+               L"少し待ってから、もう一度貼り付けてください。";
+    case Stop::ClipboardTaken:
+        return L"貼り付けの途中でほかのプログラムがクリップボードを使ったため、貼り付けを中止しまし"
+               L"た。"
+               L"\n貼り付け先の内容を確かめて、もう一度貼り付けてください。";
+    case Stop::NotRead:
+        return L"貼り付け先のウィンドウが 5 "
+               L"秒待っても文字を受け取らなかったため、貼り付けを中止しました。"
+               L"\n貼り付け先の内容を確かめて、もう一度貼り付けてください。";
+    case Stop::LostFront:
+        return L"貼り付け先のウィンドウが閉じたか、ほかのウィンドウが前に出たため、貼り付けを中止し"
+               L"まし"
+               L"た。\n貼り付け先の内容を確かめて、もう一度貼り付けてください。";
+    default: return nullptr;
+    }
+}
+
+// After the sequence, stopped or not: a piece nobody read leaves the
+// clipboard, the keys that reached Keyloom meanwhile are not the user's
+// typing, and the user hears why a paste stopped.
+bool finish(Stop stop) {
+    if (offer.pending && !offer.read)
+        clearClipboard();
+    offer = Offer();
+    platform::dropQueuedKeys();
+    if (const wchar_t* text = stopText(stop); text && !exitStarted && !sessionEnding)
+        platform::messageBox(mainWindow, text, platform::mb::ok | platform::mb::iconWarning);
+    return stop == Stop::None;
 }
 
 } // namespace
 
 WindowHandle findTargetWindow() {
-    for (WindowHandle w = platform::windowBelow(mainWindow); w; w = platform::windowBelow(w))
-        if (platform::isWindowVisible(w) && platform::isWindowEnabled(w) &&
-            platform::windowStyle(w) >= 0)
+    for (WindowHandle w = platform::windowBelow(mainWindow); w; w = platform::windowBelow(w)) {
+        if (!platform::isWindowVisible(w) || platform::isAsideWindow(w))
+            continue;
+        // An owned pop-up, or a window disabled under one (a modal login
+        // dialog over its application): what the user sees there is the
+        // pop-up of that application that was active last.
+        bool popup = platform::windowStyle(w) < 0;
+        if ((popup && platform::ownerOf(w)) || !platform::isWindowEnabled(w)) {
+            WindowHandle root = platform::rootOwnerOf(w);
+            WindowHandle active = platform::lastActivePopupOf(root);
+            if (active && active != root && active != mainWindow &&
+                platform::isWindowVisible(active) && platform::isWindowEnabled(active))
+                return active;
+            continue;
+        }
+        if (!popup)
             return w;
+    }
     return nullptr;
 }
 
-bool sendPasteKeys() {
-    static const KeyEvent keys[] = {{platform::key::control, false},
-                                    {platform::key::v, false},
-                                    {platform::key::v, true},
-                                    {platform::key::control, true}};
-    return sendKeys(keys, 4);
+void clipboardTextRequested() {
+    if (!offer.pending)
+        return; // nothing on offer: an earlier piece, or none
+    // Only the target's own read, after its Ctrl+V: a clipboard manager, the
+    // system's clipboard bridge or a program that asks without a window gets
+    // nothing, and the text stays on offer for the target.
+    WindowHandle requester = platform::clipboardOpener();
+    if (!offer.ctrlVSent || !requester || !platform::isPartOf(requester, offer.target))
+        return;
+    platform::renderClipboardText(offer.text);
+    offer.pending = false;
+    offer.read = true;
 }
 
-bool sendTabKey() {
-    static const KeyEvent keys[] = {{platform::key::tab, false}, {platform::key::tab, true}};
-    return sendKeys(keys, 2);
-}
-
-void pasteIntoTarget() {
-    Sequence sequence;
-    if (bringTargetToFront())
-        sendPasteKeys();
+void clipboardTakenByOther() {
+    if (offer.pending)
+        offer.taken = true;
+    offer.pending = false;
 }
 
 bool pasteUserId() {
     Sequence sequence;
     int sel = platform::selectedIndex();
-    if (sel < 0 || sel >= entryList.count())
+    if (sel < 0 || sel >= entryList.count() || !storeFields(sel))
         return false;
-    if (!storeFields(sel))
-        return false;
-    // Cut into pieces in a copy: the record keeps its hyphens, and the
-    // records may be gone once a pause has run the exit sequence.
-    char buffer[sizeof(EntryRecord::userId)];
-    std::memcpy(buffer, entryList.records[sel].userId, sizeof buffer);
-    buffer[sizeof buffer - 1] = '\0';
-
-    bool done = bringTargetToFront();
-    // Only the byte 0x2D splits: it is never part of a double-byte character.
-    for (char *piece = buffer, *p = buffer; done; ++p) {
-        if (*p == '-') {
-            *p = '\0';
-            done = typeText(piece) && sendTabKey();
-            piece = p + 1;
-        } else if (!*p) {
-            done = typeText(piece);
-            break;
-        }
-    }
-    secureWipe(buffer, sizeof buffer);
-    return done;
+    SecureString userId = entryList.records[sel].userId;
+    Stop stop = startTyping();
+    if (stop == Stop::None)
+        stop = typeUserId(userId.c_str());
+    return finish(stop);
 }
 
 void pasteUserIdAndPassword() {
     Sequence sequence;
-    if (!pasteUserId() || !sendTabKey())
+    int sel = platform::selectedIndex();
+    if (sel < 0 || sel >= entryList.count() || !storeFields(sel))
         return;
-    // The keys go to whatever has the focus now: no second search.
-    copyField(IDC_COPY_PASSWORD);
-    if (!exitStarted)
-        sendPasteKeys();
+    // Copies: the records may be gone once a wait has run the exit sequence.
+    SecureString userId = entryList.records[sel].userId;
+    SecureString password = entryList.records[sel].password;
+    Stop stop = startTyping();
+    if (stop == Stop::None)
+        stop = typeUserId(userId.c_str());
+    // The password goes to whatever box the Tab leads to: no second search.
+    if (stop == Stop::None)
+        stop = sendTabKey();
+    if (stop == Stop::None)
+        stop = typePiece(password.c_str());
+    finish(stop);
 }
 
-void pastePasswordCommand() {
+bool pasteIntoTarget(const char* text) {
     Sequence sequence;
-    copyField(IDC_COPY_PASSWORD);
-    if (!exitStarted)
-        pasteIntoTarget();
+    SecureString copy = text;
+    Stop stop = startTyping();
+    if (stop == Stop::None)
+        stop = typePiece(copy.c_str());
+    return finish(stop);
 }
 
-void pasteMailCommand() {
+// Copies the field, which stays on the clipboard whatever follows, then
+// types it into the window below.
+static void copyThenPaste(int field) {
     Sequence sequence;
-    copyField(IDC_COPY_MAIL);
-    if (!exitStarted)
-        pasteIntoTarget();
+    if (copyField(field) < 0 || exitStarted)
+        return;
+    const EntryRecord& record = entryList.records[platform::selectedIndex()];
+    pasteIntoTarget(field == IDC_COPY_PASSWORD ? record.password : record.mail);
 }
+
+void pastePasswordCommand() { copyThenPaste(IDC_COPY_PASSWORD); }
+void pasteMailCommand() { copyThenPaste(IDC_COPY_MAIL); }
 
 bool pasteRunning() { return running; }

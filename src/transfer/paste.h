@@ -1,23 +1,23 @@
 // Typing fields into the application whose window lies below Keyloom's.
+//
+// Each piece goes on the clipboard as text made only when asked for, then
+// Ctrl+V; the target's own read of it (and nobody else's) moves the sequence
+// on, so that a slow target gets each piece, and a target that never reads,
+// closes or loses the front stops the paste with a word to the user.
 #pragma once
 
 #include "platform/platform.h"
 
-// The first window below the main window that is visible, enabled and not a
-// pop-up; null when there is none.
+// The window the user sees below Keyloom's: the first visible, enabled
+// window that is not a pop-up, or the active pop-up of an application
+// (a modal dialog over its disabled owner). Tool windows, windows of no size
+// and windows on other virtual desktops are passed over; null when none.
 WindowHandle findTargetWindow();
-// Ctrl+V and Tab, each key event followed by a 50 ms pause in which only what
-// other programs send us is served. False when the exit sequence began during
-// a pause: the keys still down are released at once, and the caller stops
-// without touching the entries again.
-bool sendPasteKeys();
-bool sendTabKey();
 
-// Pastes whatever the clipboard holds into the window below.
-void pasteIntoTarget();
+// Types text into the window below. False when nothing was typed (no entry
+// selected, no target, or the paste stopped: the user has been told why).
+bool pasteIntoTarget(const char* text);
 // The user ID, piece by piece with a Tab between the hyphen-separated pieces.
-// False when nothing was sent (no entry selected, no target, or the target
-// refused to come to the front), or when the program began to exit meanwhile.
 bool pasteUserId();
 // The user ID in pieces, a Tab, then the password.
 void pasteUserIdAndPassword();
@@ -27,3 +27,8 @@ void pasteMailCommand();
 
 // True while a paste sequence runs: only the exit may interrupt it.
 bool pasteRunning();
+
+// The clipboard owner's side, called by the main window: a program asks for
+// the text on offer, and another program took the clipboard.
+void clipboardTextRequested();
+void clipboardTakenByOther();

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <shellapi.h>
+
 #include <string>
 #include <vector>
 
@@ -27,18 +29,28 @@ struct LoginForm {
     PROCESS_INFORMATION process{};
     HWND window = nullptr;
 
-    bool start() {
-        char commandLine[] = LOGIN_FORM_EXE;
+    // Starts login_form.exe with these options (login_form.h) and waits until
+    // its form is in front.
+    bool start(const std::string& options = "") {
+        std::string commandLine = std::string("\"") + LOGIN_FORM_EXE + "\" " + options;
         STARTUPINFOA si{};
         si.cb = sizeof si;
-        if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                            &process))
+        if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &si, &process))
             return false;
         return e2e::waitFor([&] {
-            window = FindWindowW(loginFormClass, nullptr);
+            window = nullptr;
+            for (HWND w = FindWindowW(loginFormClass, nullptr); w && !window;
+                 w = FindWindowExW(nullptr, w, loginFormClass, nullptr)) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(w, &owner);
+                if (owner == process.dwProcessId)
+                    window = w;
+            }
             return window && GetForegroundWindow() == window;
         });
     }
+    LRESULT ask(UINT message) const { return SendMessageW(window, message, 0, 0); }
     ~LoginForm() {
         if (process.hProcess) {
             TerminateProcess(process.hProcess, 0);
@@ -65,11 +77,25 @@ HWND windowBelow(HWND window) {
     return nullptr;
 }
 
+// Keyloom in front of everything, as a click on it puts it: Wine's
+// SetForegroundWindow from another program does not raise it.
+void raise(const Keyloom& k) {
+    SetWindowPos(k.window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetForegroundWindow(k.window);
+}
+
 // Keyloom over the form, as the user leaves them before a paste command.
 void bringKeyloomBack(const Keyloom& k, const LoginForm& form) {
-    SetForegroundWindow(k.window);
+    raise(k);
     ASSERT_EVENTUALLY(GetForegroundWindow() == k.window);
-    ASSERT_EQ(windowBelow(k.window), form.window) << "the login form is not below Keyloom";
+    HWND below = windowBelow(k.window);
+    wchar_t name[64] = L"", caption[64] = L"";
+    GetClassNameW(below, name, 64);
+    GetWindowTextW(below, caption, 64);
+    ASSERT_EQ(below, form.window) << "the login form is not below Keyloom, but "
+                                  << e2e::fromSjis(e2e::windowText(below)) << " of class "
+                                  << e2e::fromSjis(
+                                         e2e::sjis(std::string(name, name + lstrlenW(name))));
 }
 
 // The boxes once the form has handled every key that the command sent: a
@@ -288,6 +314,108 @@ TEST_F(Transfer, TheExitEmptiesAClipboardThatAnotherProgramFilled) {
     ClipboardContent got = readClipboard();
     ASSERT_TRUE(got.opened);
     EXPECT_EQ(got.formats, 0);
+}
+
+// Keyloom in front of whatever lies below it, as the user leaves it before a
+// paste command.
+void bringKeyloomToTheFront(const Keyloom& k) {
+    raise(k);
+    ASSERT_EVENTUALLY(GetForegroundWindow() == k.window);
+}
+
+bool keyDown(int vk) { return GetAsyncKeyState(vk) < 0; }
+
+const Boxes firstEntry{"12", "34", "56", "78", "p-w!"};
+
+TEST_F(Transfer, SlowTargetsGetEveryPieceRight) {
+    for (int delay : {300, 1000}) {
+        LoginForm slow;
+        ASSERT_TRUE(slow.start("delay=" + std::to_string(delay)));
+        bringKeyloomBack(k, slow);
+        k.command(121);
+        EXPECT_EQ(filledBoxes(slow, firstEntry), firstEntry) << delay << " ms a Ctrl+V";
+        // Remote desktop and virtual machine clients go by the scan codes.
+        EXPECT_EQ(slow.ask(loginFormZeroScanCodes), 0) << delay;
+    }
+}
+
+TEST_F(Transfer, ATargetThatClosesStopsThePasteAndKeyloomKeepsItsEntry) {
+    const std::vector<std::string> titles = k.items();
+    LoginForm closing;
+    ASSERT_TRUE(closing.start("close"));
+    bringKeyloomBack(k, closing);
+    k.command(121, false);
+    HWND box = k.messageBox();
+    ASSERT_TRUE(box) << "no word of the stopped paste";
+    EXPECT_NE(e2e::fromSjis(k.messageText(box)).find("閉じた"), std::string::npos);
+    k.answer(box, IDOK);
+    EXPECT_FALSE(keyDown(VK_CONTROL));
+    EXPECT_FALSE(keyDown(VK_TAB));
+    // Nothing of the paste reached Keyloom's own fields.
+    EXPECT_EQ(k.items(), titles);
+    EXPECT_EQ(k.text(201), "Bank");
+    EXPECT_EQ(k.text(202), "12-34-56-78");
+    EXPECT_EQ(k.text(203), "p-w!");
+    EXPECT_EQ(k.exitByMenu(), 1u);
+    EXPECT_EQ(e2e::readFile(k.dataFile()), entries());
+}
+
+TEST_F(Transfer, ShiftHeldAtTheStartIsWaitedFor) {
+    form.reset();
+    bringKeyloomBack(k, form);
+    // Shift held on the X keyboard for a second and a half, by a script the
+    // desktop's "browser" runs.
+    e2e::setRegistryText(HKEY_CURRENT_USER, "Software\\Wine\\WineBrowser", "Browsers",
+                         HOLD_SHIFT_SCRIPT);
+    ShellExecuteW(nullptr, nullptr, L"http://hold-shift/1500", nullptr, nullptr, SW_SHOWDEFAULT);
+    ASSERT_EVENTUALLY(keyDown(VK_SHIFT));
+    k.command(121, false);
+    LRESULT pastedWhileHeld = 0;
+    ASSERT_EVENTUALLY(!keyDown(VK_SHIFT) || (pastedWhileHeld = form.ask(loginFormPastes)) > 0);
+    EXPECT_EQ(pastedWhileHeld, 0) << "keys went out while Shift was down";
+    EXPECT_EQ(filledBoxes(form, firstEntry), firstEntry) << "a Tab became Shift+Tab";
+}
+
+TEST_F(Transfer, AClipboardHeldOpenByAnotherProgramGetsNoCtrlV) {
+    form.reset();
+    bringKeyloomBack(k, form);
+    HWND owner =
+        CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(openClipboard(owner));
+    k.command(114, false);
+    HWND box = k.messageBox();
+    CloseClipboard();
+    DestroyWindow(owner);
+    ASSERT_TRUE(box) << "no word of the stopped paste";
+    EXPECT_NE(e2e::fromSjis(k.messageText(box)).find("クリップボード"), std::string::npos);
+    k.answer(box, IDOK);
+    EXPECT_EQ(form.ask(loginFormPastes), 0);
+    EXPECT_EQ(form.boxes(), Boxes(5));
+}
+
+TEST_F(Transfer, AModalLoginDialogIsFilledAndTheWindowBelowGetsNothing) {
+    LoginForm decoy, dialog;
+    ASSERT_TRUE(decoy.start("decoy"));
+    ASSERT_TRUE(dialog.start("modal"));
+    bringKeyloomToTheFront(k);
+    k.command(121);
+    EXPECT_EQ(filledBoxes(dialog, firstEntry), firstEntry);
+    EXPECT_EQ(decoy.boxes(), Boxes(5));
+    EXPECT_EQ(decoy.ask(loginFormPastes), 0);
+}
+
+TEST_F(Transfer, TheEndOfTheSessionMidPasteLeavesNoKeyDown) {
+    LoginForm slow;
+    ASSERT_TRUE(slow.start("delay=1000"));
+    bringKeyloomBack(k, slow);
+    k.command(121, false);
+    ASSERT_EVENTUALLY(slow.ask(loginFormPastes) >= 1);
+    // The worst moment: while Keyloom holds Ctrl down, if it ever does.
+    e2e::waitFor([] { return keyDown(VK_CONTROL); }, 3000);
+    ASSERT_TRUE(e2e::endSession());
+    EXPECT_EQ(k.waitForExit(), 1u);
+    for (int vk : {VK_CONTROL, VK_SHIFT, VK_TAB, int('V')})
+        EXPECT_FALSE(keyDown(vk)) << vk;
 }
 
 TEST_F(Transfer, AddressesHelpAndLinksReachTheShell) {

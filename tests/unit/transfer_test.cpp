@@ -29,13 +29,13 @@ using fake::transferLog;
 using fake::view;
 using Log = std::vector<std::string>;
 
-const Log ctrlV = {"Ctrl down", "pause 50", "V down",  "pause 50",
-                   "V up",      "pause 50", "Ctrl up", "pause 50"};
-const Log tab = {"Tab down", "pause 50", "Tab up", "pause 50"};
-// The target comes to the front and settles there before the first key.
-const Log front = {"front form", "pause 50"};
-
-Log clip(const std::string& text) { return {"clipboard " + text}; }
+// One piece typed: put on offer, Ctrl+V, and made for the target when it
+// reads it.
+Log piece(const std::string& text) { return {"offer", "Ctrl+V", "render " + text}; }
+const Log tab = {"Tab"};
+const Log front = {"front form"};
+// What every paste ends with: keys that reached Keyloom meanwhile go.
+const Log done = {"keys dropped"};
 
 Log steps(std::initializer_list<Log> parts) {
     Log all;
@@ -47,12 +47,13 @@ Log steps(std::initializer_list<Log> parts) {
 // What typing the user ID's pieces sends, once the target is in front.
 Log pieces(std::initializer_list<std::string> texts) {
     Log all;
-    for (const std::string& text : texts) {
-        if (!all.empty())
-            all = steps({all, tab});
-        all = steps({all, clip(text), ctrlV});
-    }
+    for (const std::string& text : texts)
+        all = steps({all, all.empty() ? Log{} : tab, piece(text)});
     return all;
+}
+
+bool contains(const Log& log, const std::string& entry) {
+    return std::find(log.begin(), log.end(), entry) != log.end();
 }
 
 class TransferTest : public KeyloomTest {
@@ -72,13 +73,20 @@ class TransferTest : public KeyloomTest {
     }
 };
 
-TEST_F(TransferTest, PasteUserIdAndPasswordTypesEachPieceThenThePassword) {
-    for (int command : {IDM_PASTE_USER_ID_AND_PASSWORD, IDC_PASTE_USER_ID_AND_PASSWORD}) {
+TEST_F(TransferTest, EachPieceWaitsForTheTargetsOwnRead) {
+    // However slowly the target reads, each piece is read before the next
+    // replaces it; a clipboard manager asking first gets nothing.
+    for (int delay : {0, 300, 1000}) {
         SetUp();
         open({record("Bank", "AB-CD-EF", "pw")});
-        dispatchCommand(command, 0);
-        EXPECT_EQ(transferLog, steps({front, pieces({"AB", "CD", "EF"}), tab, clip("pw"), ctrlV}))
-            << command;
+        fake::windowsBelow[0].readsAfter = delay;
+        unsigned start = fake::now;
+        dispatchCommand(IDM_PASTE_USER_ID_AND_PASSWORD, 0);
+        EXPECT_EQ(transferLog, steps({front, pieces({"AB", "CD", "EF"}), tab, piece("pw"), done}))
+            << delay;
+        EXPECT_GE(fake::now - start, 4u * delay);
+        EXPECT_TRUE(fake::messageBoxes.empty());
+        // The last piece stays for a "confirm password" box, until the exit.
         EXPECT_EQ(fake::clipboard, "pw");
         EXPECT_STREQ(entryList.records[0].userId, "AB-CD-EF"); // cut in a copy only
         EXPECT_FALSE(pasteRunning());
@@ -86,8 +94,14 @@ TEST_F(TransferTest, PasteUserIdAndPasswordTypesEachPieceThenThePassword) {
     for (int command : {IDM_PASTE_USER_ID, IDC_PASTE_USER_ID}) {
         SetUp();
         open({record("Bank", "AB-CD-EF", "pw")});
+        fake::windowsBelow[0].strangerAsksFirst = true;
         dispatchCommand(command, 0);
-        EXPECT_EQ(transferLog, steps({front, pieces({"AB", "CD", "EF"})})) << command;
+        EXPECT_EQ(transferLog, steps({front,
+                                      {"offer", "Ctrl+V", "refused stranger", "render AB", "Tab"},
+                                      {"offer", "Ctrl+V", "refused stranger", "render CD", "Tab"},
+                                      {"offer", "Ctrl+V", "refused stranger", "render EF"},
+                                      done}))
+            << command;
         EXPECT_EQ(fake::clipboard, "EF");
     }
 }
@@ -112,22 +126,19 @@ TEST_F(TransferTest, OnlyTheAsciiHyphenSplitsTheUserId) {
         EXPECT_TRUE(pasteUserId());
         Log expected = front;
         for (std::size_t i = 0; i < c.pieces.size(); ++i)
-            expected = steps({expected, i ? tab : Log{}, clip(c.pieces[i]), ctrlV});
-        EXPECT_EQ(transferLog, expected) << c.userId;
-        // k hyphens: (k + 1) * 200 ms + k * 100 ms of pauses, after the 50 ms
-        // in which the target settles in front.
-        int k = static_cast<int>(c.pieces.size()) - 1;
-        EXPECT_EQ(fake::pauses * 50, 50 + (k + 1) * 200 + k * 100) << c.userId;
+            expected = steps({expected, i ? tab : Log{}, piece(c.pieces[i])});
+        EXPECT_EQ(transferLog, steps({expected, done})) << c.userId;
     }
 }
 
-TEST_F(TransferTest, PasswordAndMailArePastedWholeAfterTheCopy) {
+TEST_F(TransferTest, PasswordAndMailAreCopiedThenPastedWhole) {
     open({record("Bank", "AB-CD", "p-w", "", "me-1@b.example")});
     dispatchCommand(IDC_PASTE_PASSWORD, 0);
-    EXPECT_EQ(transferLog, steps({clip("p-w"), front, ctrlV}));
+    EXPECT_EQ(transferLog, steps({{"clipboard p-w"}, front, piece("p-w"), done}));
     transferLog.clear();
     dispatchCommand(IDM_PASTE_MAIL, 0);
-    EXPECT_EQ(transferLog, steps({clip("me-1@b.example"), front, ctrlV}));
+    EXPECT_EQ(transferLog,
+              steps({{"clipboard me-1@b.example"}, front, piece("me-1@b.example"), done}));
     EXPECT_EQ(fake::clipboard, "me-1@b.example");
 }
 
@@ -141,7 +152,7 @@ TEST_F(TransferTest, WhatTheEditorShowsIsTypedInClearEvenWhenMasked) {
     fake::edit(IDC_PASSWORD, L"typed");
     transferLog.clear();
     dispatchCommand(IDM_PASTE_USER_ID_AND_PASSWORD, 0);
-    EXPECT_EQ(transferLog, steps({front, pieces({"NEW", "ID"}), tab, clip("typed"), ctrlV}));
+    EXPECT_EQ(transferLog, steps({front, pieces({"NEW", "ID"}), tab, piece("typed"), done}));
     EXPECT_STREQ(entryList.records[0].userId, "NEW-ID");
     EXPECT_STREQ(entryList.records[0].password, "typed");
 
@@ -166,7 +177,7 @@ TEST_F(TransferTest, CopyCommandsPutTheFieldOnTheClipboard) {
         fake::clipboard = "other";
         transferLog.clear();
         EXPECT_TRUE(dispatchCommand(c.command, 0));
-        EXPECT_EQ(transferLog, clip(c.expected)) << c.command;
+        EXPECT_EQ(transferLog, Log{"clipboard " + c.expected}) << c.command;
     }
     select(1);
     EXPECT_EQ(copyField(IDC_COPY_USER_ID), 1);
@@ -194,16 +205,18 @@ TEST_F(TransferTest, ABusyClipboardIsTriedAgainForUpTo100ms) {
     open({record("Bank", "AB-CD", "pw")});
     fake::clipboardBusyFor = 3;
     EXPECT_EQ(copyField(IDC_COPY_PASSWORD), 1);
-    EXPECT_EQ(transferLog, (Log{"clipboard busy", "pause 10", "clipboard busy", "pause 10",
-                                "clipboard busy", "pause 10", "clipboard pw"}));
+    EXPECT_EQ(transferLog,
+              (Log{"clipboard busy", "clipboard busy", "clipboard busy", "clipboard pw"}));
+    EXPECT_EQ(fake::pauses, 3);
 
     // Held throughout: 11 tries, 10 pauses, and the old text stays.
     transferLog.clear();
+    fake::pauses = 0;
     fake::clipboard = "other";
     fake::clipboardBusyFor = 1000;
     EXPECT_EQ(copyTextToClipboard("pw"), 0);
     EXPECT_EQ(std::count(transferLog.begin(), transferLog.end(), "clipboard busy"), 11);
-    EXPECT_EQ(std::count(transferLog.begin(), transferLog.end(), "pause 10"), 10);
+    EXPECT_EQ(fake::pauses, 10);
     EXPECT_EQ(fake::clipboard, "other");
 
     // Refused data is not tried again: the clipboard is left empty.
@@ -213,91 +226,155 @@ TEST_F(TransferTest, ABusyClipboardIsTriedAgainForUpTo100ms) {
     EXPECT_EQ(copyTextToClipboard("pw"), 0);
     EXPECT_EQ(transferLog, Log{"clipboard refused"});
     EXPECT_EQ(fake::clipboard, std::nullopt);
-
-    // A paste goes on whatever the copy returned.
-    transferLog.clear();
-    EXPECT_TRUE(pasteUserId());
-    EXPECT_EQ(transferLog,
-              steps({front, {"clipboard refused"}, ctrlV, tab, {"clipboard refused"}, ctrlV}));
 }
 
-TEST_F(TransferTest, TheTargetIsTheFirstOrdinaryWindowBelow) {
+// Every way a paste can go wrong stops it where it is: no key after that
+// point, no piece left on offer, and one message that says why.
+TEST_F(TransferTest, APasteThatCannotGoOnStopsAndSaysWhy) {
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        Log typed;              // what reached the form before the stop
+        const wchar_t* message; // a phrase of the message
+    };
+    const Case cases[] = {
+        {"the target never reads", [] { fake::windowsBelow[0].readsAfter = -1; },
+         steps({front, {"offer", "Ctrl+V", "clipboard emptied"}}), L"5 秒"},
+        {"another program takes the clipboard",
+         [] { fake::windowsBelow[0].clipboardTakenFirst = true; },
+         steps({front, {"offer", "Ctrl+V", "clipboard taken"}}), L"ほかのプログラム"},
+        {"the clipboard takes nothing", [] { fake::clipboardRefuses = true; },
+         steps({front, {"clipboard refused"}}), L"クリップボードを使えなかった"},
+        {"the target closes after its first box",
+         [] { fake::windowsBelow[0].closesAfterReads = 1; }, steps({front, piece("AB")}),
+         L"閉じたか"},
+        {"the user holds Shift", [] { fake::modifiersHeldFor = 2500; }, front, L"Shift"},
+        {"the target runs as administrator",
+         [] { fake::windowsBelow[0].elevated = true; },
+         {},
+         L"管理者"},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        open({record("Bank", "AB-CD", "pw")});
+        c.arrange();
+        dispatchCommand(IDM_PASTE_USER_ID_AND_PASSWORD, 0);
+        EXPECT_EQ(transferLog, steps({c.typed, done})) << c.what;
+        ASSERT_EQ(fake::messageBoxes.size(), 1u) << c.what;
+        EXPECT_NE(fake::messageBoxes[0].text.find(c.message), std::wstring::npos) << c.what;
+        EXPECT_NE(fake::clipboard, "pw") << c.what;
+        EXPECT_FALSE(pasteRunning());
+    }
+
+    // A Shift let go in time is waited for, and nothing more.
+    SetUp();
     open({record("Bank", "AB", "pw")});
-    fake::windowsBelow = {{"hidden", false},
-                          {"disabled", true, false},
-                          {"tooltip", true, true, true},
-                          {"form"},
-                          {"other"}};
+    fake::modifiersHeldFor = 500;
+    EXPECT_TRUE(pasteUserId());
+    EXPECT_EQ(transferLog, steps({front, piece("AB"), done}));
+    EXPECT_TRUE(fake::messageBoxes.empty());
+}
+
+TEST_F(TransferTest, TheTargetIsTheWindowTheUserSeesBelow) {
+    open({record("Bank", "AB", "pw")});
+    using W = fake::TopWindow;
+    auto window = [](const char* name, auto... set) {
+        W w;
+        w.name = name;
+        (set(w), ...);
+        return w;
+    };
+    auto hidden = [](W& w) { w.visible = false; };
+    auto aside = [](W& w) { w.aside = true; };
+    auto popup = [](W& w) { w.popup = true; };
+    auto disabled = [](W& w) { w.enabled = false; };
+    auto ownedByApp = [](W& w) { w.owner = "app"; };
+    auto dialogActive = [](W& w) { w.lastActivePopup = "dialog"; };
+
+    // Hidden, tool and cloaked windows, and a pop-up of no one's, are passed over.
+    fake::windowsBelow = {window("hidden", hidden), window("tool", aside), window("tooltip", popup),
+                          window("form")};
     EXPECT_EQ(findTargetWindow(), fake::handleOf("form"));
-    dispatchCommand(IDM_PASTE_USER_ID_AND_PASSWORD, 0);
-    EXPECT_EQ(transferLog, steps({front, clip("AB"), ctrlV, tab, clip("pw"), ctrlV}));
-    EXPECT_EQ(fake::foreground, "form");
+    // A modal login dialog over its disabled application, whichever of the
+    // two lies higher; a decoy below gets nothing.
+    fake::windowsBelow = {window("dialog", popup, ownedByApp),
+                          window("app", disabled, dialogActive), window("decoy")};
+    EXPECT_EQ(findTargetWindow(), fake::handleOf("dialog"));
+    fake::windowsBelow = {window("app", disabled, dialogActive),
+                          window("dialog", popup, ownedByApp), window("decoy")};
+    EXPECT_EQ(findTargetWindow(), fake::handleOf("dialog"));
+    transferLog.clear();
+    dispatchCommand(IDM_PASTE_USER_ID, 0);
+    EXPECT_EQ(transferLog, steps({{"front dialog"}, piece("AB"), done}));
+    // A disabled window with no pop-up, or whose pop-up is hidden: on below.
+    fake::windowsBelow = {window("busy", disabled), window("app", disabled, dialogActive),
+                          window("dialog", popup, hidden, ownedByApp), window("decoy")};
+    EXPECT_EQ(findTargetWindow(), fake::handleOf("decoy"));
+    fake::windowsBelow.clear();
+    EXPECT_EQ(findTargetWindow(), nullptr);
 }
 
 TEST_F(TransferTest, WithoutATargetNothingIsTyped) {
     open({record("Bank", "AB-CD", "pw", "", "me@b.example")});
     for (bool refused : {false, true}) {
-        fake::windowsBelow = {{"hidden", false}, {"tooltip", true, true, true}};
+        fake::windowsBelow = {{"hidden", false}};
         if (refused)
-            fake::windowsBelow.push_back({"form", true, true, false, true});
+            fake::windowsBelow.push_back({"form", true, true, false, false, "", "", false, true});
         Log refusal = refused ? Log{"front refused"} : Log{};
         transferLog.clear();
         fake::clipboard = "other";
         EXPECT_FALSE(pasteUserId());
         dispatchCommand(IDM_PASTE_USER_ID_AND_PASSWORD, 0);
-        EXPECT_EQ(transferLog, steps({refusal, refusal}));
+        EXPECT_EQ(transferLog, steps({refusal, done, refusal, done}));
         EXPECT_EQ(fake::clipboard, "other");
 
         // The copy comes first, so the field is on the clipboard all the same.
         transferLog.clear();
         dispatchCommand(IDM_PASTE_PASSWORD, 0);
         dispatchCommand(IDC_PASTE_MAIL, 0);
-        EXPECT_EQ(transferLog, steps({clip("pw"), refusal, clip("me@b.example"), refusal}));
+        EXPECT_EQ(
+            transferLog,
+            steps({{"clipboard pw"}, refusal, done, {"clipboard me@b.example"}, refusal, done}));
         EXPECT_EQ(fake::foreground, "");
+        EXPECT_TRUE(fake::messageBoxes.empty());
     }
-    fake::windowsBelow.clear();
-    EXPECT_EQ(findTargetWindow(), nullptr);
 }
 
 TEST_F(TransferTest, KeysWaitUntilTheTargetHasTakenTheKeyboard) {
     open({record("Bank", "AB", "pw")});
-    fake::windowsBelow = {{"form", true, true, false, false, 3}};
+    fake::windowsBelow[0].takesInputAfter = 30;
+    unsigned start = fake::now;
     EXPECT_TRUE(pasteUserId());
-    EXPECT_EQ(
-        transferLog,
-        steps({{"front form", "pause 10", "pause 10", "pause 10", "pause 50"}, clip("AB"), ctrlV}));
+    EXPECT_EQ(transferLog, steps({front, piece("AB"), done}));
+    EXPECT_GE(fake::now - start, 30u);
 
     // Never within a second: treated as refused, nothing is typed.
-    fake::windowsBelow = {{"hung", true, true, false, false, -1}};
+    fake::windowsBelow[0].takesInputAfter = -1;
     fake::foreground.clear();
     fake::clipboard = "other";
     transferLog.clear();
     EXPECT_FALSE(pasteUserId());
-    EXPECT_EQ(transferLog.size(), 101u);
-    EXPECT_EQ(std::count(transferLog.begin(), transferLog.end(), "pause 10"), 100);
+    EXPECT_EQ(transferLog, steps({front, done}));
     EXPECT_EQ(fake::clipboard, "other");
-
-    // The end of the session while waiting.
-    fake::duringPause = [] { exitProgram(); };
-    transferLog.clear();
-    dispatchCommand(IDM_PASTE_USER_ID_AND_PASSWORD, 0);
-    EXPECT_EQ(transferLog, (Log{"front hung", "pause 10", "clipboard emptied"}));
+    EXPECT_TRUE(fake::messageBoxes.empty());
 }
 
 // The end of the session can arrive in any pause: from then on nothing goes
-// on the clipboard, no key is left down, and the released records are never
-// read again (the sanitizer build would catch it).
-TEST_F(TransferTest, AnExitDuringAPauseEndsThePasteCleanly) {
+// on the clipboard, no key goes out, nothing is said, and the released
+// records are never read again (the sanitizer build would catch it).
+TEST_F(TransferTest, AnExitDuringAPasteEndsItWithoutAWord) {
     int total = 0;
     {
         open({record("Bank", "AB-CD-EF", "pw")});
+        fake::windowsBelow[0].readsAfter = 30;
         dispatchCommand(IDM_PASTE_USER_ID_AND_PASSWORD, 0);
         total = fake::pauses;
     }
-    ASSERT_EQ(total, 1 + 3 * 4 + 3 * 2 + 4);
+    ASSERT_GT(total, 20);
     for (int at = 1; at <= total; ++at) {
         SetUp();
         open({record("Bank", "AB-CD-EF", "pw")});
+        fake::windowsBelow[0].readsAfter = 30;
         fake::duringPause = [at] {
             if (fake::pauses == at)
                 exitProgram();
@@ -305,33 +382,12 @@ TEST_F(TransferTest, AnExitDuringAPauseEndsThePasteCleanly) {
         dispatchCommand(IDM_PASTE_USER_ID_AND_PASSWORD, 0);
         EXPECT_EQ(entryList.count(), 0) << at;
         EXPECT_EQ(view.endedWith, 1) << at;
+        EXPECT_TRUE(fake::messageBoxes.empty()) << at;
         auto emptied = std::find(transferLog.begin(), transferLog.end(), "clipboard emptied");
         ASSERT_NE(emptied, transferLog.end()) << at;
-        EXPECT_EQ(fake::clipboard, std::nullopt) << at;
-        int held = 0;
-        for (auto it = transferLog.begin(); it != transferLog.end(); ++it) {
-            const std::string& e = *it;
-            if (it > emptied) {
-                EXPECT_EQ(e.find("clipboard"), std::string::npos) << at << ": " << e;
-                EXPECT_EQ(e.find("down"), std::string::npos) << at << ": " << e;
-                EXPECT_EQ(e.find("pause"), std::string::npos) << at << ": " << e;
-            }
-            held += e.size() > 5 && e.compare(e.size() - 5, 5, " down") == 0;
-            held -= e.size() > 3 && e.compare(e.size() - 3, 3, " up") == 0;
-        }
-        EXPECT_EQ(held, 0) << at;
+        for (auto it = emptied + 1; it != transferLog.end(); ++it)
+            EXPECT_TRUE(*it == "keys dropped" || *it == "clipboard emptied") << at << ": " << *it;
     }
-
-    // Between V down and V up: both keys are let go at once.
-    SetUp();
-    open({record("Bank", "AB", "pw")});
-    fake::duringPause = [] {
-        if (fake::pauses == 3)
-            exitProgram();
-    };
-    EXPECT_FALSE(pasteUserId());
-    EXPECT_EQ(transferLog, (Log{"front form", "pause 50", "clipboard AB", "Ctrl down", "pause 50",
-                                "V down", "pause 50", "clipboard emptied", "V up", "Ctrl up"}));
 }
 
 TEST_F(TransferTest, AnExitWhileWaitingForTheClipboardWritesNothingAfterIt) {
@@ -339,7 +395,7 @@ TEST_F(TransferTest, AnExitWhileWaitingForTheClipboardWritesNothingAfterIt) {
     fake::clipboardBusyFor = 1;
     fake::duringPause = [] { exitProgram(); };
     dispatchCommand(IDM_PASTE_PASSWORD, 0);
-    EXPECT_EQ(transferLog, (Log{"clipboard busy", "pause 10", "clipboard emptied"}));
+    EXPECT_EQ(transferLog, (Log{"clipboard busy", "clipboard emptied"}));
     EXPECT_EQ(fake::clipboard, std::nullopt);
     EXPECT_EQ(fake::foreground, "");
 }
@@ -355,14 +411,14 @@ TEST_F(TransferTest, OnlyTheExitRunsWhileAPasteTypes) {
         dispatchCommand(IDM_NEW, 0);
     };
     dispatchCommand(IDM_PASTE_USER_ID, 0);
-    EXPECT_EQ(transferLog, steps({front, pieces({"AB", "CD"})}));
+    EXPECT_EQ(transferLog, steps({front, pieces({"AB", "CD"}), done}));
     EXPECT_EQ(entryList.count(), 1);
 
     // Afterwards every command works again.
     fake::duringPause = nullptr;
     transferLog.clear();
     dispatchCommand(IDM_COPY_USER_ID, 0);
-    EXPECT_EQ(transferLog, clip("ABCD"));
+    EXPECT_EQ(transferLog, Log{"clipboard ABCD"});
 
     fake::pauses = 0;
     fake::duringPause = [] {
@@ -427,9 +483,8 @@ TEST_F(TransferTest, TheExitWaitsForAClipboardHeldByAnotherProgram) {
     open({record("Bank", "AB", "pw")});
     fake::clipboardBusyFor = 4;
     dispatchCommand(IDM_EXIT, 0);
-    EXPECT_EQ(transferLog,
-              (Log{"clipboard busy", "pause 10", "clipboard busy", "pause 10", "clipboard busy",
-                   "pause 10", "clipboard busy", "pause 10", "clipboard emptied"}));
+    EXPECT_EQ(transferLog, (Log{"clipboard busy", "clipboard busy", "clipboard busy",
+                                "clipboard busy", "clipboard emptied"}));
     EXPECT_EQ(fake::clipboard, std::nullopt);
 
     // Held for good: the program still ends, and says nothing.

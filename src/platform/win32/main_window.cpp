@@ -5,6 +5,7 @@
 #include "app/program.h"
 #include "editor/editor.h"
 #include "platform/platform.h"
+#include "platform/win32/clipboard_owner.h"
 #include "resources/resource.h"
 #include "store/text.h"
 #include "transfer/shell.h"
@@ -82,6 +83,8 @@ LRESULT CALLBACK listSubclassProc(HWND list, UINT message, WPARAM wParam, LPARAM
 }
 
 INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    if (answerClipboardOwnerMessage(message, wParam))
+        return TRUE;
     switch (message) {
     case WM_INITDIALOG: windowSetUp(window); return TRUE;
     case WM_COMMAND: return dispatchCommand(LOWORD(wParam), HIWORD(wParam));
@@ -312,14 +315,6 @@ void checkMenuItem(MenuHandle menu, int id, bool checked) {
 
 void showPopupMenu(int x, int y) {
     TrackPopupMenu(popupMenu, TPM_LEFTBUTTON, x, y, 0, mainWindow, nullptr);
-}
-
-bool emptyClipboard() {
-    if (!OpenClipboard(mainWindow))
-        return false;
-    EmptyClipboard();
-    CloseClipboard();
-    return true;
 }
 
 } // namespace platform

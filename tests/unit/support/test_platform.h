@@ -118,35 +118,55 @@ std::string shown(int id);
 // ---- Transfer (transfer_platform.cpp) ----
 
 // Everything the transfer operations did, in one ordered log: "clipboard AB"
-// (a text written), "clipboard busy", "clipboard refused", "clipboard
-// emptied", "front form" (a window brought to the front), "front refused",
-// "Ctrl down", "V up", "Tab down" (key events), "pause 50", "shell TEXT".
+// (a text written at once), "offer" (text put up to be made when asked for),
+// "render AB" (made for the target), "refused stranger" (a request that got
+// nothing), "clipboard busy", "clipboard refused", "clipboard emptied",
+// "front form" (a window brought to the front), "front refused", "Ctrl+V"
+// and "Tab" (a batch of keys), "keys dropped", "shell TEXT".
 extern std::vector<std::string> transferLog;
-// The clipboard's text; none when it is empty.
+// The clipboard's text; none when it is empty or holds text on offer only.
 extern std::optional<std::string> clipboard;
 // The next n opens of the clipboard fail, as while another program holds it.
 extern int clipboardBusyFor;
 // The clipboard opens but takes no data.
 extern bool clipboardRefuses;
 
-// A top-level window below the main window, as the target search sees it.
+// A top-level window below the main window, as the target search sees it,
+// and as a target behaves once keys reach it.
 struct TopWindow {
     std::string name;
     bool visible = true;
     bool enabled = true;
     bool popup = false;
+    bool aside = false;          // a tool window, of no size, cloaked, ...
+    std::string owner;           // the window that owns it
+    std::string lastActivePopup; // of a root owner
+    bool elevated = false;       // runs as administrator
     bool refusesFront = false;
-    // Pauses after coming to the front before it takes the keyboard; -1 never.
+    // Milliseconds after coming to the front before it takes the keyboard;
+    // -1 never.
     int takesInputAfter = 0;
+    // Milliseconds from a Ctrl+V to its read of the clipboard; -1 never.
+    int readsAfter = 0;
+    // Before its own read, a clipboard manager asks for the text (it must
+    // get nothing), or another program takes the clipboard.
+    bool strangerAsksFirst = false;
+    bool clipboardTakenFirst = false;
+    // It closes (or loses the front) after reading this many pieces.
+    int closesAfterReads = -1;
 };
 // Top to bottom, the first lying directly below the main window.
 extern std::vector<TopWindow> windowsBelow;
 // The name of the window last brought to the front; "" for none.
 extern std::string foreground;
 WindowHandle handleOf(const std::string& name);
+// Milliseconds the user keeps holding a modifier key from now on.
+extern int modifiersHeldFor;
 
-// Runs inside every pause, as a message sent by another program would
-// (the end of the session, say); the pauses so far are counted first.
+// The fake's clock in milliseconds: pauses advance it. duringPause runs
+// inside every pause, as a message sent by another program would (the end of
+// the session, say); the pauses so far are counted first.
+extern unsigned now;
 extern std::function<void()> duringPause;
 extern int pauses;
 

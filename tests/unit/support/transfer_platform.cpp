@@ -1,6 +1,9 @@
-// The clipboard, the windows below the main window, key events, pauses and
-// the shell of the test platform, all recorded in one ordered log.
+// The clipboard, the windows below the main window, key batches, pauses and
+// the shell of the test platform, all recorded in one ordered log. A target
+// reads the clipboard some time after each Ctrl+V, as a program does.
 #include "test_platform.h"
+
+#include "transfer/paste.h"
 
 #include <cstdint>
 
@@ -12,30 +15,37 @@ int clipboardBusyFor;
 bool clipboardRefuses;
 std::vector<TopWindow> windowsBelow;
 std::string foreground;
+int modifiersHeldFor;
+unsigned now;
 std::function<void()> duringPause;
 int pauses;
-static int pausesAtFront;
 
 namespace {
 
 constexpr std::uintptr_t firstHandle = 0x5000;
+const WindowHandle stranger = reinterpret_cast<WindowHandle>(0x9000);
 
-// The index of a window below the main window; -1 for the main window.
+unsigned frontAt, modifiersUntil;
+// The window that reads the clipboard right now, the time of the next
+// read (after a Ctrl+V), and the reads so far.
+WindowHandle reading;
+int readAt = -1;
+int reads;
+bool offered; // text on offer, not made yet
+
+// The index of a window below the main window; -1 for another.
 int indexOf(WindowHandle window) {
-    return window == fake::window
-               ? -1
-               : static_cast<int>(reinterpret_cast<std::uintptr_t>(window) - firstHandle);
+    std::uintptr_t i = reinterpret_cast<std::uintptr_t>(window) - firstHandle;
+    return i < windowsBelow.size() ? static_cast<int>(i) : -1;
 }
 
-const TopWindow& below(WindowHandle window) { return windowsBelow.at(indexOf(window)); }
+TopWindow& below(WindowHandle window) { return windowsBelow.at(indexOf(window)); }
 
-std::string keyName(int vk) {
-    switch (vk) {
-    case 0x09: return "Tab";
-    case 0x11: return "Ctrl";
-    case 0x56: return "V";
-    default: return std::to_string(vk);
-    }
+TopWindow* front() {
+    for (TopWindow& w : windowsBelow)
+        if (w.name == foreground)
+            return &w;
+    return nullptr;
 }
 
 // Another program holding the clipboard open.
@@ -45,6 +55,30 @@ bool clipboardBusy() {
     --clipboardBusyFor;
     transferLog.push_back("clipboard busy");
     return true;
+}
+
+// The target in front reads what is on offer, as its Ctrl+V makes it do.
+void readClipboard(TopWindow& target) {
+    if (!offered)
+        return; // nothing to ask for: the reader finds what is there
+    if (target.clipboardTakenFirst) {
+        offered = false;
+        clipboard.reset();
+        transferLog.push_back("clipboard taken");
+        clipboardTakenByOther();
+        return;
+    }
+    if (target.strangerAsksFirst) {
+        reading = stranger;
+        clipboardTextRequested();
+        if (!clipboard)
+            transferLog.push_back("refused stranger");
+    }
+    reading = handleOf(target.name);
+    clipboardTextRequested();
+    reading = nullptr;
+    if (++reads == target.closesAfterReads)
+        foreground.clear();
 }
 
 } // namespace
@@ -63,9 +97,15 @@ void resetTransfer() {
     clipboardRefuses = false;
     windowsBelow.clear();
     foreground.clear();
+    modifiersHeldFor = 0;
+    now = 1000;
     duringPause = nullptr;
     pauses = 0;
-    pausesAtFront = 0;
+    frontAt = modifiersUntil = 0;
+    reading = nullptr;
+    readAt = -1;
+    reads = 0;
+    offered = false;
 }
 
 } // namespace fake
@@ -79,25 +119,51 @@ bool emptyClipboard() {
         return false;
     ++fake::view.clipboardEmptied;
     fake::clipboard.reset();
+    fake::offered = false;
     transferLog.push_back("clipboard emptied");
     return true;
 }
 
-ClipboardWrite setClipboardText(const char* text) {
+ClipboardWrite setClipboardText(std::string_view text) {
     if (fake::clipboardBusy())
         return ClipboardWrite::Busy;
+    fake::offered = false;
     if (fake::clipboardRefuses) {
         fake::clipboard.reset();
         transferLog.push_back("clipboard refused");
         return ClipboardWrite::Refused;
     }
-    fake::clipboard = text;
-    transferLog.push_back(std::string("clipboard ") + text);
+    fake::clipboard = std::string(text);
+    transferLog.push_back("clipboard " + std::string(text));
     return ClipboardWrite::Written;
 }
 
+ClipboardWrite offerClipboardText() {
+    if (fake::clipboardBusy())
+        return ClipboardWrite::Busy;
+    fake::clipboard.reset();
+    if (fake::clipboardRefuses) {
+        transferLog.push_back("clipboard refused");
+        return ClipboardWrite::Refused;
+    }
+    fake::offered = true;
+    transferLog.push_back("offer");
+    return ClipboardWrite::Written;
+}
+
+void renderClipboardText(std::string_view text) {
+    fake::offered = false;
+    fake::clipboard = std::string(text);
+    transferLog.push_back("render " + std::string(text));
+}
+
+WindowHandle clipboardOpener() { return fake::reading; }
+
+bool isPartOf(WindowHandle window, WindowHandle other) { return window == other; }
+
 WindowHandle windowBelow(WindowHandle window) {
-    std::size_t next = static_cast<std::size_t>(fake::indexOf(window) + 1);
+    std::size_t next =
+        window == fake::window ? 0 : static_cast<std::size_t>(fake::indexOf(window) + 1);
     return next < fake::windowsBelow.size()
                ? reinterpret_cast<WindowHandle>(fake::firstHandle + next)
                : nullptr;
@@ -109,6 +175,21 @@ int windowStyle(WindowHandle window) {
     // WS_POPUP is the top bit; WS_VISIBLE and WS_CAPTION as an ordinary window has them.
     return static_cast<int>(fake::below(window).popup ? 0x80000000u | 0x10000000u : 0x10C00000u);
 }
+bool isAsideWindow(WindowHandle window) { return fake::below(window).aside; }
+WindowHandle ownerOf(WindowHandle window) { return fake::handleOf(fake::below(window).owner); }
+
+WindowHandle rootOwnerOf(WindowHandle window) {
+    for (WindowHandle owner; (owner = ownerOf(window));)
+        window = owner;
+    return window;
+}
+
+WindowHandle lastActivePopupOf(WindowHandle window) {
+    WindowHandle popup = fake::handleOf(fake::below(window).lastActivePopup);
+    return popup ? popup : window;
+}
+
+bool runsAboveUs(WindowHandle window) { return fake::below(window).elevated; }
 
 bool bringToFront(WindowHandle window) {
     if (!window || fake::below(window).refusesFront) {
@@ -116,26 +197,53 @@ bool bringToFront(WindowHandle window) {
         return false;
     }
     fake::foreground = fake::below(window).name;
-    fake::pausesAtFront = fake::pauses;
+    fake::frontAt = fake::now;
     transferLog.push_back("front " + fake::foreground);
     return true;
 }
 
+bool isForeground(WindowHandle window) {
+    return fake::indexOf(window) >= 0 && fake::foreground == fake::below(window).name;
+}
+
 bool hasKeyboardInput(WindowHandle window) {
     const fake::TopWindow& w = fake::below(window);
-    return fake::foreground == w.name && w.takesInputAfter >= 0 &&
-           fake::pauses - fake::pausesAtFront >= w.takesInputAfter;
+    return isForeground(window) && w.takesInputAfter >= 0 &&
+           fake::now - fake::frontAt >= static_cast<unsigned>(w.takesInputAfter);
 }
 
-void sendKeyEvent(int vk, bool up) {
-    transferLog.push_back(fake::keyName(vk) + (up ? " up" : " down"));
+bool sendKeys(const KeyEvent* events, int count) {
+    bool paste = count == 4 && events[1].vk == key::v;
+    transferLog.push_back(paste                                    ? "Ctrl+V"
+                          : count == 2 && events[0].vk == key::tab ? "Tab"
+                                                                   : "keys");
+    if (fake::TopWindow* target = fake::front(); paste && target && target->readsAfter >= 0)
+        fake::readAt = static_cast<int>(fake::now) + target->readsAfter;
+    return true;
 }
+
+bool modifierKeysDown() {
+    if (fake::modifiersHeldFor > 0) {
+        fake::modifiersUntil = fake::now + fake::modifiersHeldFor;
+        fake::modifiersHeldFor = 0;
+    }
+    return fake::now < fake::modifiersUntil;
+}
+
+void dropQueuedKeys() { transferLog.push_back("keys dropped"); }
+
+unsigned tickCount() { return fake::now; }
 
 void pauseServingSentMessages(int ms) {
-    transferLog.push_back("pause " + std::to_string(ms));
+    fake::now += ms;
     ++fake::pauses;
     if (fake::duringPause)
         fake::duringPause();
+    if (fake::readAt >= 0 && fake::now >= static_cast<unsigned>(fake::readAt)) {
+        fake::readAt = -1;
+        if (fake::TopWindow* target = fake::front())
+            fake::readClipboard(*target);
+    }
 }
 
 void openWithShell(const std::wstring& text) { transferLog.push_back("shell " + wideToSjis(text)); }

@@ -1,0 +1,9 @@
+// The messages the system sends the clipboard's owner, the main window:
+// answered in transfer.cpp, where the clipboard is written.
+#pragma once
+
+#include <windows.h>
+
+// WM_RENDERFORMAT, WM_RENDERALLFORMATS and WM_DESTROYCLIPBOARD; false for
+// any other message.
+bool answerClipboardOwnerMessage(UINT message, WPARAM format);
