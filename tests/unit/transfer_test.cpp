@@ -52,10 +52,6 @@ Log pieces(std::initializer_list<std::string> texts) {
     return all;
 }
 
-bool contains(const Log& log, const std::string& entry) {
-    return std::find(log.begin(), log.end(), entry) != log.end();
-}
-
 class TransferTest : public KeyloomTest {
   protected:
     // The window opened over these records on the first one, with a login

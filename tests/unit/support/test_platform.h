@@ -138,10 +138,10 @@ struct TopWindow {
     bool visible = true;
     bool enabled = true;
     bool popup = false;
-    bool aside = false;          // a tool window, of no size, cloaked, ...
-    std::string owner;           // the window that owns it
-    std::string lastActivePopup; // of a root owner
-    bool elevated = false;       // runs as administrator
+    bool aside = false;               // a tool window, of no size, cloaked, ...
+    std::string owner = "";           // the window that owns it
+    std::string lastActivePopup = ""; // of a root owner
+    bool elevated = false;            // runs as administrator
     bool refusesFront = false;
     // Milliseconds after coming to the front before it takes the keyboard;
     // -1 never.
