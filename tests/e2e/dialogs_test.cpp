@@ -176,14 +176,23 @@ TEST(About, CaptionLinesAndPlacement) {
     EXPECT_EQ(text(dialog, 125), "https://www.keyloom.example/");
     EXPECT_EQ(text(dialog, 126), "support@keyloom.example");
 
-    // The version line and the program's icon, beside the lines.
+    // The version line and the program's icon, beside the lines. The line
+    // and the version resource both say the version of CMakeLists.txt.
     bool versionLine = false, icon = false;
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        versionLine |= e2e::windowText(child) == "Keyloom Ver.1.50";
+        versionLine |= e2e::windowText(child) == "Keyloom Ver." KEYLOOM_VERSION;
         icon |= SendMessageW(child, STM_GETICON, 0, 0) != 0;
     }
     EXPECT_TRUE(versionLine);
     EXPECT_TRUE(icon);
+    std::string exe = k.folder + "\\keyloom.exe";
+    std::vector<char> info(GetFileVersionInfoSizeA(exe.c_str(), nullptr));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(!info.empty() &&
+                GetFileVersionInfoA(exe.c_str(), 0, DWORD(info.size()), info.data()) &&
+                VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &size));
+    EXPECT_EQ(fixed->dwFileVersionMS, DWORD(KEYLOOM_VERSION_MAJOR << 16 | KEYLOOM_VERSION_MINOR));
 
     click(dialog, IDOK);
     EXPECT_TRUE(IsWindowEnabled(k.window));
