@@ -8,7 +8,7 @@ WIN      := build/win
 WERROR   ?= OFF
 JOBS     ?= $(shell nproc)
 
-.PHONY: deps run test native sanitize win-configure win bench bench-wine clean
+.PHONY: deps install run test native sanitize win-configure win bench bench-wine clean
 
 deps:
 	@tools/install-deps
@@ -30,13 +30,14 @@ win: win-configure
 	@cmake --build $(WIN) -j $(JOBS)
 
 # keyloom.exe keeps its files beside itself, so it runs from a folder of its
-# own outside build/: cleaning a build never touches anyone's passwords.
-run: win-configure
-	@cmake --build $(WIN) --target keyloom -j $(JOBS)
+# own outside build/: cleaning a build never touches anyone's passwords. The
+# folder is private (0700), since PASSWORD.TXT is plain text.
+install: win-configure
+	@cmake --build $(WIN) --target keyloom keyloom_help -j $(JOBS)
+	@tools/install-keyloom "$(KEYLOOM_HOME)" $(WIN)/keyloom.exe $(WIN)/KEYLOOM.HTM
+
+run: install
 	@if [ -z "$${DISPLAY:-}" ]; then echo "make run: no display (DISPLAY is not set)" >&2; exit 1; fi
-	@mkdir -p "$(KEYLOOM_HOME)"
-	@install -m 755 $(WIN)/keyloom.exe "$(KEYLOOM_HOME)/keyloom.exe"
-	@echo "Keyloom runs from $(KEYLOOM_HOME)"
 	@KEYLOOM_WINE_DIR="$${KEYLOOM_WINE_DIR:-$(HOME)/.cache/keyloom-wine}" \
 	    tools/wine-env run "$(KEYLOOM_HOME)/keyloom.exe"
 
