@@ -87,6 +87,10 @@ struct Rect {
 bool isMinimized(WindowHandle window);
 // The outer rectangle in screen pixels.
 Rect windowRect(WindowHandle window);
+// Moves and sizes window to this outer rectangle, keeping its Z order.
+void setWindowRect(WindowHandle window, const Rect& rect);
+// The dots per inch of the screen the window is on (96 at 100 %).
+int windowDpi(WindowHandle window);
 
 struct Point {
     int x, y;
@@ -110,9 +114,11 @@ int runMainWindow();
 void endMainWindow(int result);
 // Sends WM_COMMAND to mainWindow and returns once it has been handled.
 void sendCommand(int id, int notification = 0);
-void setWindowIcon(const char* iconName);
-// Loads each icon once; buttons showing the same picture share it.
-void setButtonIcon(int buttonId, const char* iconName);
+// The window's large and small icons, and a button's, at the sizes that the
+// system asks for at dpi. Each icon is loaded once per size; buttons showing
+// the same picture share it.
+void setWindowIcon(const char* iconName, int dpi);
+void setButtonIcon(int buttonId, const char* iconName, int dpi);
 int screenWidth();
 int screenHeight();
 // The high bit of the Ctrl key's state for the message being handled.

@@ -152,6 +152,8 @@ bool isMinimized(WindowHandle) {
 Rect windowRect(WindowHandle window) {
     return window == fake::dialogWindow ? fake::dialogRect : fake::windowRect;
 }
+void setWindowRect(WindowHandle, const Rect& rect) { fake::windowRect = rect; }
+int windowDpi(WindowHandle) { return fake::view.dpi; }
 
 using fake::view;
 
@@ -173,8 +175,14 @@ void sendCommand(int id, int notification) {
     dispatchCommand(id, notification);
 }
 
-void setWindowIcon(const char* iconName) { view.windowIcon = iconName; }
-void setButtonIcon(int buttonId, const char* iconName) { view.buttonIcons[buttonId] = iconName; }
+void setWindowIcon(const char* iconName, int dpi) {
+    view.windowIcon = iconName;
+    view.windowIconDpi = dpi;
+}
+void setButtonIcon(int buttonId, const char* iconName, int dpi) {
+    view.buttonIcons[buttonId] = iconName;
+    view.buttonIconDpi[buttonId] = dpi;
+}
 
 int screenWidth() { return view.screenWidth; }
 int screenHeight() { return view.screenHeight; }
