@@ -32,6 +32,8 @@ std::string wideToAnsi(const std::wstring& text);
 
 // The full path of the running executable, however long it is.
 std::string modulePath();
+// True when path names a file (not a folder) that exists.
+bool fileExists(const std::string& path);
 
 enum class FileRead { Read, Missing, Unreadable };
 

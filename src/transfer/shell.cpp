@@ -21,9 +21,16 @@ void openAddress() {
 }
 
 void openHelp() {
-    // Built to its full length: a deep program folder gets its help file too.
-    std::string path = programDirectory() + "\\KEYLOOM.HLP";
-    platform::openWithShell(path.c_str());
+    // The page Keyloom ships first: today's Windows no longer shows WinHelp
+    // files, but a user may still keep one of their own beside the program.
+    // Paths are built to their full length: a deep folder gets its help too.
+    for (const char* name : {"\\KEYLOOM.HTM", "\\KEYLOOM.HLP"}) {
+        std::string path = programDirectory() + name;
+        if (platform::fileExists(path)) {
+            platform::openWithShell(path.c_str());
+            return;
+        }
+    }
 }
 
 void openHomePage() { platform::openWithShell(homePageUrl); }

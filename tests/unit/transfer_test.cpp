@@ -406,6 +406,7 @@ TEST_F(TransferTest, TheAddressIsHandedToTheShellWhole) {
 
 TEST_F(TransferTest, HelpAndTheMakersLinksOpenWithoutASelection) {
     fake::modulePath = "D:\\Apps\\Keyloom\\keyloom.exe";
+    fake::files["D:\\Apps\\Keyloom\\KEYLOOM.HLP"] = "a user's own help file";
     open({});
     dispatchCommand(IDM_HELP, 0);
     dispatchCommand(IDM_HOME_PAGE, 0);
@@ -415,12 +416,22 @@ TEST_F(TransferTest, HelpAndTheMakersLinksOpenWithoutASelection) {
                    "shell mailto:support@keyloom.example"}));
     EXPECT_EQ(fake::clipboard, "other");
 
+    // The page Keyloom ships comes first; without either file, nothing opens.
+    fake::files["D:\\Apps\\Keyloom\\KEYLOOM.HTM"] = "<html>";
+    transferLog.clear();
+    openHelp();
+    EXPECT_EQ(transferLog, Log{"shell D:\\Apps\\Keyloom\\KEYLOOM.HTM"});
+    fake::files.clear();
+    transferLog.clear();
+    openHelp();
+    EXPECT_TRUE(transferLog.empty());
+
     // A folder deeper than a path buffer still gets its own help file.
     std::string deep = "C:\\" + std::string(300, 'd');
     fake::modulePath = deep + "\\keyloom.exe";
-    transferLog.clear();
+    fake::files[deep + "\\KEYLOOM.HTM"] = "<html>";
     openHelp();
-    EXPECT_EQ(transferLog, Log{"shell " + deep + "\\KEYLOOM.HLP"});
+    EXPECT_EQ(transferLog, Log{"shell " + deep + "\\KEYLOOM.HTM"});
 }
 
 TEST_F(TransferTest, TheExitWaitsForAClipboardHeldByAnotherProgram) {

@@ -19,6 +19,11 @@ std::string modulePath() {
     }
 }
 
+bool fileExists(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 FileRead readWholeFile(const std::string& path, std::string& bytes) {
     bytes.clear();
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,

@@ -108,6 +108,8 @@ std::string modulePath() {
     return fake::modulePath;
 }
 
+bool fileExists(const std::string& path) { return fake::files.count(path) != 0; }
+
 FileRead readWholeFile(const std::string& path, std::string& bytes) {
     bytes.clear();
     if (fake::unreadable.count(path))
