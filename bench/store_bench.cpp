@@ -12,11 +12,9 @@
 
 namespace {
 
-const std::string dataPath = "C:\\Keyloom\\PASSWORD.TXT";
+const std::wstring dataPath = L"C:\\Keyloom\\PASSWORD.TXT";
 
-void put(char* field, const std::string& text) {
-    std::memcpy(field, text.data(), text.size());
-}
+void put(char* field, const std::string& text) { std::memcpy(field, text.data(), text.size()); }
 
 // A list like a person's: short titles, some Japanese, a few memo lines.
 EntryList realisticList(int count) {
@@ -56,9 +54,7 @@ void BM_LoadDataFile(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadDataFile)->Unit(benchmark::kMillisecond);
 
-std::string diskPath() {
-    return "/tmp/keyloom-bench-" + std::to_string(getpid()) + ".txt";
-}
+std::string diskPath() { return "/tmp/keyloom-bench-" + std::to_string(getpid()) + ".txt"; }
 
 void BM_PlainWriteToDisk(benchmark::State& state) {
     SecureString bytes = formatDataFile(realisticList(10000));

@@ -14,8 +14,9 @@ bool dispatchCommand(int id, int notification) {
     if (exitStarted)
         return true;
     // While a paste types into another program only the exit may run: any
-    // other command would change the clipboard or the focus under it.
-    if (pasteRunning() && id != platform::notify::cancel && id != IDM_EXIT)
+    // other command would change the clipboard or the focus under it. The
+    // same while a notice waits in the middle of an operation.
+    if ((pasteRunning() || commandsHeld()) && id != platform::notify::cancel && id != IDM_EXIT)
         return true;
 
     switch (id) {
@@ -61,9 +62,14 @@ bool dispatchCommand(int id, int notification) {
             return false;
         break;
     case IDC_TITLE:
+    case IDC_USER_ID:
+    case IDC_PASSWORD:
+    case IDC_ADDRESS:
+    case IDC_MAIL:
+    case IDC_MEMO:
         if (notification != platform::notify::editChange)
             return false;
-        onTitleChanged();
+        onFieldChanged(id);
         break;
     default: return false;
     }

@@ -10,6 +10,7 @@
 #include <string>
 
 bool exitStarted = false;
+bool sessionEnding = false;
 
 namespace {
 
@@ -45,17 +46,16 @@ bool loadEntriesAtStartUp() {
                 return false;
             break;
         case DataFileState::Damaged: {
-            std::wstring text = formatMessage(
-                L"以下のデータファイルの一部が壊れています。\n%s\n"
-                L"読み込めた %d 件のアイテムで続けますか？\n"
-                L"「いいえ」を選ぶと、ファイルを変更せずに終了します。",
-                {platform::ansiToWide(dataFilePath()), std::to_wstring(entryList.count())});
+            std::wstring text =
+                formatMessage(L"以下のデータファイルの一部が壊れています。\n%s\n"
+                              L"読み込めた %d 件のアイテムで続けますか？\n"
+                              L"「いいえ」を選ぶと、ファイルを変更せずに終了します。",
+                              {dataFilePath(), std::to_wstring(entryList.count())});
             // Going on replaces the file at exit (the damaged one is kept as
             // PASSWORD.BAK), so No is the default.
             return platform::messageBox(nullptr, text,
                                         platform::mb::yesNo | platform::mb::iconWarning |
-                                            platform::mb::defaultSecond) ==
-                   platform::mb::answerYes;
+                                            platform::mb::defaultSecond) == platform::mb::answerYes;
         }
         case DataFileState::Missing:
         case DataFileState::Read: return true;
@@ -69,7 +69,7 @@ int askToRetryReading(WindowHandle owner) {
     std::wstring text =
         formatMessage(L"以下のデータファイルを読み込むことができませんでした。\n%s\n"
                       L"ファイルの属性やディスクの状態を確認してください。再試行しますか？",
-                      {platform::ansiToWide(dataFilePath())});
+                      {dataFilePath()});
     return platform::messageBox(owner, text, platform::mb::yesNo | platform::mb::iconError);
 }
 
@@ -99,6 +99,7 @@ void exitProgram() {
 }
 
 void sessionEnded() {
+    sessionEnding = true;
     if (!exitStarted) {
         exitProgram();
         return;

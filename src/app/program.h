@@ -20,6 +20,9 @@ void sessionEnded();
 // Set once the exit sequence has begun: from then on no command may touch the
 // entries, which are released.
 extern bool exitStarted;
+// Set once the Windows session is ending: from then on nothing is asked or
+// shown, since the system ends the program under any box.
+extern bool sessionEnding;
 
 // The question when PASSWORD.TXT exists but cannot be read; Yes retries.
 int askToRetryReading(WindowHandle owner);

@@ -34,6 +34,52 @@ std::size_t fieldSize(int id) {
     return id == IDC_MEMO ? sizeof(EntryRecord::memo) : sizeof(EntryRecord::title);
 }
 
+// The most a field takes, in Shift-JIS bytes: what its record field holds.
+std::size_t fieldLimit(int id) { return fieldSize(id) - 1; }
+
+const wchar_t* fieldName(int id) {
+    switch (id) {
+    case IDC_TITLE: return L"タイトル";
+    case IDC_USER_ID: return L"ユーザID";
+    case IDC_PASSWORD: return L"パスワード";
+    case IDC_ADDRESS: return L"アドレス";
+    case IDC_MAIL: return L"メール";
+    default: return L"メモ";
+    }
+}
+
+// Keyloom's own question or notice is open: only the exit may run meanwhile,
+// since the operation that asked is half done.
+bool noticeOpen = false;
+
+// Tells the user which characters of which fields could not be kept. The
+// fields show what was stored by now. Nothing is shown once the session is
+// ending: the system would end the program under the box.
+void tellLostCharacters(const std::wstring& fields) {
+    if (sessionEnding)
+        return;
+    bool outer = noticeOpen;
+    noticeOpen = true;
+    platform::messageBox(
+        mainWindow,
+        formatMessage(L"次の文字はデータファイルに保存できないため、「?」に置き換えて"
+                      L"保存しました。\n\n%s\n必要であれば、保存できる文字で入力し直してください。",
+                      {fields}),
+        platform::mb::ok | platform::mb::iconWarning);
+    noticeOpen = outer;
+}
+
+// Puts the field's text into its record, mended to the file's line rules.
+void storeField(EntryRecord& record, int id, const SecureString& text) {
+    char* field = recordField(record, id);
+    copyText(field, fieldSize(id), text.data(), text.size());
+    // Pasted text may break the file's line rules; mend it here.
+    if (id == IDC_MEMO)
+        keepMemoLineBreaks(field, fieldSize(id));
+    else
+        dropCarriageReturns(field);
+}
+
 // The pixel width of every title, in list order, so that a keystroke in the
 // title measures one title rather than all of them.
 std::vector<int> titleWidths;
@@ -55,20 +101,29 @@ void replaceItem(int index) {
 
 } // namespace
 
-void storeFields(int index) {
+bool storeFields(int index) {
     if (!hasRecord(index))
-        return;
+        return !exitStarted;
     EntryRecord& record = entryList.records[index];
+    std::wstring lostFields;
     for (int id : editorFields) {
-        char* text = recordField(record, id);
-        platform::getFieldText(id, text, fieldSize(id));
-        // Pasted text may break the file's line rules; mend it here.
-        if (id == IDC_MEMO)
-            keepMemoLineBreaks(text, fieldSize(id));
-        else
-            dropCarriageReturns(text);
+        // A field the user did not change keeps its bytes: shown and read
+        // back, text that other programs wrote would not come back the same.
+        if (!platform::isFieldModified(id))
+            continue;
+        std::wstring lost;
+        storeField(record, id, platform::fieldText(id, &lost));
+        if (!lost.empty()) {
+            lostFields += std::wstring(fieldName(id)) + L": " + lost + L"\n";
+            platform::setFieldText(id, recordField(record, id));
+        }
     }
+    if (!lostFields.empty())
+        tellLostCharacters(lostFields);
+    return !exitStarted;
 }
+
+bool commandsHeld() { return noticeOpen; }
 
 void showSelection() {
     int sel = platform::selectedIndex();
@@ -80,21 +135,40 @@ void showSelection() {
     }
     enableEditing(true);
     // Store before load: the edits belong to the record shown so far.
-    if (hasRecord(editedIndex))
-        storeFields(editedIndex);
+    if (hasRecord(editedIndex) && !storeFields(editedIndex))
+        return;
     for (int id : editorFields)
         platform::setFieldText(id, recordField(entryList.records[sel], id));
     editedIndex = sel;
+}
+
+void onFieldChanged(int id) {
+    // Text that Keyloom itself put there is neither input nor a change.
+    if (!platform::isFieldModified(id))
+        return;
+    SecureString text = platform::fieldText(id);
+    if (text.size() > fieldLimit(id)) {
+        // Refused at once, as an edit control refuses input at its limit:
+        // nothing is cut later without a word. The cut raises this again.
+        TextStretch cut = overflowingInput(text, platform::fieldCaret(id), fieldLimit(id));
+        platform::cutFieldText(id, cut.from, cut.to);
+        platform::beep();
+        return;
+    }
+    if (id == IDC_TITLE)
+        onTitleChanged();
 }
 
 void onTitleChanged() {
     int sel = platform::selectedIndex();
     if (!hasRecord(sel))
         return;
-    char title[sizeof(EntryRecord::title)];
-    platform::getFieldText(IDC_TITLE, title, sizeof title);
-    dropCarriageReturns(title);
     EntryRecord& record = entryList.records[sel];
+    std::wstring lost;
+    SecureString typed = platform::fieldText(IDC_TITLE, &lost);
+    char title[sizeof(EntryRecord::title)];
+    copyText(title, sizeof title, typed.data(), typed.size());
+    dropCarriageReturns(title);
     if (!std::strcmp(title, record.title))
         return;
     std::strcpy(record.title, title);
@@ -105,6 +179,10 @@ void onTitleChanged() {
     updateHorizontalExtent();
     platform::selectItem(sel);
     platform::setListRedraw(true);
+    if (!lost.empty()) {
+        platform::setFieldText(IDC_TITLE, record.title);
+        tellLostCharacters(std::wstring(fieldName(IDC_TITLE)) + L": " + lost + L"\n");
+    }
 }
 
 void fillList() {
@@ -115,13 +193,14 @@ void fillList() {
         titles.push_back(record.title);
     }
     titleWidths.assign(titles.size(), 0);
-    averageCharWidth =
-        platform::measureListTexts(titles.data(), static_cast<int>(titles.size()), titleWidths.data());
+    averageCharWidth = platform::measureListTexts(titles.data(), static_cast<int>(titles.size()),
+                                                  titleWidths.data());
     updateHorizontalExtent();
 }
 
 void updateHorizontalExtent() {
-    int widest = titleWidths.empty() ? 0 : *std::max_element(titleWidths.begin(), titleWidths.end());
+    int widest =
+        titleWidths.empty() ? 0 : *std::max_element(titleWidths.begin(), titleWidths.end());
     platform::setHorizontalExtent(widest + averageCharWidth);
 }
 
@@ -140,7 +219,7 @@ void deleteEntryCommand() {
     if (!hasRecord(sel))
         return;
     std::wstring question =
-        platform::ansiToWide(entryList.records[sel].title) + L"を削除してもよろしいですか？";
+        platform::sjisToWide(entryList.records[sel].title) + L"を削除してもよろしいですか？";
     int answer = platform::messageBox(mainWindow, question,
                                       platform::mb::yesNo | platform::mb::iconWarning |
                                           platform::mb::defaultSecond);
@@ -161,9 +240,8 @@ void deleteEntryCommand() {
 
 void moveUpCommand() {
     int sel = platform::selectedIndex();
-    if (!hasRecord(sel) || sel == 0)
+    if (!hasRecord(sel) || sel == 0 || !storeFields(sel))
         return;
-    storeFields(sel);
     moveEntryUp(sel);
     std::swap(titleWidths[sel - 1], titleWidths[sel]);
     platform::setListRedraw(false);
@@ -176,9 +254,8 @@ void moveUpCommand() {
 
 void moveDownCommand() {
     int sel = platform::selectedIndex();
-    if (!hasRecord(sel) || sel == entryList.count() - 1)
+    if (!hasRecord(sel) || sel == entryList.count() - 1 || !storeFields(sel))
         return;
-    storeFields(sel);
     moveEntryDown(sel);
     std::swap(titleWidths[sel], titleWidths[sel + 1]);
     platform::setListRedraw(false);

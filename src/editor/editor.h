@@ -8,10 +8,22 @@
 // selection it is that index; without one the fields are empty and disabled.
 extern int editedIndex;
 
-// Writes the six fields back into record index (nothing for -1).
-void storeFields(int index);
+// Writes the fields the user changed since they were shown back into record
+// index (nothing for -1); the others keep their bytes. Characters the data
+// file cannot hold are stored as "?", the field then shows what was stored,
+// and the user is told. Returns false once the exit sequence has begun
+// (the end of the session may arrive while the user reads that): the caller
+// then leaves the entries alone.
+bool storeFields(int index);
+// True while Keyloom's notice about such characters is open: only the exit
+// may run then.
+bool commandsHeld();
 // Stores the edited record and shows the selected one.
 void showSelection();
+// A field's text changed (EN_CHANGE): input beyond the field's limit in
+// Shift-JIS bytes is refused at once with a beep, and the title goes on to
+// onTitleChanged. Text Keyloom put there itself is left alone.
+void onFieldChanged(int id);
 // The title goes into its record and its list item on every change.
 void onTitleChanged();
 // Shows every record's title, in order, with nothing selected.

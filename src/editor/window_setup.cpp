@@ -12,11 +12,6 @@ void windowSetUp(WindowHandle window) {
 
     setIcons(platform::windowDpi(window));
 
-    // The widths of the record's fields, less the NUL.
-    for (int id : {IDC_TITLE, IDC_USER_ID, IDC_PASSWORD, IDC_ADDRESS, IDC_MAIL})
-        platform::setFieldLimit(id, 1023);
-    platform::setFieldLimit(IDC_MEMO, 8191);
-
     platform::subclassList();
     fillList();
     // Before enableEditing, which grays items in both menus.

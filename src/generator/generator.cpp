@@ -93,7 +93,7 @@ void createPassword() {
         tellNoCharacterKinds();
         return;
     }
-    if (platform::fieldTextLength(IDC_PASSWORD) != 0 && !platform::isCtrlDown()) {
+    if (!platform::isFieldEmpty(IDC_PASSWORD) && !platform::isCtrlDown()) {
         int answer = platform::messageBox(mainWindow,
                                           L"すでにパスワードが設定されています。\n"
                                           L"現在のパスワードを新しいパスワードで置き換えますか？",
@@ -119,5 +119,6 @@ void createPassword() {
                              platform::mb::ok | platform::mb::iconError);
         return;
     }
-    platform::setFieldText(IDC_PASSWORD, password.text);
+    // As if typed: the record takes it when the editor is next stored.
+    platform::replaceFieldText(IDC_PASSWORD, password.text);
 }

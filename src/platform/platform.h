@@ -5,6 +5,8 @@
 // Nothing outside those two folders includes <windows.h>.
 #pragma once
 
+#include "store/wipe.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -17,36 +19,43 @@ using MenuHandle = HMENU__*;
 
 namespace platform {
 
-// ---- Text in the system's ANSI code page ----
+// ---- Text: entry data is code page 932 bytes, the screen is Unicode ----
+//
+// Entry bytes, in memory and in PASSWORD.TXT, are Shift-JIS (code page 932)
+// whatever code page the system uses. They meet the screen only through the
+// two conversions below, which the platform's field, list and shell
+// operations use too.
 
-// True when c is the first byte of a double-byte character.
+// True when c is the first byte of a double-byte character in code page 932.
 bool isLeadByte(unsigned char c);
 
-// ANSI text (entry data, paths) as a wide string for the message texts.
-std::wstring ansiToWide(const std::string& text);
-// The program's own texts in the ANSI code page, for the places where they
-// become entry data.
-std::string wideToAnsi(const std::wstring& text);
+// Shift-JIS bytes as Unicode text for the screen.
+std::wstring sjisToWide(std::string_view text);
+// Unicode text as Shift-JIS bytes. Every character that code page 932 cannot
+// hold (no look-alike is taken) becomes "?" and, when lost is given, is
+// appended to it once.
+std::string wideToSjis(std::wstring_view text, std::wstring* lost = nullptr);
 
 // ---- Files ----
+// Paths are Unicode, so that a folder of any name works.
 
 // The full path of the running executable, however long it is.
-std::string modulePath();
+std::wstring modulePath();
 // True when path names a file (not a folder) that exists.
-bool fileExists(const std::string& path);
+bool fileExists(const std::wstring& path);
 
 enum class FileRead { Read, Missing, Unreadable };
 
 // Reads a whole file into bytes. Missing only when the file does not exist;
 // any other failure (locked, no permission, a folder in its place) is Unreadable
 // and leaves bytes empty.
-FileRead readWholeFile(const std::string& path, std::string& bytes);
+FileRead readWholeFile(const std::wstring& path, std::string& bytes);
 
 // Puts bytes in place as the file at path in one step: written to a temporary
 // file beside it, every write checked and flushed, then swapped in. The
 // previous file becomes backupPath when that is not empty. On failure the old
 // file is untouched and no temporary file is left behind.
-bool replaceFile(const std::string& path, std::string_view bytes, const std::string& backupPath);
+bool replaceFile(const std::wstring& path, std::string_view bytes, const std::wstring& backupPath);
 
 // ---- Message boxes ----
 
@@ -126,21 +135,37 @@ int screenHeight();
 // The high bit of the Ctrl key's state for the message being handled.
 bool isCtrlDown();
 
-// Fields (edit controls).
-void setFieldText(int id, const char* text);
-// Copies at most size - 1 bytes and a NUL, never half a double-byte character.
-void getFieldText(int id, char* buffer, std::size_t size);
-void setFieldLimit(int id, int bytes);
+// Fields (edit controls). Their text is Unicode on the screen and Shift-JIS
+// bytes here.
+
+// Shows text in the field as Keyloom's own: the field counts as unchanged.
+void setFieldText(int id, std::string_view text);
+// Replaces the field's text as an edit of the user's would: the field counts
+// as changed, and the field's own undo takes it back.
+void replaceFieldText(int id, std::string_view text);
+// True once the user has changed the field since Keyloom last set it.
+bool isFieldModified(int id);
+// The field's text; characters code page 932 cannot hold come back as "?"
+// and are listed in lost.
+SecureString fieldText(int id, std::wstring* lost = nullptr);
+bool isFieldEmpty(int id);
+// Where the caret stands, as a byte offset into fieldText(id).
+std::size_t fieldCaret(int id);
+// Removes bytes [from, to) of fieldText(id) as part of the user's edit; both
+// lie on character boundaries.
+void cutFieldText(int id, std::size_t from, std::size_t to);
 void setMasked(int id, bool masked);
 void focusAndSelectAll(int id);
 void enableControl(int id, bool enable);
+// The standard beep of an input that was refused.
+void beep();
 
 // The entry list (control 200).
 int selectedIndex(); // -1 when none
 // No selection-change notification; an index beyond the last selects nothing.
 void selectItem(int index);
-void appendItem(const char* text);
-void insertItem(int index, const char* text);
+void appendItem(std::string_view text);
+void insertItem(int index, std::string_view text);
 void deleteItem(int index);
 void removeAllItems();
 void setListRedraw(bool on);
@@ -205,16 +230,13 @@ void pauseServingSentMessages(int ms);
 
 // Hands text (a path, a web address, a mail link) to the shell's default
 // action, owned by mainWindow; returns at once, whatever the shell made of it.
-void openWithShell(const char* text);
+void openWithShell(const std::wstring& text);
 
 // ---- Password generator and the options and about dialogs ----
 
 // Fills buffer with bytes of the system's cryptographic random source; false
 // when the source gave none.
 bool randomBytes(void* buffer, std::size_t size);
-
-// The length in bytes of a main-window field's text.
-int fieldTextLength(int id);
 
 // The two secondary dialogs, run modally over mainWindow from the templates
 // "KEYLOOMOPTION" and "KEYLOOMABOUT". Returns what the dialog ended with.
@@ -228,9 +250,10 @@ Point clientToScreen(WindowHandle window, Point point);
 // Moves window's outer top-left corner, keeping its size and Z order.
 void moveWindow(WindowHandle window, int left, int top);
 
-// A dialog's controls, by id.
+// A dialog's controls, by id. Setting a text puts the caret after it, where
+// the user goes on typing.
 std::string dialogItemText(WindowHandle dialog, int id);
-void setDialogItemText(WindowHandle dialog, int id, const char* text);
+void setDialogItemText(WindowHandle dialog, int id, std::string_view text);
 bool isDialogItemChecked(WindowHandle dialog, int id);
 void checkDialogItem(WindowHandle dialog, int id, bool checked);
 // The range of an up-down control's arrows.

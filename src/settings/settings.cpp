@@ -6,9 +6,7 @@
 
 Settings settings = defaultSettings;
 
-std::string settingsFilePath() {
-    return programDirectory() + "\\INITIAL.TXT";
-}
+std::wstring settingsFilePath() { return programDirectory() + L"\\INITIAL.TXT"; }
 
 // The order of the lines in INITIAL.TXT.
 static constexpr std::int32_t Settings::*fileOrder[] = {
@@ -49,7 +47,7 @@ bool saveSettings() {
         settings.windowLeft = r.left;
         settings.windowTop = r.top;
     }
-    return saveFileWithRetry(settingsFilePath(), formatSettingsFile(settings), "");
+    return saveFileWithRetry(settingsFilePath(), formatSettingsFile(settings), L"");
 }
 
 bool isUsableWindowPosition(std::int32_t left, std::int32_t top, int screenWidth,

@@ -20,7 +20,7 @@ constexpr Settings defaultSettings = {-999, -999, 1, 1, 8, 1, 1, 0};
 // The program's settings for this run.
 extern Settings settings;
 
-std::string settingsFilePath();
+std::wstring settingsFilePath();
 
 // Reads INITIAL.TXT. Without a readable file every value is its default; a
 // file with fewer than eight lines supplies the defaults for the missing ones.

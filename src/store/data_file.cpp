@@ -75,12 +75,8 @@ bool readRecord(LineReader& in, EntryRecord& record) {
 
 } // namespace
 
-std::string dataFilePath() {
-    return programDirectory() + "\\PASSWORD.TXT";
-}
-std::string dataBackupPath() {
-    return programDirectory() + "\\PASSWORD.BAK";
-}
+std::wstring dataFilePath() { return programDirectory() + L"\\PASSWORD.TXT"; }
+std::wstring dataBackupPath() { return programDirectory() + L"\\PASSWORD.BAK"; }
 
 SecureString formatDataFile(const EntryList& list) {
     SecureString out = "KEYLOOM1\r\n";
@@ -160,6 +156,4 @@ DataFileState loadDataFile() {
     return intact ? DataFileState::Read : DataFileState::Damaged;
 }
 
-DataFileState revertEntries() {
-    return loadDataFile();
-}
+DataFileState revertEntries() { return loadDataFile(); }

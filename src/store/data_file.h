@@ -6,7 +6,7 @@
 //   memoLineCount       CR bytes in the memo plus 1
 //   memo lines          the memo followed by CR LF
 //
-// Every line ends in CR LF; text is in the ANSI code page, written as stored.
+// Every line ends in CR LF; text is Shift-JIS (code page 932), written as stored.
 #pragma once
 
 #include "store/entry_list.h"
@@ -22,9 +22,9 @@ enum class DataFileState {
     Read,
 };
 
-std::string dataFilePath();
+std::wstring dataFilePath();
 // Where a save keeps the previous PASSWORD.TXT.
-std::string dataBackupPath();
+std::wstring dataBackupPath();
 
 // The file's bytes for a list. A CR in a short field is dropped and a CR in
 // the memo without LF becomes CR LF, within the memo's 8191 bytes, so that

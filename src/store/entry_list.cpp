@@ -13,7 +13,7 @@ int appendEntry() {
     entryList.records.emplace_back(); // value-initialised: every field empty
     EntryRecord& record = entryList.records.back();
     std::string title =
-        platform::wideToAnsi(L"新しいアイテム - ") + std::to_string(entryList.count());
+        platform::wideToSjis(L"新しいアイテム - ") + std::to_string(entryList.count());
     copyText(record.title, sizeof record.title, title.data(), title.size());
     return entryList.count() - 1;
 }
@@ -34,9 +34,7 @@ static void swapRecords(EntryRecord& a, EntryRecord& b) {
     std::swap_ranges(pa, pa + sizeof(EntryRecord), reinterpret_cast<unsigned char*>(&b));
 }
 
-void moveEntryUp(int index) {
-    swapRecords(entryList.records[index - 1], entryList.records[index]);
-}
+void moveEntryUp(int index) { swapRecords(entryList.records[index - 1], entryList.records[index]); }
 
 void moveEntryDown(int index) {
     swapRecords(entryList.records[index], entryList.records[index + 1]);

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-// One entry: six NUL-terminated texts in the ANSI code page. Short fields hold
+// One entry: six NUL-terminated Shift-JIS texts. Short fields hold
 // no CR; in the memo every CR is followed by LF (the data file ends lines at CR).
 struct EntryRecord {
     char title[1024];

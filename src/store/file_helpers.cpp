@@ -6,18 +6,10 @@
 
 #include <cstring>
 
-std::string programDirectory() {
-    std::string path = platform::modulePath();
-    // The last real backslash: in Shift-JIS the trail byte of 表 or ソ is 0x5C
-    // too, so the path is walked character by character.
-    std::size_t cut = 0;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        if (platform::isLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size())
-            ++i;
-        else if (path[i] == '\\')
-            cut = i;
-    }
-    path.resize(cut);
+std::wstring programDirectory() {
+    std::wstring path = platform::modulePath();
+    std::size_t cut = path.rfind(L'\\');
+    path.resize(cut == std::wstring::npos ? 0 : cut);
     return path;
 }
 
@@ -71,13 +63,13 @@ bool readIntLine(LineReader& in, std::int32_t& value) {
     return true;
 }
 
-bool saveFileWithRetry(const std::string& path, std::string_view bytes,
-                       const std::string& backupPath) {
+bool saveFileWithRetry(const std::wstring& path, std::string_view bytes,
+                       const std::wstring& backupPath) {
     while (!platform::replaceFile(path, bytes, backupPath)) {
         std::wstring text =
             formatMessage(L"以下のデータファイルを書き込むことができませんでした。\n%s\n"
                           L"ファイルの属性やディスクの状態を確認してください。再試行しますか？",
-                          {platform::ansiToWide(path)});
+                          {path});
         if (platform::messageBox(mainWindow, text, platform::mb::yesNo | platform::mb::iconError) !=
             platform::mb::answerYes)
             return false;

@@ -8,7 +8,7 @@
 #include <string_view>
 
 // The folder of the running executable, without a trailing backslash.
-std::string programDirectory();
+std::wstring programDirectory();
 
 // Reads lines out of a file's bytes. A line ends at CR, and the LF after it is
 // passed over. Whatever the reader had to mend on the way (a line cut to its
@@ -38,5 +38,5 @@ bool readIntLine(LineReader& in, std::int32_t& value);
 // backupPath unless that is empty. When it fails the user is asked whether to
 // retry, with the file's full path; Yes tries the whole write again. Returns
 // false when the user gives up; the file is then unchanged.
-bool saveFileWithRetry(const std::string& path, std::string_view bytes,
-                       const std::string& backupPath);
+bool saveFileWithRetry(const std::wstring& path, std::string_view bytes,
+                       const std::wstring& backupPath);

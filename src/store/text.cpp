@@ -51,6 +51,21 @@ void keepMemoLineBreaks(char* memo, std::size_t size) {
     memo[keep] = '\0';
 }
 
+TextStretch overflowingInput(std::string_view text, std::size_t caret, std::size_t limit) {
+    std::size_t excess = text.size() - limit;
+    if (caret >= excess) {
+        // The last character start at or before caret - excess.
+        std::size_t from = 0;
+        for (std::size_t i = 0; i <= caret - excess;) {
+            from = i;
+            bool lineBreak = text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+            i += lineBreak || platform::isLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
+        }
+        return {from, caret};
+    }
+    return {fittingLength(text.data(), text.size(), limit), text.size()};
+}
+
 std::wstring formatMessage(const wchar_t* format, std::initializer_list<std::wstring> args) {
     std::wstring out;
     auto next = args.begin();

@@ -1,9 +1,10 @@
-// Bounded copies of ANSI text, and the filling-in of message texts.
+// Bounded copies of Shift-JIS text, and the filling-in of message texts.
 #pragma once
 
 #include <cstddef>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 
 // The longest prefix of text[0, length) that is at most room bytes and does
 // not end inside a double-byte character.
@@ -20,6 +21,16 @@ void dropCarriageReturns(char* text);
 // Gives every lone CR of the memo in buffer (size bytes) its LF, cutting the
 // memo to fit: never a CR without LF, never half a double-byte character.
 void keepMemoLineBreaks(char* memo, std::size_t size);
+
+// Bytes [from, to) of a text.
+struct TextStretch {
+    std::size_t from, to;
+};
+// What to cut from a field's text of more than limit bytes after an input
+// that ended at caret: the input's own last characters, as few whole ones as
+// make it fit (a CR LF counts as one). When the characters before the caret
+// are not enough, the text's tail instead.
+TextStretch overflowingInput(std::string_view text, std::size_t caret, std::size_t limit);
 
 // The format with each "%s" or "%d" replaced, in order, by the next argument.
 std::wstring formatMessage(const wchar_t* format, std::initializer_list<std::wstring> args);

@@ -40,7 +40,8 @@ int copyField(int field) {
     int sel = platform::selectedIndex();
     if (sel < 0 || sel >= entryList.count())
         return -1;
-    storeFields(sel);
+    if (!storeFields(sel))
+        return 0;
     const EntryRecord& record = entryList.records[sel];
 
     // A copy of our own: the clipboard may make us wait, and whatever runs

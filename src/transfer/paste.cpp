@@ -116,7 +116,8 @@ bool pasteUserId() {
     int sel = platform::selectedIndex();
     if (sel < 0 || sel >= entryList.count())
         return false;
-    storeFields(sel);
+    if (!storeFields(sel))
+        return false;
     // Cut into pieces in a copy: the record keeps its hyphens, and the
     // records may be gone once a pause has run the exit sequence.
     char buffer[sizeof(EntryRecord::userId)];

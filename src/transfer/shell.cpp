@@ -13,25 +13,26 @@ void openAddress() {
     if (sel < 0 || sel >= entryList.count())
         return;
     // What the editor shows is what opens, stored or not.
-    storeFields(sel);
+    if (!storeFields(sel))
+        return;
     // A copy: the shell may serve messages that end the program meanwhile.
-    std::string address = entryList.records[sel].address;
+    std::wstring address = platform::sjisToWide(entryList.records[sel].address);
     if (!address.empty())
-        platform::openWithShell(address.c_str());
+        platform::openWithShell(address);
 }
 
 void openHelp() {
     // The page Keyloom ships first: today's Windows no longer shows WinHelp
     // files, but a user may still keep one of their own beside the program.
     // Paths are built to their full length: a deep folder gets its help too.
-    for (const char* name : {"\\KEYLOOM.HTM", "\\KEYLOOM.HLP"}) {
-        std::string path = programDirectory() + name;
+    for (const wchar_t* name : {L"\\KEYLOOM.HTM", L"\\KEYLOOM.HLP"}) {
+        std::wstring path = programDirectory() + name;
         if (platform::fileExists(path)) {
-            platform::openWithShell(path.c_str());
+            platform::openWithShell(path);
             return;
         }
     }
 }
 
-void openHomePage() { platform::openWithShell(homePageUrl); }
-void openSupportMail() { platform::openWithShell(supportMailUrl); }
+void openHomePage() { platform::openWithShell(platform::sjisToWide(homePageUrl)); }
+void openSupportMail() { platform::openWithShell(platform::sjisToWide(supportMailUrl)); }

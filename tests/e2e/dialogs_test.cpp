@@ -73,7 +73,7 @@ TEST(Options, TypedLengthsAreClampedOkStoresAndCancelDoesNot) {
 
     HWND dialog = openOptions(k);
     ASSERT_TRUE(dialog) << "the options dialog did not appear";
-    EXPECT_EQ(e2e::windowText(dialog), e2e::ansi("オプション"));
+    EXPECT_EQ(e2e::windowText(dialog), e2e::sjis("オプション"));
     EXPECT_EQ(GetWindow(dialog, GW_OWNER), k.window);
     EXPECT_FALSE(IsWindowEnabled(k.window)); // modal
     expectPlacedOverMainWindow(k.window, dialog);
@@ -92,6 +92,10 @@ TEST(Options, TypedLengthsAreClampedOkStoresAndCancelDoesNot) {
     EXPECT_EQ(text(dialog, 220), "1000");
     typeLength(dialog, "");
     EXPECT_EQ(text(dialog, 220), "1");
+    // What is typed after a correction goes after it.
+    for (char c : {'2', '0'})
+        SendMessageW(GetDlgItem(dialog, 220), WM_CHAR, c, 0);
+    EXPECT_EQ(text(dialog, 220), "120");
     typeLength(dialog, "12");
     EXPECT_EQ(text(dialog, 220), "12");
     click(dialog, 224);
@@ -170,7 +174,7 @@ TEST(About, CaptionLinesAndPlacement) {
     k.command(102, false);
     HWND dialog = k.dialog(125);
     ASSERT_TRUE(dialog) << "the about box did not appear";
-    EXPECT_EQ(e2e::windowText(dialog), e2e::ansi("Keyloom のバージョン情報"));
+    EXPECT_EQ(e2e::windowText(dialog), e2e::sjis("Keyloom のバージョン情報"));
     EXPECT_EQ(GetWindow(dialog, GW_OWNER), k.window);
     expectPlacedOverMainWindow(k.window, dialog);
     EXPECT_EQ(text(dialog, 125), "https://www.keyloom.example/");
@@ -185,13 +189,13 @@ TEST(About, CaptionLinesAndPlacement) {
     }
     EXPECT_TRUE(versionLine);
     EXPECT_TRUE(icon);
-    std::string exe = k.folder + "\\keyloom.exe";
-    std::vector<char> info(GetFileVersionInfoSizeA(exe.c_str(), nullptr));
+    wchar_t exe[MAX_PATH];
+    MultiByteToWideChar(CP_UTF8, 0, (k.folder + "\\keyloom.exe").c_str(), -1, exe, MAX_PATH);
+    std::vector<char> info(GetFileVersionInfoSizeW(exe, nullptr));
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT size = 0;
-    ASSERT_TRUE(!info.empty() &&
-                GetFileVersionInfoA(exe.c_str(), 0, DWORD(info.size()), info.data()) &&
-                VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &size));
+    ASSERT_TRUE(!info.empty() && GetFileVersionInfoW(exe, 0, DWORD(info.size()), info.data()) &&
+                VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
     EXPECT_EQ(fixed->dwFileVersionMS, DWORD(KEYLOOM_VERSION_MAJOR << 16 | KEYLOOM_VERSION_MINOR));
 
     click(dialog, IDOK);

@@ -34,7 +34,7 @@ TEST(CreatePassword, KeyButtonFillsAnEmptyFieldAndAsksBeforeReplacing) {
     k.command(214, false);
     HWND box = k.messageBox();
     ASSERT_TRUE(box) << "no question before the password was replaced";
-    EXPECT_EQ(k.messageText(box), e2e::ansi(replaceQuestion));
+    EXPECT_EQ(k.messageText(box), e2e::sjis(replaceQuestion));
     EXPECT_EQ(GetWindow(box, GW_OWNER), k.window);
     k.answer(box, IDNO);
     EXPECT_EQ(k.text(203), first);
@@ -73,7 +73,7 @@ TEST(CreatePassword, NoKindOfCharacterIsExplainedAndTheFieldKept) {
     k.command(214, false);
     HWND box = k.messageBox();
     ASSERT_TRUE(box) << "nothing told the user that no kind of character is chosen";
-    EXPECT_EQ(k.messageText(box), e2e::ansi("パスワードに使う文字の種類が選ばれていません。\n"
+    EXPECT_EQ(k.messageText(box), e2e::sjis("パスワードに使う文字の種類が選ばれていません。\n"
                                             "「オプション」で文字の種類を選んでください。"));
     k.answer(box, IDOK);
     EXPECT_EQ(k.text(203), "old");

@@ -74,9 +74,8 @@ TEST(Instance, DataFileHeldAtExitKeepsItsContentsAndTheSettingsAreSaved) {
         k.command(100, false);
         HWND box = k.messageBox();
         ASSERT_TRUE(box) << "no retry question";
-        EXPECT_EQ(e2e::utf8(k.messageText(box)),
-                  "以下のデータファイルを書き込むことができませんでした。\n" +
-                      e2e::utf8(k.dataFile()) +
+        EXPECT_EQ(e2e::fromSjis(k.messageText(box)),
+                  "以下のデータファイルを書き込むことができませんでした。\n" + k.dataFile() +
                       "\nファイルの属性やディスクの状態を確認してください。再試行しますか？");
         EXPECT_EQ(GetWindow(box, GW_OWNER), k.window);
         // A second way out while the first is under way is ignored: Esc
@@ -148,8 +147,8 @@ TEST(Instance, UnreadableDataFileAnsweredNoEndsWithoutWritingAnything) {
     k.startOnly();
     HWND box = k.messageBox();
     ASSERT_TRUE(box) << "no question about the unreadable file";
-    EXPECT_EQ(e2e::utf8(k.messageText(box)),
-              "以下のデータファイルを読み込むことができませんでした。\n" + e2e::utf8(k.dataFile()) +
+    EXPECT_EQ(e2e::fromSjis(k.messageText(box)),
+              "以下のデータファイルを読み込むことができませんでした。\n" + k.dataFile() +
                   "\nファイルの属性やディスクの状態を確認してください。再試行しますか？");
     EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr);
 
@@ -188,7 +187,7 @@ TEST(Instance, UnreadableDataFileReadOnRetryOpensTheWindow) {
     held.release();
     k.answer(box, IDYES);
     ASSERT_TRUE(k.waitForWindow()) << "no main window after the retry";
-    EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::ansi("銀行"), "Mail"}));
+    EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::sjis("銀行"), "Mail"}));
     EXPECT_EQ(k.exitByMenu(), 1u);
 }
 
@@ -205,8 +204,8 @@ TEST(Instance, DamagedDataFileIsLeftAloneOrKeptAsTheBackup) {
     HWND box = no.messageBox();
     ASSERT_TRUE(box) << "no question about the damaged file";
     std::string expected = question;
-    expected.replace(expected.find("%s"), 2, e2e::utf8(no.dataFile()));
-    EXPECT_EQ(e2e::utf8(no.messageText(box)), expected);
+    expected.replace(expected.find("%s"), 2, no.dataFile());
+    EXPECT_EQ(e2e::fromSjis(no.messageText(box)), expected);
     no.answer(box, IDNO);
     EXPECT_EQ(no.waitForExit(), 0u);
     EXPECT_EQ(e2e::readFile(no.dataFile()), damaged);
@@ -218,7 +217,7 @@ TEST(Instance, DamagedDataFileIsLeftAloneOrKeptAsTheBackup) {
     ASSERT_TRUE(box) << "no question about the damaged file";
     yes.answer(box, IDYES);
     ASSERT_TRUE(yes.waitForWindow()) << "no main window after going on";
-    EXPECT_EQ(yes.items(), (std::vector<std::string>{e2e::ansi("銀行"), "Mail"}));
+    EXPECT_EQ(yes.items(), (std::vector<std::string>{e2e::sjis("銀行"), "Mail"}));
     EXPECT_EQ(yes.text(203), "pw1");
     EXPECT_EQ(yes.exitByMenu(), 1u);
     EXPECT_EQ(e2e::readFile(yes.dataFile()), twoEntries);

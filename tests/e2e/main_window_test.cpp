@@ -13,7 +13,7 @@ namespace {
 const std::string emptyList = "KEYLOOM1\r\n0\r\n";
 
 std::string threeEntries() {
-    return e2e::ansi("KEYLOOM1\r\n3\r\n銀行\r\n1234-5678\r\npw1\r\nhttps://bank.example/\r\n"
+    return e2e::sjis("KEYLOOM1\r\n3\r\n銀行\r\n1234-5678\r\npw1\r\nhttps://bank.example/\r\n"
                      "me@bank.example\r\n2\r\n暗証番号は別\r\n\r\n"
                      "Mail\r\nuser\r\npw2\r\n\r\n\r\n1\r\n\r\n"
                      "Shop\r\n\r\n\r\n\r\n\r\n1\r\n\r\n");
@@ -25,7 +25,7 @@ const e2e::Entry bank{
 const e2e::Entry mail{"Mail", "user", "pw2"};
 const e2e::Entry shop{"Shop"};
 
-const std::vector<std::string> threeTitles{e2e::ansi("銀行"), "Mail", "Shop"};
+const std::vector<std::string> threeTitles{e2e::sjis("銀行"), "Mail", "Shop"};
 
 RECT windowRect(HWND window) {
     RECT r{};
@@ -84,10 +84,10 @@ TEST(MainWindow, EndedWhileMinimizedKeepsTheDefaultCorner) {
 TEST(MainWindow, ThreeEntriesOpenOnTheFirst) {
     Keyloom k(e2e::freshFolder("three"), threeEntries());
     ASSERT_TRUE(k.start());
-    EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::ansi("銀行"), "Mail", "Shop"}));
+    EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::sjis("銀行"), "Mail", "Shop"}));
     EXPECT_EQ(k.selection(), 0);
     EXPECT_EQ(k.text(202), "1234-5678");
-    EXPECT_EQ(k.text(206), e2e::ansi("暗証番号は別\r\n"));
+    EXPECT_EQ(k.text(206), e2e::sjis("暗証番号は別\r\n"));
     EXPECT_TRUE(k.enabled(201));
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
@@ -104,7 +104,7 @@ TEST(MainWindow, NewEntryTypedByKeyboardIsSaved) {
     k.focus(200);
     k.key('N', true);
     ASSERT_EVENTUALLY(k.items().size() == 4);
-    EXPECT_EQ(k.items()[3], e2e::ansi("新しいアイテム - 4"));
+    EXPECT_EQ(k.items()[3], e2e::sjis("新しいアイテム - 4"));
     EXPECT_EQ(k.selection(), 3);
     // The whole title is selected in the title field: typing replaces it,
     // and the list item follows every keystroke.
@@ -136,7 +136,7 @@ TEST(MainWindow, DeleteAsksAndRemovesTheMiddleTheLastAndTheOnlyEntry) {
     // No keeps everything, the unsaved edit included.
     HWND box = deleteQuestion(k);
     ASSERT_TRUE(box) << "no delete question";
-    EXPECT_EQ(e2e::utf8(k.messageText(box)), "Mailを削除してもよろしいですか？");
+    EXPECT_EQ(e2e::fromSjis(k.messageText(box)), "Mailを削除してもよろしいですか？");
     EXPECT_EQ(GetWindow(box, GW_OWNER), k.window);
     k.answer(box, IDNO);
     EXPECT_EQ(k.items(), threeTitles);
@@ -156,7 +156,7 @@ TEST(MainWindow, DeleteAsksAndRemovesTheMiddleTheLastAndTheOnlyEntry) {
     box = deleteQuestion(k);
     ASSERT_TRUE(box) << "no delete question";
     k.answer(box, IDYES);
-    EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::ansi("銀行"), "Shop"}));
+    EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::sjis("銀行"), "Shop"}));
     EXPECT_EQ(k.selection(), 1);
     EXPECT_EQ(k.text(201), "Shop");
     EXPECT_EQ(k.text(202), "");
@@ -164,16 +164,16 @@ TEST(MainWindow, DeleteAsksAndRemovesTheMiddleTheLastAndTheOnlyEntry) {
     // Yes on the last entry shows the new last one.
     box = deleteQuestion(k);
     ASSERT_TRUE(box) << "no delete question";
-    EXPECT_EQ(e2e::utf8(k.messageText(box)), "Shopを削除してもよろしいですか？");
+    EXPECT_EQ(e2e::fromSjis(k.messageText(box)), "Shopを削除してもよろしいですか？");
     k.answer(box, IDYES);
-    EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::ansi("銀行")}));
+    EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::sjis("銀行")}));
     EXPECT_EQ(k.selection(), 0);
     EXPECT_EQ(k.text(202), "1234-5678");
 
     // Yes on the only entry leaves an empty, disabled editor.
     box = deleteQuestion(k);
     ASSERT_TRUE(box) << "no delete question";
-    EXPECT_EQ(e2e::utf8(k.messageText(box)), "銀行を削除してもよろしいですか？");
+    EXPECT_EQ(e2e::fromSjis(k.messageText(box)), "銀行を削除してもよろしいですか？");
     k.answer(box, IDYES);
     EXPECT_TRUE(k.items().empty());
     EXPECT_EQ(k.selection(), -1);
@@ -192,12 +192,12 @@ TEST(MainWindow, DeleteQuestionHoldsTheWholeLongestTitle) {
     for (int i = 0; i < 511; ++i)
         title += "あ";
     title += "x";
-    ASSERT_EQ(e2e::ansi(title).size(), 1023u);
+    ASSERT_EQ(e2e::sjis(title).size(), 1023u);
     e2e::writeFile(k.dataFile(), e2e::dataFile({{title}}));
     ASSERT_TRUE(k.start());
     HWND box = deleteQuestion(k);
     ASSERT_TRUE(box) << "no delete question";
-    EXPECT_EQ(e2e::utf8(k.messageText(box)), title + "を削除してもよろしいですか？");
+    EXPECT_EQ(e2e::fromSjis(k.messageText(box)), title + "を削除してもよろしいですか？");
     k.answer(box, IDNO);
     EXPECT_EQ(k.exitByMenu(), 1u);
     EXPECT_EQ(e2e::readFile(k.dataFile()), e2e::dataFile({{title}}));
@@ -210,7 +210,7 @@ TEST(MainWindow, MovesCarryTheUnsavedEditsAndStopAtTheEnds) {
     k.paste(202, "moved-user");
     k.focus(200);
     k.key(VK_UP, true);
-    ASSERT_EVENTUALLY(k.items() == (std::vector<std::string>{"Mail", e2e::ansi("銀行"), "Shop"}));
+    ASSERT_EVENTUALLY(k.items() == (std::vector<std::string>{"Mail", e2e::sjis("銀行"), "Shop"}));
     EXPECT_EQ(k.selection(), 0);
     EXPECT_EQ(k.text(202), "moved-user");
 
@@ -218,7 +218,7 @@ TEST(MainWindow, MovesCarryTheUnsavedEditsAndStopAtTheEnds) {
     k.key(VK_UP, true);
     k.key(VK_DOWN);
     ASSERT_EVENTUALLY(k.selection() == 1);
-    EXPECT_EQ(k.items(), (std::vector<std::string>{"Mail", e2e::ansi("銀行"), "Shop"}));
+    EXPECT_EQ(k.items(), (std::vector<std::string>{"Mail", e2e::sjis("銀行"), "Shop"}));
     EXPECT_EQ(k.text(202), "1234-5678");
     k.key(VK_UP);
     ASSERT_EVENTUALLY(k.selection() == 0);
@@ -227,7 +227,7 @@ TEST(MainWindow, MovesCarryTheUnsavedEditsAndStopAtTheEnds) {
     k.paste(203, "moved-password");
     k.key(VK_DOWN, true);
     k.key(VK_DOWN, true);
-    ASSERT_EVENTUALLY(k.items() == (std::vector<std::string>{e2e::ansi("銀行"), "Shop", "Mail"}));
+    ASSERT_EVENTUALLY(k.items() == (std::vector<std::string>{e2e::sjis("銀行"), "Shop", "Mail"}));
     EXPECT_EQ(k.selection(), 2);
     EXPECT_EQ(k.text(202), "moved-user");
     EXPECT_EQ(k.text(203), "moved-password");
@@ -236,7 +236,7 @@ TEST(MainWindow, MovesCarryTheUnsavedEditsAndStopAtTheEnds) {
     k.key(VK_DOWN, true);
     k.key(VK_UP);
     ASSERT_EVENTUALLY(k.selection() == 1);
-    EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::ansi("銀行"), "Shop", "Mail"}));
+    EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::sjis("銀行"), "Shop", "Mail"}));
 
     k.key(VK_ESCAPE);
     EXPECT_EQ(k.waitForExit(), 1u);
@@ -259,7 +259,7 @@ TEST(MainWindow, RevertRestoresTheFileAndDropsTheEditor) {
     ASSERT_TRUE(box) << "no delete question";
     k.answer(box, IDYES);
     ASSERT_EQ(k.items(),
-              (std::vector<std::string>{"Renamed", "Shop", e2e::ansi("新しいアイテム - 4")}));
+              (std::vector<std::string>{"Renamed", "Shop", e2e::sjis("新しいアイテム - 4")}));
 
     // From the menu: the list as read at start-up, the selected index kept,
     // and no question.
@@ -399,22 +399,22 @@ TEST(MainWindow, FieldsKeepTheirOwnKeysWhileTheListAsks) {
     k.focus(201);
     k.key(VK_HOME);
     k.key(VK_DELETE);
-    ASSERT_EVENTUALLY(k.text(201) == e2e::ansi("行"));
-    EXPECT_EQ(k.items()[0], e2e::ansi("行"));
+    ASSERT_EVENTUALLY(k.text(201) == e2e::sjis("行"));
+    EXPECT_EQ(k.items()[0], e2e::sjis("行"));
     k.key(VK_RETURN);
     k.key(VK_END);
     k.key('X');
-    ASSERT_EVENTUALLY(k.text(201) == e2e::ansi("行x"));
+    ASSERT_EVENTUALLY(k.text(201) == e2e::sjis("行x"));
     EXPECT_TRUE(k.running());
     EXPECT_EQ(k.messageBox(0), nullptr);
-    EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::ansi("行x"), "Mail", "Shop"}));
+    EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::sjis("行x"), "Mail", "Shop"}));
 
     // On the list, Del asks.
     k.focus(200);
     k.key(VK_DELETE);
     HWND box = k.messageBox();
     ASSERT_TRUE(box) << "Del on the list did not ask";
-    EXPECT_EQ(e2e::utf8(k.messageText(box)), "行xを削除してもよろしいですか？");
+    EXPECT_EQ(e2e::fromSjis(k.messageText(box)), "行xを削除してもよろしいですか？");
     k.answer(box, IDNO);
 
     k.key(VK_ESCAPE);
@@ -422,6 +422,29 @@ TEST(MainWindow, FieldsKeepTheirOwnKeysWhileTheListAsks) {
     e2e::Entry renamed = bank;
     renamed.title = "行x";
     EXPECT_EQ(e2e::readFile(k.dataFile()), e2e::dataFile({renamed, mail, shop}));
+}
+
+TEST(MainWindow, ListKeepsItsSizeAndSpaceIsTheCommandsAlone) {
+    Keyloom k(e2e::freshFolder("list"), e2e::dataFile({{"Bank"}, {" spaced"}, {"Mail"}}));
+    ASSERT_TRUE(k.start());
+    RECT before = windowRect(k.control(200));
+    // The widest title grows past the list's width and shrinks back, again
+    // and again: the horizontal scroll bar comes and goes.
+    for (int round = 0; round < 3; ++round) {
+        k.type(201, std::string(40, 'W'));
+        k.type(201, std::string(40, '\b'));
+    }
+    RECT after = windowRect(k.control(200));
+    EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
+
+    // Space opens the address (none here) and is not also a search for an
+    // entry beginning with a space: Down then moves on from the first entry.
+    k.focus(200);
+    k.key(VK_SPACE);
+    k.key(VK_DOWN);
+    ASSERT_EVENTUALLY(k.selection() != 0);
+    EXPECT_EQ(k.selection(), 1);
+    EXPECT_EQ(k.exitByMenu(), 1u);
 }
 
 TEST(MainWindow, TabSkipsTheButtonsAndFieldsKeepCtrlKeys) {

@@ -16,7 +16,7 @@ namespace {
 
 // Two entries; every piece of a user ID lands in a box of its own.
 std::string entries() {
-    return e2e::ansi("KEYLOOM1\r\n2\r\n"
+    return e2e::sjis("KEYLOOM1\r\n2\r\n"
                      "Bank\r\n12-34-56-78\r\np-w!\r\n\r\nme@bank.example\r\n1\r\n\r\n"
                      "銀行\r\nＡＢ－ＣＤ-ｘ\r\nパス-1\r\n\r\nｍｅ@bank.example\r\n1\r\n\r\n");
 }
@@ -55,6 +55,12 @@ struct LoginForm {
     }
     void reset() const { SendMessageW(window, loginFormReset, 0, 0); }
 };
+
+void removeFile(const std::string& utf8Path) {
+    wchar_t path[MAX_PATH];
+    MultiByteToWideChar(CP_UTF8, 0, utf8Path.c_str(), -1, path, MAX_PATH);
+    DeleteFileW(path);
+}
 
 // What the paste commands look for: the first visible, enabled, non-pop-up
 // window below Keyloom's.
@@ -182,12 +188,12 @@ TEST_F(Transfer, PasteCommandsFillTheFormBelow) {
     const Case cases[] = {
         {121, false, 0, {"12", "34", "56", "78", "p-w!"}},
         {219, true, 0, {"12", "34", "56", "78", "p-w!"}},
-        {219, true, 1, {e2e::ansi("ＡＢ－ＣＤ"), e2e::ansi("ｘ"), e2e::ansi("パス-1"), "", ""}},
+        {219, true, 1, {e2e::sjis("ＡＢ－ＣＤ"), e2e::sjis("ｘ"), e2e::sjis("パス-1"), "", ""}},
         {114, false, 0, {"12", "34", "56", "78", ""}},
-        {212, true, 1, {e2e::ansi("ＡＢ－ＣＤ"), e2e::ansi("ｘ"), "", "", ""}},
+        {212, true, 1, {e2e::sjis("ＡＢ－ＣＤ"), e2e::sjis("ｘ"), "", "", ""}},
         {115, false, 0, {"p-w!", "", "", "", ""}},
-        {213, true, 1, {e2e::ansi("パス-1"), "", "", "", ""}},
-        {116, false, 1, {e2e::ansi("ｍｅ@bank.example"), "", "", "", ""}},
+        {213, true, 1, {e2e::sjis("パス-1"), "", "", "", ""}},
+        {116, false, 1, {e2e::sjis("ｍｅ@bank.example"), "", "", "", ""}},
         {215, true, 0, {"me@bank.example", "", "", "", ""}},
     };
     for (const Case& c : cases) {
@@ -253,10 +259,10 @@ TEST_F(Transfer, CopiesCarryTheMarksThatKeepThemOutOfHistories) {
     };
     const Case cases[] = {
         {108, 0, "12345678"},
-        {208, 1, e2e::ansi("ＡＢ－ＣＤｘ")},
+        {208, 1, e2e::sjis("ＡＢ－ＣＤｘ")},
         {109, 0, "p-w!"},
-        {209, 1, e2e::ansi("パス-1")},
-        {110, 1, e2e::ansi("ｍｅ@bank.example")},
+        {209, 1, e2e::sjis("パス-1")},
+        {110, 1, e2e::sjis("ｍｅ@bank.example")},
         {211, 0, "me@bank.example"},
     };
     for (const Case& c : cases) {
@@ -318,7 +324,7 @@ TEST_F(Transfer, AddressesHelpAndLinksReachTheShell) {
     ASSERT_EQ(e2e::shellCalls(3).size(), 3u) << "the home page did not reach the browser";
     k.command(126);
     ASSERT_EQ(e2e::shellCalls(4).size(), 4u) << "the mail link did not reach the mail program";
-    std::vector<std::string> expected{e2e::utf8(document), e2e::utf8(k.folder + "\\KEYLOOM.HLP"),
+    std::vector<std::string> expected{document, k.folder + "\\KEYLOOM.HLP",
                                       "https://www.keyloom.example/",
                                       "mailto:support@keyloom.example"};
     EXPECT_EQ(e2e::shellCalls(4), expected);
@@ -332,7 +338,7 @@ TEST_F(Transfer, AddressesHelpAndLinksReachTheShell) {
     std::vector<std::string> calls = e2e::shellCalls(7);
     ASSERT_EQ(calls.size(), 7u);
     for (std::size_t i = 4; i < 7; ++i)
-        EXPECT_EQ(calls[i], e2e::utf8(document));
+        EXPECT_EQ(calls[i], document);
 
     // An empty address opens nothing; the help menu item still works.
     k.paste(204, "");
@@ -341,7 +347,7 @@ TEST_F(Transfer, AddressesHelpAndLinksReachTheShell) {
     k.command(101);
     calls = e2e::shellCalls(8);
     ASSERT_EQ(calls.size(), 8u);
-    EXPECT_EQ(calls[7], e2e::utf8(k.folder + "\\KEYLOOM.HLP"));
+    EXPECT_EQ(calls[7], k.folder + "\\KEYLOOM.HLP");
 
     // The page Keyloom ships comes before a help file, from F1 and the menu.
     e2e::setRegistryText(HKEY_CLASSES_ROOT, ".htm", nullptr, "KeyloomTest.Recorder");
@@ -354,17 +360,17 @@ TEST_F(Transfer, AddressesHelpAndLinksReachTheShell) {
         << "the help menu did not hand the page to the shell";
     // With neither file F1 opens nothing: the next call is what Enter on the
     // list opens, a key that the list handles after F1.
-    DeleteFileA((k.folder + "\\KEYLOOM.HTM").c_str());
-    DeleteFileA((k.folder + "\\KEYLOOM.HLP").c_str());
+    removeFile(k.folder + "\\KEYLOOM.HTM");
+    removeFile(k.folder + "\\KEYLOOM.HLP");
     k.paste(204, document);
     k.focus(200);
     k.key(VK_F1);
     k.key(VK_RETURN);
     calls = e2e::shellCalls(11);
     ASSERT_EQ(calls.size(), 11u);
-    const std::string page = e2e::utf8(k.folder + "\\KEYLOOM.HTM");
+    const std::string page = k.folder + "\\KEYLOOM.HTM";
     EXPECT_EQ(std::vector<std::string>(calls.begin() + 8, calls.end()),
-              (std::vector<std::string>{page, page, e2e::utf8(document)}));
+              (std::vector<std::string>{page, page, document}));
 
     e2e::setRegistryText(HKEY_CLASSES_ROOT, ".hlp", nullptr, "hlpfile");
     RegDeleteKeyA(HKEY_CLASSES_ROOT, ".htm"); // Wine's prefix has no type for it

@@ -13,8 +13,8 @@
 
 namespace {
 
-const std::string dataPath = "C:\\Keyloom\\PASSWORD.TXT";
-const std::string backupPath = "C:\\Keyloom\\PASSWORD.BAK";
+const std::wstring dataPath = L"C:\\Keyloom\\PASSWORD.TXT";
+const std::wstring backupPath = L"C:\\Keyloom\\PASSWORD.BAK";
 
 std::string lines(std::initializer_list<std::string> parts) {
     std::string out;
@@ -286,8 +286,8 @@ TEST_F(DataFileTest, SaveKeepsThePreviousFileAsBackup) {
 }
 
 TEST_F(DataFileTest, FailedSaveAsksToRetryWithTheFullPath) {
-    fake::modulePath = fake::sjis("C:\\表示\\keyloom.exe");
-    std::string path = fake::sjis("C:\\表示\\PASSWORD.TXT");
+    fake::modulePath = L"C:\\Müller-Ωフォルダ\\keyloom.exe";
+    std::wstring path = L"C:\\Müller-Ωフォルダ\\PASSWORD.TXT";
     fake::files[path] = "old bytes";
     fake::failingWrites[path] = 2;
     fake::answers = {platform::mb::answerYes, platform::mb::answerYes};
@@ -296,7 +296,8 @@ TEST_F(DataFileTest, FailedSaveAsksToRetryWithTheFullPath) {
     EXPECT_EQ(fake::replaceCalls, 3);
     ASSERT_EQ(fake::messageBoxes.size(), 2u);
     EXPECT_EQ(fake::messageBoxes[0].text,
-              L"以下のデータファイルを書き込むことができませんでした。\nC:\\表示\\PASSWORD.TXT\n"
+              L"以下のデータファイルを書き込むことができませんでした。\nC:\\Müller-"
+              L"Ωフォルダ\\PASSWORD.TXT\n"
               L"ファイルの属性やディスクの状態を確認してください。再試行しますか？");
     EXPECT_EQ(fake::messageBoxes[0].style, platform::mb::yesNo | platform::mb::iconError);
     EXPECT_EQ(fake::files[path], "KEYLOOM1\r\n0\r\n");
@@ -310,18 +311,15 @@ TEST_F(DataFileTest, FailedSaveAsksToRetryWithTheFullPath) {
     EXPECT_EQ(fake::files[path], "KEYLOOM1\r\n0\r\n");
 }
 
-TEST_F(DataFileTest, ProgramDirectoryFindsTheLastRealBackslash) {
-    // The trail byte of 表 and ソ is 0x5C.
-    fake::modulePath = fake::sjis("C:\\ソフト\\表\\keyloom.exe");
-    EXPECT_EQ(programDirectory(), fake::sjis("C:\\ソフト\\表"));
-    fake::modulePath = fake::sjis("C:\\能\\表");
-    EXPECT_EQ(programDirectory(), fake::sjis("C:\\能"));
+TEST_F(DataFileTest, ProgramDirectoryIsTheFolderOfAnyName) {
+    fake::modulePath = L"C:\\ソフト\\Müller-Ωフォルダ\\keyloom.exe";
+    EXPECT_EQ(programDirectory(), L"C:\\ソフト\\Müller-Ωフォルダ");
     // Any length.
-    std::string deep = "C:";
+    std::wstring deep = L"C:";
     while (deep.size() < 2000)
-        deep += "\\" + fake::sjis("ソ");
-    fake::modulePath = deep + "\\keyloom.exe";
-    EXPECT_EQ(dataFilePath(), deep + "\\PASSWORD.TXT");
+        deep += L"\\表";
+    fake::modulePath = deep + L"\\keyloom.exe";
+    EXPECT_EQ(dataFilePath(), deep + L"\\PASSWORD.TXT");
 }
 
 } // namespace

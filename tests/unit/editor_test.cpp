@@ -23,15 +23,11 @@ namespace {
 using fake::record;
 using fake::view;
 
-const std::string dataPath = "C:\\Keyloom\\PASSWORD.TXT";
+const std::wstring dataPath = L"C:\\Keyloom\\PASSWORD.TXT";
 
 class EditorTest : public KeyloomTest {
   protected:
-    void type(int id, const std::string& text) {
-        view.fields[id] = text;
-        if (id == IDC_TITLE)
-            dispatchCommand(IDC_TITLE, 0x300);
-    }
+    void type(int id, const std::string& text) { fake::edit(id, platform::sjisToWide(text)); }
 
     std::vector<std::string> titles() {
         std::vector<std::string> t;
@@ -53,7 +49,7 @@ class EditorTest : public KeyloomTest {
         } else {
             EXPECT_EQ(editedIndex, -1);
             for (int id = IDC_TITLE; id <= IDC_MEMO; ++id)
-                EXPECT_EQ(view.fields[id], "") << id;
+                EXPECT_EQ(fake::shown(id), "") << id;
             EXPECT_FALSE(view.enabled[IDC_TITLE]);
             EXPECT_TRUE(view.mainMenuGrayed[IDM_DELETE]);
         }
@@ -61,12 +57,12 @@ class EditorTest : public KeyloomTest {
     // The fields show record index exactly.
     void expectShown(int index) {
         const EntryRecord& r = entryList.records[index];
-        EXPECT_EQ(view.fields[IDC_TITLE], r.title);
-        EXPECT_EQ(view.fields[IDC_USER_ID], r.userId);
-        EXPECT_EQ(view.fields[IDC_PASSWORD], r.password);
-        EXPECT_EQ(view.fields[IDC_ADDRESS], r.address);
-        EXPECT_EQ(view.fields[IDC_MAIL], r.mail);
-        EXPECT_EQ(view.fields[IDC_MEMO], r.memo);
+        EXPECT_EQ(fake::shown(IDC_TITLE), r.title);
+        EXPECT_EQ(fake::shown(IDC_USER_ID), r.userId);
+        EXPECT_EQ(fake::shown(IDC_PASSWORD), r.password);
+        EXPECT_EQ(fake::shown(IDC_ADDRESS), r.address);
+        EXPECT_EQ(fake::shown(IDC_MAIL), r.mail);
+        EXPECT_EQ(fake::shown(IDC_MEMO), r.memo);
     }
 };
 
@@ -92,9 +88,6 @@ TEST_F(EditorTest, OpensOnEntryZeroWithEverythingSetUp) {
                                                             {215, "_PASTE"},
                                                             {214, "_KEY"},
                                                             {219, "_DPASTE"}}));
-    EXPECT_EQ(view.limits,
-              (std::map<int, int>{
-                  {201, 1023}, {202, 1023}, {203, 1023}, {204, 1023}, {205, 1023}, {206, 8191}}));
     EXPECT_TRUE(view.listSubclassed);
     EXPECT_FALSE(view.moved); // -999: centred by the template
     EXPECT_FALSE(view.checked[IDM_HIDE_USER_ID]);
@@ -152,7 +145,7 @@ TEST_F(EditorTest, SavedPositionAndMaskingApplyAtSetUp) {
     EXPECT_FALSE(view.checked[IDM_HIDE_USER_ID]);
 
     // Masking changes only the look: the field holds the clear text.
-    EXPECT_EQ(view.fields[IDC_PASSWORD], "secret");
+    EXPECT_EQ(fake::shown(IDC_PASSWORD), "secret");
     dispatchCommand(IDM_HIDE_PASSWORD, 0);
     EXPECT_EQ(settings.showPassword, 1);
     EXPECT_FALSE(view.masked[IDC_PASSWORD]);
@@ -180,7 +173,7 @@ TEST_F(EditorTest, EditsStayWithTheirEntryAcrossSelectionChanges) {
     EXPECT_STREQ(entryList.records[0].userId, "typed");
     EXPECT_STREQ(entryList.records[0].memo, "note");
     select(0);
-    EXPECT_EQ(view.fields[IDC_USER_ID], "typed");
+    EXPECT_EQ(fake::shown(IDC_USER_ID), "typed");
     expectConsistent();
 }
 
@@ -211,6 +204,81 @@ TEST_F(EditorTest, PastedTextIsStoredByTheFileRules) {
     EXPECT_EQ(view.items[0], "Title");
     EXPECT_STREQ(entryList.records[0].userId, "user");
     EXPECT_STREQ(entryList.records[0].memo, "one\r\ntwo\r\nthree\r\n");
+}
+
+TEST_F(EditorTest, ViewingEveryEntryLeavesTheFileByteIdentical) {
+    // Text other programs wrote: a lead byte without its trail byte, and the
+    // NEC and IBM codes that Windows reads as the same characters as others
+    // (0x8790 as 0x81E0, 0xED40 as 0xFA5C). Shown and read back, none of it
+    // would come back as it was.
+    const std::string odd = "\x81 a\x87\x90\xED\x40";
+    ASSERT_NE(platform::wideToSjis(platform::sjisToWide(odd)), odd);
+    const std::string file = fake::dataFile(
+        {record(odd, odd, odd, odd, odd, odd + "\r\n" + odd), record(fake::sjis("銀行") + odd)});
+    fake::files[dataPath] = file;
+    loadDataFile();
+    windowSetUp(fake::window);
+    select(1);
+    dispatchCommand(IDM_MOVE_UP, 0);
+    dispatchCommand(IDM_MOVE_DOWN, 0);
+    select(0);
+    dispatchCommand(IDM_COPY_PASSWORD, 0);
+    exitProgram();
+    EXPECT_EQ(fake::files[dataPath], file);
+}
+
+TEST_F(EditorTest, InputPastAFieldsLimitIsRefusedAtOnce) {
+    open({record("A")});
+    // Typed or pasted at the end: ASCII and Japanese, a byte or two each.
+    fake::edit(IDC_TITLE, std::wstring(1024, L'a'));
+    EXPECT_EQ(fake::shown(IDC_TITLE), std::string(1023, 'a'));
+    EXPECT_EQ(view.beeps, 1);
+    EXPECT_EQ(entryList.records[0].title, std::string(1023, 'a'));
+    EXPECT_EQ(view.items[0], std::string(1023, 'a'));
+    fake::edit(IDC_MEMO, std::wstring(5000, L'あ'));
+    EXPECT_EQ(view.fields[IDC_MEMO], std::wstring(4095, L'あ')); // 8190 bytes
+    EXPECT_EQ(view.beeps, 2);
+
+    // Composed in the middle: what goes is the end of the input, never the
+    // text after the caret.
+    std::wstring before(10, L'x'), after(1010, L'y');
+    fake::edit(IDC_USER_ID, before + after);
+    fake::edit(IDC_USER_ID, before + L"日本" + after, before.size() + 2);
+    EXPECT_EQ(view.fields[IDC_USER_ID], before + L"日" + after); // 1022 bytes
+    EXPECT_EQ(view.carets[IDC_USER_ID], before.size() + 1);
+    EXPECT_EQ(view.beeps, 3);
+
+    // Nothing is cut later: what was accepted is what is stored.
+    select(0);
+    EXPECT_EQ(entryList.records[0].userId, fake::shown(IDC_USER_ID));
+    EXPECT_EQ(entryList.records[0].memo, fake::shown(IDC_MEMO));
+}
+
+TEST_F(EditorTest, CharactersTheFileCannotHoldAreToldAndStoredAsQuestionMarks) {
+    open({record("A"), record("B")});
+    fake::edit(IDC_PASSWORD, L"pässwörd😀ä");
+    fake::edit(IDC_MAIL, L"café@example.jp");
+    select(1);
+    EXPECT_STREQ(entryList.records[0].password, "p?ssw?rd??");
+    EXPECT_STREQ(entryList.records[0].mail, "caf?@example.jp");
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"パスワード: äö😀\nメール: é\n"), std::wstring::npos)
+        << fake::messageBoxes[0].text.size();
+
+    // The title is stored as it is typed: the user hears of it at once, and
+    // the field shows what was kept.
+    fake::edit(IDC_TITLE, L"Café");
+    EXPECT_STREQ(entryList.records[1].title, "Caf?");
+    EXPECT_EQ(view.items[1], "Caf?");
+    EXPECT_EQ(view.fields[IDC_TITLE], L"Caf?");
+    ASSERT_EQ(fake::messageBoxes.size(), 2u);
+    EXPECT_NE(fake::messageBoxes[1].text.find(L"タイトル: é\n"), std::wstring::npos);
+
+    // Not at the end of the session: it is stored without a word.
+    fake::edit(IDC_MEMO, L"naïve");
+    sessionEnded();
+    EXPECT_EQ(fake::messageBoxes.size(), 2u);
+    EXPECT_NE(fake::files[dataPath].find("na?ve"), std::string::npos);
 }
 
 TEST_F(EditorTest, NewEntryIsShownWithItsTitleReadyToType) {
@@ -272,7 +340,7 @@ TEST_F(EditorTest, DeclinedDeleteChangesNothing) {
     EXPECT_EQ(fake::messageBoxes[0].text,
               L"銀" + std::wstring(1021, L'x') + L"を削除してもよろしいですか？");
     EXPECT_EQ(entryList.count(), 2);
-    EXPECT_EQ(view.fields[IDC_USER_ID], "unsaved");
+    EXPECT_EQ(fake::shown(IDC_USER_ID), "unsaved");
     EXPECT_STREQ(entryList.records[0].userId, "");
     expectConsistent();
 }
@@ -285,7 +353,7 @@ TEST_F(EditorTest, MovesCarryUnsavedEditsAndStopAtTheEnds) {
     EXPECT_EQ(titles(), (std::vector<std::string>{"B", "A", "C"}));
     EXPECT_STREQ(entryList.records[0].password, "pw of B");
     EXPECT_EQ(view.selection, 0);
-    EXPECT_EQ(view.fields[IDC_TITLE], "B");
+    EXPECT_EQ(fake::shown(IDC_TITLE), "B");
     expectConsistent();
 
     type(IDC_PASSWORD, "newer");
@@ -410,9 +478,9 @@ TEST_F(EditorTest, CommandTableAnswersOnlyItsOwnRows) {
     open({record("A")});
     EXPECT_FALSE(dispatchCommand(1, 0)); // Enter in a field does nothing
     EXPECT_FALSE(dispatchCommand(999, 0));
-    EXPECT_FALSE(dispatchCommand(IDC_LIST, 4));      // LBN_SETFOCUS
-    EXPECT_FALSE(dispatchCommand(IDC_TITLE, 0x100)); // EN_SETFOCUS
-    EXPECT_FALSE(dispatchCommand(IDC_USER_ID, 0x300));
+    EXPECT_FALSE(dispatchCommand(IDC_LIST, 4));        // LBN_SETFOCUS
+    EXPECT_FALSE(dispatchCommand(IDC_TITLE, 0x100));   // EN_SETFOCUS
+    EXPECT_FALSE(dispatchCommand(IDC_USER_ID, 0x100)); // EN_SETFOCUS
     EXPECT_TRUE(dispatchCommand(IDM_RENAME, 0));
     EXPECT_TRUE(dispatchCommand(IDC_LIST, 2)); // double click: open the address
     EXPECT_EQ(view.endedWith, 0);

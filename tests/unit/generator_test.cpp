@@ -238,7 +238,7 @@ TEST(SecretBuffers, AreWipedWhenTheyGo) {
 
 class CreatePasswordTest : public KeyloomTest {
   protected:
-    std::string& passwordField() { return view.fields[IDC_PASSWORD]; }
+    std::string passwordField() { return fake::shown(IDC_PASSWORD); }
 };
 
 const std::wstring replaceQuestion = L"すでにパスワードが設定されています。\n"
@@ -248,7 +248,7 @@ TEST_F(CreatePasswordTest, EmptyFieldIsFilledWithoutAsking) {
     open({record("Bank", "user", "", "addr", "mail", "memo")});
     for (bool ctrl : {false, true}) {
         view.ctrlDown = ctrl;
-        passwordField() = "";
+        fake::edit(IDC_PASSWORD, L"");
         dispatchCommand(IDC_CREATE_PASSWORD, 0);
         EXPECT_EQ(passwordField().size(), 8u);
         EXPECT_TRUE(onlyFrom(passwordField(), digits + lowercase)) << passwordField();
@@ -256,8 +256,8 @@ TEST_F(CreatePasswordTest, EmptyFieldIsFilledWithoutAsking) {
     EXPECT_TRUE(fake::messageBoxes.empty());
     // Only the field changes; the record takes it when the editor is stored.
     EXPECT_STREQ(entryList.records[0].password, "");
-    EXPECT_EQ(view.fields[IDC_USER_ID], "user");
-    EXPECT_EQ(view.fields[IDC_MEMO], "memo");
+    EXPECT_EQ(fake::shown(IDC_USER_ID), "user");
+    EXPECT_EQ(fake::shown(IDC_MEMO), "memo");
     EXPECT_EQ(view.items, std::vector<std::string>{"Bank"});
     storeFields(0);
     EXPECT_EQ(entryList.records[0].password, passwordField());
@@ -359,7 +359,7 @@ TEST_F(CreatePasswordTest, SessionEndingDuringTheQuestionChangesNothing) {
     dispatchCommand(IDC_CREATE_PASSWORD, 0);
     EXPECT_TRUE(exitStarted);
     EXPECT_EQ(passwordField(), "old");
-    EXPECT_NE(fake::files["C:\\Keyloom\\PASSWORD.TXT"].find("old"), std::string::npos);
+    EXPECT_NE(fake::files[L"C:\\Keyloom\\PASSWORD.TXT"].find("old"), std::string::npos);
 }
 
 } // namespace

@@ -19,9 +19,9 @@ namespace {
 using fake::record;
 using fake::view;
 
-const std::string dataPath = "C:\\Keyloom\\PASSWORD.TXT";
-const std::string backupPath = "C:\\Keyloom\\PASSWORD.BAK";
-const std::string settingsPath = "C:\\Keyloom\\INITIAL.TXT";
+const std::wstring dataPath = L"C:\\Keyloom\\PASSWORD.TXT";
+const std::wstring backupPath = L"C:\\Keyloom\\PASSWORD.BAK";
+const std::wstring settingsPath = L"C:\\Keyloom\\INITIAL.TXT";
 const std::string defaultSettingsFile = "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n";
 // The defaults with the fake window's corner, as the exit saves them.
 const std::string settingsAtExit = "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n";
@@ -58,7 +58,7 @@ TEST_F(ProgramTest, ExitStoresWhatTheEditorShows) {
     view.whileWindowRuns = [] {
         platform::selectItem(1);
         dispatchCommand(IDC_LIST, 1);
-        view.fields[IDC_PASSWORD] = "typed, never stored";
+        fake::edit(IDC_PASSWORD, L"typed, never stored");
         dispatchCommand(2, 0); // Esc with the caret in the password
     };
     EXPECT_EQ(startUp(), 1);

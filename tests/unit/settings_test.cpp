@@ -7,7 +7,7 @@
 
 namespace {
 
-const std::string path = "C:\\Keyloom\\INITIAL.TXT";
+const std::wstring path = L"C:\\Keyloom\\INITIAL.TXT";
 
 bool operator==(const Settings& a, const Settings& b) {
     return formatSettingsFile(a) == formatSettingsFile(b);
@@ -67,7 +67,7 @@ TEST_F(SettingsTest, SaveWritesEightLinesWithTheWindowCorner) {
     fake::windowRect = {-32000, -32000, -31840, -31970};
     EXPECT_TRUE(saveSettings());
     EXPECT_EQ(fake::files[path], "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n");
-    EXPECT_FALSE(fake::files.count("C:\\Keyloom\\INITIAL.BAK"));
+    EXPECT_FALSE(fake::files.count(L"C:\\Keyloom\\INITIAL.BAK"));
 }
 
 TEST_F(SettingsTest, FailedSaveAsksAndNoLeavesTheFile) {

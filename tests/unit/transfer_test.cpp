@@ -137,15 +137,15 @@ TEST_F(TransferTest, WhatTheEditorShowsIsTypedInClearEvenWhenMasked) {
     dispatchCommand(IDM_HIDE_PASSWORD, 0);
     ASSERT_TRUE(view.masked[IDC_USER_ID]);
     ASSERT_TRUE(view.masked[IDC_PASSWORD]);
-    view.fields[IDC_USER_ID] = "NEW-ID"; // typed, not yet stored
-    view.fields[IDC_PASSWORD] = "typed";
+    fake::edit(IDC_USER_ID, L"NEW-ID"); // typed, not yet stored
+    fake::edit(IDC_PASSWORD, L"typed");
     transferLog.clear();
     dispatchCommand(IDM_PASTE_USER_ID_AND_PASSWORD, 0);
     EXPECT_EQ(transferLog, steps({front, pieces({"NEW", "ID"}), tab, clip("typed"), ctrlV}));
     EXPECT_STREQ(entryList.records[0].userId, "NEW-ID");
     EXPECT_STREQ(entryList.records[0].password, "typed");
 
-    view.fields[IDC_USER_ID] = "AB12-CD34-EF56";
+    fake::edit(IDC_USER_ID, L"AB12-CD34-EF56");
     EXPECT_EQ(copyField(IDC_COPY_USER_ID), 1);
     EXPECT_EQ(fake::clipboard, "AB12CD34EF56");
     EXPECT_STREQ(entryList.records[0].userId, "AB12-CD34-EF56");
@@ -180,7 +180,7 @@ TEST_F(TransferTest, CopyCommandsPutTheFieldOnTheClipboard) {
 TEST_F(TransferTest, NothingSelectedTouchesNeitherTheEditorNorTheClipboard) {
     open({record("Bank", "AB-CD", "pw", "https://b.example/")});
     platform::selectItem(-1); // as after a deletion, before the editor follows
-    view.fields[IDC_PASSWORD] = "typed";
+    fake::edit(IDC_PASSWORD, L"typed");
     EXPECT_EQ(copyField(IDC_COPY_PASSWORD), -1);
     EXPECT_FALSE(pasteUserId());
     pasteUserIdAndPassword();
@@ -389,7 +389,7 @@ TEST_F(TransferTest, TheAddressIsHandedToTheShellWhole) {
     EXPECT_EQ(transferLog, (Log{"shell " + command, "shell " + command, "shell " + command}));
 
     // Typed and not yet stored: that is what opens.
-    view.fields[IDC_ADDRESS] = "https://new.example/";
+    fake::edit(IDC_ADDRESS, L"https://new.example/");
     transferLog.clear();
     openAddress();
     EXPECT_EQ(transferLog, Log{"shell https://new.example/"});
@@ -405,8 +405,8 @@ TEST_F(TransferTest, TheAddressIsHandedToTheShellWhole) {
 }
 
 TEST_F(TransferTest, HelpAndTheMakersLinksOpenWithoutASelection) {
-    fake::modulePath = "D:\\Apps\\Keyloom\\keyloom.exe";
-    fake::files["D:\\Apps\\Keyloom\\KEYLOOM.HLP"] = "a user's own help file";
+    fake::modulePath = L"D:\\Apps\\Keyloom\\keyloom.exe";
+    fake::files[L"D:\\Apps\\Keyloom\\KEYLOOM.HLP"] = "a user's own help file";
     open({});
     dispatchCommand(IDM_HELP, 0);
     dispatchCommand(IDM_HOME_PAGE, 0);
@@ -417,7 +417,7 @@ TEST_F(TransferTest, HelpAndTheMakersLinksOpenWithoutASelection) {
     EXPECT_EQ(fake::clipboard, "other");
 
     // The page Keyloom ships comes first; without either file, nothing opens.
-    fake::files["D:\\Apps\\Keyloom\\KEYLOOM.HTM"] = "<html>";
+    fake::files[L"D:\\Apps\\Keyloom\\KEYLOOM.HTM"] = "<html>";
     transferLog.clear();
     openHelp();
     EXPECT_EQ(transferLog, Log{"shell D:\\Apps\\Keyloom\\KEYLOOM.HTM"});
@@ -428,8 +428,8 @@ TEST_F(TransferTest, HelpAndTheMakersLinksOpenWithoutASelection) {
 
     // A folder deeper than a path buffer still gets its own help file.
     std::string deep = "C:\\" + std::string(300, 'd');
-    fake::modulePath = deep + "\\keyloom.exe";
-    fake::files[deep + "\\KEYLOOM.HTM"] = "<html>";
+    fake::modulePath = fake::wide(deep) + L"\\keyloom.exe";
+    fake::files[fake::wide(deep) + L"\\KEYLOOM.HTM"] = "<html>";
     openHelp();
     EXPECT_EQ(transferLog, Log{"shell " + deep + "\\KEYLOOM.HTM"});
 }

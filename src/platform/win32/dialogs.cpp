@@ -8,8 +8,6 @@
 
 #include <commctrl.h>
 
-#include <vector>
-
 namespace {
 
 INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
@@ -32,13 +30,11 @@ INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 namespace platform {
 
-int fieldTextLength(int id) { return GetWindowTextLengthA(GetDlgItem(mainWindow, id)); }
-
 int runDialog(Dialog dialog) {
     bool options = dialog == Dialog::Options;
-    return static_cast<int>(DialogBoxParamA(GetModuleHandleA(nullptr),
-                                            options ? "KEYLOOMOPTION" : "KEYLOOMABOUT", mainWindow,
-                                            options ? optionsDialogProc : aboutDialogProc, 0));
+    return static_cast<int>(
+        DialogBoxParamW(GetModuleHandleW(nullptr), options ? L"KEYLOOMOPTION" : L"KEYLOOMABOUT",
+                        mainWindow, options ? optionsDialogProc : aboutDialogProc, 0));
 }
 
 void endDialog(WindowHandle dialog, int result) { EndDialog(dialog, result); }
@@ -59,13 +55,16 @@ void moveWindow(WindowHandle window, int left, int top) {
 
 std::string dialogItemText(WindowHandle dialog, int id) {
     HWND item = GetDlgItem(dialog, id);
-    std::vector<char> text(GetWindowTextLengthA(item) + 1);
-    int length = GetWindowTextA(item, text.data(), static_cast<int>(text.size()));
-    return std::string(text.data(), length);
+    std::wstring text(GetWindowTextLengthW(item) + 1, L'\0');
+    text.resize(GetWindowTextW(item, &text[0], static_cast<int>(text.size())));
+    return wideToSjis(text);
 }
 
-void setDialogItemText(WindowHandle dialog, int id, const char* text) {
-    SetDlgItemTextA(dialog, id, text);
+void setDialogItemText(WindowHandle dialog, int id, std::string_view text) {
+    std::wstring wide = sjisToWide(text);
+    SetDlgItemTextW(dialog, id, wide.c_str());
+    // The caret goes where the user goes on typing: after the text.
+    SendDlgItemMessageW(dialog, id, EM_SETSEL, wide.size(), wide.size());
 }
 
 bool isDialogItemChecked(WindowHandle dialog, int id) {
@@ -77,7 +76,7 @@ void checkDialogItem(WindowHandle dialog, int id, bool checked) {
 }
 
 void setArrowRange(WindowHandle dialog, int id, int lowest, int highest) {
-    SendDlgItemMessageA(dialog, id, UDM_SETRANGE, 0, MAKELPARAM(highest, lowest));
+    SendDlgItemMessageW(dialog, id, UDM_SETRANGE, 0, MAKELPARAM(highest, lowest));
 }
 
 } // namespace platform

@@ -8,25 +8,25 @@
 
 namespace platform {
 
-std::string modulePath() {
-    std::vector<char> buffer(MAX_PATH);
+std::wstring modulePath() {
+    std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
         DWORD length =
-            GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length < buffer.size())
-            return std::string(buffer.data(), length);
+            return std::wstring(buffer.data(), length);
         buffer.resize(buffer.size() * 2);
     }
 }
 
-bool fileExists(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+bool fileExists(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-FileRead readWholeFile(const std::string& path, std::string& bytes) {
+FileRead readWholeFile(const std::wstring& path, std::string& bytes) {
     bytes.clear();
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -57,8 +57,8 @@ FileRead readWholeFile(const std::string& path, std::string& bytes) {
     return FileRead::Read;
 }
 
-static bool writeNewFile(const std::string& path, std::string_view bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+static bool writeNewFile(const std::wstring& path, std::string_view bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
@@ -75,39 +75,39 @@ static bool writeNewFile(const std::string& path, std::string_view bytes) {
     return CloseHandle(file) && ok;
 }
 
-static bool exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+static bool exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool replaceFile(const std::string& path, std::string_view bytes, const std::string& backupPath) {
+bool replaceFile(const std::wstring& path, std::string_view bytes, const std::wstring& backupPath) {
     // Only a file is ever replaced, never a folder standing in its place.
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
 
-    const std::string temporary = path + ".tmp";
+    const std::wstring temporary = path + L".tmp";
     if (!writeNewFile(temporary, bytes)) {
-        DeleteFileA(temporary.c_str());
+        DeleteFileW(temporary.c_str());
         return false;
     }
 
     bool ok;
     if (!exists(path)) {
-        ok = MoveFileExA(temporary.c_str(), path.c_str(),
+        ok = MoveFileExW(temporary.c_str(), path.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     } else {
         // ReplaceFile can fail after it has moved the old file aside; with a
         // backup name of our own the old file can always be put back.
-        const std::string backup = backupPath.empty() ? path + ".old" : backupPath;
-        ok = ReplaceFileA(path.c_str(), temporary.c_str(), backup.c_str(),
+        const std::wstring backup = backupPath.empty() ? path + L".old" : backupPath;
+        ok = ReplaceFileW(path.c_str(), temporary.c_str(), backup.c_str(),
                           REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
         if (!ok && !exists(path) && exists(backup))
-            MoveFileExA(backup.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
+            MoveFileExW(backup.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
         if (ok && backupPath.empty())
-            DeleteFileA(backup.c_str());
+            DeleteFileW(backup.c_str());
     }
     if (!ok)
-        DeleteFileA(temporary.c_str());
+        DeleteFileW(temporary.c_str());
     return ok;
 }
 

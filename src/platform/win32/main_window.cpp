@@ -14,29 +14,63 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 namespace {
 
 WNDPROC previousListProc = nullptr;
+// The character message of a key the list's handler took: it is the
+// command's alone, and must not reach the list's type-ahead search.
+bool swallowNextChar = false;
 
-HINSTANCE instance() { return GetModuleHandleA(nullptr); }
+HINSTANCE instance() { return GetModuleHandleW(nullptr); }
 HWND control(int id) { return GetDlgItem(mainWindow, id); }
+
+// A field's or list item's text, read whole.
+std::wstring textOf(HWND window) {
+    std::wstring text(GetWindowTextLengthW(window) + 1, L'\0');
+    text.resize(GetWindowTextW(window, &text[0], static_cast<int>(text.size())));
+    return text;
+}
+
+// Passwords pass through these buffers: nothing of them is left behind.
+void wipe(std::wstring& text) { SecureZeroMemory(&text[0], text.size() * sizeof(wchar_t)); }
+
+// The index of the character that begins at byte offset of the text's
+// Shift-JIS form (wideToSjis converts character by character).
+int charIndexAt(const std::wstring& text, std::size_t offset) {
+    std::size_t bytes = 0, i = 0;
+    while (i < text.size() && bytes < offset) {
+        std::size_t width = IS_HIGH_SURROGATE(text[i]) && i + 1 < text.size() ? 2 : 1;
+        bytes += platform::wideToSjis(std::wstring_view(text).substr(i, width)).size();
+        i += width;
+    }
+    return static_cast<int>(i);
+}
 
 LRESULT CALLBACK listSubclassProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_GETDLGCODE: {
         // Enter goes to the list (it opens the address) instead of becoming
         // the dialog's default command.
-        LRESULT code = CallWindowProcA(previousListProc, list, message, wParam, lParam);
+        LRESULT code = CallWindowProcW(previousListProc, list, message, wParam, lParam);
         const MSG* msg = reinterpret_cast<const MSG*>(lParam);
         if (msg && msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN)
             code |= DLGC_WANTMESSAGE;
         return code;
     }
     case WM_KEYDOWN:
-        if (listKeyDown(static_cast<int>(wParam), GetKeyState(VK_CONTROL) < 0))
+        swallowNextChar = listKeyDown(static_cast<int>(wParam), GetKeyState(VK_CONTROL) < 0);
+        if (swallowNextChar)
             return 1;
+        break;
+    case WM_CHAR:
+        if (swallowNextChar) {
+            swallowNextChar = false;
+            return 0;
+        }
         break;
     case WM_RBUTTONDOWN:
         if (listRightButtonDown(LOWORD(lParam), HIWORD(lParam)))
@@ -44,7 +78,7 @@ LRESULT CALLBACK listSubclassProc(HWND list, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_RBUTTONUP: listRightButtonUp(LOWORD(lParam), HIWORD(lParam)); return 0;
     }
-    return CallWindowProcA(previousListProc, list, message, wParam, lParam);
+    return CallWindowProcW(previousListProc, list, message, wParam, lParam);
 }
 
 INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -72,8 +106,8 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 // The window that holds the entry list: message boxes carry the caption
 // "Keyloom" too.
 BOOL CALLBACK findMainWindow(HWND window, LPARAM found) {
-    char caption[16];
-    if (GetWindowTextA(window, caption, sizeof caption) && !lstrcmpA(caption, "Keyloom") &&
+    wchar_t caption[16];
+    if (GetWindowTextW(window, caption, 16) && !lstrcmpW(caption, L"Keyloom") &&
         GetDlgItem(window, IDC_LIST)) {
         *reinterpret_cast<HWND*>(found) = window;
         return FALSE;
@@ -89,18 +123,17 @@ namespace platform {
 
 MutexState createSingleInstanceMutex() {
     // Never closed: the system removes it with the process.
-    HANDLE mutex = CreateMutexA(nullptr, TRUE, "Keyloom");
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, L"Keyloom");
     if (!mutex)
         return MutexState::Failed;
-    return GetLastError() == ERROR_ALREADY_EXISTS ? MutexState::AlreadyExists
-                                                  : MutexState::Created;
+    return GetLastError() == ERROR_ALREADY_EXISTS ? MutexState::AlreadyExists : MutexState::Created;
 }
 
 void bringBackRunningInstance() {
     HWND running = nullptr;
     EnumWindows(findMainWindow, reinterpret_cast<LPARAM>(&running));
     if (!running)
-        running = FindWindowA(nullptr, "Keyloom");
+        running = FindWindowW(nullptr, L"Keyloom");
     if (!running)
         return;
     if (IsIconic(running))
@@ -111,81 +144,122 @@ void bringBackRunningInstance() {
 int runMainWindow() {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
-    return static_cast<int>(DialogBoxParamA(instance(), "KEYLOOM", nullptr, mainDialogProc, 0));
+    return static_cast<int>(DialogBoxParamW(instance(), L"KEYLOOM", nullptr, mainDialogProc, 0));
 }
 
 void endMainWindow(int result) { EndDialog(mainWindow, result); }
 
 void sendCommand(int id, int notification) {
     LPARAM from = notification ? reinterpret_cast<LPARAM>(control(id)) : 0;
-    SendMessageA(mainWindow, WM_COMMAND, MAKEWPARAM(id, notification), from);
+    SendMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(id, notification), from);
 }
 
 int screenWidth() { return GetSystemMetrics(SM_CXSCREEN); }
 int screenHeight() { return GetSystemMetrics(SM_CYSCREEN); }
 bool isCtrlDown() { return GetKeyState(VK_CONTROL) < 0; }
 
-void setFieldText(int id, const char* text) { SetDlgItemTextA(mainWindow, id, text); }
-
-void getFieldText(int id, char* buffer, std::size_t size) {
-    HWND field = control(id);
-    std::vector<char> text(GetWindowTextLengthA(field) + 1);
-    int length = GetWindowTextA(field, text.data(), static_cast<int>(text.size()));
-    copyText(buffer, size, text.data(), length);
-    SecureZeroMemory(text.data(), text.size());
+void setFieldText(int id, std::string_view text) {
+    // WM_SETTEXT also clears the field's modified flag: the text is ours.
+    std::wstring wide = sjisToWide(text);
+    SetDlgItemTextW(mainWindow, id, wide.c_str());
+    wipe(wide);
 }
 
-void setFieldLimit(int id, int bytes) { SendMessageA(control(id), EM_SETLIMITTEXT, bytes, 0); }
+void replaceFieldText(int id, std::string_view text) {
+    std::wstring wide = sjisToWide(text);
+    SendMessageW(control(id), EM_SETSEL, 0, -1);
+    SendMessageW(control(id), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(wide.c_str()));
+    wipe(wide);
+}
+
+bool isFieldModified(int id) { return SendMessageW(control(id), EM_GETMODIFY, 0, 0) != 0; }
+
+SecureString fieldText(int id, std::wstring* lost) {
+    std::wstring wide = textOf(control(id));
+    std::string bytes = wideToSjis(wide, lost);
+    SecureString text(bytes.data(), bytes.size());
+    wipe(wide);
+    SecureZeroMemory(&bytes[0], bytes.size());
+    return text;
+}
+
+bool isFieldEmpty(int id) { return GetWindowTextLengthW(control(id)) == 0; }
+
+std::size_t fieldCaret(int id) {
+    DWORD start = 0, end = 0;
+    SendMessageW(control(id), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    std::wstring wide = textOf(control(id));
+    wide.resize(std::min<std::size_t>(end, wide.size()));
+    std::string before = wideToSjis(wide);
+    wipe(wide);
+    SecureZeroMemory(&before[0], before.size());
+    return before.size();
+}
+
+void cutFieldText(int id, std::size_t from, std::size_t to) {
+    std::wstring wide = textOf(control(id));
+    int first = charIndexAt(wide, from), last = charIndexAt(wide, to);
+    wipe(wide);
+    SendMessageW(control(id), EM_SETSEL, first, last);
+    SendMessageW(control(id), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+}
 
 void setMasked(int id, bool masked) {
-    SendMessageA(control(id), EM_SETPASSWORDCHAR, masked ? '*' : 0, 0);
+    SendMessageW(control(id), EM_SETPASSWORDCHAR, masked ? L'*' : 0, 0);
     InvalidateRect(control(id), nullptr, TRUE);
 }
 
 void focusAndSelectAll(int id) {
     SetFocus(control(id));
-    SendMessageA(control(id), EM_SETSEL, 0, -1);
+    SendMessageW(control(id), EM_SETSEL, 0, -1);
 }
+
+void beep() { MessageBeep(MB_OK); }
 
 void enableControl(int id, bool enable) { EnableWindow(control(id), enable); }
 
 int selectedIndex() {
-    LRESULT sel = SendMessageA(control(IDC_LIST), LB_GETCURSEL, 0, 0);
+    LRESULT sel = SendMessageW(control(IDC_LIST), LB_GETCURSEL, 0, 0);
     return sel == LB_ERR ? -1 : static_cast<int>(sel);
 }
 
-void selectItem(int index) { SendMessageA(control(IDC_LIST), LB_SETCURSEL, index, 0); }
+void selectItem(int index) { SendMessageW(control(IDC_LIST), LB_SETCURSEL, index, 0); }
 
-void appendItem(const char* text) {
-    SendMessageA(control(IDC_LIST), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+void appendItem(std::string_view text) {
+    std::wstring wide = sjisToWide(text);
+    SendMessageW(control(IDC_LIST), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
-void insertItem(int index, const char* text) {
-    SendMessageA(control(IDC_LIST), LB_INSERTSTRING, index, reinterpret_cast<LPARAM>(text));
+void insertItem(int index, std::string_view text) {
+    std::wstring wide = sjisToWide(text);
+    SendMessageW(control(IDC_LIST), LB_INSERTSTRING, index, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
-void deleteItem(int index) { SendMessageA(control(IDC_LIST), LB_DELETESTRING, index, 0); }
-void removeAllItems() { SendMessageA(control(IDC_LIST), LB_RESETCONTENT, 0, 0); }
+void deleteItem(int index) { SendMessageW(control(IDC_LIST), LB_DELETESTRING, index, 0); }
+void removeAllItems() { SendMessageW(control(IDC_LIST), LB_RESETCONTENT, 0, 0); }
 
 void setListRedraw(bool on) {
-    SendMessageA(control(IDC_LIST), WM_SETREDRAW, on, 0);
+    SendMessageW(control(IDC_LIST), WM_SETREDRAW, on, 0);
     if (on)
         InvalidateRect(control(IDC_LIST), nullptr, TRUE);
 }
 
 void setHorizontalExtent(int pixels) {
-    SendMessageA(control(IDC_LIST), LB_SETHORIZONTALEXTENT, pixels, 0);
+    SendMessageW(control(IDC_LIST), LB_SETHORIZONTALEXTENT, pixels, 0);
 }
 
 int measureListTexts(const char* const* texts, int count, int* widths) {
     HWND list = control(IDC_LIST);
     HDC dc = GetDC(list);
-    HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0)));
-    TEXTMETRICA metrics{};
-    GetTextMetricsA(dc, &metrics);
+    HGDIOBJ previous =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
     for (int i = 0; i < count; ++i) {
+        std::wstring text = sjisToWide(texts[i]);
         SIZE size{};
-        GetTextExtentPoint32A(dc, texts[i], lstrlenA(texts[i]), &size);
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
         widths[i] = size.cx;
     }
     SelectObject(dc, previous);
@@ -194,7 +268,7 @@ int measureListTexts(const char* const* texts, int count, int* widths) {
 }
 
 ItemAtPoint listItemFromPoint(int x, int y) {
-    LRESULT r = SendMessageA(control(IDC_LIST), LB_ITEMFROMPOINT, 0, MAKELPARAM(x, y));
+    LRESULT r = SendMessageW(control(IDC_LIST), LB_ITEMFROMPOINT, 0, MAKELPARAM(x, y));
     return {LOWORD(r), HIWORD(r) != 0};
 }
 
@@ -211,12 +285,12 @@ Point listScreenCorner() {
 }
 
 void subclassList() {
-    previousListProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+    previousListProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
         control(IDC_LIST), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listSubclassProc)));
 }
 
 MenuHandle menuOf(WindowHandle window) { return GetMenu(window); }
-MenuHandle loadPopupMenu() { return GetSubMenu(LoadMenuA(instance(), "POPMENU"), 0); }
+MenuHandle loadPopupMenu() { return GetSubMenu(LoadMenuW(instance(), L"POPMENU"), 0); }
 
 void enableMenuItem(MenuHandle menu, int id, bool enable) {
     EnableMenuItem(menu, id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));

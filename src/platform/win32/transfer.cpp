@@ -117,11 +117,11 @@ void pauseServingSentMessages(int ms) {
     }
 }
 
-void openWithShell(const char* text) {
+void openWithShell(const std::wstring& text) {
     // The shell may hand the text to extensions that need COM on this thread.
     static const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     (void)com;
-    ShellExecuteA(mainWindow, nullptr, text, nullptr, nullptr, SW_SHOWDEFAULT);
+    ShellExecuteW(mainWindow, nullptr, text.c_str(), nullptr, nullptr, SW_SHOWDEFAULT);
 }
 
 } // namespace platform

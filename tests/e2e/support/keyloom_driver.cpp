@@ -5,10 +5,6 @@
 #include <algorithm>
 #include <atomic>
 
-#ifndef KEYLOOM_EXE
-#error "KEYLOOM_EXE names the keyloom.exe under test"
-#endif
-
 namespace e2e {
 
 namespace {
@@ -31,6 +27,9 @@ std::string narrow(const std::wstring& text, UINT codePage) {
     WideCharToMultiByte(codePage, 0, text.data(), (int)text.size(), &out[0], n, nullptr, nullptr);
     return out;
 }
+
+// Paths are UTF-8 here, so that a folder of any name can be written down.
+std::wstring path(const std::string& utf8Path) { return wide(utf8Path, CP_UTF8); }
 
 DWORD processOf(HWND window) {
     DWORD pid = 0;
@@ -120,21 +119,21 @@ bool waitFor(const std::function<bool()>& done, DWORD milliseconds) {
 
 std::string freshFolder(const std::string& tag) {
     static std::atomic<int> counter{0};
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
     // Wine reuses process ids from one run to the next: a folder left by an
     // earlier run is passed over, never reused with its files.
     for (;;) {
-        std::string dir = std::string(temp) + "keyloom-e2e-" + tag + "-" +
+        std::string dir = narrow(temp, CP_UTF8) + "keyloom-e2e-" + tag + "-" +
                           std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
-        if (CreateDirectoryA(dir.c_str(), nullptr) || GetLastError() != ERROR_ALREADY_EXISTS)
+        if (CreateDirectoryW(path(dir).c_str(), nullptr) || GetLastError() != ERROR_ALREADY_EXISTS)
             return dir;
     }
 }
 
-std::string readFile(const std::string& path) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
+std::string readFile(const std::string& file) {
+    HANDLE f = CreateFileW(path(file).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE)
         return "";
     std::string bytes(GetFileSize(f, nullptr), '\0');
@@ -146,12 +145,13 @@ std::string readFile(const std::string& path) {
     return bytes;
 }
 
-bool fileExists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+bool fileExists(const std::string& file) {
+    return GetFileAttributesW(path(file).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-void writeFile(const std::string& path, const std::string& bytes) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+void writeFile(const std::string& file, const std::string& bytes) {
+    HANDLE f =
+        CreateFileW(path(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD wrote = 0;
     WriteFile(f, bytes.data(), (DWORD)bytes.size(), &wrote, nullptr);
     CloseHandle(f);
@@ -159,15 +159,15 @@ void writeFile(const std::string& path, const std::string& bytes) {
 
 std::vector<std::string> filesIn(const std::string& folder) {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(path(folder + "\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return names;
     do {
-        std::string name = found.cFileName;
+        std::string name = narrow(found.cFileName, CP_UTF8);
         if (name != "." && name != "..")
             names.push_back(name);
-    } while (FindNextFileA(search, &found));
+    } while (FindNextFileW(search, &found));
     FindClose(search);
     std::sort(names.begin(), names.end());
     return names;
@@ -177,18 +177,18 @@ std::string dataFile(const std::vector<Entry>& entries) {
     std::string out = "KEYLOOM1\r\n" + std::to_string(entries.size()) + "\r\n";
     for (const Entry& e : entries) {
         for (const std::string* field : {&e.title, &e.userId, &e.password, &e.address, &e.mail})
-            out += ansi(*field) + "\r\n";
+            out += sjis(*field) + "\r\n";
         int lines = 1;
         for (std::size_t at = 0; (at = e.memo.find("\r\n", at)) != std::string::npos; at += 2)
             ++lines;
-        out += std::to_string(lines) + "\r\n" + ansi(e.memo) + "\r\n";
+        out += std::to_string(lines) + "\r\n" + sjis(e.memo) + "\r\n";
     }
     return out;
 }
 
-HeldFile::HeldFile(const std::string& path)
-    : handle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                         nullptr)) {}
+HeldFile::HeldFile(const std::string& file)
+    : handle(CreateFileW(path(file).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                         OPEN_EXISTING, 0, nullptr)) {}
 
 void HeldFile::release() {
     if (handle != INVALID_HANDLE_VALUE)
@@ -221,25 +221,28 @@ HWND popupMenuOf(DWORD processId) {
     return s.found;
 }
 
-std::string ansi(const std::string& utf8Text) { return narrow(wide(utf8Text, CP_UTF8), CP_ACP); }
-std::string utf8(const std::string& ansiText) { return narrow(wide(ansiText, CP_ACP), CP_UTF8); }
+std::string sjis(const std::string& utf8Text) { return narrow(wide(utf8Text, CP_UTF8), 932); }
+std::string fromSjis(const std::string& sjisText) { return narrow(wide(sjisText, 932), CP_UTF8); }
 
-std::string windowText(HWND window) {
+std::wstring wideText(HWND window) {
     // The W form: the A form arrives garbled across processes under Wine.
     int n = (int)SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
     std::wstring text(n + 1, L'\0');
     n = (int)SendMessageW(window, WM_GETTEXT, n + 1, reinterpret_cast<LPARAM>(&text[0]));
     text.resize(n);
-    return narrow(text, CP_ACP);
+    return text;
 }
 
-Keyloom::Keyloom(const std::string& where) : folder(where) {
-    if (!CopyFileA(KEYLOOM_EXE, (folder + "\\keyloom.exe").c_str(), FALSE))
-        ADD_FAILURE() << "keyloom.exe could not be copied into " << folder << ": error "
+std::string windowText(HWND window) { return narrow(wideText(window), 932); }
+
+Keyloom::Keyloom(const std::string& where, const char* program) : folder(where) {
+    if (!CopyFileW(wide(program, CP_UTF8).c_str(), path(folder + "\\keyloom.exe").c_str(), FALSE))
+        ADD_FAILURE() << program << " could not be copied into " << folder << ": error "
                       << GetLastError();
 }
 
-Keyloom::Keyloom(const std::string& where, const std::string& passwordTxt) : Keyloom(where) {
+Keyloom::Keyloom(const std::string& where, const std::string& passwordTxt, const char* program)
+    : Keyloom(where, program) {
     writeFile(dataFile(), passwordTxt);
 }
 
@@ -255,13 +258,13 @@ Keyloom::~Keyloom() {
 }
 
 void Keyloom::startOnly() {
-    std::string exe = folder + "\\keyloom.exe";
-    std::string commandLine = "\"" + exe + "\"";
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp); // not the program's folder
-    STARTUPINFOA si{};
+    std::wstring exe = path(folder + "\\keyloom.exe");
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp); // not the program's folder
+    STARTUPINFOW si{};
     si.cb = sizeof si;
-    if (!CreateProcessA(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, temp,
+    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, temp,
                         &si, &process))
         ADD_FAILURE() << exe << " could not be started: error " << GetLastError();
 }
@@ -302,7 +305,7 @@ std::vector<std::string> Keyloom::items() const {
         std::wstring text(n + 1, L'\0');
         n = (int)SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
         text.resize(n < 0 ? 0 : n);
-        out.push_back(narrow(text, CP_ACP));
+        out.push_back(narrow(text, 932));
     }
     return out;
 }
@@ -356,8 +359,8 @@ void Keyloom::type(int id, const std::string& utf8Text) {
         SendMessageW(control(id), WM_CHAR, c, 0);
 }
 
-void Keyloom::paste(int id, const std::string& ansiText) {
-    std::wstring text = wide(ansiText, CP_ACP);
+void Keyloom::paste(int id, const std::string& sjisText) {
+    std::wstring text = wide(sjisText, 932);
     SendMessageW(control(id), EM_SETSEL, 0, -1);
     SendMessageW(control(id), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
 }

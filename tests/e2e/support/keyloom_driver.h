@@ -15,15 +15,18 @@ namespace e2e {
 // Waits, serving this thread's messages, until done() or the deadline.
 bool waitFor(const std::function<bool()>& done, DWORD milliseconds = 10000);
 
-// A new empty folder under the temporary folder (ANSI path).
+// Paths are UTF-8 strings; the driver uses the W file functions.
+
+// A new empty folder under the temporary folder.
 std::string freshFolder(const std::string& tag);
 std::string readFile(const std::string& path); // "" when missing
 bool fileExists(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 
-// UTF-8 text (as in the test sources) in the ANSI code page, and back.
-std::string ansi(const std::string& utf8);
-std::string utf8(const std::string& ansi);
+// UTF-8 text (as in the test sources) as Shift-JIS bytes (code page 932,
+// as entry data is kept whatever the system's code page), and back.
+std::string sjis(const std::string& utf8);
+std::string fromSjis(const std::string& sjis);
 
 // The names in a folder, sorted (without "." and "..").
 std::vector<std::string> filesIn(const std::string& folder);
@@ -37,7 +40,7 @@ struct Entry {
           memo(memo) {}
     std::string title, userId, password, address, mail, memo;
 };
-// The bytes of a PASSWORD.TXT holding these entries, in the ANSI code page.
+// The bytes of a PASSWORD.TXT holding these entries, in Shift-JIS.
 std::string dataFile(const std::vector<Entry>& entries);
 
 // A file held open without sharing, as another program might hold it, until
@@ -63,7 +66,9 @@ bool endSession();
 // A visible pop-up menu of this process, or null.
 HWND popupMenuOf(DWORD processId);
 
-// Text of a window of another process, in the ANSI code page.
+// Text of a window of another process, as it is on the screen and in
+// Shift-JIS.
+std::wstring wideText(HWND window);
 std::string windowText(HWND window);
 
 struct Keyloom {
@@ -71,10 +76,11 @@ struct Keyloom {
     PROCESS_INFORMATION process{};
     HWND window = nullptr;
 
-    // Copies keyloom.exe into folder and, when given, writes PASSWORD.TXT
-    // with these bytes.
-    explicit Keyloom(const std::string& folder);
-    Keyloom(const std::string& folder, const std::string& passwordTxt);
+    // Copies keyloom.exe (or another build of it, program) into folder and,
+    // when given, writes PASSWORD.TXT with these bytes.
+    explicit Keyloom(const std::string& folder, const char* program = KEYLOOM_EXE);
+    Keyloom(const std::string& folder, const std::string& passwordTxt,
+            const char* program = KEYLOOM_EXE);
     ~Keyloom(); // ends the process if it still runs
 
     std::string dataFile() const { return folder + "\\PASSWORD.TXT"; }
@@ -121,7 +127,7 @@ struct Keyloom {
     // Types text into a field one character at a time, as a keyboard would.
     void type(int id, const std::string& utf8Text);
     // Replaces a field's text in one go, as a paste would.
-    void paste(int id, const std::string& ansiText);
+    void paste(int id, const std::string& sjisText);
     // Real key presses to the focused control of the foreground Keyloom:
     // e.g. key(VK_DELETE), key('N', true) for Ctrl+N, key(VK_F4, false,
     // true) for Alt+F4.

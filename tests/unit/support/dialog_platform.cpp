@@ -76,8 +76,6 @@ bool randomBytes(void* buffer, std::size_t size) {
     return true;
 }
 
-int fieldTextLength(int id) { return static_cast<int>(fake::view.fields[id].size()); }
-
 int runDialog(Dialog which) {
     fake::dialogsRun.push_back(which);
     dialog = fake::DialogView();
@@ -123,8 +121,8 @@ void moveWindow(WindowHandle window, int left, int top) {
 
 std::string dialogItemText(WindowHandle, int id) { return dialog.texts[id]; }
 
-void setDialogItemText(WindowHandle, int id, const char* text) {
-    dialog.texts[id] = text;
+void setDialogItemText(WindowHandle, int id, std::string_view text) {
+    dialog.texts[id] = std::string(text);
     if (dialog.kind == Dialog::Options && id == IDC_LENGTH)
         fake::dialogCommand(IDC_LENGTH, notify::editChange); // before the call returns
 }

@@ -26,12 +26,13 @@ class KeyloomTest : public ::testing::Test {
         releaseEntries(entryList);
         settings = defaultSettings;
         exitStarted = false;
+        sessionEnding = false;
     }
     void TearDown() override { releaseEntries(entryList); }
 
     // The window as it opens over these records.
     void open(std::initializer_list<EntryRecord> records) {
-        fake::files["C:\\Keyloom\\PASSWORD.TXT"] = fake::dataFile(records);
+        fake::files[L"C:\\Keyloom\\PASSWORD.TXT"] = fake::dataFile(records);
         loadDataFile();
         windowSetUp(fake::window);
     }

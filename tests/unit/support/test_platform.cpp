@@ -13,11 +13,11 @@
 
 namespace fake {
 
-std::map<std::string, std::string> files;
-std::set<std::string> unreadable;
-std::map<std::string, int> failingWrites;
+std::map<std::wstring, std::string> files;
+std::set<std::wstring> unreadable;
+std::map<std::wstring, int> failingWrites;
 int replaceCalls;
-std::string modulePath;
+std::wstring modulePath;
 std::vector<MessageBoxCall> messageBoxes;
 std::deque<int> answers;
 bool minimized;
@@ -30,17 +30,32 @@ const MenuHandle popup = reinterpret_cast<MenuHandle>(0x3000);
 
 // The items of the menu bar and of the pop-up menu.
 static const int menuBarItems[] = {
-    IDM_NEW,          IDM_DELETE,        IDM_RENAME,         IDM_EXIT,
-    IDM_REVERT,       IDM_COPY_USER_ID,  IDM_COPY_PASSWORD,  IDM_COPY_MAIL,
-    IDM_MOVE_UP,      IDM_MOVE_DOWN,     IDM_OPTIONS,        IDM_HIDE_USER_ID,
-    IDM_HIDE_PASSWORD, IDM_PASTE_USER_ID_AND_PASSWORD, IDM_PASTE_USER_ID, IDM_PASTE_PASSWORD,
-    IDM_PASTE_MAIL,   IDM_CREATE_PASSWORD, IDM_OPEN_ADDRESS, IDM_HELP,
-    IDM_HOME_PAGE,    IDM_SUPPORT_MAIL,  IDM_ABOUT,
+    IDM_NEW,           IDM_DELETE,
+    IDM_RENAME,        IDM_EXIT,
+    IDM_REVERT,        IDM_COPY_USER_ID,
+    IDM_COPY_PASSWORD, IDM_COPY_MAIL,
+    IDM_MOVE_UP,       IDM_MOVE_DOWN,
+    IDM_OPTIONS,       IDM_HIDE_USER_ID,
+    IDM_HIDE_PASSWORD, IDM_PASTE_USER_ID_AND_PASSWORD,
+    IDM_PASTE_USER_ID, IDM_PASTE_PASSWORD,
+    IDM_PASTE_MAIL,    IDM_CREATE_PASSWORD,
+    IDM_OPEN_ADDRESS,  IDM_HELP,
+    IDM_HOME_PAGE,     IDM_SUPPORT_MAIL,
+    IDM_ABOUT,
 };
 static const int popupItems[] = {
-    IDM_PASTE_USER_ID_AND_PASSWORD, IDM_PASTE_USER_ID, IDM_PASTE_PASSWORD, IDM_PASTE_MAIL,
-    IDM_COPY_USER_ID, IDM_COPY_PASSWORD, IDM_COPY_MAIL, IDM_MOVE_UP, IDM_MOVE_DOWN,
-    IDM_NEW, IDM_DELETE, IDM_RENAME,
+    IDM_PASTE_USER_ID_AND_PASSWORD,
+    IDM_PASTE_USER_ID,
+    IDM_PASTE_PASSWORD,
+    IDM_PASTE_MAIL,
+    IDM_COPY_USER_ID,
+    IDM_COPY_PASSWORD,
+    IDM_COPY_MAIL,
+    IDM_MOVE_UP,
+    IDM_MOVE_DOWN,
+    IDM_NEW,
+    IDM_DELETE,
+    IDM_RENAME,
 };
 
 template <std::size_t n> static bool holds(const int (&items)[n], int id) {
@@ -52,7 +67,7 @@ void reset() {
     unreadable.clear();
     failingWrites.clear();
     replaceCalls = 0;
-    modulePath = "C:\\Keyloom\\keyloom.exe";
+    modulePath = L"C:\\Keyloom\\keyloom.exe";
     messageBoxes.clear();
     answers.clear();
     minimized = false;
@@ -63,54 +78,89 @@ void reset() {
     resetDialogs();
 }
 
-// Converts with iconv; the test data is always convertible.
-static std::string convert(const char* to, const char* from, const std::string& in) {
+// Converts with iconv; false when in holds something the target cannot.
+static bool convert(const char* to, const char* from, std::string_view in, std::string& out) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1))
         throw std::runtime_error("iconv_open");
-    std::string out(in.size() * 4 + 4, '\0');
+    out.assign(in.size() * 4 + 4, '\0');
     char* src = const_cast<char*>(in.data());
     std::size_t srcLeft = in.size();
     char* dst = out.data();
     std::size_t dstLeft = out.size();
     std::size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
     iconv_close(cd);
-    if (r == static_cast<std::size_t>(-1))
-        throw std::runtime_error("iconv");
     out.resize(out.size() - dstLeft);
+    return r != static_cast<std::size_t>(-1);
+}
+
+// For test data, which is always convertible.
+static std::string convert(const char* to, const char* from, std::string_view in) {
+    std::string out;
+    if (!convert(to, from, in, out))
+        throw std::runtime_error("iconv");
     return out;
 }
 
-std::string sjis(const std::string& utf8) {
-    return convert("CP932", "UTF-8", utf8);
+static std::wstring asWide(const std::string& raw) {
+    return std::wstring(reinterpret_cast<const wchar_t*>(raw.data()), raw.size() / sizeof(wchar_t));
 }
+
+std::string sjis(const std::string& utf8) { return convert("CP932", "UTF-8", utf8); }
+std::wstring wide(const std::string& utf8) { return asWide(convert("WCHAR_T", "UTF-8", utf8)); }
+
+void edit(int id, const std::wstring& text, std::size_t caret) {
+    view.fields[id] = text;
+    view.modified[id] = true;
+    view.carets[id] = caret == std::wstring::npos ? text.size() : caret;
+    dispatchCommand(id, platform::notify::editChange);
+}
+
+std::string shown(int id) { return platform::wideToSjis(view.fields[id]); }
 
 } // namespace fake
 
 namespace platform {
 
-bool isLeadByte(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+// Character by character, as Windows converts: bytes that are no character
+// of the code page become U+30FB, so that such text does not come back the
+// same, and characters the code page lacks become "?".
+std::wstring sjisToWide(std::string_view text) {
+    std::wstring out;
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t width = isLeadByte(text[i]) && i + 1 < text.size() ? 2 : 1;
+        std::string c;
+        out += fake::convert("WCHAR_T", "CP932", text.substr(i, width), c) && !c.empty()
+                   ? fake::asWide(c)
+                   : std::wstring(1, L'\x30FB');
+        i += width;
+    }
+    return out;
 }
 
-std::wstring ansiToWide(const std::string& text) {
-    std::string raw = fake::convert("WCHAR_T", "CP932", text);
-    return std::wstring(reinterpret_cast<const wchar_t*>(raw.data()), raw.size() / sizeof(wchar_t));
+std::string wideToSjis(std::wstring_view text, std::wstring* lost) {
+    std::string out;
+    for (wchar_t c : text) {
+        std::string bytes;
+        if (fake::convert("CP932", "WCHAR_T",
+                          std::string_view(reinterpret_cast<const char*>(&c), sizeof c), bytes)) {
+            out += bytes;
+        } else {
+            out += '?';
+            if (lost && lost->find(c) == std::wstring::npos)
+                *lost += c;
+        }
+    }
+    return out;
 }
 
-std::string wideToAnsi(const std::wstring& text) {
-    return fake::convert(
-        "CP932", "WCHAR_T",
-        std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t)));
-}
+std::wstring modulePath() { return fake::modulePath; }
 
-std::string modulePath() {
-    return fake::modulePath;
-}
+bool fileExists(const std::wstring& path) { return fake::files.count(path) != 0; }
 
-bool fileExists(const std::string& path) { return fake::files.count(path) != 0; }
-
-FileRead readWholeFile(const std::string& path, std::string& bytes) {
+FileRead readWholeFile(const std::wstring& path, std::string& bytes) {
     bytes.clear();
     if (fake::unreadable.count(path))
         return FileRead::Unreadable;
@@ -121,7 +171,7 @@ FileRead readWholeFile(const std::string& path, std::string& bytes) {
     return FileRead::Read;
 }
 
-bool replaceFile(const std::string& path, std::string_view bytes, const std::string& backupPath) {
+bool replaceFile(const std::wstring& path, std::string_view bytes, const std::wstring& backupPath) {
     ++fake::replaceCalls;
     auto failing = fake::failingWrites.find(path);
     if (failing != fake::failingWrites.end() && failing->second > 0) {
@@ -148,9 +198,7 @@ int messageBox(WindowHandle owner, const std::wstring& text, unsigned style) {
     return answer;
 }
 
-bool isMinimized(WindowHandle) {
-    return fake::minimized;
-}
+bool isMinimized(WindowHandle) { return fake::minimized; }
 Rect windowRect(WindowHandle window) {
     return window == fake::dialogWindow ? fake::dialogRect : fake::windowRect;
 }
@@ -190,18 +238,44 @@ int screenWidth() { return view.screenWidth; }
 int screenHeight() { return view.screenHeight; }
 bool isCtrlDown() { return view.ctrlDown; }
 
-void setFieldText(int id, const char* text) {
-    view.fields[id] = text;
-    if (id == IDC_TITLE)
-        dispatchCommand(IDC_TITLE, notify::editChange); // before the call returns
+void setFieldText(int id, std::string_view text) {
+    view.fields[id] = sjisToWide(text);
+    view.modified[id] = false;
+    view.carets[id] = 0;
+    if (id != IDC_MEMO) // a multi-line field does not notify text set this way
+        dispatchCommand(id, notify::editChange); // before the call returns
 }
 
-void getFieldText(int id, char* buffer, std::size_t size) {
-    const std::string& text = view.fields[id];
-    copyText(buffer, size, text.data(), text.size());
+void replaceFieldText(int id, std::string_view text) { fake::edit(id, sjisToWide(text)); }
+
+bool isFieldModified(int id) { return view.modified[id]; }
+
+SecureString fieldText(int id, std::wstring* lost) {
+    std::string bytes = wideToSjis(view.fields[id], lost);
+    return SecureString(bytes.data(), bytes.size());
 }
 
-void setFieldLimit(int id, int bytes) { view.limits[id] = bytes; }
+bool isFieldEmpty(int id) { return view.fields[id].empty(); }
+
+std::size_t fieldCaret(int id) {
+    return wideToSjis(view.fields[id].substr(0, view.carets[id])).size();
+}
+
+void cutFieldText(int id, std::size_t from, std::size_t to) {
+    // Back from byte offsets to characters.
+    const std::wstring& text = view.fields[id];
+    auto charAt = [&](std::size_t offset) {
+        std::size_t i = 0;
+        for (std::size_t bytes = 0; i < text.size() && bytes < offset; ++i)
+            bytes += wideToSjis(text.substr(i, 1)).size();
+        return i;
+    };
+    std::size_t first = charAt(from), last = charAt(to);
+    fake::edit(id, text.substr(0, first) + text.substr(last), first);
+}
+
+void beep() { ++view.beeps; }
+
 void setMasked(int id, bool masked) { view.masked[id] = masked; }
 
 void focusAndSelectAll(int id) {
@@ -217,10 +291,10 @@ void selectItem(int index) {
     view.selection = index >= 0 && index < static_cast<int>(view.items.size()) ? index : -1;
 }
 
-void appendItem(const char* text) { view.items.push_back(text); }
+void appendItem(std::string_view text) { view.items.emplace_back(text); }
 
-void insertItem(int index, const char* text) {
-    view.items.insert(view.items.begin() + index, text);
+void insertItem(int index, std::string_view text) {
+    view.items.insert(view.items.begin() + index, std::string(text));
     if (view.selection >= index)
         ++view.selection;
 }

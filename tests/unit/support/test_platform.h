@@ -1,5 +1,6 @@
-// The in-memory platform of the unit tests: a Japanese system (code page 932)
-// with files in a map, scripted message-box answers and a fake main window.
+// The in-memory platform of the unit tests: entry text converted to and from
+// code page 932 as Windows does it, files in a map, scripted message-box
+// answers and a fake main window.
 #pragma once
 
 #include "platform/platform.h"
@@ -22,12 +23,12 @@ struct MessageBoxCall {
 
 // Files by full path. A path in unreadable exists but cannot be read; a path
 // in failingWrites refuses that many replaceFile calls before one succeeds.
-extern std::map<std::string, std::string> files;
-extern std::set<std::string> unreadable;
-extern std::map<std::string, int> failingWrites;
+extern std::map<std::wstring, std::string> files;
+extern std::set<std::wstring> unreadable;
+extern std::map<std::wstring, int> failingWrites;
 extern int replaceCalls;
 
-extern std::string modulePath;
+extern std::wstring modulePath;
 
 // Every message box shown, and the answers to give, first to last; when the
 // answers run out the box is answered No.
@@ -42,16 +43,18 @@ extern platform::Rect windowRect;
 extern std::function<void()> duringMessageBox;
 
 // The main window as the logic sees it: list, fields, menus and what the
-// logic asked of the window. Setting the title field raises its change
-// notification at once, and sent commands run before sendCommand returns, as
-// on the real platform.
+// logic asked of the window. Setting a single-line field's text raises its
+// change notification at once, as an edit by the user does for every field,
+// and sent commands run before sendCommand returns, as on the real platform.
 struct View {
     std::vector<std::string> items;
     int selection = -1;
     bool redraw = true;
     int extent = 0;
-    std::map<int, std::string> fields;
-    std::map<int, int> limits;
+    std::map<int, std::wstring> fields; // what the screen shows
+    std::map<int, bool> modified;       // changed by the user since Keyloom set it
+    std::map<int, std::size_t> carets;  // in characters
+    int beeps = 0;
     std::map<int, bool> masked;
     std::map<int, bool> enabled;
     int focus = 0;
@@ -92,6 +95,15 @@ void reset();
 
 // Shift-JIS bytes for UTF-8 text, for writing test data readably.
 std::string sjis(const std::string& utf8);
+// Unicode text for UTF-8 text.
+std::wstring wide(const std::string& utf8);
+
+// The user's edit of a field: its text becomes text with the caret after
+// what was inserted at caret (the whole text when no caret is given), and the
+// field notifies the change.
+void edit(int id, const std::wstring& text, std::size_t caret = std::wstring::npos);
+// What a field shows, as the bytes it would be stored as.
+std::string shown(int id);
 
 // ---- Transfer (transfer_platform.cpp) ----
 

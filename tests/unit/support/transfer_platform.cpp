@@ -138,6 +138,6 @@ void pauseServingSentMessages(int ms) {
         fake::duringPause();
 }
 
-void openWithShell(const char* text) { transferLog.push_back(std::string("shell ") + text); }
+void openWithShell(const std::wstring& text) { transferLog.push_back("shell " + wideToSjis(text)); }
 
 } // namespace platform
