@@ -4,6 +4,7 @@
 #include "editor/editor.h"
 #include "settings/settings.h"
 #include "store/data_file.h"
+#include "store/file_helpers.h"
 #include "store/text.h"
 #include "transfer/clipboard.h"
 
@@ -15,13 +16,16 @@ bool sessionEnding = false;
 namespace {
 
 // The exit steps after the editor is written back: PASSWORD.TXT, INITIAL.TXT,
-// then the rest. The next one to run; a step counts as begun before it runs,
-// so that one waiting in a retry question is never run a second time.
+// then the rest. The next one to run, and the one running (-1 between
+// steps): a step counts as begun before it runs, so that one waiting in a
+// retry question is never run a second time by a later exit request.
 int nextExitStep = 0;
+int runningExitStep = -1;
 
 void runExitSteps() {
     while (nextExitStep < 3) {
-        switch (nextExitStep++) {
+        runningExitStep = nextExitStep++;
+        switch (runningExitStep) {
         case 0: saveDataFile(); break;
         case 1: saveSettings(); break;
         case 2:
@@ -32,7 +36,63 @@ void runExitSteps() {
             platform::endMainWindow(1);
             break;
         }
+        runningExitStep = -1;
     }
+}
+
+int askYesNo(const std::wstring& text) {
+    // Going on may replace the file at exit, so No is the default.
+    return platform::messageBox(nullptr, text,
+                                platform::mb::yesNo | platform::mb::iconWarning |
+                                    platform::mb::defaultSecond);
+}
+
+// The program's folder must take new files, or nothing of the session can be
+// saved at its end: the user hears of it now, not then.
+bool folderWritableOrAccepted() {
+    std::wstring folder = programDirectory();
+    platform::FileError error = platform::checkFolderWritable(folder);
+    if (error == platform::FileError::None)
+        return true;
+    std::wstring text =
+        formatMessage(L"以下のフォルダーにファイルを書き込むことができません。\n%s\n", {folder}) +
+        fileProblem(error) +
+        L"\nこのままでは、終了するときに変更を保存できません。Keyloom "
+        L"と PASSWORD.TXT "
+        L"を自分のフォルダー（ドキュメントなど）に移してから起動し直してください。\n\n"
+        L"このまま続けますか？";
+    return askYesNo(text) == platform::mb::answerYes;
+}
+
+// After a save that did not finish, PASSWORD.TXT is missing or older than a
+// complete temporary file: the user decides whether that file takes its
+// place. Nothing is touched before; declining (false) ends the program.
+// entriesRead: entryList holds the entries already.
+bool recoverAtStartUp(bool& entriesRead) {
+    entriesRead = false;
+    Recovery found = findRecovery();
+    if (found.path.empty())
+        return true;
+    bool missing = platform::fileTime(dataFilePath()) < 0;
+    std::wstring text =
+        formatMessage(missing ? L"データファイル PASSWORD.TXT がありません。前回の保存が途中で"
+                                L"終わったようです。\n"
+                              : L"データファイル PASSWORD.TXT より新しい保存の途中のファイルが"
+                                L"あります。前回の終了時に保存しきれなかった変更です。\n",
+                      {}) +
+        formatMessage(L"以下のファイルに %d 件のアイテムがあります。\n%s\n",
+                      {std::to_wstring(found.count), found.path}) +
+        (found.complete ? L"" : L"このファイルは一部が壊れていて、読み込めた分だけを戻せます。\n") +
+        L"このファイルから元に戻しますか？\n「いいえ」を選ぶと、ファイルを変更せずに終了します。";
+    if (askYesNo(text) != platform::mb::answerYes)
+        return false;
+    // When it cannot be put in place, the session runs on what it holds and
+    // the file stays where it is.
+    if (!restoreDataFile(found)) {
+        readDataFile(found.path, entryList);
+        entriesRead = true;
+    }
+    return true;
 }
 
 // Builds entryList before the window opens. A file that cannot be read, or
@@ -40,23 +100,19 @@ void runExitSteps() {
 // declining ends the program without writing anything.
 bool loadEntriesAtStartUp() {
     for (;;) {
-        switch (loadDataFile()) {
+        platform::FileError why;
+        switch (loadDataFile(&why)) {
         case DataFileState::Unreadable:
-            if (askToRetryReading(nullptr) != platform::mb::answerYes)
+            if (askToRetryReading(nullptr, dataFilePath(), why) != platform::mb::answerYes)
                 return false;
             break;
-        case DataFileState::Damaged: {
-            std::wstring text =
-                formatMessage(L"以下のデータファイルの一部が壊れています。\n%s\n"
-                              L"読み込めた %d 件のアイテムで続けますか？\n"
-                              L"「いいえ」を選ぶと、ファイルを変更せずに終了します。",
-                              {dataFilePath(), std::to_wstring(entryList.count())});
-            // Going on replaces the file at exit (the damaged one is kept as
-            // PASSWORD.BAK), so No is the default.
-            return platform::messageBox(nullptr, text,
-                                        platform::mb::yesNo | platform::mb::iconWarning |
-                                            platform::mb::defaultSecond) == platform::mb::answerYes;
-        }
+        case DataFileState::TooLarge: tellTooLarge(nullptr, dataFilePath()); return false;
+        case DataFileState::Damaged:
+            return askYesNo(formatMessage(L"以下のデータファイルの一部が壊れています。\n%s\n"
+                                          L"読み込めた %d 件のアイテムで続けますか？\n"
+                                          L"「いいえ」を選ぶと、ファイルを変更せずに終了します。",
+                                          {dataFilePath(), std::to_wstring(entryList.count())})) ==
+                   platform::mb::answerYes;
         case DataFileState::Missing:
         case DataFileState::Read: return true;
         }
@@ -65,21 +121,16 @@ bool loadEntriesAtStartUp() {
 
 } // namespace
 
-int askToRetryReading(WindowHandle owner) {
-    std::wstring text =
-        formatMessage(L"以下のデータファイルを読み込むことができませんでした。\n%s\n"
-                      L"ファイルの属性やディスクの状態を確認してください。再試行しますか？",
-                      {dataFilePath()});
-    return platform::messageBox(owner, text, platform::mb::yesNo | platform::mb::iconError);
-}
-
 int startUp() {
     switch (platform::createSingleInstanceMutex()) {
     case platform::MutexState::Failed: return -1;
     case platform::MutexState::AlreadyExists: platform::bringBackRunningInstance(); return 0;
     case platform::MutexState::Created: break;
     }
-    if (!loadEntriesAtStartUp()) {
+    if (!folderWritableOrAccepted())
+        return 0;
+    bool entriesRead;
+    if (!recoverAtStartUp(entriesRead) || (!entriesRead && !loadEntriesAtStartUp())) {
         releaseEntries(entryList);
         return 0;
     }
@@ -100,11 +151,19 @@ void exitProgram() {
 
 void sessionEnded() {
     sessionEnding = true;
+    // Windows is asked to wait while the files are written; it ends the
+    // program as soon as this returns.
+    platform::blockShutdown(L"Keyloom がデータファイルを保存しています。");
     if (!exitStarted) {
         exitProgram();
-        return;
+    } else {
+        // The sequence waits below in a question that will never be
+        // answered: that step runs again, the session's quiet way (no
+        // question, a file that cannot be replaced left as a complete
+        // temporary file), and the steps after it follow.
+        if (runningExitStep >= 0)
+            nextExitStep = runningExitStep;
+        runExitSteps();
     }
-    // The sequence waits below in a retry question that will never be
-    // answered: it counts as declined, and the steps after it run now.
-    runExitSteps();
+    platform::unblockShutdown();
 }

@@ -5,8 +5,10 @@
 #include "platform/platform.h"
 
 // From the entry point: returns the exit code (-1 when the mutex or the window
-// cannot be created, 0 when another instance runs or the user declined to go
-// on with a data file that could not be read whole, 1 after the exit sequence).
+// cannot be created, 0 when another instance runs or the user chose to end
+// rather than go on: with a folder that cannot be written, without restoring
+// an unfinished save, or with a data file that could not be read whole; 1
+// after the exit sequence).
 int startUp();
 
 // Stores the editor, writes both files, releases the entries, empties the
@@ -23,6 +25,3 @@ extern bool exitStarted;
 // Set once the Windows session is ending: from then on nothing is asked or
 // shown, since the system ends the program under any box.
 extern bool sessionEnding;
-
-// The question when PASSWORD.TXT exists but cannot be read; Yes retries.
-int askToRetryReading(WindowHandle owner);

@@ -5,10 +5,12 @@
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "store/data_file.h"
+#include "store/file_helpers.h"
 #include "store/text.h"
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -205,7 +207,16 @@ void updateHorizontalExtent() {
 }
 
 void newEntryCommand() {
-    int index = appendEntry();
+    int index;
+    try {
+        index = appendEntry();
+    } catch (const std::bad_alloc&) {
+        // The list stays as it was.
+        platform::messageBox(mainWindow,
+                             L"メモリが足りないため、新しいアイテムを作成できませんでした。",
+                             platform::mb::ok | platform::mb::iconError);
+        return;
+    }
     platform::appendItem(entryList.records[index].title);
     // The extent waits for the first change of the new title.
     titleWidths.push_back(measureTitle(entryList.records[index].title));
@@ -270,15 +281,37 @@ void renameCommand() { platform::focusAndSelectAll(IDC_TITLE); }
 
 void revertCommand() {
     int sel = platform::selectedIndex();
-    editedIndex = -1; // the editor's texts are dropped
-    // A file that cannot be read now leaves the list as it is, unless a retry
-    // reads it after all.
-    while (revertEntries() == DataFileState::Unreadable) {
-        if (askToRetryReading(mainWindow) != platform::mb::answerYes || exitStarted)
-            break;
+    // Read first: a file that cannot be read, or that the user does not
+    // want as it is, changes nothing at all, the editor's texts included.
+    EntryList readAgain;
+    for (;;) {
+        platform::FileError why;
+        DataFileState state = readDataFile(dataFilePath(), readAgain, &why);
+        if (state == DataFileState::Unreadable) {
+            if (askToRetryReading(mainWindow, dataFilePath(), why) != platform::mb::answerYes ||
+                exitStarted)
+                return;
+            continue;
+        }
+        if (state == DataFileState::TooLarge) {
+            tellTooLarge(mainWindow, dataFilePath());
+            return;
+        }
+        if (state == DataFileState::Damaged &&
+            (platform::messageBox(
+                 mainWindow,
+                 formatMessage(L"以下のデータファイルの一部が壊れています。\n%s\n"
+                               L"読み込めた %d 件のアイテムに戻しますか？\n"
+                               L"「いいえ」を選ぶと、今の一覧をそのまま残します。",
+                               {dataFilePath(), std::to_wstring(readAgain.count())}),
+                 platform::mb::yesNo | platform::mb::iconWarning | platform::mb::defaultSecond) !=
+                 platform::mb::answerYes ||
+             exitStarted))
+            return;
+        break;
     }
-    if (exitStarted)
-        return;
+    editedIndex = -1; // the editor's texts are dropped
+    revertEntries(readAgain);
     fillList();
     platform::selectItem(sel);
     showSelection();

@@ -44,18 +44,43 @@ std::wstring modulePath();
 // True when path names a file (not a folder) that exists.
 bool fileExists(const std::wstring& path);
 
-enum class FileRead { Read, Missing, Unreadable };
+// Why a file could not be read or written, in the terms the user can act on.
+enum class FileError {
+    None,
+    NotFound, // no such file
+    InUse,    // another program holds it: sharing or lock violations
+    Denied,   // no permission
+    Folder,   // a folder stands where the file should be
+    DiskFull,
+    TooLarge, // more than the program can hold in memory
+    Other,
+};
 
-// Reads a whole file into bytes. Missing only when the file does not exist;
-// any other failure (locked, no permission, a folder in its place) is Unreadable
-// and leaves bytes empty.
-FileRead readWholeFile(const std::wstring& path, std::string& bytes);
+// Reads a whole file into bytes; on failure bytes is left empty.
+FileError readWholeFile(const std::wstring& path, std::string& bytes);
+// Writes bytes as the file at path, replacing one that is there: every write
+// checked, then flushed to the disk. What a failed write left is removed.
+FileError writeFile(const std::wstring& path, std::string_view bytes);
+// Copies the file from over to, replacing to.
+FileError copyFile(const std::wstring& from, const std::wstring& to);
+// Renames from to to in one step, replacing to where it exists, and flushed
+// to the disk: at no moment is there no file at to.
+FileError moveFileOver(const std::wstring& from, const std::wstring& to);
+void deleteFile(const std::wstring& path);
+// When the file was last written, in the system's file time; -1 when there
+// is no such file.
+long long fileTime(const std::wstring& path);
+// Creates a file in folder and removes it again: whether Keyloom can keep
+// its files there.
+FileError checkFolderWritable(const std::wstring& folder);
+// Waits without serving any message: a short pause between attempts on a
+// file that another program holds for a moment.
+void sleep(int ms);
 
-// Puts bytes in place as the file at path in one step: written to a temporary
-// file beside it, every write checked and flushed, then swapped in. The
-// previous file becomes backupPath when that is not empty. On failure the old
-// file is untouched and no temporary file is left behind.
-bool replaceFile(const std::wstring& path, std::string_view bytes, const std::wstring& backupPath);
+// While the data is saved at the end of the session: asks Windows to wait,
+// giving the reason to the user. False where the system cannot (Wine).
+bool blockShutdown(const std::wstring& reason);
+void unblockShutdown();
 
 // ---- Message boxes ----
 

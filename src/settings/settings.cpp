@@ -22,20 +22,43 @@ std::string formatSettingsFile(const Settings& s) {
     return out;
 }
 
-Settings parseSettingsFile(const char* data, std::size_t size) {
+Settings parseSettingsFile(const char* data, std::size_t size, bool* complete) {
     Settings s = defaultSettings;
     LineReader in(data, size);
+    bool all = true;
     for (auto field : fileOrder) {
         std::int32_t value;
         if (readIntLine(in, value))
             s.*field = value;
+        else
+            all = false;
     }
+    if (complete)
+        *complete = all && !in.repaired;
     return s;
 }
 
-void loadSettings() {
+namespace {
+
+bool completeSettingsFile(const std::wstring& path) {
     std::string bytes;
-    if (platform::readWholeFile(settingsFilePath(), bytes) == platform::FileRead::Read)
+    bool complete = false;
+    if (platform::readWholeFile(path, bytes) == platform::FileError::None)
+        parseSettingsFile(bytes.data(), bytes.size(), &complete);
+    return complete;
+}
+
+} // namespace
+
+void loadSettings() {
+    std::wstring path = settingsFilePath();
+    // A save that did not finish left the settings in a temporary file: they
+    // are put in place without a word, so that nothing the user hid shows.
+    std::wstring newer = newerTemporary(path, completeSettingsFile);
+    if (!newer.empty() && swapIn(newer, path, L"").error != platform::FileError::None)
+        path = newer;
+    std::string bytes;
+    if (platform::readWholeFile(path, bytes) == platform::FileError::None)
         settings = parseSettingsFile(bytes.data(), bytes.size());
     else
         settings = defaultSettings;

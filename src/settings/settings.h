@@ -22,8 +22,10 @@ extern Settings settings;
 
 std::wstring settingsFilePath();
 
-// Reads INITIAL.TXT. Without a readable file every value is its default; a
-// file with fewer than eight lines supplies the defaults for the missing ones.
+// Reads INITIAL.TXT, or a complete temporary file that a save left newer than
+// it (which then takes its place). Without a readable file every value is its
+// default; a file with fewer than eight lines supplies the defaults for the
+// missing ones.
 void loadSettings();
 
 // Takes the main window's corner unless it is minimized and writes INITIAL.TXT.
@@ -32,8 +34,9 @@ bool saveSettings();
 
 // The bytes of INITIAL.TXT for s.
 std::string formatSettingsFile(const Settings& s);
-// Settings from the bytes of INITIAL.TXT, defaults for the lines it lacks.
-Settings parseSettingsFile(const char* data, std::size_t size);
+// Settings from the bytes of INITIAL.TXT, defaults for the lines it lacks;
+// complete tells whether it had all eight lines as this program writes them.
+Settings parseSettingsFile(const char* data, std::size_t size, bool* complete = nullptr);
 
 // Whether a saved corner is used at start-up: saved, not negative, and on the
 // primary screen (screenWidth by screenHeight pixels).

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -133,12 +134,16 @@ bool saveDataFile() {
     return saveFileWithRetry(dataFilePath(), bytes, dataBackupPath());
 }
 
-DataFileState loadDataFile() {
+DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::FileError* why) {
     std::string bytes;
-    switch (platform::readWholeFile(dataFilePath(), bytes)) {
-    case platform::FileRead::Missing: releaseEntries(entryList); return DataFileState::Missing;
-    case platform::FileRead::Unreadable: return DataFileState::Unreadable;
-    case platform::FileRead::Read: break;
+    platform::FileError error = platform::readWholeFile(path, bytes);
+    if (why)
+        *why = error;
+    switch (error) {
+    case platform::FileError::None: break;
+    case platform::FileError::NotFound: releaseEntries(list); return DataFileState::Missing;
+    case platform::FileError::TooLarge: return DataFileState::TooLarge;
+    default: return DataFileState::Unreadable;
     }
 
     EntryList loaded;
@@ -148,12 +153,83 @@ DataFileState loadDataFile() {
     } catch (const std::bad_alloc&) {
         // More records than memory: refuse the file rather than lose its tail.
         secureWipe(bytes.data(), bytes.size());
-        return DataFileState::Unreadable;
+        if (why)
+            *why = platform::FileError::TooLarge;
+        return DataFileState::TooLarge;
     }
     secureWipe(bytes.data(), bytes.size());
-    releaseEntries(entryList);
-    entryList.records.swap(loaded.records);
+    releaseEntries(list);
+    list.records.swap(loaded.records);
     return intact ? DataFileState::Read : DataFileState::Damaged;
 }
 
-DataFileState revertEntries() { return loadDataFile(); }
+DataFileState loadDataFile(platform::FileError* why) {
+    return readDataFile(dataFilePath(), entryList, why);
+}
+
+void revertEntries(EntryList& readAgain) {
+    releaseEntries(entryList);
+    entryList.records.swap(readAgain.records);
+}
+
+namespace {
+
+bool completeDataFile(const std::wstring& path) {
+    EntryList list;
+    return readDataFile(path, list) == DataFileState::Read;
+}
+
+} // namespace
+
+Recovery findRecovery() {
+    const std::wstring path = dataFilePath();
+    Recovery found;
+    found.path = newerTemporary(path, completeDataFile);
+    bool missing = platform::fileTime(path) < 0;
+    if (!missing && found.path.empty())
+        return found;
+    // Without PASSWORD.TXT the backup counts too, and the newer one wins;
+    // when nothing is complete, what can be read of the newest.
+    std::vector<std::wstring> others;
+    if (missing) {
+        others.push_back(dataBackupPath());
+        for (int n = 1; n <= temporaryNames; ++n)
+            others.push_back(temporaryPath(path, n));
+    }
+    long long newest = found.path.empty() ? -1 : platform::fileTime(found.path);
+    for (bool complete : {true, false}) {
+        for (const std::wstring& other : others) {
+            long long time = platform::fileTime(other);
+            EntryList list;
+            DataFileState state =
+                time > newest ? readDataFile(other, list) : DataFileState::Missing;
+            if (state == DataFileState::Read || (!complete && state == DataFileState::Damaged)) {
+                found.path = other;
+                newest = time;
+            }
+        }
+        if (!found.path.empty())
+            break;
+    }
+    if (!found.path.empty()) {
+        EntryList list;
+        found.complete = readDataFile(found.path, list) == DataFileState::Read;
+        found.count = list.count();
+    }
+    return found;
+}
+
+bool restoreDataFile(const Recovery& recovery) {
+    // A temporary file is renamed into place, as the save it was part of
+    // would have done: never written again, so never lost half-way.
+    if (recovery.path != dataBackupPath())
+        return swapInWithRetry(recovery.path, dataFilePath(), dataBackupPath());
+    // The backup stays what it is: a copy of it is saved. PASSWORD.TXT is
+    // missing, so there is nothing to keep as the backup.
+    std::string bytes;
+    if (platform::readWholeFile(recovery.path, bytes) != platform::FileError::None)
+        return false;
+    bool restored = saveFileWithRetry(dataFilePath(), bytes, L"");
+    secureWipe(bytes.data(), bytes.size());
+    return restored;
+}

@@ -9,6 +9,7 @@
 // Every line ends in CR LF; text is Shift-JIS (code page 932), written as stored.
 #pragma once
 
+#include "platform/platform.h"
 #include "store/entry_list.h"
 #include "store/wipe.h"
 
@@ -18,6 +19,7 @@
 enum class DataFileState {
     Missing,    // no file: the list is empty, as on a first start
     Unreadable, // the file exists but cannot be read: the list is unchanged
+    TooLarge,   // more than memory holds: the list is unchanged
     Damaged,    // read as far as it could be; see parseDataFile
     Read,
 };
@@ -40,11 +42,32 @@ SecureString formatDataFile(const EntryList& list);
 bool parseDataFile(const char* data, std::size_t size, EntryList& list);
 
 // Writes entryList to PASSWORD.TXT, keeping the previous file as PASSWORD.BAK.
-// Returns false when the user gave up after the retry question.
+// Returns false when it did not go through (the user gave up after the retry
+// question, or the session ended).
 bool saveDataFile();
 
-// Builds entryList from PASSWORD.TXT. An unreadable file leaves it unchanged.
-DataFileState loadDataFile();
+// Reads the data file at path into list, which it replaces unless the file
+// is unreadable or too large; why tells the cause of Unreadable.
+DataFileState readDataFile(const std::wstring& path, EntryList& list,
+                           platform::FileError* why = nullptr);
+// Builds entryList from PASSWORD.TXT.
+DataFileState loadDataFile(platform::FileError* why = nullptr);
 
-// Drops every change of this run by reading PASSWORD.TXT again.
-DataFileState revertEntries();
+// Drops every change of this run: the entries become those read again from
+// PASSWORD.TXT into readAgain.
+void revertEntries(EntryList& readAgain);
+
+// A save that did not finish (a crash, a power cut, a session that ended
+// while another program held PASSWORD.TXT) leaves PASSWORD.TXT missing or
+// older than a complete temporary file. What can be offered then: the newest
+// complete file of the temporary files and, when PASSWORD.TXT is missing,
+// PASSWORD.BAK, or a damaged one when nothing complete is left.
+struct Recovery {
+    std::wstring path; // empty: nothing to offer
+    int count = 0;
+    bool complete = true;
+};
+Recovery findRecovery();
+// Puts that file in place as PASSWORD.TXT (a present one is kept as
+// PASSWORD.BAK); false when that failed and the user gave up.
+bool restoreDataFile(const Recovery& recovery);

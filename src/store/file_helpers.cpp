@@ -1,6 +1,7 @@
 #include "store/file_helpers.h"
 
 #include "app/main_window.h"
+#include "app/program.h"
 #include "platform/platform.h"
 #include "store/text.h"
 
@@ -63,16 +64,181 @@ bool readIntLine(LineReader& in, std::int32_t& value) {
     return true;
 }
 
-bool saveFileWithRetry(const std::wstring& path, std::string_view bytes,
-                       const std::wstring& backupPath) {
-    while (!platform::replaceFile(path, bytes, backupPath)) {
-        std::wstring text =
-            formatMessage(L"以下のデータファイルを書き込むことができませんでした。\n%s\n"
-                          L"ファイルの属性やディスクの状態を確認してください。再試行しますか？",
-                          {path});
-        if (platform::messageBox(mainWindow, text, platform::mb::yesNo | platform::mb::iconError) !=
-            platform::mb::answerYes)
+namespace {
+
+using platform::FileError;
+
+// A file another program holds (a virus scanner, the search indexer, a sync
+// client) is usually free again a moment later: about a second of quiet
+// attempts in all, shared by the steps of one save, before anyone is asked.
+constexpr int retryPause = 100; // ms
+
+struct QuietAttempts {
+    int pausesLeft = 10;
+
+    template <class Attempt> FileError operator()(Attempt attempt) {
+        for (;;) {
+            FileError error = attempt();
+            bool held = error == FileError::InUse || error == FileError::Denied;
+            if (!held || pausesLeft == 0)
+                return error;
+            --pausesLeft;
+            platform::sleep(retryPause);
+        }
+    }
+};
+
+// Writes bytes to the first temporary name that takes them; temporary names
+// it. Only a name that is taken sends it on to the next.
+FileError writeTemporary(const std::wstring& path, std::string_view bytes, std::wstring& temporary,
+                         QuietAttempts& retried) {
+    FileError first = FileError::None;
+    for (int n = 1; n <= temporaryNames; ++n) {
+        temporary = temporaryPath(path, n);
+        FileError error = retried([&] { return platform::writeFile(temporary, bytes); });
+        if (error == FileError::None)
+            return error;
+        if (first == FileError::None)
+            first = error;
+        if (error != FileError::Folder && error != FileError::InUse)
+            break;
+    }
+    temporary = temporaryPath(path, 1);
+    return first;
+}
+
+int ask(WindowHandle owner, const wchar_t* what, const std::wstring& path, FileError error) {
+    std::wstring text = formatMessage(what, {path}) + fileProblem(error) + L"再試行しますか？";
+    return platform::messageBox(owner, text, platform::mb::yesNo | platform::mb::iconError);
+}
+
+void tellBackupLost(const std::wstring& backupPath, FileError error) {
+    platform::messageBox(
+        mainWindow,
+        formatMessage(L"以下のバックアップファイルを作ることができませんでした。\n%s\n",
+                      {backupPath}) +
+            fileProblem(error) +
+            L"\nデータファイルは保存しましたが、前回の内容はバックアップに残っていません。",
+        platform::mb::ok | platform::mb::iconWarning);
+}
+
+} // namespace
+
+std::wstring temporaryPath(const std::wstring& path, int n) {
+    return path + L".tmp" + (n > 1 ? std::to_wstring(n) : L"");
+}
+
+namespace {
+
+SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,
+                  const std::wstring& backupPath, QuietAttempts& retried) {
+    SaveResult result;
+    // A copy, not a rename: the old file stays in place until the new one
+    // replaces it.
+    if (!backupPath.empty() && platform::fileTime(path) >= 0)
+        result.backupError = retried([&] { return platform::copyFile(path, backupPath); });
+    result.error = retried([&] { return platform::moveFileOver(temporary, path); });
+    if (result.error != FileError::None)
+        result.failed = path;
+    return result;
+}
+
+} // namespace
+
+SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,
+                  const std::wstring& backupPath) {
+    QuietAttempts retried;
+    return swapIn(temporary, path, backupPath, retried);
+}
+
+SaveResult saveFile(const std::wstring& path, std::string_view bytes,
+                    const std::wstring& backupPath, bool keepTemporary) {
+    QuietAttempts retried;
+    SaveResult result;
+    std::wstring temporary;
+    result.error = writeTemporary(path, bytes, temporary, retried);
+    if (result.error != FileError::None) {
+        result.failed = temporary;
+        return result;
+    }
+    result = swapIn(temporary, path, backupPath, retried);
+    if (result.error != FileError::None && !keepTemporary)
+        platform::deleteFile(temporary);
+    return result;
+}
+
+namespace {
+
+template <class Attempt> bool withQuestions(Attempt attempt, const std::wstring& backupPath) {
+    for (;;) {
+        SaveResult saved = attempt();
+        if (sessionEnding)
+            return saved.error == FileError::None;
+        if (saved.error == FileError::None) {
+            if (saved.backupError != FileError::None)
+                tellBackupLost(backupPath, saved.backupError);
+            return true;
+        }
+        if (ask(mainWindow, L"以下のデータファイルを書き込むことができませんでした。\n%s\n",
+                saved.failed, saved.error) != platform::mb::answerYes)
             return false;
     }
-    return true;
+}
+
+} // namespace
+
+bool saveFileWithRetry(const std::wstring& path, std::string_view bytes,
+                       const std::wstring& backupPath) {
+    return withQuestions([&] { return saveFile(path, bytes, backupPath, sessionEnding); },
+                         backupPath);
+}
+
+bool swapInWithRetry(const std::wstring& temporary, const std::wstring& path,
+                     const std::wstring& backupPath) {
+    return withQuestions([&] { return swapIn(temporary, path, backupPath); }, backupPath);
+}
+
+std::wstring newerTemporary(const std::wstring& path,
+                            bool (*complete)(const std::wstring& temporary)) {
+    std::wstring newest;
+    long long newestTime = platform::fileTime(path);
+    for (int n = 1; n <= temporaryNames; ++n) {
+        std::wstring temporary = temporaryPath(path, n);
+        long long time = platform::fileTime(temporary);
+        if (time > newestTime && complete(temporary)) {
+            newest = temporary;
+            newestTime = time;
+        }
+    }
+    return newest;
+}
+
+std::wstring fileProblem(FileError error) {
+    switch (error) {
+    case FileError::InUse:
+        return L"ほかのプログラム（バックアップ、ウイルス対策、同期などのソフト）がこのファイルを使"
+               L"用中"
+               L"です。そのプログラムの処理が終わるのを待ってください。";
+    case FileError::Denied:
+        return L"このファイルまたはフォルダーに書き込む権限がありません。Keyloom "
+               L"を自分のフォルダー（ドキュメントなど）に移してください。";
+    case FileError::Folder: return L"同じ名前のフォルダーがあるため、ファイルとして使えません。";
+    case FileError::DiskFull:
+        return L"ディスクの空き容量が足りません。不要なファイルを削除してください。";
+    case FileError::TooLarge: return L"ファイルが大きすぎて読み込めません。";
+    default: return L"ファイルの属性やディスクの状態を確認してください。";
+    }
+}
+
+int askToRetryReading(WindowHandle owner, const std::wstring& path, FileError error) {
+    return ask(owner, L"以下のデータファイルを読み込むことができませんでした。\n%s\n", path, error);
+}
+
+void tellTooLarge(WindowHandle owner, const std::wstring& path) {
+    platform::messageBox(
+        owner,
+        formatMessage(L"以下のデータファイルは大きすぎるため、読み込めません。\n%s\n"
+                      L"ファイルは変更しません。",
+                      {path}),
+        platform::mb::ok | platform::mb::iconError);
 }

@@ -2,6 +2,8 @@
 // lines are read, and how they are written with the retry question.
 #pragma once
 
+#include "platform/platform.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -34,9 +36,57 @@ bool readLine(LineReader& in, char* buffer, std::size_t size);
 // line is left.
 bool readIntLine(LineReader& in, std::int32_t& value);
 
-// Writes bytes as the file at path in one step, keeping the previous file as
-// backupPath unless that is empty. When it fails the user is asked whether to
-// retry, with the file's full path; Yes tries the whole write again. Returns
-// false when the user gives up; the file is then unchanged.
+// ---- Saving ----
+
+// The temporary names a save of path writes to before the swap: path.tmp,
+// and path.tmp2 to path.tmp9 while the ones before are taken (a folder of
+// that name, or a file another program holds).
+constexpr int temporaryNames = 9;
+std::wstring temporaryPath(const std::wstring& path, int n);
+
+struct SaveResult {
+    platform::FileError error = platform::FileError::None; // why the save failed
+    std::wstring failed;                                   // the file at fault
+    // The save went through, but the previous file could not be kept as the
+    // backup, for this reason.
+    platform::FileError backupError = platform::FileError::None;
+};
+
+// One save of bytes as the file at path: written to a free temporary name,
+// the old file copied to backupPath (unless that is empty; a failure there
+// never stops the save), then the temporary file renamed over path, so that
+// there is a file at path at every moment. Each step is tried again for
+// about a second while another program holds a file. When the rename fails
+// the temporary file is removed, or kept when keepTemporary: the end of the
+// session leaves it complete for the next start to offer.
+SaveResult saveFile(const std::wstring& path, std::string_view bytes,
+                    const std::wstring& backupPath, bool keepTemporary);
+
+// The last steps of a save: the old file copied to backupPath (unless empty),
+// then temporary renamed over path. temporary is never removed.
+SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,
+                  const std::wstring& backupPath);
+
+// saveFile, asking whether to retry (with the file at fault and the cause)
+// as long as it fails, and telling the user once when no backup could be
+// kept. At the end of the session nothing is asked or told: one quiet
+// attempt. Returns false when the save did not go through.
 bool saveFileWithRetry(const std::wstring& path, std::string_view bytes,
                        const std::wstring& backupPath);
+// swapIn with the same questions: a complete temporary file put in place.
+bool swapInWithRetry(const std::wstring& temporary, const std::wstring& path,
+                     const std::wstring& backupPath);
+
+// The newest temporary file of path that complete() accepts and that was
+// written after path (any, when path is missing); empty when there is none.
+std::wstring newerTemporary(const std::wstring& path,
+                            bool (*complete)(const std::wstring& temporary));
+
+// ---- Telling the user about files ----
+
+// Why a file could not be read or written, as a sentence for the user.
+std::wstring fileProblem(platform::FileError error);
+// The question when a file exists but cannot be read; Yes retries.
+int askToRetryReading(WindowHandle owner, const std::wstring& path, platform::FileError error);
+// A file that cannot be read whole: too large for memory.
+void tellTooLarge(WindowHandle owner, const std::wstring& path);

@@ -46,7 +46,7 @@ void selectLater(Keyloom& k, int index) {
 
 TEST_P(CodePages, ViewingEveryEntryLeavesTheFileByteIdentical) {
     const std::string file = dataFile();
-    Keyloom k(e2e::freshFolder("view"), file, GetParam());
+    Keyloom k(e2e::freshFolder("view"), file, e2e::Program{GetParam()});
     ASSERT_TRUE(k.start());
     ASSERT_EQ(k.items().size(), 3u);
     EXPECT_EQ(e2e::wideText(k.control(201)), L"銀行口座");
@@ -71,7 +71,7 @@ TEST_P(CodePages, ViewingEveryEntryLeavesTheFileByteIdentical) {
 
 TEST_P(CodePages, RunsFromAFolderNoCodePageSpells) {
     std::string folder = e2e::freshFolder("Müller-Ωフォルダ");
-    Keyloom k(folder, e2e::dataFile({entries[0]}), GetParam());
+    Keyloom k(folder, e2e::dataFile({entries[0]}), e2e::Program{GetParam()});
     ASSERT_TRUE(k.start());
     EXPECT_EQ(k.items(), std::vector<std::string>{e2e::sjis("銀行口座")});
     k.paste(206, e2e::sjis("メモ"));
@@ -83,7 +83,8 @@ TEST_P(CodePages, RunsFromAFolderNoCodePageSpells) {
 }
 
 TEST_P(CodePages, InputPastALimitIsRefusedAndLostCharactersAreTold) {
-    Keyloom k(e2e::freshFolder("limits"), e2e::dataFile({entries[0], entries[1]}), GetParam());
+    Keyloom k(e2e::freshFolder("limits"), e2e::dataFile({entries[0], entries[1]}),
+              e2e::Program{GetParam()});
     ASSERT_TRUE(k.start());
     std::string kana;
     for (int i = 0; i < 5000; ++i)

@@ -74,9 +74,11 @@ TEST(Instance, DataFileHeldAtExitKeepsItsContentsAndTheSettingsAreSaved) {
         k.command(100, false);
         HWND box = k.messageBox();
         ASSERT_TRUE(box) << "no retry question";
-        EXPECT_EQ(e2e::fromSjis(k.messageText(box)),
-                  "以下のデータファイルを書き込むことができませんでした。\n" + k.dataFile() +
-                      "\nファイルの属性やディスクの状態を確認してください。再試行しますか？");
+        EXPECT_EQ(
+            e2e::fromSjis(k.messageText(box)),
+            "以下のデータファイルを書き込むことができませんでした。\n" + k.dataFile() +
+                "\nほかのプログラム（バックアップ、ウイルス対策、同期などのソフト）がこのファイル"
+                "を使用中です。そのプログラムの処理が終わるのを待ってください。再試行しますか？");
         EXPECT_EQ(GetWindow(box, GW_OWNER), k.window);
         // A second way out while the first is under way is ignored: Esc
         // again brings no second question.
@@ -90,21 +92,110 @@ TEST(Instance, DataFileHeldAtExitKeepsItsContentsAndTheSettingsAreSaved) {
               (std::vector<std::string>{"INITIAL.TXT", "PASSWORD.TXT", "keyloom.exe"}));
 }
 
-TEST(Instance, EndOfTheSessionDuringTheRetryQuestionStillSavesTheSettings) {
+TEST(Instance, FileHeldThroughTheEndOfTheSessionIsOfferedAtTheNextStart) {
     Keyloom k(e2e::freshFolder("held-session"), twoEntries);
     ASSERT_TRUE(k.start());
+    k.paste(203, "typed before the end");
     RECT r = windowRect(k.window);
+    const std::string typed =
+        e2e::dataFile({{"銀行", "1234-5678", "typed before the end"}, {"Mail", "user"}});
+    {
+        e2e::HeldFile held(k.dataFile());
+        ASSERT_TRUE(held.held());
+        k.command(100, false);
+        ASSERT_TRUE(k.messageBox()) << "no retry question";
+        // The question stays unanswered: the system ends the program once it
+        // has answered the end of the session, which asks nothing and leaves
+        // what it could not put in place as a complete temporary file.
+        ASSERT_TRUE(e2e::endSession());
+        EXPECT_EQ(k.waitForExit(), 1u);
+    }
+    EXPECT_EQ(e2e::readFile(k.dataFile()), twoEntries);
+    EXPECT_EQ(e2e::readFile(k.dataFile() + ".tmp"), typed);
+    EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(r));
+
+    k.startOnly();
+    HWND box = k.messageBox();
+    ASSERT_TRUE(box) << "the unfinished save was not offered";
+    std::string text = e2e::fromSjis(k.messageText(box));
+    EXPECT_NE(text.find(k.dataFile() + ".tmp"), std::string::npos) << text;
+    EXPECT_NE(text.find("2 件"), std::string::npos) << text;
+    k.answer(box, IDYES);
+    ASSERT_TRUE(k.waitForWindow());
+    k.select(0);
+    EXPECT_EQ(k.text(203), "typed before the end");
+    EXPECT_EQ(k.exitByMenu(), 1u);
+    EXPECT_EQ(e2e::readFile(k.dataFile()), typed);
+    EXPECT_EQ(e2e::filesIn(k.folder), (std::vector<std::string>{"INITIAL.TXT", "PASSWORD.BAK",
+                                                                "PASSWORD.TXT", "keyloom.exe"}));
+}
+
+TEST(Instance, FileHeldForAMomentAtExitIsSavedWithoutAQuestion) {
+    Keyloom k(e2e::freshFolder("moment"), twoEntries);
+    ASSERT_TRUE(k.start());
+    k.paste(203, "saved quietly");
     e2e::HeldFile held(k.dataFile());
     ASSERT_TRUE(held.held());
     k.command(100, false);
-    ASSERT_TRUE(k.messageBox()) << "no retry question";
-    // The question stays unanswered: the system ends the program once it
-    // has answered the end of the session.
-    ASSERT_TRUE(e2e::endSession());
-    EXPECT_EQ(k.waitForExit(), 1u);
+    Sleep(300); // as long as a virus scanner might hold it
     held.release();
-    EXPECT_EQ(e2e::readFile(k.dataFile()), twoEntries);
-    EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(r));
+    EXPECT_EQ(k.waitForExit(), 1u) << "a question held up the exit";
+    EXPECT_EQ(e2e::readFile(k.dataFile()),
+              e2e::dataFile({{"銀行", "1234-5678", "saved quietly"}, {"Mail", "user"}}));
+}
+
+TEST(Instance, FoldersNamedLikeTheBackupAndTheTemporaryFileDoNotStopTheSave) {
+    Keyloom k(e2e::freshFolder("in-the-way"), twoEntries);
+    CreateDirectoryW((e2e::wide(k.folder) + L"\\PASSWORD.BAK").c_str(), nullptr);
+    CreateDirectoryW((e2e::wide(k.folder) + L"\\PASSWORD.TXT.tmp").c_str(), nullptr);
+    ASSERT_TRUE(k.start());
+    k.paste(203, "saved past them");
+    k.command(100, false);
+    HWND box = k.messageBox();
+    ASSERT_TRUE(box) << "no word that no backup could be kept";
+    std::string text = e2e::fromSjis(k.messageText(box));
+    EXPECT_NE(text.find(k.folder + "\\PASSWORD.BAK"), std::string::npos) << text;
+    EXPECT_NE(text.find("同じ名前のフォルダー"), std::string::npos) << text;
+    k.answer(box, IDOK);
+    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(e2e::readFile(k.dataFile()),
+              e2e::dataFile({{"銀行", "1234-5678", "saved past them"}, {"Mail", "user"}}));
+    EXPECT_FALSE(e2e::fileExists(k.dataFile() + ".tmp2"));
+}
+
+TEST(Instance, AFolderThatCannotBeWrittenIsToldAtStart) {
+    // Mounted read-only over itself by CTest's fixture (root can write
+    // anywhere else), with keyloom.exe and an empty list inside.
+    const std::string folder = READ_ONLY_FOLDER;
+    HANDLE probe = CreateFileW((e2e::wide(folder) + L"\\probe").c_str(), GENERIC_WRITE, 0, nullptr,
+                               CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        CloseHandle(probe);
+        GTEST_SKIP() << folder << " is writable: the read-only mount needs root";
+    }
+    for (int answer : {IDNO, IDYES}) {
+        Keyloom k(folder, e2e::Program{nullptr});
+        k.startOnly();
+        HWND box = k.messageBox();
+        ASSERT_TRUE(box) << "no word of the folder that cannot be written";
+        std::string text = e2e::fromSjis(k.messageText(box));
+        EXPECT_NE(text.find(folder + "\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("自分のフォルダー"), std::string::npos) << text;
+        k.answer(box, answer);
+        if (answer == IDNO) {
+            EXPECT_EQ(k.waitForExit(), 0u);
+            continue;
+        }
+        ASSERT_TRUE(k.waitForWindow()); // going on, the user can still read
+        PostMessageW(k.window, WM_COMMAND, 100, 0);
+        box = k.messageBox();
+        ASSERT_TRUE(box) << "the exit did not ask";
+        k.answer(box, IDNO);
+        box = k.messageBox(); // INITIAL.TXT
+        if (box)
+            k.answer(box, IDNO);
+        EXPECT_EQ(k.waitForExit(), 1u);
+    }
 }
 
 TEST(Instance, EndOfTheSessionDuringTheDeleteQuestionSavesAndDeletesNothing) {
@@ -149,7 +240,7 @@ TEST(Instance, UnreadableDataFileAnsweredNoEndsWithoutWritingAnything) {
     ASSERT_TRUE(box) << "no question about the unreadable file";
     EXPECT_EQ(e2e::fromSjis(k.messageText(box)),
               "以下のデータファイルを読み込むことができませんでした。\n" + k.dataFile() +
-                  "\nファイルの属性やディスクの状態を確認してください。再試行しますか？");
+                  "\n同じ名前のフォルダーがあるため、ファイルとして使えません。再試行しますか？");
     EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr);
 
     // A second start while the first has no window yet ends at once.

@@ -1,6 +1,8 @@
 // The store's files over the real Win32 platform, under Wine: a save that
-// cannot replace PASSWORD.TXT leaves it intact, and a folder whose name no
-// code page can spell whole is found as it is.
+// cannot replace PASSWORD.TXT leaves it intact and says why, a file held for
+// a moment or folders in the way of the backup and the temporary name do not
+// stop it, and a folder whose name no code page spells whole is found as it
+// is.
 #include "app/main_window.h"
 #include "platform/platform.h"
 #include "store/data_file.h"
@@ -22,7 +24,7 @@ std::wstring ownPath() { return platform::modulePath(); }
 
 std::string readAll(const std::wstring& path) {
     std::string bytes;
-    EXPECT_EQ(platform::readWholeFile(path, bytes), platform::FileRead::Read) << path;
+    EXPECT_EQ(platform::readWholeFile(path, bytes), platform::FileError::None);
     return bytes;
 }
 
@@ -70,16 +72,19 @@ DWORD runChild(const std::wstring& exe, const std::wstring& args, HANDLE* proces
     return code;
 }
 
-// Another process holds path open without sharing until `release` is set.
+// Another process holds path open without sharing until `release` is set,
+// or for the given time.
 struct FileHolder {
     HANDLE process = nullptr;
     HANDLE ready, release;
 
-    explicit FileHolder(const std::wstring& path) {
+    explicit FileHolder(const std::wstring& path, int milliseconds = 60000) {
         std::wstring tag = std::to_wstring(GetCurrentProcessId());
         ready = CreateEventW(nullptr, TRUE, FALSE, (L"keyloom-ready-" + tag).c_str());
         release = CreateEventW(nullptr, TRUE, FALSE, (L"keyloom-release-" + tag).c_str());
-        runChild(ownPath(), L"--hold \"" + path + L"\" " + tag, &process);
+        runChild(ownPath(),
+                 L"--hold \"" + path + L"\" " + tag + L" " + std::to_wstring(milliseconds),
+                 &process);
         EXPECT_EQ(WaitForSingleObject(ready, 30000), WAIT_OBJECT_0) << "the holder did not start";
     }
     ~FileHolder() {
@@ -91,7 +96,7 @@ struct FileHolder {
     }
 };
 
-int holdFile(const wchar_t* path, const wchar_t* tag) {
+int holdFile(const wchar_t* path, const wchar_t* tag, int milliseconds) {
     HANDLE f =
         CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE)
@@ -101,7 +106,7 @@ int holdFile(const wchar_t* path, const wchar_t* tag) {
     HANDLE release =
         OpenEventW(SYNCHRONIZE, FALSE, (std::wstring(L"keyloom-release-") + tag).c_str());
     SetEvent(ready);
-    WaitForSingleObject(release, 60000);
+    WaitForSingleObject(release, milliseconds);
     CloseHandle(f);
     return 0;
 }
@@ -117,46 +122,55 @@ int saveFromHere(const wchar_t* report) {
     return saveDataFile() ? 0 : 4;
 }
 
+using platform::FileError;
+
 TEST(SavePath, ReplacesInOneStepAndKeepsTheBackup) {
     std::wstring dir = freshFolder(L"");
     std::wstring path = dir + L"\\PASSWORD.TXT", backup = dir + L"\\PASSWORD.BAK";
 
-    EXPECT_TRUE(platform::replaceFile(path, "first", backup));
+    EXPECT_EQ(saveFile(path, "first", backup, false).error, FileError::None);
     EXPECT_EQ(readAll(path), "first");
     EXPECT_FALSE(exists(backup));
-
-    EXPECT_TRUE(platform::replaceFile(path, "second", backup));
+    EXPECT_EQ(saveFile(path, "second", backup, false).error, FileError::None);
     EXPECT_EQ(readAll(path), "second");
     EXPECT_EQ(readAll(backup), "first");
-    EXPECT_TRUE(platform::replaceFile(path, "third", backup));
+    EXPECT_EQ(saveFile(path, "third", backup, false).error, FileError::None);
     EXPECT_EQ(readAll(backup), "second");
 
     // Without a backup name nothing is left beside the file.
     std::wstring settings = dir + L"\\INITIAL.TXT";
-    EXPECT_TRUE(platform::replaceFile(settings, "1", L""));
-    EXPECT_TRUE(platform::replaceFile(settings, "2", L""));
+    EXPECT_EQ(saveFile(settings, "1", L"", false).error, FileError::None);
+    EXPECT_EQ(saveFile(settings, "2", L"", false).error, FileError::None);
     EXPECT_EQ(readAll(settings), "2");
-    EXPECT_FALSE(exists(settings + L".old"));
     EXPECT_FALSE(exists(path + L".tmp"));
     EXPECT_FALSE(exists(settings + L".tmp"));
 }
 
-TEST(SavePath, FileHeldOpenByAnotherProcessKeepsItsBytes) {
+TEST(SavePath, FileHeldOpenByAnotherProcessIsInUseAndKeepsItsBytes) {
     std::wstring dir = freshFolder(L"");
     std::wstring path = dir + L"\\PASSWORD.TXT", backup = dir + L"\\PASSWORD.BAK";
     writeAll(path, "KEYLOOM1\r\n0\r\n");
     {
         FileHolder holder(path);
-        EXPECT_FALSE(platform::replaceFile(path, "new bytes", backup));
+        SaveResult saved = saveFile(path, "new bytes", backup, false);
+        EXPECT_EQ(saved.error, FileError::InUse);
+        EXPECT_EQ(saved.failed, path);
         std::string bytes;
-        EXPECT_EQ(platform::readWholeFile(path, bytes), platform::FileRead::Unreadable);
+        EXPECT_EQ(platform::readWholeFile(path, bytes), FileError::InUse);
+        // At the end of the session the new bytes stay, complete, beside it.
+        EXPECT_EQ(saveFile(path, "kept", backup, true).error, FileError::InUse);
+        EXPECT_EQ(readAll(path + L".tmp"), "kept");
     }
     EXPECT_EQ(readAll(path), "KEYLOOM1\r\n0\r\n");
-    EXPECT_FALSE(exists(path + L".tmp"));
-    EXPECT_FALSE(exists(backup));
+
+    // Held for a moment only: the quiet attempts outlast it.
+    DeleteFileW((path + L".tmp").c_str());
+    FileHolder brief(path, 300);
+    EXPECT_EQ(saveFile(path, "after a moment", backup, false).error, FileError::None);
+    EXPECT_EQ(readAll(path), "after a moment");
 }
 
-TEST(SavePath, RetryQuestionNamesTheFileAndNoGivesUp) {
+TEST(SavePath, RetryQuestionNamesTheFileAndTheCauseAndNoGivesUp) {
     std::wstring dir = freshFolder(L"");
     std::wstring path = dir + L"\\PASSWORD.TXT";
     writeAll(path, "old");
@@ -189,20 +203,38 @@ TEST(SavePath, RetryQuestionNamesTheFileAndNoGivesUp) {
     EXPECT_FALSE(saved);
     EXPECT_EQ(questions, 2); // Yes tried again, No gave up
     EXPECT_NE(shown.find(path), std::wstring::npos);
+    EXPECT_NE(shown.find(L"ほかのプログラム"), std::wstring::npos) << "the cause is not named";
     EXPECT_NE(shown.find(L"再試行しますか？"), std::wstring::npos);
     EXPECT_EQ(readAll(path), "old");
     EXPECT_FALSE(exists(path + L".tmp"));
 }
 
-TEST(SavePath, FolderInPlaceOfTheFileIsUnreadableAndUnwritable) {
+TEST(SavePath, FoldersInTheWayOfTheFileTheBackupAndTheTemporaryName) {
     std::wstring dir = freshFolder(L"");
-    std::wstring path = dir + L"\\PASSWORD.TXT";
+    std::wstring path = dir + L"\\PASSWORD.TXT", backup = dir + L"\\PASSWORD.BAK";
     std::string bytes;
-    EXPECT_EQ(platform::readWholeFile(path, bytes), platform::FileRead::Missing);
+    EXPECT_EQ(platform::readWholeFile(path, bytes), FileError::NotFound);
+
+    // In the file's place: neither read nor replaced.
     CreateDirectoryW(path.c_str(), nullptr);
-    EXPECT_EQ(platform::readWholeFile(path, bytes), platform::FileRead::Unreadable);
-    EXPECT_FALSE(platform::replaceFile(path, "x", dir + L"\\PASSWORD.BAK"));
+    EXPECT_EQ(platform::readWholeFile(path, bytes), FileError::Folder);
+    EXPECT_EQ(saveFile(path, "x", backup, false).error, FileError::Folder);
     EXPECT_FALSE(exists(path + L".tmp"));
+    RemoveDirectoryW(path.c_str());
+
+    // In the backup's place: the save goes through without it, and says why.
+    writeAll(path, "old");
+    CreateDirectoryW(backup.c_str(), nullptr);
+    SaveResult saved = saveFile(path, "new", backup, false);
+    EXPECT_EQ(saved.error, FileError::None);
+    EXPECT_EQ(saved.backupError, FileError::Folder);
+    EXPECT_EQ(readAll(path), "new");
+
+    // In the temporary name's place: the next name is taken.
+    CreateDirectoryW((path + L".tmp").c_str(), nullptr);
+    EXPECT_EQ(saveFile(path, "newer", L"", false).error, FileError::None);
+    EXPECT_EQ(readAll(path), "newer");
+    EXPECT_FALSE(exists(path + L".tmp2"));
 }
 
 TEST(SavePath, FolderNoCodePageSpellsIsTheProgramDirectory) {
@@ -224,8 +256,8 @@ TEST(SavePath, FolderNoCodePageSpellsIsTheProgramDirectory) {
 int main(int argc, char** argv) {
     int count = 0;
     wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (count == 4 && !lstrcmpW(args[1], L"--hold"))
-        return holdFile(args[2], args[3]);
+    if (count == 5 && !lstrcmpW(args[1], L"--hold"))
+        return holdFile(args[2], args[3], _wtoi(args[4]));
     if (count == 3 && !lstrcmpW(args[1], L"--save-here"))
         return saveFromHere(args[2]);
     ::testing::InitGoogleTest(&argc, argv);

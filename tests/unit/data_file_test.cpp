@@ -262,15 +262,17 @@ TEST_F(DataFileTest, LoadTellsMissingUnreadableDamagedAndRead) {
     EXPECT_EQ(loadDataFile(), DataFileState::Read);
     EXPECT_EQ(entryList.count(), 2);
 
-    // An unreadable file never becomes an empty list, not even on revert.
-    fake::unreadable.insert(dataPath);
+    // An unreadable file never becomes an empty list.
+    fake::failing[dataPath] = platform::FileError::InUse;
     appendEntry();
-    EXPECT_EQ(revertEntries(), DataFileState::Unreadable);
+    platform::FileError why;
+    EXPECT_EQ(loadDataFile(&why), DataFileState::Unreadable);
+    EXPECT_EQ(why, platform::FileError::InUse);
     EXPECT_EQ(entryList.count(), 3);
-    fake::unreadable.clear();
+    fake::failing.clear();
 
     fake::files[dataPath] = lines({"KEYLOOM1", "2", "a"});
-    EXPECT_EQ(revertEntries(), DataFileState::Damaged);
+    EXPECT_EQ(loadDataFile(), DataFileState::Damaged);
     EXPECT_EQ(entryList.count(), 1);
     EXPECT_TRUE(fake::messageBoxes.empty());
 }
@@ -285,15 +287,38 @@ TEST_F(DataFileTest, SaveKeepsThePreviousFileAsBackup) {
     EXPECT_TRUE(fake::messageBoxes.empty());
 }
 
-TEST_F(DataFileTest, FailedSaveAsksToRetryWithTheFullPath) {
+TEST_F(DataFileTest, NoBackupNeverStopsTheSaveAndIsToldOnce) {
+    fake::files[dataPath] = "old bytes";
+    fake::folders.insert(backupPath);
+    fake::folders.insert(dataPath + L".tmp"); // the next temporary name serves
+    appendEntry();
+    EXPECT_TRUE(saveDataFile());
+    EXPECT_EQ(fake::files[dataPath],
+              lines({"KEYLOOM1", "1", fake::sjis("新しいアイテム - 1"), "", "", "", "", "1", ""}));
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_NE(fake::messageBoxes[0].text.find(backupPath), std::wstring::npos);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"同じ名前のフォルダー"), std::wstring::npos);
+    EXPECT_FALSE(fake::files.count(dataPath + L".tmp2"));
+}
+
+TEST_F(DataFileTest, FailedSaveTriesQuietlyThenAsksWithTheFileAndTheCause) {
     fake::modulePath = L"C:\\Müller-Ωフォルダ\\keyloom.exe";
     std::wstring path = L"C:\\Müller-Ωフォルダ\\PASSWORD.TXT";
     fake::files[path] = "old bytes";
-    fake::failingWrites[path] = 2;
+    fake::failing[path] = platform::FileError::Other;
     fake::answers = {platform::mb::answerYes, platform::mb::answerYes};
+    int questions = 0;
+    std::function<void()> freeOnSecond = [&] {
+        if (++questions == 2)
+            fake::failing.clear();
+        else
+            fake::duringMessageBox = freeOnSecond;
+    };
+    fake::duringMessageBox = freeOnSecond;
 
     EXPECT_TRUE(saveDataFile());
-    EXPECT_EQ(fake::replaceCalls, 3);
+    EXPECT_EQ(fake::writes, 3);
+    EXPECT_EQ(fake::slept, 0); // no cause a moment's wait would mend
     ASSERT_EQ(fake::messageBoxes.size(), 2u);
     EXPECT_EQ(fake::messageBoxes[0].text,
               L"以下のデータファイルを書き込むことができませんでした。\nC:\\Müller-"
@@ -302,13 +327,17 @@ TEST_F(DataFileTest, FailedSaveAsksToRetryWithTheFullPath) {
     EXPECT_EQ(fake::messageBoxes[0].style, platform::mb::yesNo | platform::mb::iconError);
     EXPECT_EQ(fake::files[path], "KEYLOOM1\r\n0\r\n");
 
-    // No gives up, and the file keeps its bytes.
+    // Held by another program: about a second of quiet attempts, then the
+    // question names the cause. No gives up, and the file keeps its bytes.
     fake::messageBoxes.clear();
-    fake::failingWrites[path] = 1000;
+    fake::failing[path] = platform::FileError::InUse;
     appendEntry();
     EXPECT_FALSE(saveDataFile());
-    EXPECT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_EQ(fake::slept, 1000);
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"ほかのプログラム"), std::wstring::npos);
     EXPECT_EQ(fake::files[path], "KEYLOOM1\r\n0\r\n");
+    EXPECT_FALSE(fake::files.count(path + L".tmp"));
 }
 
 TEST_F(DataFileTest, ProgramDirectoryIsTheFolderOfAnyName) {

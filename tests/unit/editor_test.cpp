@@ -402,19 +402,56 @@ TEST_F(EditorTest, RevertRestoresTheFileAndDropsTheEditor) {
 TEST_F(EditorTest, RevertOfAnUnreadableFileKeepsTheListAfterAsking) {
     open({record("A")});
     dispatchCommand(IDM_NEW, 0);
-    fake::unreadable.insert(dataPath);
+    type(IDC_USER_ID, "unsaved");
+    fake::failing[dataPath] = platform::FileError::InUse;
     dispatchCommand(IDM_REVERT, 0);
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
     EXPECT_NE(fake::messageBoxes[0].text.find(L"読み込むことができませんでした"),
               std::wstring::npos);
     EXPECT_EQ(entryList.count(), 2);
     expectConsistent();
+    // Nothing at all changed: the editor's text still goes into its entry.
+    select(0);
+    EXPECT_STREQ(entryList.records[1].userId, "unsaved");
+    select(1);
 
     // Yes tries again, and a file readable by then is read.
     fake::answers = {platform::mb::answerYes};
-    fake::duringMessageBox = [] { fake::unreadable.clear(); };
+    fake::duringMessageBox = [] { fake::failing.clear(); };
     dispatchCommand(IDM_REVERT, 0);
     EXPECT_EQ(entryList.count(), 1);
+    expectConsistent();
+}
+
+TEST_F(EditorTest, RevertAsksBeforeTakingWhatADamagedFileHolds) {
+    open({record("A"), record("B")});
+    type(IDC_USER_ID, "unsaved");
+    // Cut short by another program: two entries announced, one there.
+    fake::files[dataPath] = fake::dataFile({record("A"), record("B")}).substr(0, 29);
+    dispatchCommand(IDM_REVERT, 0); // No, the default
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"1 件"), std::wstring::npos);
+    EXPECT_EQ(fake::messageBoxes[0].style,
+              platform::mb::yesNo | platform::mb::iconWarning | platform::mb::defaultSecond);
+    EXPECT_EQ(view.items, (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(fake::shown(IDC_USER_ID), "unsaved");
+    select(1);
+    EXPECT_STREQ(entryList.records[0].userId, "unsaved");
+
+    fake::answers = {platform::mb::answerYes};
+    dispatchCommand(IDM_REVERT, 0);
+    EXPECT_EQ(view.items, std::vector<std::string>{"A"});
+    expectConsistent();
+}
+
+TEST_F(EditorTest, ANewEntryWithoutMemoryLeavesTheListAndSaysSo) {
+    open({record("A")});
+    fake::failNextAllocation = true;
+    dispatchCommand(IDM_NEW, 0);
+    EXPECT_EQ(entryList.count(), 1);
+    EXPECT_EQ(view.selection, 0);
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"メモリが足りない"), std::wstring::npos);
     expectConsistent();
 }
 

@@ -26,14 +26,15 @@ const std::string defaultSettingsFile = "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r
 // The defaults with the fake window's corner, as the exit saves them.
 const std::string settingsAtExit = "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n";
 
-// PASSWORD.TXT with one entry, whose first replacement fails; returns the
-// bytes it must still hold afterwards.
-std::string dataFileFailingOnce() {
+// PASSWORD.TXT with one entry, which another program takes hold of once
+// the window is open, so that the exit cannot replace it; returns the bytes
+// it must still hold afterwards.
+std::string dataFileHeldFromTheStart() {
     std::string old = fake::dataFile({record("A")});
     fake::files[dataPath] = old;
-    fake::failingWrites[dataPath] = 1;
     return old;
 }
+void holdDataFile() { fake::failing[dataPath] = platform::FileError::InUse; }
 
 class ProgramTest : public KeyloomTest {};
 
@@ -69,7 +70,7 @@ TEST_F(ProgramTest, ExitStoresWhatTheEditorShows) {
 }
 
 TEST_F(ProgramTest, ExitRunsOnceWhateverArrivesMeanwhile) {
-    const std::string old = dataFileFailingOnce();
+    const std::string old = dataFileHeldFromTheStart();
     // Esc comes once more while the retry question for PASSWORD.TXT is open:
     // it is ignored, and No lets the first sequence go on to the settings.
     fake::duringMessageBox = [] {
@@ -79,11 +80,12 @@ TEST_F(ProgramTest, ExitRunsOnceWhateverArrivesMeanwhile) {
     };
     view.whileWindowRuns = [] {
         dispatchCommand(IDM_NEW, 0);
+        holdDataFile();
         exitProgram();
     };
     EXPECT_EQ(startUp(), 1);
     EXPECT_EQ(fake::messageBoxes.size(), 1u);
-    EXPECT_EQ(fake::replaceCalls, 2); // PASSWORD.TXT once, INITIAL.TXT once
+    EXPECT_EQ(fake::writes, 2); // PASSWORD.TXT once, INITIAL.TXT once
     EXPECT_EQ(fake::files[dataPath], old);
     EXPECT_EQ(fake::files[settingsPath], settingsAtExit);
     EXPECT_EQ(view.clipboardEmptied, 1);
@@ -95,11 +97,14 @@ TEST_F(ProgramTest, ExitRunsOnceWhateverArrivesMeanwhile) {
 }
 
 TEST_F(ProgramTest, SessionEndDuringTheRetryQuestionFinishesTheSequenceOnce) {
-    const std::string old = dataFileFailingOnce();
-    // The process ends as soon as the session end is answered, so the
-    // settings are written then, not after the unanswered question.
+    const std::string old = dataFileHeldFromTheStart();
+    // The process ends as soon as the session end is answered, so the files
+    // are written then, not after the unanswered question: PASSWORD.TXT is
+    // tried once more the quiet way and left as a complete temporary file.
     fake::duringMessageBox = [] {
         sessionEnded();
+        EXPECT_EQ(fake::files[dataPath + L".tmp"],
+                  fake::dataFile({record("A"), record(fake::sjis("新しいアイテム - 2"))}));
         EXPECT_EQ(fake::files[settingsPath], settingsAtExit);
         EXPECT_EQ(view.clipboardEmptied, 1);
         EXPECT_EQ(view.endedWith, 1);
@@ -108,13 +113,133 @@ TEST_F(ProgramTest, SessionEndDuringTheRetryQuestionFinishesTheSequenceOnce) {
     };
     view.whileWindowRuns = [] {
         dispatchCommand(IDM_NEW, 0);
+        holdDataFile();
         dispatchCommand(IDM_EXIT, 0);
     };
     EXPECT_EQ(startUp(), 1);
     EXPECT_EQ(fake::messageBoxes.size(), 1u);
-    EXPECT_EQ(fake::replaceCalls, 2); // PASSWORD.TXT once, INITIAL.TXT once
+    EXPECT_EQ(fake::writes, 3); // PASSWORD.TXT twice, INITIAL.TXT once
     EXPECT_EQ(fake::files[dataPath], old);
     EXPECT_EQ(view.clipboardEmptied, 1);
+    // Windows was asked to wait while the files were written; it refused,
+    // as Wine does, and nothing came of that.
+    EXPECT_FALSE(fake::shutdownReasons.empty());
+    EXPECT_FALSE(fake::shutdownBlocked);
+
+    // The next start offers what the session could not put in place.
+    SetUp();
+    fake::files[dataPath] = old;
+    fake::fileTimes[dataPath] = 1;
+    fake::files[dataPath + L".tmp"] = fake::dataFile({record("A"), record("B")});
+    fake::fileTimes[dataPath + L".tmp"] = 2;
+    fake::answers = {platform::mb::answerYes};
+    view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
+    EXPECT_EQ(startUp(), 1);
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"2 件"), std::wstring::npos);
+    EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record("B")}));
+    EXPECT_EQ(fake::files[backupPath], fake::dataFile({record("A"), record("B")}));
+    EXPECT_FALSE(fake::files.count(dataPath + L".tmp"));
+}
+
+TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
+    const std::string older = fake::dataFile({record("A")});
+    const std::string newer = fake::dataFile({record("A"), record("B"), record("C")});
+    const std::string cut = newer.substr(0, newer.size() - 5);
+    auto put = [](const std::wstring& path, const std::string& bytes, long long time) {
+        fake::files[path] = bytes;
+        fake::fileTimes[path] = time;
+    };
+    auto offered = [](const std::wstring& path, int count) {
+        return fake::messageBoxes.size() == 1 &&
+               fake::messageBoxes[0].text.find(path) != std::wstring::npos &&
+               fake::messageBoxes[0].text.find(std::to_wstring(count) + L" 件") !=
+                   std::wstring::npos;
+    };
+    // Starts, and ends through the exit when the window opens.
+    auto run = [] {
+        view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
+        return startUp();
+    };
+
+    // Killed between the renames of a swap: the complete new list wins over
+    // the older backup, and takes PASSWORD.TXT's place.
+    put(backupPath, older, 1);
+    put(dataPath + L".tmp", newer, 2);
+    fake::answers = {platform::mb::answerYes};
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(offered(dataPath + L".tmp", 3));
+    EXPECT_EQ(fake::files[dataPath], newer);
+    EXPECT_FALSE(fake::files.count(dataPath + L".tmp"));
+
+    // Killed while writing the temporary file: only the backup is whole.
+    SetUp();
+    put(backupPath, older, 1);
+    put(dataPath + L".tmp", cut, 2);
+    put(dataPath + L".tmp2", cut, 3);
+    fake::answers = {platform::mb::answerYes};
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(offered(backupPath, 1));
+    EXPECT_EQ(fake::files[dataPath], older);
+    EXPECT_EQ(fake::files[backupPath], older);
+
+    // Declined: the program ends and every file stays as it was.
+    SetUp();
+    put(backupPath, older, 1);
+    put(dataPath + L".tmp3", newer, 2);
+    EXPECT_EQ(run(), 0);
+    EXPECT_TRUE(offered(dataPath + L".tmp3", 3));
+    EXPECT_FALSE(view.windowCreated);
+    EXPECT_EQ(fake::writes, 0);
+    EXPECT_EQ(fake::files.size(), 2u);
+
+    // PASSWORD.TXT is there: only a complete temporary file newer than it
+    // is offered; an older or incomplete one waits for the next save.
+    SetUp();
+    put(dataPath, older, 2);
+    put(dataPath + L".tmp", newer, 1);
+    put(dataPath + L".tmp2", cut, 3);
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(fake::messageBoxes.empty());
+    EXPECT_EQ(fake::files[dataPath], older);
+
+    // The settings come back without a word, so that nothing hidden shows.
+    SetUp();
+    put(settingsPath + L".tmp", "1\r\n2\r\n0\r\n0\r\n8\r\n1\r\n1\r\n0\r\n", 1);
+    view.whileWindowRuns = [] {
+        EXPECT_EQ(settings.showUserId, 0);
+        EXPECT_EQ(settings.showPassword, 0);
+    };
+    startUp();
+    EXPECT_TRUE(fake::messageBoxes.empty());
+    EXPECT_FALSE(fake::files.count(settingsPath + L".tmp"));
+}
+
+TEST_F(ProgramTest, AFolderThatCannotBeWrittenIsToldBeforeTheWindowOpens) {
+    fake::files[dataPath] = fake::dataFile({record("A")});
+    fake::failing[L"C:\\Keyloom"] = platform::FileError::Denied;
+    EXPECT_EQ(startUp(), 0); // No, the default
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"C:\\Keyloom\n"), std::wstring::npos);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"権限がありません"), std::wstring::npos);
+    EXPECT_FALSE(view.windowCreated);
+    EXPECT_EQ(fake::writes, 0);
+
+    SetUp();
+    fake::failing[L"C:\\Keyloom"] = platform::FileError::Denied;
+    fake::answers = {platform::mb::answerYes};
+    view.whileWindowRuns = [] { EXPECT_EQ(entryList.count(), 0); };
+    startUp();
+    EXPECT_TRUE(view.windowCreated);
+
+    // A file too large to read is named as such, and left alone.
+    SetUp();
+    fake::files[dataPath] = "x";
+    fake::failing[dataPath] = platform::FileError::TooLarge;
+    EXPECT_EQ(startUp(), 0);
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"大きすぎる"), std::wstring::npos);
+    EXPECT_EQ(fake::writes, 0);
 }
 
 TEST_F(ProgramTest, SessionEndDuringTheDeleteQuestionLeavesTheEntriesSaved) {
@@ -143,7 +268,7 @@ TEST_F(ProgramTest, SecondInstanceBringsTheFirstBackAndReadsNothing) {
 
 TEST_F(ProgramTest, UnreadableFileIsNeverReplaced) {
     fake::files[dataPath] = fake::dataFile({record("A")});
-    fake::unreadable.insert(dataPath);
+    fake::failing[dataPath] = platform::FileError::Other;
     EXPECT_EQ(startUp(), 0);
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
     EXPECT_EQ(fake::messageBoxes[0].owner, nullptr);
@@ -152,14 +277,14 @@ TEST_F(ProgramTest, UnreadableFileIsNeverReplaced) {
               L"以下のデータファイルを読み込むことができませんでした。\nC:\\Keyloom\\PASSWORD.TXT\n"
               L"ファイルの属性やディスクの状態を確認してください。再試行しますか？");
     EXPECT_FALSE(view.windowCreated);
-    EXPECT_EQ(fake::replaceCalls, 0);
+    EXPECT_EQ(fake::writes, 0);
 
     // Yes tries again; once readable the program runs on the file's entries.
     SetUp();
     fake::files[dataPath] = fake::dataFile({record("A")});
-    fake::unreadable.insert(dataPath);
+    fake::failing[dataPath] = platform::FileError::InUse;
     fake::answers = {platform::mb::answerYes};
-    fake::duringMessageBox = [] { fake::unreadable.clear(); };
+    fake::duringMessageBox = [] { fake::failing.clear(); };
     view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
     EXPECT_EQ(startUp(), 1);
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A")}));
@@ -177,7 +302,7 @@ TEST_F(ProgramTest, DamagedFileAsksAndKeepsTheOriginal) {
     EXPECT_EQ(fake::messageBoxes[0].style,
               platform::mb::yesNo | platform::mb::iconWarning | platform::mb::defaultSecond);
     EXPECT_FALSE(view.windowCreated);
-    EXPECT_EQ(fake::replaceCalls, 0);
+    EXPECT_EQ(fake::writes, 0);
     EXPECT_EQ(fake::files[dataPath], damaged);
 
     SetUp();

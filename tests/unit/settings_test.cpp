@@ -27,7 +27,7 @@ TEST_F(SettingsTest, DefaultsWithoutAReadableFile) {
     EXPECT_TRUE(settings == defaultSettings);
 
     fake::files[path] = "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n";
-    fake::unreadable.insert(path);
+    fake::failing[path] = platform::FileError::Denied;
     loadSettings();
     EXPECT_TRUE(settings == defaultSettings);
     EXPECT_TRUE(fake::messageBoxes.empty());
@@ -72,7 +72,7 @@ TEST_F(SettingsTest, SaveWritesEightLinesWithTheWindowCorner) {
 
 TEST_F(SettingsTest, FailedSaveAsksAndNoLeavesTheFile) {
     fake::files[path] = "old";
-    fake::failingWrites[path] = 1000;
+    fake::failing[path] = platform::FileError::Denied;
     EXPECT_FALSE(saveSettings());
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
     EXPECT_NE(fake::messageBoxes[0].text.find(L"C:\\Keyloom\\INITIAL.TXT"), std::wstring::npos);

@@ -1,10 +1,56 @@
-// Files: reading whole, and replacing in one step.
+// Files: reading whole, writing with every step checked, renaming over.
+#include "app/main_window.h"
 #include "platform/platform.h"
 
 #include <windows.h>
 
 #include <cstdint>
+#include <new>
 #include <vector>
+
+namespace {
+
+bool isFolder(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// What the error of the last call on path means to the user. Access denied
+// is what another program's open handle gives a rename over the file, too:
+// an open for writing that meets a sharing violation tells the two apart.
+platform::FileError lastError(const std::wstring& path) {
+    using platform::FileError;
+    switch (DWORD error = GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return FileError::NotFound;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case 1175: // ERROR_UNABLE_TO_REMOVE_REPLACED
+    case 1176: // ERROR_UNABLE_TO_MOVE_REPLACEMENT
+    case 1177: // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2
+        return FileError::InUse;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return FileError::DiskFull;
+    case ERROR_WRITE_PROTECT: return FileError::Denied;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY: return FileError::TooLarge;
+    case ERROR_ACCESS_DENIED: {
+        if (isFolder(path))
+            return FileError::Folder;
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            return FileError::InUse; // writable, so it was held for the moment
+        }
+        return GetLastError() == ERROR_SHARING_VIOLATION ? FileError::InUse : FileError::Denied;
+    }
+    default: (void)error; return FileError::Other;
+    }
+}
+
+} // namespace
 
 namespace platform {
 
@@ -24,91 +70,118 @@ bool fileExists(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-FileRead readWholeFile(const std::wstring& path, std::string& bytes) {
+FileError readWholeFile(const std::wstring& path, std::string& bytes) {
     bytes.clear();
+    if (isFolder(path))
+        return FileError::Folder;
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_FILE_NOT_FOUND ? FileRead::Missing : FileRead::Unreadable;
+        return lastError(path);
 
     // Far beyond any list a person keeps; refusing it is safer than running
     // out of memory half-way.
     constexpr std::int64_t largest = std::int64_t(1) << 30;
+    FileError result = FileError::None;
     LARGE_INTEGER size;
-    bool ok = GetFileSizeEx(file, &size) && size.QuadPart <= largest;
-    if (ok) {
-        bytes.resize(static_cast<std::size_t>(size.QuadPart));
-        std::size_t done = 0;
-        while (ok && done < bytes.size()) {
+    if (!GetFileSizeEx(file, &size)) {
+        result = lastError(path);
+    } else if (size.QuadPart > largest) {
+        result = FileError::TooLarge;
+    } else {
+        try {
+            bytes.resize(static_cast<std::size_t>(size.QuadPart));
+        } catch (const std::bad_alloc&) {
+            result = FileError::TooLarge;
+        }
+        for (std::size_t done = 0; result == FileError::None && done < bytes.size();) {
             DWORD got = 0;
-            ok = ReadFile(file, &bytes[done], static_cast<DWORD>(bytes.size() - done), &got,
-                          nullptr) &&
-                 got > 0;
+            if (!ReadFile(file, &bytes[done], static_cast<DWORD>(bytes.size() - done), &got,
+                          nullptr))
+                result = lastError(path);
+            else if (got == 0)
+                result = FileError::Other; // shorter than it said
             done += got;
         }
     }
     CloseHandle(file);
-    if (!ok) {
+    if (result != FileError::None) {
         SecureZeroMemory(&bytes[0], bytes.size());
         bytes.clear();
-        return FileRead::Unreadable;
     }
-    return FileRead::Read;
+    return result;
 }
 
-static bool writeNewFile(const std::wstring& path, std::string_view bytes) {
+FileError writeFile(const std::wstring& path, std::string_view bytes) {
+    if (isFolder(path))
+        return FileError::Folder;
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return false;
-    bool ok = true;
-    std::size_t done = 0;
-    while (ok && done < bytes.size()) {
+        return lastError(path);
+    FileError result = FileError::None;
+    for (std::size_t done = 0; result == FileError::None && done < bytes.size();) {
         DWORD wrote = 0;
-        ok = WriteFile(file, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &wrote,
-                       nullptr) &&
-             wrote > 0;
+        if (!WriteFile(file, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &wrote,
+                       nullptr) ||
+            wrote == 0)
+            result = lastError(path);
         done += wrote;
     }
-    ok = ok && FlushFileBuffers(file);
-    return CloseHandle(file) && ok;
+    if (result == FileError::None && !FlushFileBuffers(file))
+        result = lastError(path);
+    if (!CloseHandle(file) && result == FileError::None)
+        result = lastError(path);
+    if (result != FileError::None)
+        DeleteFileW(path.c_str());
+    return result;
 }
 
-static bool exists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+FileError copyFile(const std::wstring& from, const std::wstring& to) {
+    if (isFolder(to))
+        return FileError::Folder;
+    return CopyFileW(from.c_str(), to.c_str(), FALSE) ? FileError::None : lastError(to);
 }
 
-bool replaceFile(const std::wstring& path, std::string_view bytes, const std::wstring& backupPath) {
-    // Only a file is ever replaced, never a folder standing in its place.
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return false;
+FileError moveFileOver(const std::wstring& from, const std::wstring& to) {
+    // Never a folder in the file's place: MoveFileEx would refuse anyway,
+    // but the user is told why.
+    if (isFolder(to))
+        return FileError::Folder;
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? FileError::None
+               : lastError(to);
+}
 
-    const std::wstring temporary = path + L".tmp";
-    if (!writeNewFile(temporary, bytes)) {
-        DeleteFileW(temporary.c_str());
-        return false;
+void deleteFile(const std::wstring& path) { DeleteFileW(path.c_str()); }
+
+long long fileTime(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return -1;
+    return (static_cast<long long>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+           data.ftLastWriteTime.dwLowDateTime;
+}
+
+FileError checkFolderWritable(const std::wstring& folder) {
+    std::wstring probe = folder + L"\\~keyloom-" + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        FileError error = lastError(probe);
+        return error == FileError::NotFound ? FileError::Denied : error;
     }
-
-    bool ok;
-    if (!exists(path)) {
-        ok = MoveFileExW(temporary.c_str(), path.c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    } else {
-        // ReplaceFile can fail after it has moved the old file aside; with a
-        // backup name of our own the old file can always be put back.
-        const std::wstring backup = backupPath.empty() ? path + L".old" : backupPath;
-        ok = ReplaceFileW(path.c_str(), temporary.c_str(), backup.c_str(),
-                          REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
-        if (!ok && !exists(path) && exists(backup))
-            MoveFileExW(backup.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
-        if (ok && backupPath.empty())
-            DeleteFileW(backup.c_str());
-    }
-    if (!ok)
-        DeleteFileW(temporary.c_str());
-    return ok;
+    CloseHandle(file);
+    return FileError::None;
 }
+
+void sleep(int ms) { Sleep(ms); }
+
+bool blockShutdown(const std::wstring& reason) {
+    return ShutdownBlockReasonCreate(mainWindow, reason.c_str());
+}
+
+void unblockShutdown() { ShutdownBlockReasonDestroy(mainWindow); }
 
 } // namespace platform

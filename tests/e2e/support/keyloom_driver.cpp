@@ -221,6 +221,8 @@ HWND popupMenuOf(DWORD processId) {
     return s.found;
 }
 
+std::wstring wide(const std::string& utf8) { return path(utf8); }
+
 std::string sjis(const std::string& utf8Text) { return narrow(wide(utf8Text, CP_UTF8), 932); }
 std::string fromSjis(const std::string& sjisText) { return narrow(wide(sjisText, 932), CP_UTF8); }
 
@@ -235,13 +237,14 @@ std::wstring wideText(HWND window) {
 
 std::string windowText(HWND window) { return narrow(wideText(window), 932); }
 
-Keyloom::Keyloom(const std::string& where, const char* program) : folder(where) {
-    if (!CopyFileW(wide(program, CP_UTF8).c_str(), path(folder + "\\keyloom.exe").c_str(), FALSE))
-        ADD_FAILURE() << program << " could not be copied into " << folder << ": error "
+Keyloom::Keyloom(const std::string& where, Program program) : folder(where) {
+    if (program.exe && !CopyFileW(wide(program.exe, CP_UTF8).c_str(),
+                                  path(folder + "\\keyloom.exe").c_str(), FALSE))
+        ADD_FAILURE() << program.exe << " could not be copied into " << folder << ": error "
                       << GetLastError();
 }
 
-Keyloom::Keyloom(const std::string& where, const std::string& passwordTxt, const char* program)
+Keyloom::Keyloom(const std::string& where, const std::string& passwordTxt, Program program)
     : Keyloom(where, program) {
     writeFile(dataFile(), passwordTxt);
 }
@@ -286,6 +289,12 @@ bool Keyloom::waitForWindow(DWORD milliseconds) {
                                                : " (ended with " + std::to_string(code) + ")");
     }
     return window != nullptr;
+}
+
+HWND Keyloom::windowOrQuestion() {
+    if ((window = findIn(process.dwProcessId, true)))
+        return window;
+    return findIn(process.dwProcessId, false);
 }
 
 DWORD Keyloom::waitForExit(DWORD milliseconds) {

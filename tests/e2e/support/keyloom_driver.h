@@ -23,6 +23,9 @@ std::string readFile(const std::string& path); // "" when missing
 bool fileExists(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 
+// A UTF-8 path as the W functions take it.
+std::wstring wide(const std::string& utf8);
+
 // UTF-8 text (as in the test sources) as Shift-JIS bytes (code page 932,
 // as entry data is kept whatever the system's code page), and back.
 std::string sjis(const std::string& utf8);
@@ -71,6 +74,11 @@ HWND popupMenuOf(DWORD processId);
 std::wstring wideText(HWND window);
 std::string windowText(HWND window);
 
+// A build of keyloom.exe to run; null: the one already in the folder.
+struct Program {
+    const char* exe = KEYLOOM_EXE;
+};
+
 struct Keyloom {
     std::string folder; // where keyloom.exe and its files live
     PROCESS_INFORMATION process{};
@@ -78,9 +86,8 @@ struct Keyloom {
 
     // Copies keyloom.exe (or another build of it, program) into folder and,
     // when given, writes PASSWORD.TXT with these bytes.
-    explicit Keyloom(const std::string& folder, const char* program = KEYLOOM_EXE);
-    Keyloom(const std::string& folder, const std::string& passwordTxt,
-            const char* program = KEYLOOM_EXE);
+    explicit Keyloom(const std::string& folder, Program program = {});
+    Keyloom(const std::string& folder, const std::string& passwordTxt, Program program = {});
     ~Keyloom(); // ends the process if it still runs
 
     std::string dataFile() const { return folder + "\\PASSWORD.TXT"; }
@@ -93,6 +100,9 @@ struct Keyloom {
     // Waits for the main window of a started Keyloom (after a question at
     // start-up, say).
     bool waitForWindow(DWORD milliseconds = 20000);
+    // Looks once for the main window, or a question at start-up: the first
+    // that has come, or null.
+    HWND windowOrQuestion();
     // Waits for the process to end and returns its exit code (0x103 if it
     // did not end in time).
     DWORD waitForExit(DWORD milliseconds = 15000);

@@ -14,9 +14,14 @@
 namespace fake {
 
 std::map<std::wstring, std::string> files;
-std::set<std::wstring> unreadable;
-std::map<std::wstring, int> failingWrites;
-int replaceCalls;
+std::map<std::wstring, long long> fileTimes;
+std::map<std::wstring, platform::FileError> failing;
+std::set<std::wstring> folders;
+int writes;
+int slept;
+std::vector<std::wstring> shutdownReasons;
+bool shutdownBlocked;
+static long long clock;
 std::wstring modulePath;
 std::vector<MessageBoxCall> messageBoxes;
 std::deque<int> answers;
@@ -64,9 +69,15 @@ template <std::size_t n> static bool holds(const int (&items)[n], int id) {
 
 void reset() {
     files.clear();
-    unreadable.clear();
-    failingWrites.clear();
-    replaceCalls = 0;
+    fileTimes.clear();
+    failing.clear();
+    folders.clear();
+    writes = 0;
+    slept = 0;
+    shutdownReasons.clear();
+    shutdownBlocked = false;
+    clock = 0;
+    failNextAllocation = false;
     modulePath = L"C:\\Keyloom\\keyloom.exe";
     messageBoxes.clear();
     answers.clear();
@@ -118,6 +129,8 @@ void edit(int id, const std::wstring& text, std::size_t caret) {
 
 std::string shown(int id) { return platform::wideToSjis(view.fields[id]); }
 
+bool failNextAllocation = false;
+
 } // namespace fake
 
 namespace platform {
@@ -160,30 +173,75 @@ std::wstring modulePath() { return fake::modulePath; }
 
 bool fileExists(const std::wstring& path) { return fake::files.count(path) != 0; }
 
-FileRead readWholeFile(const std::wstring& path, std::string& bytes) {
-    bytes.clear();
-    if (fake::unreadable.count(path))
-        return FileRead::Unreadable;
-    auto it = fake::files.find(path);
-    if (it == fake::files.end())
-        return FileRead::Missing;
-    bytes = it->second;
-    return FileRead::Read;
+static FileError failure(const std::wstring& path) {
+    if (fake::folders.count(path))
+        return FileError::Folder;
+    auto it = fake::failing.find(path);
+    return it == fake::failing.end() ? FileError::None : it->second;
 }
 
-bool replaceFile(const std::wstring& path, std::string_view bytes, const std::wstring& backupPath) {
-    ++fake::replaceCalls;
-    auto failing = fake::failingWrites.find(path);
-    if (failing != fake::failingWrites.end() && failing->second > 0) {
-        --failing->second;
-        return false;
-    }
+FileError readWholeFile(const std::wstring& path, std::string& bytes) {
+    bytes.clear();
+    if (FileError error = failure(path); error != FileError::None)
+        return error;
     auto it = fake::files.find(path);
-    if (it != fake::files.end() && !backupPath.empty())
-        fake::files[backupPath] = it->second;
-    fake::files[path] = std::string(bytes);
-    return true;
+    if (it == fake::files.end())
+        return FileError::NotFound;
+    bytes = it->second;
+    return FileError::None;
 }
+
+FileError writeFile(const std::wstring& path, std::string_view bytes) {
+    ++fake::writes;
+    if (FileError error = failure(path); error != FileError::None)
+        return error;
+    fake::files[path] = std::string(bytes);
+    fake::fileTimes[path] = ++fake::clock;
+    return FileError::None;
+}
+
+FileError copyFile(const std::wstring& from, const std::wstring& to) {
+    for (const std::wstring& path : {from, to})
+        if (FileError error = failure(path); error != FileError::None)
+            return error;
+    if (!fake::files.count(from))
+        return FileError::NotFound;
+    fake::files[to] = fake::files[from];
+    fake::fileTimes[to] = ++fake::clock;
+    return FileError::None;
+}
+
+FileError moveFileOver(const std::wstring& from, const std::wstring& to) {
+    if (FileError error = failure(to); error != FileError::None)
+        return error;
+    if (!fake::files.count(from))
+        return FileError::NotFound;
+    fake::files[to] = fake::files[from];
+    fake::fileTimes[to] = fake::fileTimes[from];
+    deleteFile(from);
+    return FileError::None;
+}
+
+void deleteFile(const std::wstring& path) {
+    fake::files.erase(path);
+    fake::fileTimes.erase(path);
+}
+
+long long fileTime(const std::wstring& path) {
+    return fake::files.count(path) ? fake::fileTimes[path] : -1;
+}
+
+FileError checkFolderWritable(const std::wstring& folder) { return failure(folder); }
+
+void sleep(int ms) { fake::slept += ms; }
+
+bool blockShutdown(const std::wstring& reason) {
+    fake::shutdownReasons.push_back(reason);
+    fake::shutdownBlocked = true;
+    return false;
+}
+
+void unblockShutdown() { fake::shutdownBlocked = false; }
 
 int messageBox(WindowHandle owner, const std::wstring& text, unsigned style) {
     fake::messageBoxes.push_back({owner, text, style});

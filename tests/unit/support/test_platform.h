@@ -21,12 +21,21 @@ struct MessageBoxCall {
     unsigned style;
 };
 
-// Files by full path. A path in unreadable exists but cannot be read; a path
-// in failingWrites refuses that many replaceFile calls before one succeeds.
+// Files by full path, with the time each was last written (0 for a file a
+// test put there; writes count up from 1). Reading, writing, copying onto and
+// renaming onto a path in failing fails with its error while it is there, as
+// while another program holds the file; a path in folders is a folder.
 extern std::map<std::wstring, std::string> files;
-extern std::set<std::wstring> unreadable;
-extern std::map<std::wstring, int> failingWrites;
-extern int replaceCalls;
+extern std::map<std::wstring, long long> fileTimes;
+extern std::map<std::wstring, platform::FileError> failing;
+extern std::set<std::wstring> folders;
+// Files written (a save writes one temporary file), milliseconds slept between
+// attempts, and the reasons given for holding up the end of the session
+// (which the system refuses, as Wine does).
+extern int writes;
+extern int slept;
+extern std::vector<std::wstring> shutdownReasons;
+extern bool shutdownBlocked;
 
 extern std::wstring modulePath;
 
@@ -89,6 +98,10 @@ extern const MenuHandle popup;
 // Pixel width of a byte of list text, and the list's item height.
 constexpr int charWidth = 7;
 constexpr int itemHeight = 13;
+
+// The next allocation of memory in the program fails, as when memory has run
+// out; the ones after it succeed again.
+extern bool failNextAllocation;
 
 // Everything back to the state of a fresh start in C:\Keyloom.
 void reset();
