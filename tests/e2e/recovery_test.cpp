@@ -47,8 +47,9 @@ int startAndRecover(Keyloom& k, const std::string& offered = "") {
     HWND box = first == k.window ? nullptr : first;
     if (box) {
         std::string text = e2e::fromSjis(k.messageText(box));
-        if (!offered.empty())
+        if (!offered.empty()) {
             EXPECT_NE(text.find(offered), std::string::npos) << text;
+        }
         k.answer(box, IDYES);
     }
     if (!k.window && !k.waitForWindow())
