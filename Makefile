@@ -5,10 +5,11 @@ KEYLOOM_HOME ?= $(HOME)/.local/share/keyloom
 NATIVE   := build/native
 SANITIZE := build/sanitize
 WIN      := build/win
+DIST     := build/dist
 WERROR   ?= OFF
 JOBS     ?= $(shell nproc)
 
-.PHONY: deps run test native sanitize win-configure win bench bench-wine clean
+.PHONY: deps install run test native sanitize win-configure win dist bench bench-wine clean
 
 deps:
 	@tools/install-deps
@@ -30,15 +31,23 @@ win: win-configure
 	@cmake --build $(WIN) -j $(JOBS)
 
 # keyloom.exe keeps its files beside itself, so it runs from a folder of its
-# own outside build/: cleaning a build never touches anyone's passwords.
-run: win-configure
-	@cmake --build $(WIN) --target keyloom -j $(JOBS)
+# own outside build/: cleaning a build never touches anyone's passwords. The
+# folder is private (0700), since PASSWORD.TXT is plain text.
+install: win-configure
+	@cmake --build $(WIN) --target keyloom keyloom_help -j $(JOBS)
+	@tools/install-keyloom "$(KEYLOOM_HOME)" $(WIN)/keyloom.exe $(WIN)/KEYLOOM.HTM
+
+run: install
 	@if [ -z "$${DISPLAY:-}" ]; then echo "make run: no display (DISPLAY is not set)" >&2; exit 1; fi
-	@mkdir -p "$(KEYLOOM_HOME)"
-	@install -m 755 $(WIN)/keyloom.exe "$(KEYLOOM_HOME)/keyloom.exe"
-	@echo "Keyloom runs from $(KEYLOOM_HOME)"
 	@KEYLOOM_WINE_DIR="$${KEYLOOM_WINE_DIR:-$(HOME)/.cache/keyloom-wine}" \
 	    tools/wine-env run "$(KEYLOOM_HOME)/keyloom.exe"
+
+# dist/keyloom-VERSION-win64.zip and dist/SHA256SUMS, the same bytes from
+# every clone of one commit (README.md says how to check).
+dist: deps
+	@cmake -S . -B $(DIST) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	    -DCMAKE_BUILD_TYPE=Release -DKEYLOOM_DIST=ON -DKEYLOOM_WERROR=$(WERROR) >/dev/null
+	@cmake --build $(DIST) --target dist -j $(JOBS)
 
 test: native sanitize win
 	ctest --test-dir $(NATIVE) --output-on-failure -j $(JOBS)
@@ -56,4 +65,4 @@ bench-wine: win
 	status=$$?; tools/wine-env cleanup; exit $$status
 
 clean:
-	rm -rf $(NATIVE) $(SANITIZE) $(WIN)
+	rm -rf $(NATIVE) $(SANITIZE) $(WIN) $(DIST)

@@ -1,5 +1,6 @@
 // The main window's first state, when it is created (WM_INITDIALOG).
 #include "app/main_window.h"
+#include "app/scale.h"
 #include "editor/editor.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
@@ -9,16 +10,7 @@ void windowSetUp(WindowHandle window) {
     mainMenu = platform::menuOf(window);
     editedIndex = -1;
 
-    platform::setWindowIcon("KEYLOOM");
-    platform::setButtonIcon(IDC_COPY_USER_ID, "_COPY");
-    platform::setButtonIcon(IDC_COPY_PASSWORD, "_COPY");
-    platform::setButtonIcon(IDC_COPY_MAIL, "_COPY");
-    platform::setButtonIcon(IDC_OPEN_ADDRESS, "_GO");
-    platform::setButtonIcon(IDC_PASTE_USER_ID, "_PASTE");
-    platform::setButtonIcon(IDC_PASTE_PASSWORD, "_PASTE");
-    platform::setButtonIcon(IDC_PASTE_MAIL, "_PASTE");
-    platform::setButtonIcon(IDC_CREATE_PASSWORD, "_KEY");
-    platform::setButtonIcon(IDC_PASTE_USER_ID_AND_PASSWORD, "_DPASTE");
+    setIcons(platform::windowDpi(window));
 
     platform::subclassList();
     fillList();

@@ -41,6 +41,8 @@ std::string wideToSjis(std::wstring_view text, std::wstring* lost = nullptr);
 
 // The full path of the running executable, however long it is.
 std::wstring modulePath();
+// True when path names a file (not a folder) that exists.
+bool fileExists(const std::wstring& path);
 
 // Why a file could not be read or written, in the terms the user can act on.
 enum class FileError {
@@ -121,6 +123,10 @@ struct Rect {
 bool isMinimized(WindowHandle window);
 // The outer rectangle in screen pixels.
 Rect windowRect(WindowHandle window);
+// Moves and sizes window to this outer rectangle, keeping its Z order.
+void setWindowRect(WindowHandle window, const Rect& rect);
+// The dots per inch of the screen the window is on (96 at 100 %).
+int windowDpi(WindowHandle window);
 
 struct Point {
     int x, y;
@@ -144,9 +150,11 @@ int runMainWindow();
 void endMainWindow(int result);
 // Sends WM_COMMAND to mainWindow and returns once it has been handled.
 void sendCommand(int id, int notification = 0);
-void setWindowIcon(const char* iconName);
-// Loads each icon once; buttons showing the same picture share it.
-void setButtonIcon(int buttonId, const char* iconName);
+// The window's large and small icons, and a button's, at the sizes that the
+// system asks for at dpi. Each icon is loaded once per size; buttons showing
+// the same picture share it.
+void setWindowIcon(const char* iconName, int dpi);
+void setButtonIcon(int buttonId, const char* iconName, int dpi);
 int screenWidth();
 int screenHeight();
 // The high bit of the Ctrl key's state for the message being handled.

@@ -22,8 +22,16 @@ void openAddress() {
 }
 
 void openHelp() {
-    // Built to its full length: a deep program folder gets its help file too.
-    platform::openWithShell(programDirectory() + L"\\KEYLOOM.HLP");
+    // The page Keyloom ships first: today's Windows no longer shows WinHelp
+    // files, but a user may still keep one of their own beside the program.
+    // Paths are built to their full length: a deep folder gets its help too.
+    for (const wchar_t* name : {L"\\KEYLOOM.HTM", L"\\KEYLOOM.HLP"}) {
+        std::wstring path = programDirectory() + name;
+        if (platform::fileExists(path)) {
+            platform::openWithShell(path);
+            return;
+        }
+    }
 }
 
 void openHomePage() { platform::openWithShell(platform::sjisToWide(homePageUrl)); }

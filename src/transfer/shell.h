@@ -3,7 +3,8 @@
 
 // The selected entry's address, passed whole; nothing when it is empty.
 void openAddress();
-// KEYLOOM.HLP beside the executable, whatever the current folder.
+// KEYLOOM.HTM beside the executable, whatever the current folder, or else
+// KEYLOOM.HLP there; nothing when neither exists.
 void openHelp();
 void openHomePage();
 void openSupportMail();

@@ -180,14 +180,23 @@ TEST(About, CaptionLinesAndPlacement) {
     EXPECT_EQ(text(dialog, 125), "https://www.keyloom.example/");
     EXPECT_EQ(text(dialog, 126), "support@keyloom.example");
 
-    // The version line and the program's icon, beside the lines.
+    // The version line and the program's icon, beside the lines. The line
+    // and the version resource both say the version of CMakeLists.txt.
     bool versionLine = false, icon = false;
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        versionLine |= e2e::windowText(child) == "Keyloom Ver.1.50";
+        versionLine |= e2e::windowText(child) == "Keyloom Ver." KEYLOOM_VERSION;
         icon |= SendMessageW(child, STM_GETICON, 0, 0) != 0;
     }
     EXPECT_TRUE(versionLine);
     EXPECT_TRUE(icon);
+    wchar_t exe[MAX_PATH];
+    MultiByteToWideChar(CP_UTF8, 0, (k.folder + "\\keyloom.exe").c_str(), -1, exe, MAX_PATH);
+    std::vector<char> info(GetFileVersionInfoSizeW(exe, nullptr));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(!info.empty() && GetFileVersionInfoW(exe, 0, DWORD(info.size()), info.data()) &&
+                VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
+    EXPECT_EQ(fixed->dwFileVersionMS, DWORD(KEYLOOM_VERSION_MAJOR << 16 | KEYLOOM_VERSION_MINOR));
 
     click(dialog, IDOK);
     EXPECT_TRUE(IsWindowEnabled(k.window));

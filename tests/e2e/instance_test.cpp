@@ -35,7 +35,7 @@ TEST(Instance, SecondStartBringsBackTheMinimizedFirstAndEnds) {
     ASSERT_EVENTUALLY(IsIconic(first.window));
 
     // The second reads nothing: not even a damaged file makes it ask.
-    Keyloom second(e2e::freshFolder("second"), "KEYLOOM1\r\n5\r\n");
+    Keyloom second(e2e::freshFolder("second"), std::string("KEYLOOM1\r\n5\r\n"));
     second.startOnly();
     EXPECT_EQ(second.waitForExit(), 0u);
     EXPECT_EVENTUALLY(!IsIconic(first.window));

@@ -68,6 +68,12 @@ struct LoginForm {
     void reset() const { SendMessageW(window, loginFormReset, 0, 0); }
 };
 
+void removeFile(const std::string& utf8Path) {
+    wchar_t path[MAX_PATH];
+    MultiByteToWideChar(CP_UTF8, 0, utf8Path.c_str(), -1, path, MAX_PATH);
+    DeleteFileW(path);
+}
+
 // What the paste commands look for: the first visible, enabled, non-pop-up
 // window below Keyloom's.
 HWND windowBelow(HWND window) {
@@ -471,7 +477,31 @@ TEST_F(Transfer, AddressesHelpAndLinksReachTheShell) {
     ASSERT_EQ(calls.size(), 8u);
     EXPECT_EQ(calls[7], k.folder + "\\KEYLOOM.HLP");
 
+    // The page Keyloom ships comes before a help file, from F1 and the menu.
+    e2e::setRegistryText(HKEY_CLASSES_ROOT, ".htm", nullptr, "KeyloomTest.Recorder");
+    e2e::writeFile(k.folder + "\\KEYLOOM.HTM", "<html>");
+    k.focus(200);
+    k.key(VK_F1);
+    ASSERT_EQ(e2e::shellCalls(9).size(), 9u) << "F1 did not hand the help page to the shell";
+    k.command(101);
+    ASSERT_EQ(e2e::shellCalls(10).size(), 10u)
+        << "the help menu did not hand the page to the shell";
+    // With neither file F1 opens nothing: the next call is what Enter on the
+    // list opens, a key that the list handles after F1.
+    removeFile(k.folder + "\\KEYLOOM.HTM");
+    removeFile(k.folder + "\\KEYLOOM.HLP");
+    k.paste(204, document);
+    k.focus(200);
+    k.key(VK_F1);
+    k.key(VK_RETURN);
+    calls = e2e::shellCalls(11);
+    ASSERT_EQ(calls.size(), 11u);
+    const std::string page = k.folder + "\\KEYLOOM.HTM";
+    EXPECT_EQ(std::vector<std::string>(calls.begin() + 8, calls.end()),
+              (std::vector<std::string>{page, page, document}));
+
     e2e::setRegistryText(HKEY_CLASSES_ROOT, ".hlp", nullptr, "hlpfile");
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, ".htm"); // Wine's prefix has no type for it
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "app/commands.h"
 #include "app/main_window.h"
 #include "app/program.h"
+#include "app/scale.h"
 #include "editor/editor.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
@@ -91,6 +92,28 @@ TEST_F(EditorTest, OpensOnEntryZeroWithEverythingSetUp) {
     EXPECT_FALSE(view.moved); // -999: centred by the template
     EXPECT_FALSE(view.checked[IDM_HIDE_USER_ID]);
     EXPECT_FALSE(view.masked[IDC_USER_ID]);
+}
+
+TEST_F(EditorTest, IconsAreDrawnForTheScreensDpiAndRedrawnWhenItChanges) {
+    view.dpi = 144;
+    open({record("Bank")});
+    std::map<int, std::string> names = view.buttonIcons;
+    auto expectDrawnFor = [&](int dpi) {
+        EXPECT_EQ(view.windowIconDpi, dpi);
+        EXPECT_EQ(view.buttonIcons, names);
+        ASSERT_EQ(view.buttonIconDpi.size(), 9u);
+        for (auto [id, drawnFor] : view.buttonIconDpi)
+            EXPECT_EQ(drawnFor, dpi) << id;
+    };
+    expectDrawnFor(144);
+
+    // Moved to a 200 % screen: the system's rectangle, and icons for 192 DPI.
+    dpiChanged(192, {-1800, 40, -900, 660});
+    platform::Rect r = platform::windowRect(fake::window);
+    EXPECT_EQ((std::vector<int>{r.left, r.top, r.right, r.bottom}),
+              (std::vector<int>{-1800, 40, -900, 660}));
+    EXPECT_EQ(view.windowIcon, "KEYLOOM");
+    expectDrawnFor(192);
 }
 
 TEST_F(EditorTest, EmptyListDisablesEveryEntryControlAndMenuItem) {

@@ -458,6 +458,7 @@ TEST_F(TransferTest, TheAddressIsHandedToTheShellWhole) {
 
 TEST_F(TransferTest, HelpAndTheMakersLinksOpenWithoutASelection) {
     fake::modulePath = L"D:\\Apps\\Keyloom\\keyloom.exe";
+    fake::files[L"D:\\Apps\\Keyloom\\KEYLOOM.HLP"] = "a user's own help file";
     open({});
     dispatchCommand(IDM_HELP, 0);
     dispatchCommand(IDM_HOME_PAGE, 0);
@@ -467,12 +468,22 @@ TEST_F(TransferTest, HelpAndTheMakersLinksOpenWithoutASelection) {
                    "shell mailto:support@keyloom.example"}));
     EXPECT_EQ(fake::clipboard, "other");
 
+    // The page Keyloom ships comes first; without either file, nothing opens.
+    fake::files[L"D:\\Apps\\Keyloom\\KEYLOOM.HTM"] = "<html>";
+    transferLog.clear();
+    openHelp();
+    EXPECT_EQ(transferLog, Log{"shell D:\\Apps\\Keyloom\\KEYLOOM.HTM"});
+    fake::files.clear();
+    transferLog.clear();
+    openHelp();
+    EXPECT_TRUE(transferLog.empty());
+
     // A folder deeper than a path buffer still gets its own help file.
     std::string deep = "C:\\" + std::string(300, 'd');
     fake::modulePath = fake::wide(deep) + L"\\keyloom.exe";
-    transferLog.clear();
+    fake::files[fake::wide(deep) + L"\\KEYLOOM.HTM"] = "<html>";
     openHelp();
-    EXPECT_EQ(transferLog, Log{"shell " + deep + "\\KEYLOOM.HLP"});
+    EXPECT_EQ(transferLog, Log{"shell " + deep + "\\KEYLOOM.HTM"});
 }
 
 TEST_F(TransferTest, TheExitWaitsForAClipboardHeldByAnotherProgram) {

@@ -65,6 +65,11 @@ std::wstring modulePath() {
     }
 }
 
+bool fileExists(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 FileError readWholeFile(const std::wstring& path, std::string& bytes) {
     bytes.clear();
     if (isFolder(path))

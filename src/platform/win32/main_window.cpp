@@ -3,6 +3,7 @@
 #include "app/commands.h"
 #include "app/main_window.h"
 #include "app/program.h"
+#include "app/scale.h"
 #include "editor/editor.h"
 #include "platform/platform.h"
 #include "platform/win32/clipboard_owner.h"
@@ -15,7 +16,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -82,12 +82,17 @@ LRESULT CALLBACK listSubclassProc(HWND list, UINT message, WPARAM wParam, LPARAM
     return CallWindowProcW(previousListProc, list, message, wParam, lParam);
 }
 
-INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (answerClipboardOwnerMessage(message, wParam))
         return TRUE;
     switch (message) {
     case WM_INITDIALOG: windowSetUp(window); return TRUE;
     case WM_COMMAND: return dispatchCommand(LOWORD(wParam), HIWORD(wParam));
+    case WM_DPICHANGED: {
+        const RECT* r = reinterpret_cast<const RECT*>(lParam);
+        dpiChanged(HIWORD(wParam), {r->left, r->top, r->right, r->bottom});
+        return FALSE; // the dialog manager then rescales the controls and font
+    }
     case WM_HELP:
         if (!exitStarted)
             openHelp();
@@ -150,21 +155,6 @@ void endMainWindow(int result) { EndDialog(mainWindow, result); }
 void sendCommand(int id, int notification) {
     LPARAM from = notification ? reinterpret_cast<LPARAM>(control(id)) : 0;
     SendMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(id, notification), from);
-}
-
-void setWindowIcon(const char* iconName) {
-    HICON icon = LoadIconA(instance(), iconName);
-    SendMessageA(mainWindow, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    SendMessageA(mainWindow, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
-}
-
-void setButtonIcon(int buttonId, const char* iconName) {
-    // Loaded once and kept for the life of the process.
-    static std::map<std::string, HANDLE> icons;
-    HANDLE& icon = icons[iconName];
-    if (!icon)
-        icon = LoadImageA(instance(), iconName, IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR);
-    SendMessageA(control(buttonId), BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
 }
 
 int screenWidth() { return GetSystemMetrics(SM_CXSCREEN); }

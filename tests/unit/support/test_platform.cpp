@@ -171,6 +171,8 @@ std::string wideToSjis(std::wstring_view text, std::wstring* lost) {
 
 std::wstring modulePath() { return fake::modulePath; }
 
+bool fileExists(const std::wstring& path) { return fake::files.count(path) != 0; }
+
 static FileError failure(const std::wstring& path) {
     if (fake::folders.count(path))
         return FileError::Folder;
@@ -258,6 +260,8 @@ bool isMinimized(WindowHandle) { return fake::minimized; }
 Rect windowRect(WindowHandle window) {
     return window == fake::dialogWindow ? fake::dialogRect : fake::windowRect;
 }
+void setWindowRect(WindowHandle, const Rect& rect) { fake::windowRect = rect; }
+int windowDpi(WindowHandle) { return fake::view.dpi; }
 
 using fake::view;
 
@@ -279,8 +283,14 @@ void sendCommand(int id, int notification) {
     dispatchCommand(id, notification);
 }
 
-void setWindowIcon(const char* iconName) { view.windowIcon = iconName; }
-void setButtonIcon(int buttonId, const char* iconName) { view.buttonIcons[buttonId] = iconName; }
+void setWindowIcon(const char* iconName, int dpi) {
+    view.windowIcon = iconName;
+    view.windowIconDpi = dpi;
+}
+void setButtonIcon(int buttonId, const char* iconName, int dpi) {
+    view.buttonIcons[buttonId] = iconName;
+    view.buttonIconDpi[buttonId] = dpi;
+}
 
 int screenWidth() { return view.screenWidth; }
 int screenHeight() { return view.screenHeight; }

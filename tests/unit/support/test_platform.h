@@ -70,6 +70,9 @@ struct View {
     bool focusSelectsAll = false;
     std::string windowIcon;
     std::map<int, std::string> buttonIcons;
+    int dpi = 96;          // the screen's, as the window sees it
+    int windowIconDpi = 0; // the DPI its icons were drawn for
+    std::map<int, int> buttonIconDpi;
     bool listSubclassed = false;
     std::map<int, bool> mainMenuGrayed, popupMenuGrayed, checked;
     std::vector<platform::Point> popups;
