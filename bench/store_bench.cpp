@@ -1,18 +1,55 @@
-// PASSWORD.TXT with 10,000 entries of realistic size: loading and saving, next
-// to a plain read and write of the same bytes on disk.
+// PASSWORD.TXT with 10,000 entries of realistic size: loading and saving,
+// next to what the same bytes cost at the least (split into one string per
+// line, and such strings joined back), and a plain read and write on disk;
+// and the memory the loaded entries hold.
 #include "store/data_file.h"
 #include "support/test_platform.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <malloc.h>
+#include <new>
 #include <string>
 #include <unistd.h>
+#include <vector>
+
+// Every allocation counted, so that the memory the entries hold and the peak
+// while they are read can be told.
+namespace {
+
+std::size_t allocated = 0, peak = 0;
+
+void* counted(std::size_t size) {
+    void* p = std::malloc(size ? size : 1);
+    if (!p)
+        throw std::bad_alloc();
+    allocated += malloc_usable_size(p);
+    peak = std::max(peak, allocated);
+    return p;
+}
+
+void released(void* p) {
+    if (p)
+        allocated -= malloc_usable_size(p);
+    std::free(p);
+}
+
+} // namespace
+
+void* operator new(std::size_t size) { return counted(size); }
+void* operator new[](std::size_t size) { return counted(size); }
+void operator delete(void* p) noexcept { released(p); }
+void operator delete[](void* p) noexcept { released(p); }
+void operator delete(void* p, std::size_t) noexcept { released(p); }
+void operator delete[](void* p, std::size_t) noexcept { released(p); }
 
 namespace {
 
 const std::wstring dataPath = L"C:\\Keyloom\\PASSWORD.TXT";
+constexpr int entries = 10000;
 
 void put(char* field, const std::string& text) { std::memcpy(field, text.data(), text.size()); }
 
@@ -32,9 +69,40 @@ EntryList realisticList(int count) {
     return list;
 }
 
+std::string realisticFile() {
+    SecureString bytes = formatDataFile(realisticList(entries));
+    return std::string(bytes.data(), bytes.size());
+}
+
+// The least a reader can do: one string per CR LF line.
+std::vector<std::string> splitLines(const std::string& bytes) {
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = bytes.find("\r\n", at)) != std::string::npos; at = end + 2)
+        lines.emplace_back(bytes, at, end - at);
+    return lines;
+}
+
+void BM_LoadDataFile(benchmark::State& state) {
+    fake::reset();
+    fake::files[dataPath] = realisticFile();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(loadDataFile());
+    state.SetBytesProcessed(state.iterations() * fake::files[dataPath].size());
+    releaseEntries(entryList);
+}
+BENCHMARK(BM_LoadDataFile)->Unit(benchmark::kMillisecond);
+
+void BM_SplitIntoLines(benchmark::State& state) {
+    std::string bytes = realisticFile();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(splitLines(bytes));
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+}
+BENCHMARK(BM_SplitIntoLines)->Unit(benchmark::kMillisecond);
+
 void BM_SaveDataFile(benchmark::State& state) {
     fake::reset();
-    entryList = realisticList(10000);
+    entryList = realisticList(entries);
     for (auto _ : state)
         benchmark::DoNotOptimize(saveDataFile());
     state.SetBytesProcessed(state.iterations() * fake::files[dataPath].size());
@@ -42,22 +110,45 @@ void BM_SaveDataFile(benchmark::State& state) {
 }
 BENCHMARK(BM_SaveDataFile)->Unit(benchmark::kMillisecond);
 
-void BM_LoadDataFile(benchmark::State& state) {
+void BM_JoinLines(benchmark::State& state) {
+    std::vector<std::string> lines = splitLines(realisticFile());
+    for (auto _ : state) {
+        std::string out;
+        for (const std::string& line : lines) {
+            out += line;
+            out += "\r\n";
+        }
+        benchmark::DoNotOptimize(out);
+    }
+}
+BENCHMARK(BM_JoinLines)->Unit(benchmark::kMillisecond);
+
+// The memory that 10,000 loaded entries hold once the file's bytes are
+// released, and the most the load took on the way, next to the file's size.
+void BM_MemoryOfTheLoadedList(benchmark::State& state) {
     fake::reset();
-    EntryList list = realisticList(10000);
-    SecureString bytes = formatDataFile(list);
-    fake::files[dataPath] = std::string(bytes.data(), bytes.size());
-    for (auto _ : state)
-        benchmark::DoNotOptimize(loadDataFile());
-    state.SetBytesProcessed(state.iterations() * bytes.size());
+    fake::files[dataPath] = realisticFile();
+    double file = fake::files[dataPath].size(), held = 0, top = 0;
+    for (auto _ : state) {
+        releaseEntries(entryList);
+        std::size_t before = allocated;
+        peak = allocated;
+        loadDataFile();
+        held = double(allocated - before);
+        top = double(peak - before);
+    }
+    state.counters["file_MB"] = file / 1e6;
+    state.counters["held_MB"] = held / 1e6;
+    state.counters["held_per_file"] = held / file;
+    state.counters["peak_MB"] = top / 1e6;
     releaseEntries(entryList);
 }
-BENCHMARK(BM_LoadDataFile)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MemoryOfTheLoadedList)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 std::string diskPath() { return "/tmp/keyloom-bench-" + std::to_string(getpid()) + ".txt"; }
 
 void BM_PlainWriteToDisk(benchmark::State& state) {
-    SecureString bytes = formatDataFile(realisticList(10000));
+    std::string bytes = realisticFile();
     std::string path = diskPath();
     for (auto _ : state) {
         std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -72,7 +163,7 @@ void BM_PlainWriteToDisk(benchmark::State& state) {
 BENCHMARK(BM_PlainWriteToDisk)->Unit(benchmark::kMillisecond);
 
 void BM_PlainReadFromDisk(benchmark::State& state) {
-    SecureString bytes = formatDataFile(realisticList(10000));
+    std::string bytes = realisticFile();
     std::string path = diskPath();
     std::FILE* f = std::fopen(path.c_str(), "wb");
     std::fwrite(bytes.data(), 1, bytes.size(), f);
