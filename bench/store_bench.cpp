@@ -51,20 +51,21 @@ namespace {
 const std::wstring dataPath = L"C:\\Keyloom\\PASSWORD.TXT";
 constexpr int entries = 10000;
 
-void put(char* field, const std::string& text) { std::memcpy(field, text.data(), text.size()); }
-
 // A list like a person's: short titles, some Japanese, a few memo lines.
 EntryList realisticList(int count) {
     EntryList list;
     for (int i = 0; i < count; ++i) {
-        EntryRecord& r = list.records.emplace_back();
         std::string n = std::to_string(i);
-        put(r.title, fake::sjis("銀行口座 ") + n);
-        put(r.userId, "1234-5678-" + n);
-        put(r.password, "x7Gq2mVb9LpA" + n);
-        put(r.address, "https://www.example.co.jp/login/" + n);
-        put(r.mail, "user" + n + "@example.co.jp");
-        put(r.memo, fake::sjis("暗証番号は別の手帳に記載。\r\n秘密の質問: 母の旧姓\r\n") + n);
+        const std::string fields[] = {
+            fake::sjis("銀行口座 ") + n,
+            "1234-5678-" + n,
+            "x7Gq2mVb9LpA" + n,
+            "https://www.example.co.jp/login/" + n,
+            "user" + n + "@example.co.jp",
+            fake::sjis("暗証番号は別の手帳に記載。\r\n秘密の質問: 母の旧姓\r\n") + n};
+        const std::string_view views[] = {fields[0], fields[1], fields[2],
+                                          fields[3], fields[4], fields[5]};
+        list.records.emplace_back(views);
     }
     return list;
 }

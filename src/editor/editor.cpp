@@ -21,23 +21,12 @@ namespace {
 // The six fields, in the order they are stored and shown.
 const int editorFields[] = {IDC_TITLE, IDC_USER_ID, IDC_PASSWORD, IDC_ADDRESS, IDC_MAIL, IDC_MEMO};
 
-char* recordField(EntryRecord& record, int id) {
-    switch (id) {
-    case IDC_TITLE: return record.title;
-    case IDC_USER_ID: return record.userId;
-    case IDC_PASSWORD: return record.password;
-    case IDC_ADDRESS: return record.address;
-    case IDC_MAIL: return record.mail;
-    default: return record.memo;
-    }
-}
-
-std::size_t fieldSize(int id) {
-    return id == IDC_MEMO ? sizeof(EntryRecord::memo) : sizeof(EntryRecord::title);
-}
+// The record field an editor field shows.
+Field fieldOf(int id) { return Field(id - IDC_TITLE); }
+static_assert(IDC_MEMO - IDC_TITLE == static_cast<int>(Field::memo), "fields in record order");
 
 // The most a field takes, in Shift-JIS bytes: what its record field holds.
-std::size_t fieldLimit(int id) { return fieldSize(id) - 1; }
+std::size_t fieldLimit(int id) { return fieldLimit(fieldOf(id)); }
 
 const wchar_t* fieldName(int id) {
     switch (id) {
@@ -71,15 +60,14 @@ void tellLostCharacters(const std::wstring& fields) {
     noticeOpen = outer;
 }
 
-// Puts the field's text into its record, mended to the file's line rules.
-void storeField(EntryRecord& record, int id, const SecureString& text) {
-    char* field = recordField(record, id);
-    copyText(field, fieldSize(id), text.data(), text.size());
-    // Pasted text may break the file's line rules; mend it here.
+// The field's text mended to the file's line rules: pasted text may break
+// them.
+SecureString mended(int id, SecureString text) {
     if (id == IDC_MEMO)
-        keepMemoLineBreaks(field, fieldSize(id));
+        keepMemoLineBreaks(text, fieldLimit(id));
     else
-        dropCarriageReturns(field);
+        dropCarriageReturns(text);
+    return text;
 }
 
 // The pixel width of every title, in list order, so that a keystroke in the
@@ -87,7 +75,7 @@ void storeField(EntryRecord& record, int id, const SecureString& text) {
 std::vector<int> titleWidths;
 int averageCharWidth = 0;
 
-int measureTitle(const char* title) {
+int measureTitle(std::string_view title) {
     int width = 0;
     averageCharWidth = platform::measureListTexts(&title, 1, &width);
     return width;
@@ -98,7 +86,7 @@ bool hasRecord(int index) { return index >= 0 && index < entryList.count(); }
 // The list item of record index shows its title again.
 void replaceItem(int index) {
     platform::deleteItem(index);
-    platform::insertItem(index, entryList.records[index].title);
+    platform::insertItem(index, entryList.records[index].title());
 }
 
 } // namespace
@@ -114,10 +102,10 @@ bool storeFields(int index) {
         if (!platform::isFieldModified(id))
             continue;
         std::wstring lost;
-        storeField(record, id, platform::fieldText(id, &lost));
+        record.set(fieldOf(id), mended(id, platform::fieldText(id, &lost)));
         if (!lost.empty()) {
             lostFields += std::wstring(fieldName(id)) + L": " + lost + L"\n";
-            platform::setFieldText(id, recordField(record, id));
+            platform::setFieldText(id, record.get(fieldOf(id)));
         }
     }
     if (!lostFields.empty())
@@ -140,7 +128,7 @@ void showSelection() {
     if (hasRecord(editedIndex) && !storeFields(editedIndex))
         return;
     for (int id : editorFields)
-        platform::setFieldText(id, recordField(entryList.records[sel], id));
+        platform::setFieldText(id, entryList.records[sel].get(fieldOf(id)));
     editedIndex = sel;
 }
 
@@ -167,32 +155,30 @@ void onTitleChanged() {
         return;
     EntryRecord& record = entryList.records[sel];
     std::wstring lost;
-    SecureString typed = platform::fieldText(IDC_TITLE, &lost);
-    char title[sizeof(EntryRecord::title)];
-    copyText(title, sizeof title, typed.data(), typed.size());
-    dropCarriageReturns(title);
-    if (!std::strcmp(title, record.title))
+    SecureString title = mended(IDC_TITLE, platform::fieldText(IDC_TITLE, &lost));
+    if (std::string_view(title.data(), fittingLength(title.data(), title.size(),
+                                                     fieldLimit(IDC_TITLE))) == record.title())
         return;
-    std::strcpy(record.title, title);
+    record.set(Field::title, title);
 
     platform::setListRedraw(false);
     replaceItem(sel);
-    titleWidths[sel] = measureTitle(record.title);
+    titleWidths[sel] = measureTitle(record.title());
     updateHorizontalExtent();
     platform::selectItem(sel);
     platform::setListRedraw(true);
     if (!lost.empty()) {
-        platform::setFieldText(IDC_TITLE, record.title);
+        platform::setFieldText(IDC_TITLE, record.title());
         tellLostCharacters(std::wstring(fieldName(IDC_TITLE)) + L": " + lost + L"\n");
     }
 }
 
 void fillList() {
     platform::removeAllItems();
-    std::vector<const char*> titles;
+    std::vector<std::string_view> titles;
     for (const EntryRecord& record : entryList.records) {
-        platform::appendItem(record.title);
-        titles.push_back(record.title);
+        platform::appendItem(record.title());
+        titles.push_back(record.title());
     }
     titleWidths.assign(titles.size(), 0);
     averageCharWidth = platform::measureListTexts(titles.data(), static_cast<int>(titles.size()),
@@ -217,9 +203,9 @@ void newEntryCommand() {
                              platform::mb::ok | platform::mb::iconError);
         return;
     }
-    platform::appendItem(entryList.records[index].title);
+    platform::appendItem(entryList.records[index].title());
     // The extent waits for the first change of the new title.
-    titleWidths.push_back(measureTitle(entryList.records[index].title));
+    titleWidths.push_back(measureTitle(entryList.records[index].title()));
     platform::selectItem(index);
     showSelection();
     renameCommand();
@@ -230,7 +216,7 @@ void deleteEntryCommand() {
     if (!hasRecord(sel))
         return;
     std::wstring question =
-        platform::sjisToWide(entryList.records[sel].title) + L"を削除してもよろしいですか？";
+        platform::sjisToWide(entryList.records[sel].title()) + L"を削除してもよろしいですか？";
     int answer = platform::messageBox(mainWindow, question,
                                       platform::mb::yesNo | platform::mb::iconWarning |
                                           platform::mb::defaultSecond);
@@ -257,7 +243,7 @@ void moveUpCommand() {
     std::swap(titleWidths[sel - 1], titleWidths[sel]);
     platform::setListRedraw(false);
     platform::deleteItem(sel - 1);
-    platform::insertItem(sel, entryList.records[sel].title);
+    platform::insertItem(sel, entryList.records[sel].title());
     platform::selectItem(sel - 1);
     platform::setListRedraw(true);
     editedIndex = sel - 1;
@@ -271,7 +257,7 @@ void moveDownCommand() {
     std::swap(titleWidths[sel], titleWidths[sel + 1]);
     platform::setListRedraw(false);
     platform::deleteItem(sel + 1);
-    platform::insertItem(sel, entryList.records[sel].title);
+    platform::insertItem(sel, entryList.records[sel].title());
     platform::selectItem(sel + 1);
     platform::setListRedraw(true);
     editedIndex = sel + 1;

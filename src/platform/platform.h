@@ -197,7 +197,7 @@ void setListRedraw(bool on);
 void setHorizontalExtent(int pixels);
 // The width in pixels of each text in the list's font; returns the font's
 // average character width.
-int measureListTexts(const char* const* texts, int count, int* widths);
+int measureListTexts(const std::string_view* texts, int count, int* widths);
 struct ItemAtPoint {
     int index;
     bool outside;

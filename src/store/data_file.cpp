@@ -11,67 +11,83 @@
 
 namespace {
 
-constexpr std::size_t memoRoom = sizeof(EntryRecord::memo) - 1;
-
-void appendShortField(SecureString& out, const char* field) {
-    for (const char* p = field; p < field + 1023 && *p; ++p)
-        if (*p != '\r')
-            out += *p;
-    out += "\r\n";
-}
-
 // Appends to a memo being read, and stops for good once something did not fit.
 struct MemoBuilder {
-    char* memo;
+    char text[fieldLimit(Field::memo)];
     std::size_t used = 0;
     bool cut = false;
 
-    void append(const char* text, std::size_t length) {
+    ~MemoBuilder() { secureWipe(text, used); }
+    void append(std::string_view line) {
         if (cut)
             return;
-        std::size_t n = fittingLength(text, length, memoRoom - used);
-        std::memcpy(memo + used, text, n);
+        std::size_t n = fittingLength(line.data(), line.size(), sizeof text - used);
+        std::memcpy(text + used, line.data(), n);
         used += n;
-        memo[used] = '\0';
-        cut = n < length;
+        cut = n < line.size();
     }
     // CR LF goes in whole or not at all: never a CR without its LF.
     void appendLineBreak() {
-        if (!cut && used + 2 > memoRoom)
+        if (!cut && used + 2 > sizeof text)
             cut = true;
-        append("\r\n", 2);
+        append("\r\n");
     }
 };
 
-// Returns false when the file ends inside the record.
-bool readRecord(LineReader& in, EntryRecord& record) {
-    for (char* field : {record.title, record.userId, record.password, record.address, record.mail})
-        if (!readLine(in, field, 1024))
+// Reads one record's lines as views into the file's bytes; the memo's lines
+// are joined in memo. Returns false when the file ends inside the record,
+// with the fields read so far.
+bool readRecord(LineReader& in, std::string_view (&fields)[fieldCount], MemoBuilder& memo) {
+    for (int i = 0; i < fieldCount - 1; ++i)
+        if (!readLine(in, fields[i], fieldLimit(Field(i))))
             return false;
 
     std::int32_t lineCount;
     if (!readIntLine(in, lineCount))
         return false;
     // A count of 0 or less still means one line.
-    char line[8192];
-    std::size_t longest = 0; // what the line buffer held, to be wiped
-    MemoBuilder memo{record.memo};
     bool complete = true;
     for (std::int32_t i = 0; i < lineCount || i == 0; ++i) {
-        if (!readLine(in, line, sizeof line)) {
+        std::string_view line;
+        if (!readLine(in, line, fieldLimit(Field::memo))) {
             complete = false;
             break;
         }
         if (i > 0)
             memo.appendLineBreak();
-        std::size_t length = std::strlen(line);
-        memo.append(line, length);
-        longest = std::max(longest, length);
+        memo.append(line);
     }
-    secureWipe(line, longest);
     if (memo.cut)
         in.repaired = true;
     return complete;
+}
+
+void appendShortField(SecureString& out, std::string_view field) {
+    if (field.find('\r') == std::string_view::npos) {
+        out += field;
+    } else {
+        for (char c : field)
+            if (c != '\r')
+                out += c;
+    }
+    out += "\r\n";
+}
+
+// A memo as the file holds it: every CR with its LF.
+void appendMemo(SecureString& out, std::string_view memo) {
+    SecureString mended;
+    for (std::size_t at = 0; (at = memo.find('\r', at)) != std::string_view::npos; ++at) {
+        if (at + 1 == memo.size() || memo[at + 1] != '\n') {
+            mended.assign(memo.data(), memo.size());
+            keepMemoLineBreaks(mended, fieldLimit(Field::memo));
+            memo = mended;
+            break;
+        }
+    }
+    out += std::to_string(std::count(memo.begin(), memo.end(), '\r') + 1).c_str();
+    out += "\r\n";
+    out += memo;
+    out += "\r\n";
 }
 
 } // namespace
@@ -80,32 +96,28 @@ std::wstring dataFilePath() { return programDirectory() + L"\\PASSWORD.TXT"; }
 std::wstring dataBackupPath() { return programDirectory() + L"\\PASSWORD.BAK"; }
 
 SecureString formatDataFile(const EntryList& list) {
-    SecureString out = "KEYLOOM1\r\n";
+    // Room for it all at once: the fields, and their line ends and counts.
+    std::size_t size = 32;
+    for (const EntryRecord& record : list.records)
+        for (int i = 0; i < fieldCount; ++i)
+            size += record.get(Field(i)).size() + 16;
+    SecureString out;
+    out.reserve(size);
+    out = "KEYLOOM1\r\n";
     out += std::to_string(list.count()).c_str();
     out += "\r\n";
-    char memo[sizeof(EntryRecord::memo)];
     for (const EntryRecord& record : list.records) {
-        for (const char* field :
-             {record.title, record.userId, record.password, record.address, record.mail})
-            appendShortField(out, field);
-        std::memcpy(memo, record.memo, sizeof memo);
-        keepMemoLineBreaks(memo, sizeof memo);
-        std::size_t lines = 1;
-        for (const char* c = memo; *c; ++c)
-            lines += *c == '\r';
-        out += std::to_string(lines).c_str();
-        out += "\r\n";
-        out += memo;
-        out += "\r\n";
+        for (int i = 0; i < fieldCount - 1; ++i)
+            appendShortField(out, record.get(Field(i)));
+        appendMemo(out, record.memo());
     }
-    secureWipe(memo, sizeof memo);
     return out;
 }
 
 bool parseDataFile(const char* data, std::size_t size, EntryList& list) {
     LineReader in(data, size);
-    char header[1024];
-    bool intact = readLine(in, header, sizeof header);
+    std::string_view header;
+    bool intact = readLine(in, header, 1023);
 
     std::int32_t count;
     intact = readIntLine(in, count) && intact;
@@ -121,7 +133,17 @@ bool parseDataFile(const char* data, std::size_t size, EntryList& list) {
         ++lines;
     list.records.reserve(list.records.size() + std::min<std::size_t>(count, lines / 7));
     for (std::int32_t i = 0; i < count; ++i) {
-        if (in.atEnd() || !readRecord(in, list.records.emplace_back())) {
+        if (in.atEnd()) {
+            intact = false;
+            break;
+        }
+        std::string_view fields[fieldCount];
+        MemoBuilder memo;
+        bool complete = readRecord(in, fields, memo);
+        // A record cut off keeps the fields read so far.
+        fields[fieldCount - 1] = std::string_view(memo.text, memo.used);
+        list.records.emplace_back(fields);
+        if (!complete) {
             intact = false;
             break;
         }

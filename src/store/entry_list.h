@@ -1,26 +1,56 @@
 // The entries the user keeps, in the user's order.
 #pragma once
 
-#include "store/wipe.h"
-
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
 #include <vector>
 
-// One entry: six NUL-terminated Shift-JIS texts. Short fields hold
-// no CR; in the memo every CR is followed by LF (the data file ends lines at CR).
-struct EntryRecord {
-    char title[1024];
-    char userId[1024];
-    char password[1024];
-    char address[1024];
-    char mail[1024];
-    char memo[8192];
+// The six fields of an entry, in the order of the data file.
+enum class Field { title, userId, password, address, mail, memo };
+constexpr int fieldCount = 6;
+// The most bytes a field holds: 1023, the memo 8191.
+constexpr std::size_t fieldLimit(Field field) { return field == Field::memo ? 8191 : 1023; }
+
+// One entry: six Shift-JIS texts, held together in one block of memory of
+// the entry's own size, which is wiped when it is freed. Short fields hold no
+// CR; in the memo every CR is followed by LF (the data file ends lines at CR).
+class EntryRecord {
+  public:
+    EntryRecord() = default; // six empty fields
+    // The fields in file order, each cut to its limit on a character boundary.
+    explicit EntryRecord(const std::string_view (&fields)[fieldCount]);
+    EntryRecord(const EntryRecord& other);
+    EntryRecord& operator=(const EntryRecord& other);
+    EntryRecord(EntryRecord&&) noexcept = default;
+    EntryRecord& operator=(EntryRecord&&) noexcept = default;
+
+    // The field's text, followed by a NUL in memory.
+    std::string_view get(Field field) const;
+    // Replaces the field's text, cut to its limit on a character boundary.
+    void set(Field field, std::string_view text);
+
+    std::string_view title() const { return get(Field::title); }
+    std::string_view userId() const { return get(Field::userId); }
+    std::string_view password() const { return get(Field::password); }
+    std::string_view address() const { return get(Field::address); }
+    std::string_view mail() const { return get(Field::mail); }
+    std::string_view memo() const { return get(Field::memo); }
+
+  private:
+    // The block: the six lengths, then the six texts, each followed by NUL.
+    using Length = std::uint16_t;
+    struct Wipe {
+        void operator()(char* block) const;
+    };
+    std::unique_ptr<char[], Wipe> block;
 };
-static_assert(sizeof(EntryRecord) == 13312, "the record has the size of its six fields");
 
 // The index of a record is its item in the list control and its place in the
-// data file. Records are wiped whenever their memory is released.
+// data file.
 struct EntryList {
-    std::vector<EntryRecord, WipingAllocator<EntryRecord>> records;
+    std::vector<EntryRecord> records;
 
     int count() const { return static_cast<int>(records.size()); }
 };
@@ -29,7 +59,8 @@ struct EntryList {
 extern EntryList entryList;
 
 // Appends a record titled "新しいアイテム - N" (N the new count) with its other
-// fields empty, and returns its index.
+// fields empty, and returns its index. Memory running out leaves the list as
+// it was (std::bad_alloc).
 int appendEntry();
 // 0 <= index < count. Later records move down one place.
 void removeEntry(int index);

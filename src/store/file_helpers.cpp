@@ -14,15 +14,15 @@ std::wstring programDirectory() {
     return path;
 }
 
-bool readLine(LineReader& in, char* buffer, std::size_t size) {
-    if (in.atEnd()) {
-        buffer[0] = '\0';
+bool readLine(LineReader& in, std::string_view& line, std::size_t limit) {
+    line = {};
+    if (in.atEnd())
         return false;
-    }
     const char* start = in.next;
     const char* cr = static_cast<const char*>(std::memchr(start, '\r', in.end - start));
-    const char* lineEnd = cr ? cr : in.end;
-    if (!copyText(buffer, size, start, lineEnd - start))
+    std::size_t length = (cr ? cr : in.end) - start;
+    line = std::string_view(start, fittingLength(start, length, limit));
+    if (line.size() < length)
         in.repaired = true;
 
     if (!cr) {
@@ -38,25 +38,25 @@ bool readLine(LineReader& in, char* buffer, std::size_t size) {
 }
 
 bool readIntLine(LineReader& in, std::int32_t& value) {
-    char line[256];
+    std::string_view line;
     value = 0;
-    if (!readLine(in, line, sizeof line))
+    if (!readLine(in, line, 255))
         return false;
 
-    const char* p = line;
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+    const char *p = line.data(), *end = p + line.size();
+    while (p < end && (*p == ' ' || (*p >= '\t' && *p <= '\r')))
         ++p;
-    bool negative = *p == '-';
-    if (*p == '-' || *p == '+')
+    bool negative = p < end && *p == '-';
+    if (p < end && (*p == '-' || *p == '+'))
         ++p;
     std::int64_t magnitude = 0;
     const std::int64_t limit = negative ? 2147483648LL : 2147483647LL;
-    for (; *p >= '0' && *p <= '9'; ++p) {
+    for (; p < end && *p >= '0' && *p <= '9'; ++p) {
         magnitude = magnitude * 10 + (*p - '0');
         if (magnitude > limit) {
             magnitude = limit;
             in.repaired = true;
-            while (p[1] >= '0' && p[1] <= '9')
+            while (p + 1 < end && p[1] >= '0' && p[1] <= '9')
                 ++p;
         }
     }

@@ -25,10 +25,10 @@ struct LineReader {
     bool atEnd() const { return next == end; }
 };
 
-// Reads one line into buffer (size bytes), cut to fit without splitting a
-// double-byte character; the rest of a long line is skipped. Returns false,
-// with buffer empty, when no line is left.
-bool readLine(LineReader& in, char* buffer, std::size_t size);
+// Reads one line, as a view into the file's bytes, of at most limit bytes:
+// a longer one is cut without splitting a double-byte character and the rest
+// skipped. Returns false, with line empty, when no line is left.
+bool readLine(LineReader& in, std::string_view& line, std::size_t limit);
 
 // Reads one line of at most 255 bytes as a decimal integer, the way atoi does
 // (leading white space, a sign, digits up to the first non-digit; 0 without

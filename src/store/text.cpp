@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 #include "store/wipe.h"
 
+#include <algorithm>
 #include <cstring>
 
 std::size_t fittingLength(const char* text, std::size_t length, std::size_t room) {
@@ -27,28 +28,23 @@ bool copyText(char* dest, std::size_t size, const char* text, std::size_t length
     return n == length;
 }
 
-void dropCarriageReturns(char* text) {
-    char* out = text;
-    for (const char* in = text; *in; ++in)
-        if (*in != '\r')
-            *out++ = *in;
-    *out = '\0';
+void dropCarriageReturns(SecureString& text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
 }
 
-void keepMemoLineBreaks(char* memo, std::size_t size) {
-    std::size_t length = strnlen(memo, size - 1);
+void keepMemoLineBreaks(SecureString& memo, std::size_t room) {
     SecureString text;
-    text.reserve(2 * length);
-    for (std::size_t i = 0; i < length; ++i) {
+    text.reserve(memo.size() + memo.size() / 2);
+    for (std::size_t i = 0; i < memo.size(); ++i) {
         text += memo[i];
-        if (memo[i] == '\r' && (i + 1 == length || memo[i + 1] != '\n'))
+        if (memo[i] == '\r' && (i + 1 == memo.size() || memo[i + 1] != '\n'))
             text += '\n';
     }
-    std::size_t keep = fittingLength(text.data(), text.size(), size - 1);
+    std::size_t keep = fittingLength(text.data(), text.size(), room);
     if (keep > 0 && text[keep - 1] == '\r')
         --keep;
-    std::memcpy(memo, text.data(), keep);
-    memo[keep] = '\0';
+    text.resize(keep);
+    memo.swap(text);
 }
 
 TextStretch overflowingInput(std::string_view text, std::size_t caret, std::size_t limit) {

@@ -1,6 +1,8 @@
 // Bounded copies of Shift-JIS text, and the filling-in of message texts.
 #pragma once
 
+#include "store/wipe.h"
+
 #include <cstddef>
 #include <initializer_list>
 #include <string>
@@ -17,10 +19,10 @@ bool copyText(char* dest, std::size_t size, const char* text, std::size_t length
 // The two text rules of a record, for text that comes from outside (a paste
 // into the editor, a list built in memory): a short field holds no CR, and in
 // the memo every CR is followed by LF.
-void dropCarriageReturns(char* text);
-// Gives every lone CR of the memo in buffer (size bytes) its LF, cutting the
-// memo to fit: never a CR without LF, never half a double-byte character.
-void keepMemoLineBreaks(char* memo, std::size_t size);
+void dropCarriageReturns(SecureString& text);
+// Gives every lone CR of the memo its LF, cutting the memo to room bytes:
+// never a CR without LF, never half a double-byte character.
+void keepMemoLineBreaks(SecureString& memo, std::size_t room);
 
 // Bytes [from, to) of a text.
 struct TextStretch {

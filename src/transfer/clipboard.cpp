@@ -46,22 +46,16 @@ int copyField(int field) {
 
     // A copy of our own: the clipboard may make us wait, and whatever runs
     // meanwhile (the end of the session) may release the records.
-    char buffer[sizeof(EntryRecord::userId)];
+    SecureString text;
     if (field == IDC_COPY_USER_ID) {
         // Groups typed with hyphens go to the other program as one run.
-        std::size_t n = 0;
-        for (const char* p = record.userId; *p && n + 1 < sizeof buffer; ++p)
-            if (*p != '-')
-                buffer[n++] = *p;
-        buffer[n] = '\0';
+        for (char c : record.userId())
+            if (c != '-')
+                text += c;
     } else {
-        const char* text = field == IDC_COPY_PASSWORD ? record.password : record.mail;
-        std::strncpy(buffer, text, sizeof buffer - 1);
-        buffer[sizeof buffer - 1] = '\0';
+        text = field == IDC_COPY_PASSWORD ? record.password() : record.mail();
     }
-    int result = copyTextToClipboard(buffer);
-    secureWipe(buffer, sizeof buffer);
-    return result;
+    return copyTextToClipboard(text.c_str());
 }
 
 bool clearClipboard() {

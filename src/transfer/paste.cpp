@@ -142,13 +142,12 @@ Stop typePiece(const char* text) {
 
 // The user ID's pieces, a Tab between them: each hyphen (0x2D, never part of
 // a double-byte character) ends one.
-Stop typeUserId(const char* userId) {
+Stop typeUserId(const SecureString& userId) {
     // Cut in a copy: the record keeps its hyphens, and the records may be
     // gone once a wait has run the exit sequence.
-    char buffer[sizeof(EntryRecord::userId)];
-    copyText(buffer, sizeof buffer, userId, std::strlen(userId));
+    SecureString buffer = userId;
     Stop stop = Stop::None;
-    for (char *piece = buffer, *p = buffer; stop == Stop::None; ++p) {
+    for (char *piece = buffer.data(), *p = buffer.data(); stop == Stop::None; ++p) {
         if (*p == '-') {
             *p = '\0';
             stop = typePiece(piece);
@@ -160,7 +159,6 @@ Stop typeUserId(const char* userId) {
             break;
         }
     }
-    secureWipe(buffer, sizeof buffer);
     return stop;
 }
 
@@ -254,10 +252,10 @@ bool pasteUserId() {
     int sel = platform::selectedIndex();
     if (sel < 0 || sel >= entryList.count() || !storeFields(sel))
         return false;
-    SecureString userId = entryList.records[sel].userId;
+    SecureString userId(entryList.records[sel].userId());
     Stop stop = startTyping();
     if (stop == Stop::None)
-        stop = typeUserId(userId.c_str());
+        stop = typeUserId(userId);
     return finish(stop);
 }
 
@@ -267,11 +265,11 @@ void pasteUserIdAndPassword() {
     if (sel < 0 || sel >= entryList.count() || !storeFields(sel))
         return;
     // Copies: the records may be gone once a wait has run the exit sequence.
-    SecureString userId = entryList.records[sel].userId;
-    SecureString password = entryList.records[sel].password;
+    SecureString userId(entryList.records[sel].userId());
+    SecureString password(entryList.records[sel].password());
     Stop stop = startTyping();
     if (stop == Stop::None)
-        stop = typeUserId(userId.c_str());
+        stop = typeUserId(userId);
     // The password goes to whatever box the Tab leads to: no second search.
     if (stop == Stop::None)
         stop = sendTabKey();
@@ -296,7 +294,8 @@ static void copyThenPaste(int field) {
     if (copyField(field) < 0 || exitStarted)
         return;
     const EntryRecord& record = entryList.records[platform::selectedIndex()];
-    pasteIntoTarget(field == IDC_COPY_PASSWORD ? record.password : record.mail);
+    SecureString text(field == IDC_COPY_PASSWORD ? record.password() : record.mail());
+    pasteIntoTarget(text.c_str());
 }
 
 void pastePasswordCommand() { copyThenPaste(IDC_COPY_PASSWORD); }

@@ -16,7 +16,7 @@ void openAddress() {
     if (!storeFields(sel))
         return;
     // A copy: the shell may serve messages that end the program meanwhile.
-    std::wstring address = platform::sjisToWide(entryList.records[sel].address);
+    std::wstring address = platform::sjisToWide(entryList.records[sel].address());
     if (!address.empty())
         platform::openWithShell(address);
 }

@@ -12,23 +12,22 @@ static void check(bool condition) {
         std::abort();
 }
 
-static void checkShortField(const char* field) {
-    const char* end = static_cast<const char*>(std::memchr(field, '\0', 1024));
-    check(end != nullptr);
-    check(std::memchr(field, '\r', end - field) == nullptr);
+static void checkShortField(std::string_view field) {
+    check(field.size() <= 1023);
+    check(field.find('\r') == std::string_view::npos);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     EntryList list;
     parseDataFile(reinterpret_cast<const char*>(data), size, list);
     for (const EntryRecord& r : list.records) {
-        for (const char* f : {r.title, r.userId, r.password, r.address, r.mail})
-            checkShortField(f);
-        const char* end = static_cast<const char*>(std::memchr(r.memo, '\0', sizeof r.memo));
-        check(end != nullptr);
-        for (const char* p = r.memo; p < end; ++p)
-            if (*p == '\r')
-                check(p + 1 < end && p[1] == '\n');
+        for (int i = 0; i < fieldCount - 1; ++i)
+            checkShortField(r.get(Field(i)));
+        std::string_view memo = r.memo();
+        check(memo.size() <= 8191);
+        for (std::size_t i = 0; i < memo.size(); ++i)
+            if (memo[i] == '\r')
+                check(i + 1 < memo.size() && memo[i + 1] == '\n');
     }
 
     SecureString written = formatDataFile(list);

@@ -39,9 +39,10 @@ Parsed parse(const std::string& bytes) {
 }
 
 bool sameFields(const EntryRecord& a, const EntryRecord& b) {
-    return !std::strcmp(a.title, b.title) && !std::strcmp(a.userId, b.userId) &&
-           !std::strcmp(a.password, b.password) && !std::strcmp(a.address, b.address) &&
-           !std::strcmp(a.mail, b.mail) && !std::strcmp(a.memo, b.memo);
+    for (int i = 0; i < fieldCount; ++i)
+        if (a.get(Field(i)) != b.get(Field(i)))
+            return false;
+    return true;
 }
 
 class DataFileTest : public ::testing::Test {
@@ -85,7 +86,7 @@ TEST_F(DataFileTest, WriterKeepsTheTextRulesWhateverReachesIt) {
     std::string bytes = format({record("t", "", "", "", "", memo)});
     Parsed p = parse(bytes);
     ASSERT_TRUE(p.intact);
-    std::string read = p.list.records[0].memo;
+    std::string read(p.list.records[0].memo());
     EXPECT_EQ(read.size(), 8190u);
     for (std::size_t i = 0; i < read.size(); i += 2)
         ASSERT_EQ(read.substr(i, 2), "\r\n");
@@ -93,7 +94,7 @@ TEST_F(DataFileTest, WriterKeepsTheTextRulesWhateverReachesIt) {
     std::string wide = std::string(8189, 'x') + "\r" + fake::sjis("表");
     p = parse(format({record("t", "", "", "", "", wide)}));
     ASSERT_TRUE(p.intact);
-    EXPECT_EQ(std::string(p.list.records[0].memo), std::string(8189, 'x') + "\r\n");
+    EXPECT_EQ(std::string(p.list.records[0].memo()), std::string(8189, 'x') + "\r\n");
 }
 
 TEST_F(DataFileTest, WritingThenReadingGivesBackTheSameList) {
@@ -124,18 +125,17 @@ TEST_F(DataFileTest, WritingThenReadingGivesBackTheSameList) {
         // What went in by the rules comes back unchanged.
         for (int i = 0; i < count; ++i) {
             EntryRecord expected = list.records[i];
-            for (char* f : {expected.title, expected.userId, expected.password, expected.address,
-                            expected.mail}) {
+            for (int f = 0; f < fieldCount - 1; ++f) {
                 std::string kept;
-                for (const char* c = f; *c; ++c)
-                    if (*c != '\r')
-                        kept += *c;
-                std::strcpy(f, kept.c_str());
+                for (char c : expected.get(Field(f)))
+                    if (c != '\r')
+                        kept += c;
+                expected.set(Field(f), kept);
             }
-            if (!std::strchr(expected.memo, '\r'))
+            if (expected.memo().find('\r') == std::string_view::npos)
                 ASSERT_TRUE(sameFields(expected, read.records[i])) << "round " << round;
             else
-                ASSERT_STREQ(expected.title, read.records[i].title);
+                ASSERT_EQ(expected.title(), read.records[i].title());
         }
     }
 }
@@ -150,14 +150,14 @@ TEST_F(DataFileTest, ReaderAcceptsWhatTheFormatAllows) {
                      "trailing bytes");
     EXPECT_TRUE(p.intact);
     ASSERT_EQ(p.list.count(), 2);
-    EXPECT_STREQ(p.list.records[0].memo, "m");
+    EXPECT_EQ(p.list.records[0].memo(), "m");
     EXPECT_TRUE(sameFields(p.list.records[1], record("b", "u", "p", "ad", "ma", "n")));
 
     // An LF without CR is a byte of the line.
     p = parse(lines({"KEYLOOM1", "1", "a\nb", "", "", "", "", "1", "x\ny"}));
     EXPECT_TRUE(p.intact);
-    EXPECT_STREQ(p.list.records[0].title, "a\nb");
-    EXPECT_STREQ(p.list.records[0].memo, "x\ny");
+    EXPECT_EQ(p.list.records[0].title(), "a\nb");
+    EXPECT_EQ(p.list.records[0].memo(), "x\ny");
 }
 
 TEST_F(DataFileTest, EveryCutOfAFileKeepsWhatWasReadAndIsReportedDamaged) {
@@ -168,7 +168,7 @@ TEST_F(DataFileTest, EveryCutOfAFileKeepsWhatWasReadAndIsReportedDamaged) {
         EXPECT_FALSE(p.intact) << "cut at " << cut;
         ASSERT_LE(p.list.count(), 2);
         for (const EntryRecord& r : p.list.records) {
-            std::string title = r.title;
+            std::string title(r.title());
             EXPECT_TRUE(std::string("one").find(title) == 0 || std::string("two").find(title) == 0)
                 << "cut at " << cut;
         }
@@ -182,7 +182,7 @@ TEST_F(DataFileTest, EveryCutOfAFileKeepsWhatWasReadAndIsReportedDamaged) {
     p = parse(whole.substr(0, whole.size() - 2));
     EXPECT_FALSE(p.intact);
     ASSERT_EQ(p.list.count(), 2);
-    EXPECT_STREQ(p.list.records[1].memo, "z");
+    EXPECT_EQ(p.list.records[1].memo(), "z");
 
     // A count larger than the records that follow.
     p = parse(lines({"KEYLOOM1", "5", "a", "", "", "", "", "1", ""}));
@@ -205,10 +205,10 @@ TEST_F(DataFileTest, OverlongLinesAreCutToTheirFieldOnCharacterBoundaries) {
     Parsed p = parse(lines({"KEYLOOM1", "1", title, "user", "", "", "", "2", memoLine, "second"}));
     EXPECT_FALSE(p.intact);
     ASSERT_EQ(p.list.count(), 1);
-    EXPECT_TRUE(std::string(p.list.records[0].title) == std::string(1022, 't'));
-    EXPECT_STREQ(p.list.records[0].userId, "user"); // the rest was skipped up to its CR
+    EXPECT_TRUE(std::string(p.list.records[0].title()) == std::string(1022, 't'));
+    EXPECT_EQ(p.list.records[0].userId(), "user"); // the rest was skipped up to its CR
     // The memo is full after its first line: nothing of the second is glued on.
-    EXPECT_TRUE(std::string(p.list.records[0].memo) == std::string(8190, 'm'));
+    EXPECT_TRUE(std::string(p.list.records[0].memo()) == std::string(8190, 'm'));
 
     // A header longer than 1023 bytes and an integer line longer than 255.
     p = parse(
@@ -247,7 +247,7 @@ TEST_F(DataFileTest, HugeAnnouncedCountsCostNothing) {
 
     p = parse(lines({"KEYLOOM1", "1", "a", "", "", "", "", "2147483647", "only line"}));
     EXPECT_FALSE(p.intact);
-    EXPECT_STREQ(p.list.records[0].memo, "only line");
+    EXPECT_EQ(p.list.records[0].memo(), "only line");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
@@ -275,6 +275,19 @@ TEST_F(DataFileTest, LoadTellsMissingUnreadableDamagedAndRead) {
     EXPECT_EQ(loadDataFile(), DataFileState::Damaged);
     EXPECT_EQ(entryList.count(), 1);
     EXPECT_TRUE(fake::messageBoxes.empty());
+}
+
+TEST_F(DataFileTest, EntriesThatCannotAllGetMemoryMakeTheFileTooLarge) {
+    fake::files[dataPath] = format({record("a", "u", "p", "x", "m", "memo"), record("b")});
+    appendEntry();
+    // The file's bytes are read; memory runs out among its records.
+    fake::allocationsBeforeFailure = 3;
+    platform::FileError why;
+    EXPECT_EQ(loadDataFile(&why), DataFileState::TooLarge);
+    EXPECT_EQ(why, platform::FileError::TooLarge);
+    EXPECT_EQ(entryList.count(), 1); // the list as it was
+    EXPECT_EQ(fake::files[dataPath],
+              format({record("a", "u", "p", "x", "m", "memo"), record("b")}));
 }
 
 TEST_F(DataFileTest, SaveKeepsThePreviousFileAsBackup) {

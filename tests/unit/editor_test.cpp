@@ -32,7 +32,7 @@ class EditorTest : public KeyloomTest {
     std::vector<std::string> titles() {
         std::vector<std::string> t;
         for (const EntryRecord& r : entryList.records)
-            t.push_back(r.title);
+            t.emplace_back(r.title());
         return t;
     }
 
@@ -57,12 +57,12 @@ class EditorTest : public KeyloomTest {
     // The fields show record index exactly.
     void expectShown(int index) {
         const EntryRecord& r = entryList.records[index];
-        EXPECT_EQ(fake::shown(IDC_TITLE), r.title);
-        EXPECT_EQ(fake::shown(IDC_USER_ID), r.userId);
-        EXPECT_EQ(fake::shown(IDC_PASSWORD), r.password);
-        EXPECT_EQ(fake::shown(IDC_ADDRESS), r.address);
-        EXPECT_EQ(fake::shown(IDC_MAIL), r.mail);
-        EXPECT_EQ(fake::shown(IDC_MEMO), r.memo);
+        EXPECT_EQ(fake::shown(IDC_TITLE), r.title());
+        EXPECT_EQ(fake::shown(IDC_USER_ID), r.userId());
+        EXPECT_EQ(fake::shown(IDC_PASSWORD), r.password());
+        EXPECT_EQ(fake::shown(IDC_ADDRESS), r.address());
+        EXPECT_EQ(fake::shown(IDC_MAIL), r.mail());
+        EXPECT_EQ(fake::shown(IDC_MEMO), r.memo());
     }
 };
 
@@ -170,8 +170,8 @@ TEST_F(EditorTest, EditsStayWithTheirEntryAcrossSelectionChanges) {
     select(1);
     expectShown(1);
     expectConsistent();
-    EXPECT_STREQ(entryList.records[0].userId, "typed");
-    EXPECT_STREQ(entryList.records[0].memo, "note");
+    EXPECT_EQ(entryList.records[0].userId(), "typed");
+    EXPECT_EQ(entryList.records[0].memo(), "note");
     select(0);
     EXPECT_EQ(fake::shown(IDC_USER_ID), "typed");
     expectConsistent();
@@ -183,7 +183,7 @@ TEST_F(EditorTest, TitleFollowsEachKeystrokeIntoRecordAndList) {
     EXPECT_EQ(view.items[0], "B");
     type(IDC_TITLE, "Bo");
     EXPECT_EQ(view.items[0], "Bo");
-    EXPECT_STREQ(entryList.records[0].title, "Bo");
+    EXPECT_EQ(entryList.records[0].title(), "Bo");
     EXPECT_EQ(view.selection, 0);
     EXPECT_TRUE(view.redraw);
     EXPECT_EQ(view.extent, 4 * fake::charWidth + fake::charWidth - 1);
@@ -200,10 +200,10 @@ TEST_F(EditorTest, PastedTextIsStoredByTheFileRules) {
     type(IDC_USER_ID, "us\rer");
     type(IDC_MEMO, "one\rtwo\r\nthree\r");
     storeFields(0);
-    EXPECT_STREQ(entryList.records[0].title, "Title");
+    EXPECT_EQ(entryList.records[0].title(), "Title");
     EXPECT_EQ(view.items[0], "Title");
-    EXPECT_STREQ(entryList.records[0].userId, "user");
-    EXPECT_STREQ(entryList.records[0].memo, "one\r\ntwo\r\nthree\r\n");
+    EXPECT_EQ(entryList.records[0].userId(), "user");
+    EXPECT_EQ(entryList.records[0].memo(), "one\r\ntwo\r\nthree\r\n");
 }
 
 TEST_F(EditorTest, ViewingEveryEntryLeavesTheFileByteIdentical) {
@@ -233,7 +233,7 @@ TEST_F(EditorTest, InputPastAFieldsLimitIsRefusedAtOnce) {
     fake::edit(IDC_TITLE, std::wstring(1024, L'a'));
     EXPECT_EQ(fake::shown(IDC_TITLE), std::string(1023, 'a'));
     EXPECT_EQ(view.beeps, 1);
-    EXPECT_EQ(entryList.records[0].title, std::string(1023, 'a'));
+    EXPECT_EQ(entryList.records[0].title(), std::string(1023, 'a'));
     EXPECT_EQ(view.items[0], std::string(1023, 'a'));
     fake::edit(IDC_MEMO, std::wstring(5000, L'あ'));
     EXPECT_EQ(view.fields[IDC_MEMO], std::wstring(4095, L'あ')); // 8190 bytes
@@ -250,8 +250,8 @@ TEST_F(EditorTest, InputPastAFieldsLimitIsRefusedAtOnce) {
 
     // Nothing is cut later: what was accepted is what is stored.
     select(0);
-    EXPECT_EQ(entryList.records[0].userId, fake::shown(IDC_USER_ID));
-    EXPECT_EQ(entryList.records[0].memo, fake::shown(IDC_MEMO));
+    EXPECT_EQ(entryList.records[0].userId(), fake::shown(IDC_USER_ID));
+    EXPECT_EQ(entryList.records[0].memo(), fake::shown(IDC_MEMO));
 }
 
 TEST_F(EditorTest, CharactersTheFileCannotHoldAreToldAndStoredAsQuestionMarks) {
@@ -259,8 +259,8 @@ TEST_F(EditorTest, CharactersTheFileCannotHoldAreToldAndStoredAsQuestionMarks) {
     fake::edit(IDC_PASSWORD, L"pässwörd😀ä");
     fake::edit(IDC_MAIL, L"café@example.jp");
     select(1);
-    EXPECT_STREQ(entryList.records[0].password, "p?ssw?rd??");
-    EXPECT_STREQ(entryList.records[0].mail, "caf?@example.jp");
+    EXPECT_EQ(entryList.records[0].password(), "p?ssw?rd??");
+    EXPECT_EQ(entryList.records[0].mail(), "caf?@example.jp");
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
     EXPECT_NE(fake::messageBoxes[0].text.find(L"パスワード: äö😀\nメール: é\n"), std::wstring::npos)
         << fake::messageBoxes[0].text.size();
@@ -268,7 +268,7 @@ TEST_F(EditorTest, CharactersTheFileCannotHoldAreToldAndStoredAsQuestionMarks) {
     // The title is stored as it is typed: the user hears of it at once, and
     // the field shows what was kept.
     fake::edit(IDC_TITLE, L"Café");
-    EXPECT_STREQ(entryList.records[1].title, "Caf?");
+    EXPECT_EQ(entryList.records[1].title(), "Caf?");
     EXPECT_EQ(view.items[1], "Caf?");
     EXPECT_EQ(view.fields[IDC_TITLE], L"Caf?");
     ASSERT_EQ(fake::messageBoxes.size(), 2u);
@@ -286,7 +286,7 @@ TEST_F(EditorTest, NewEntryIsShownWithItsTitleReadyToType) {
     int extent = view.extent;
     type(IDC_USER_ID, "edited");
     dispatchCommand(IDM_NEW, 0);
-    EXPECT_STREQ(entryList.records[0].userId, "edited");
+    EXPECT_EQ(entryList.records[0].userId(), "edited");
     ASSERT_EQ(entryList.count(), 2);
     EXPECT_EQ(view.items[1], fake::sjis("新しいアイテム - 2"));
     EXPECT_EQ(view.selection, 1);
@@ -341,7 +341,7 @@ TEST_F(EditorTest, DeclinedDeleteChangesNothing) {
               L"銀" + std::wstring(1021, L'x') + L"を削除してもよろしいですか？");
     EXPECT_EQ(entryList.count(), 2);
     EXPECT_EQ(fake::shown(IDC_USER_ID), "unsaved");
-    EXPECT_STREQ(entryList.records[0].userId, "");
+    EXPECT_EQ(entryList.records[0].userId(), "");
     expectConsistent();
 }
 
@@ -351,24 +351,24 @@ TEST_F(EditorTest, MovesCarryUnsavedEditsAndStopAtTheEnds) {
     type(IDC_PASSWORD, "pw of B");
     dispatchCommand(IDM_MOVE_UP, 0);
     EXPECT_EQ(titles(), (std::vector<std::string>{"B", "A", "C"}));
-    EXPECT_STREQ(entryList.records[0].password, "pw of B");
+    EXPECT_EQ(entryList.records[0].password(), "pw of B");
     EXPECT_EQ(view.selection, 0);
     EXPECT_EQ(fake::shown(IDC_TITLE), "B");
     expectConsistent();
 
     type(IDC_PASSWORD, "newer");
     dispatchCommand(IDM_MOVE_UP, 0); // first: nothing at all, not even a store
-    EXPECT_STREQ(entryList.records[0].password, "pw of B");
+    EXPECT_EQ(entryList.records[0].password(), "pw of B");
     EXPECT_EQ(titles(), (std::vector<std::string>{"B", "A", "C"}));
 
     dispatchCommand(IDM_MOVE_DOWN, 0);
     dispatchCommand(IDM_MOVE_DOWN, 0);
     EXPECT_EQ(titles(), (std::vector<std::string>{"A", "C", "B"}));
-    EXPECT_STREQ(entryList.records[2].password, "newer");
+    EXPECT_EQ(entryList.records[2].password(), "newer");
     EXPECT_EQ(view.selection, 2);
     type(IDC_PASSWORD, "newest");
     dispatchCommand(IDM_MOVE_DOWN, 0); // last: nothing
-    EXPECT_STREQ(entryList.records[2].password, "newer");
+    EXPECT_EQ(entryList.records[2].password(), "newer");
     expectConsistent();
 }
 
@@ -386,7 +386,7 @@ TEST_F(EditorTest, RevertRestoresTheFileAndDropsTheEditor) {
     dispatchCommand(IDM_REVERT, 0);
     EXPECT_TRUE(fake::messageBoxes.size() == 1); // only the delete asked
     EXPECT_EQ(titles(), (std::vector<std::string>{"A", "B"}));
-    EXPECT_STREQ(entryList.records[1].userId, "ub");
+    EXPECT_EQ(entryList.records[1].userId(), "ub");
     EXPECT_EQ(view.selection, 0);
     expectShown(0);
     expectConsistent();
@@ -412,7 +412,7 @@ TEST_F(EditorTest, RevertOfAnUnreadableFileKeepsTheListAfterAsking) {
     expectConsistent();
     // Nothing at all changed: the editor's text still goes into its entry.
     select(0);
-    EXPECT_STREQ(entryList.records[1].userId, "unsaved");
+    EXPECT_EQ(entryList.records[1].userId(), "unsaved");
     select(1);
 
     // Yes tries again, and a file readable by then is read.
@@ -436,7 +436,7 @@ TEST_F(EditorTest, RevertAsksBeforeTakingWhatADamagedFileHolds) {
     EXPECT_EQ(view.items, (std::vector<std::string>{"A", "B"}));
     EXPECT_EQ(fake::shown(IDC_USER_ID), "unsaved");
     select(1);
-    EXPECT_STREQ(entryList.records[0].userId, "unsaved");
+    EXPECT_EQ(entryList.records[0].userId(), "unsaved");
 
     fake::answers = {platform::mb::answerYes};
     dispatchCommand(IDM_REVERT, 0);
@@ -446,7 +446,7 @@ TEST_F(EditorTest, RevertAsksBeforeTakingWhatADamagedFileHolds) {
 
 TEST_F(EditorTest, ANewEntryWithoutMemoryLeavesTheListAndSaysSo) {
     open({record("A")});
-    fake::failNextAllocation = true;
+    fake::allocationsBeforeFailure = 0;
     dispatchCommand(IDM_NEW, 0);
     EXPECT_EQ(entryList.count(), 1);
     EXPECT_EQ(view.selection, 0);
@@ -495,7 +495,7 @@ TEST_F(EditorTest, RightButtonSelectsThenOpensThePopupMenu) {
     EXPECT_EQ(view.selection, 2);
     EXPECT_EQ(view.sentCommands.back(), std::make_pair(IDC_LIST, 1));
     expectShown(2);
-    EXPECT_STREQ(entryList.records[0].userId, "typed");
+    EXPECT_EQ(entryList.records[0].userId(), "typed");
     expectConsistent();
 
     // Outside the items: passed on, the selection stays.

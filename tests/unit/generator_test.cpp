@@ -255,12 +255,12 @@ TEST_F(CreatePasswordTest, EmptyFieldIsFilledWithoutAsking) {
     }
     EXPECT_TRUE(fake::messageBoxes.empty());
     // Only the field changes; the record takes it when the editor is stored.
-    EXPECT_STREQ(entryList.records[0].password, "");
+    EXPECT_EQ(entryList.records[0].password(), "");
     EXPECT_EQ(fake::shown(IDC_USER_ID), "user");
     EXPECT_EQ(fake::shown(IDC_MEMO), "memo");
     EXPECT_EQ(view.items, std::vector<std::string>{"Bank"});
     storeFields(0);
-    EXPECT_EQ(entryList.records[0].password, passwordField());
+    EXPECT_EQ(entryList.records[0].password(), passwordField());
 }
 
 TEST_F(CreatePasswordTest, FilledFieldAsksAndNoKeepsIt) {
@@ -279,7 +279,7 @@ TEST_F(CreatePasswordTest, FilledFieldAsksAndNoKeepsIt) {
     EXPECT_EQ(fake::messageBoxes.size(), 2u);
     EXPECT_EQ(passwordField().size(), 8u);
     EXPECT_NE(passwordField(), "old");
-    EXPECT_STREQ(entryList.records[0].password, "old");
+    EXPECT_EQ(entryList.records[0].password(), "old");
 }
 
 TEST_F(CreatePasswordTest, CtrlReplacesWithoutAsking) {

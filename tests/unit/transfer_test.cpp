@@ -84,7 +84,7 @@ TEST_F(TransferTest, EachPieceWaitsForTheTargetsOwnRead) {
         EXPECT_TRUE(fake::messageBoxes.empty());
         // The last piece stays for a "confirm password" box, until the exit.
         EXPECT_EQ(fake::clipboard, "pw");
-        EXPECT_STREQ(entryList.records[0].userId, "AB-CD-EF"); // cut in a copy only
+        EXPECT_EQ(entryList.records[0].userId(), "AB-CD-EF"); // cut in a copy only
         EXPECT_FALSE(pasteRunning());
     }
     for (int command : {IDM_PASTE_USER_ID, IDC_PASTE_USER_ID}) {
@@ -149,13 +149,13 @@ TEST_F(TransferTest, WhatTheEditorShowsIsTypedInClearEvenWhenMasked) {
     transferLog.clear();
     dispatchCommand(IDM_PASTE_USER_ID_AND_PASSWORD, 0);
     EXPECT_EQ(transferLog, steps({front, pieces({"NEW", "ID"}), tab, piece("typed"), done}));
-    EXPECT_STREQ(entryList.records[0].userId, "NEW-ID");
-    EXPECT_STREQ(entryList.records[0].password, "typed");
+    EXPECT_EQ(entryList.records[0].userId(), "NEW-ID");
+    EXPECT_EQ(entryList.records[0].password(), "typed");
 
     fake::edit(IDC_USER_ID, L"AB12-CD34-EF56");
     EXPECT_EQ(copyField(IDC_COPY_USER_ID), 1);
     EXPECT_EQ(fake::clipboard, "AB12CD34EF56");
-    EXPECT_STREQ(entryList.records[0].userId, "AB12-CD34-EF56");
+    EXPECT_EQ(entryList.records[0].userId(), "AB12-CD34-EF56");
 }
 
 TEST_F(TransferTest, CopyCommandsPutTheFieldOnTheClipboard) {
@@ -194,7 +194,7 @@ TEST_F(TransferTest, NothingSelectedTouchesNeitherTheEditorNorTheClipboard) {
     openAddress();
     EXPECT_TRUE(transferLog.empty());
     EXPECT_EQ(fake::clipboard, "other");
-    EXPECT_STREQ(entryList.records[0].password, "pw");
+    EXPECT_EQ(entryList.records[0].password(), "pw");
 }
 
 TEST_F(TransferTest, ABusyClipboardIsTriedAgainForUpTo100ms) {
@@ -445,7 +445,7 @@ TEST_F(TransferTest, TheAddressIsHandedToTheShellWhole) {
     transferLog.clear();
     openAddress();
     EXPECT_EQ(transferLog, Log{"shell https://new.example/"});
-    EXPECT_STREQ(entryList.records[0].address, "https://new.example/");
+    EXPECT_EQ(entryList.records[0].address(), "https://new.example/");
 
     select(1);
     dispatchCommand(IDM_OPEN_ADDRESS, 0);

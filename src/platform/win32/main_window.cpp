@@ -252,7 +252,7 @@ void setHorizontalExtent(int pixels) {
     SendMessageW(control(IDC_LIST), LB_SETHORIZONTALEXTENT, pixels, 0);
 }
 
-int measureListTexts(const char* const* texts, int count, int* widths) {
+int measureListTexts(const std::string_view* texts, int count, int* widths) {
     HWND list = control(IDC_LIST);
     HDC dc = GetDC(list);
     HGDIOBJ previous =

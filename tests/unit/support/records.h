@@ -12,14 +12,8 @@ namespace fake {
 inline EntryRecord record(const std::string& title, const std::string& userId = "",
                           const std::string& password = "", const std::string& address = "",
                           const std::string& mail = "", const std::string& memo = "") {
-    EntryRecord r{};
-    std::memcpy(r.title, title.data(), title.size());
-    std::memcpy(r.userId, userId.data(), userId.size());
-    std::memcpy(r.password, password.data(), password.size());
-    std::memcpy(r.address, address.data(), address.size());
-    std::memcpy(r.mail, mail.data(), mail.size());
-    std::memcpy(r.memo, memo.data(), memo.size());
-    return r;
+    const std::string_view fields[] = {title, userId, password, address, mail, memo};
+    return EntryRecord(fields);
 }
 
 inline std::string dataFile(std::initializer_list<EntryRecord> records) {

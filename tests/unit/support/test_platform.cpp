@@ -77,7 +77,7 @@ void reset() {
     shutdownReasons.clear();
     shutdownBlocked = false;
     clock = 0;
-    failNextAllocation = false;
+    allocationsBeforeFailure = -1;
     modulePath = L"C:\\Keyloom\\keyloom.exe";
     messageBoxes.clear();
     answers.clear();
@@ -91,10 +91,12 @@ void reset() {
 
 // Converts with iconv; false when in holds something the target cannot.
 static bool convert(const char* to, const char* from, std::string_view in, std::string& out) {
+    // The output's memory first: a test may make it run out, and the
+    // converter must not be left open then.
+    out.assign(in.size() * 4 + 4, '\0');
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1))
         throw std::runtime_error("iconv_open");
-    out.assign(in.size() * 4 + 4, '\0');
     char* src = const_cast<char*>(in.data());
     std::size_t srcLeft = in.size();
     char* dst = out.data();
@@ -129,7 +131,7 @@ void edit(int id, const std::wstring& text, std::size_t caret) {
 
 std::string shown(int id) { return platform::wideToSjis(view.fields[id]); }
 
-bool failNextAllocation = false;
+int allocationsBeforeFailure = -1;
 
 } // namespace fake
 
@@ -373,9 +375,9 @@ void removeAllItems() {
 void setListRedraw(bool on) { view.redraw = on; }
 void setHorizontalExtent(int pixels) { view.extent = pixels; }
 
-int measureListTexts(const char* const* texts, int count, int* widths) {
+int measureListTexts(const std::string_view* texts, int count, int* widths) {
     for (int i = 0; i < count; ++i)
-        widths[i] = fake::charWidth * static_cast<int>(std::strlen(texts[i]));
+        widths[i] = fake::charWidth * static_cast<int>(texts[i].size());
     return fake::charWidth - 1;
 }
 

@@ -99,9 +99,11 @@ extern const MenuHandle popup;
 constexpr int charWidth = 7;
 constexpr int itemHeight = 13;
 
-// The next allocation of memory in the program fails, as when memory has run
-// out; the ones after it succeed again.
-extern bool failNextAllocation;
+// The allocation of memory after this many more fails, as when memory has
+// run out (0: the next one); the ones after it succeed again. -1: none fails.
+extern int allocationsBeforeFailure;
+// Whether the array last freed held only zero bytes by then.
+extern bool lastArrayWiped;
 
 // Everything back to the state of a fresh start in C:\Keyloom.
 void reset();
