@@ -71,15 +71,20 @@ bool folderWritableOrAccepted() {
 bool recoverAtStartUp(bool& entriesRead) {
     entriesRead = false;
     Recovery found = findRecovery();
+    // Without PASSWORD.TXT, a file that might hold the list but cannot be
+    // read now never lets the program start empty.
+    while (found.path.empty() && found.missing && !found.unreadable.empty()) {
+        if (askToRetryReading(nullptr, found.unreadable, found.why) != platform::mb::answerYes)
+            return false;
+        found = findRecovery();
+    }
     if (found.path.empty())
         return true;
-    bool missing = platform::fileTime(dataFilePath()) < 0;
     std::wstring text =
-        formatMessage(missing ? L"データファイル PASSWORD.TXT がありません。前回の保存が途中で"
-                                L"終わったようです。\n"
-                              : L"データファイル PASSWORD.TXT より新しい保存の途中のファイルが"
-                                L"あります。前回の終了時に保存しきれなかった変更です。\n",
-                      {}) +
+        std::wstring(found.missing ? L"データファイル PASSWORD.TXT がありません。前回の保存が"
+                                     L"途中で終わったようです。\n"
+                                   : L"データファイル PASSWORD.TXT より新しい保存途中のファイルが"
+                                     L"あります。前回の終了時に保存しきれなかった変更です。\n") +
         formatMessage(L"以下のファイルに %d 件のアイテムがあります。\n%s\n",
                       {std::to_wstring(found.count), found.path}) +
         (found.complete ? L"" : L"このファイルは一部が壊れていて、読み込めた分だけを戻せます。\n") +
@@ -89,7 +94,9 @@ bool recoverAtStartUp(bool& entriesRead) {
     // When it cannot be put in place, the session runs on what it holds and
     // the file stays where it is.
     if (!restoreDataFile(found)) {
-        readDataFile(found.path, entryList);
+        DataFileState state = readDataFile(found.path, entryList);
+        if (state != DataFileState::Read && state != DataFileState::Damaged)
+            return false;
         entriesRead = true;
     }
     return true;
@@ -143,9 +150,10 @@ void exitProgram() {
         return;
     exitStarted = true;
     nextExitStep = 0;
-    int sel = platform::selectedIndex();
-    if (sel >= 0)
-        storeFields(sel);
+    // The record the editor holds: while a notice about lost characters is
+    // open in the middle of a selection change, the list already shows the
+    // next one.
+    storeFields(editedIndex);
     runExitSteps();
 }
 

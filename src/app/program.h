@@ -16,8 +16,9 @@ int startUp();
 // it is under way (or after) is ignored.
 void exitProgram();
 // The end of the Windows session, after which the system ends the process:
-// runs the exit sequence, or, when it is under way already and waits in a
-// retry question, finishes its remaining steps with that question declined.
+// runs the exit sequence without a question, or, when it is under way already
+// and waits in a retry question, runs that step again the quiet way and then
+// the steps after it.
 void sessionEnded();
 // Set once the exit sequence has begun: from then on no command may touch the
 // entries, which are released.

@@ -195,6 +195,8 @@ void updateHorizontalExtent() {
 void newEntryCommand() {
     int index;
     try {
+        // Room for its width first: afterwards nothing may fail half-way.
+        titleWidths.reserve(titleWidths.size() + 1);
         index = appendEntry();
     } catch (const std::bad_alloc&) {
         // The list stays as it was.
@@ -283,6 +285,17 @@ void revertCommand() {
             tellTooLarge(mainWindow, dataFilePath());
             return;
         }
+        // Gone since the start (another program removed it): the list is not
+        // dropped without a word.
+        if (state == DataFileState::Missing && entryList.count() > 0 &&
+            (platform::messageBox(mainWindow,
+                                  formatMessage(L"以下のデータファイルがありません。\n%s\n"
+                                                L"空の一覧に戻しますか？",
+                                                {dataFilePath()}),
+                                  platform::mb::yesNo | platform::mb::iconWarning |
+                                      platform::mb::defaultSecond) != platform::mb::answerYes ||
+             exitStarted))
+            return;
         if (state == DataFileState::Damaged &&
             (platform::messageBox(
                  mainWindow,

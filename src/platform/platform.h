@@ -35,6 +35,8 @@ std::wstring sjisToWide(std::string_view text);
 // hold (no look-alike is taken) becomes "?" and, when lost is given, is
 // appended to it once.
 std::string wideToSjis(std::wstring_view text, std::wstring* lost = nullptr);
+// How many bytes wideToSjis(text) makes, without making them.
+std::size_t sjisLength(std::wstring_view text);
 
 // ---- Files ----
 // Paths are Unicode, so that a folder of any name works.

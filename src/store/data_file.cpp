@@ -194,49 +194,45 @@ void revertEntries(EntryList& readAgain) {
     entryList.records.swap(readAgain.records);
 }
 
-namespace {
-
-bool completeDataFile(const std::wstring& path) {
-    EntryList list;
-    return readDataFile(path, list) == DataFileState::Read;
-}
-
-} // namespace
-
 Recovery findRecovery() {
     const std::wstring path = dataFilePath();
     Recovery found;
-    found.path = newerTemporary(path, completeDataFile);
-    bool missing = platform::fileTime(path) < 0;
-    if (!missing && found.path.empty())
-        return found;
-    // Without PASSWORD.TXT the backup counts too, and the newer one wins;
-    // when nothing is complete, what can be read of the newest.
-    std::vector<std::wstring> others;
-    if (missing) {
-        others.push_back(dataBackupPath());
-        for (int n = 1; n <= temporaryNames; ++n)
-            others.push_back(temporaryPath(path, n));
-    }
-    long long newest = found.path.empty() ? -1 : platform::fileTime(found.path);
-    for (bool complete : {true, false}) {
-        for (const std::wstring& other : others) {
-            long long time = platform::fileTime(other);
-            EntryList list;
-            DataFileState state =
-                time > newest ? readDataFile(other, list) : DataFileState::Missing;
-            if (state == DataFileState::Read || (!complete && state == DataFileState::Damaged)) {
-                found.path = other;
-                newest = time;
-            }
-        }
-        if (!found.path.empty())
-            break;
-    }
-    if (!found.path.empty()) {
+    // Files written after PASSWORD.TXT, or any when it is missing: its
+    // temporary files, and without it the backup too.
+    const long long since = platform::fileTime(path);
+    found.missing = since < 0;
+    std::vector<std::wstring> candidates;
+    for (int n = 1; n <= temporaryNames; ++n)
+        candidates.push_back(temporaryPath(path, n));
+    if (found.missing)
+        candidates.push_back(dataBackupPath());
+    long long newest = -1;
+    for (const std::wstring& candidate : candidates) {
+        long long time = platform::fileTime(candidate);
+        if (time <= since)
+            continue;
         EntryList list;
-        found.complete = readDataFile(found.path, list) == DataFileState::Read;
+        platform::FileError why;
+        DataFileState state = readDataFile(candidate, list, &why);
+        if (state == DataFileState::Unreadable || state == DataFileState::TooLarge) {
+            if (found.unreadable.empty()) {
+                found.unreadable = candidate;
+                found.why = why;
+            }
+            continue;
+        }
+        // A temporary file only when it reads without damage; a damaged
+        // backup only when nothing complete is there.
+        bool complete = state == DataFileState::Read;
+        if (state == DataFileState::Missing || (!complete && candidate != dataBackupPath()))
+            continue;
+        if (!found.path.empty() &&
+            (found.complete > complete || (found.complete == complete && newest >= time)))
+            continue;
+        found.path = candidate;
+        found.complete = complete;
         found.count = list.count();
+        newest = time;
     }
     return found;
 }
@@ -246,12 +242,11 @@ bool restoreDataFile(const Recovery& recovery) {
     // would have done: never written again, so never lost half-way.
     if (recovery.path != dataBackupPath())
         return swapInWithRetry(recovery.path, dataFilePath(), dataBackupPath());
-    // The backup stays what it is: a copy of it is saved. PASSWORD.TXT is
-    // missing, so there is nothing to keep as the backup.
-    std::string bytes;
-    if (platform::readWholeFile(recovery.path, bytes) != platform::FileError::None)
+    // The backup stays what it is: what can be read of it is saved.
+    // PASSWORD.TXT is missing, so there is nothing to keep as the backup.
+    EntryList list;
+    DataFileState state = readDataFile(recovery.path, list);
+    if (state != DataFileState::Read && state != DataFileState::Damaged)
         return false;
-    bool restored = saveFileWithRetry(dataFilePath(), bytes, L"");
-    secureWipe(bytes.data(), bytes.size());
-    return restored;
+    return saveFileWithRetry(dataFilePath(), formatDataFile(list), L"");
 }

@@ -60,14 +60,19 @@ void revertEntries(EntryList& readAgain);
 // A save that did not finish (a crash, a power cut, a session that ended
 // while another program held PASSWORD.TXT) leaves PASSWORD.TXT missing or
 // older than a complete temporary file. What can be offered then: the newest
-// complete file of the temporary files and, when PASSWORD.TXT is missing,
-// PASSWORD.BAK, or a damaged one when nothing complete is left.
+// complete one of the temporary files and, when PASSWORD.TXT is missing,
+// PASSWORD.BAK (damaged, when nothing complete is there).
 struct Recovery {
-    std::wstring path; // empty: nothing to offer
+    bool missing = false; // PASSWORD.TXT is not there
+    std::wstring path;    // empty: nothing to offer
     int count = 0;
     bool complete = true;
+    // A file that might be offered but cannot be read now, and why.
+    std::wstring unreadable;
+    platform::FileError why = platform::FileError::None;
 };
 Recovery findRecovery();
 // Puts that file in place as PASSWORD.TXT (a present one is kept as
-// PASSWORD.BAK); false when that failed and the user gave up.
+// PASSWORD.BAK; of a damaged backup, what could be read); false when that
+// failed and the user gave up.
 bool restoreDataFile(const Recovery& recovery);

@@ -70,7 +70,7 @@ using platform::FileError;
 
 // A file another program holds (a virus scanner, the search indexer, a sync
 // client) is usually free again a moment later: about a second of quiet
-// attempts in all, shared by the steps of one save, before anyone is asked.
+// attempts in all, shared by the steps of one swap, before anyone is asked.
 constexpr int retryPause = 100; // ms
 
 struct QuietAttempts {
@@ -89,18 +89,19 @@ struct QuietAttempts {
 };
 
 // Writes bytes to the first temporary name that takes them; temporary names
-// it. Only a name that is taken sends it on to the next.
-FileError writeTemporary(const std::wstring& path, std::string_view bytes, std::wstring& temporary,
-                         QuietAttempts& retried) {
+// it. A name that is taken (a folder, a file held or read-only) sends it on
+// to the next at once: the quiet attempts are for the file itself.
+FileError writeTemporary(const std::wstring& path, std::string_view bytes,
+                         std::wstring& temporary) {
     FileError first = FileError::None;
     for (int n = 1; n <= temporaryNames; ++n) {
         temporary = temporaryPath(path, n);
-        FileError error = retried([&] { return platform::writeFile(temporary, bytes); });
+        FileError error = platform::writeFile(temporary, bytes);
         if (error == FileError::None)
             return error;
         if (first == FileError::None)
             first = error;
-        if (error != FileError::Folder && error != FileError::InUse)
+        if (error != FileError::Folder && error != FileError::InUse && error != FileError::Denied)
             break;
     }
     temporary = temporaryPath(path, 1);
@@ -128,10 +129,9 @@ std::wstring temporaryPath(const std::wstring& path, int n) {
     return path + L".tmp" + (n > 1 ? std::to_wstring(n) : L"");
 }
 
-namespace {
-
 SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,
-                  const std::wstring& backupPath, QuietAttempts& retried) {
+                  const std::wstring& backupPath) {
+    QuietAttempts retried;
     SaveResult result;
     // A copy, not a rename: the old file stays in place until the new one
     // replaces it.
@@ -143,25 +143,16 @@ SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,
     return result;
 }
 
-} // namespace
-
-SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,
-                  const std::wstring& backupPath) {
-    QuietAttempts retried;
-    return swapIn(temporary, path, backupPath, retried);
-}
-
 SaveResult saveFile(const std::wstring& path, std::string_view bytes,
                     const std::wstring& backupPath, bool keepTemporary) {
-    QuietAttempts retried;
     SaveResult result;
     std::wstring temporary;
-    result.error = writeTemporary(path, bytes, temporary, retried);
+    result.error = writeTemporary(path, bytes, temporary);
     if (result.error != FileError::None) {
         result.failed = temporary;
         return result;
     }
-    result = swapIn(temporary, path, backupPath, retried);
+    result = swapIn(temporary, path, backupPath);
     if (result.error != FileError::None && !keepTemporary)
         platform::deleteFile(temporary);
     return result;
@@ -215,13 +206,13 @@ std::wstring newerTemporary(const std::wstring& path,
 
 std::wstring fileProblem(FileError error) {
     switch (error) {
+    // clang-format off
     case FileError::InUse:
-        return L"ほかのプログラム（バックアップ、ウイルス対策、同期などのソフト）がこのファイルを使"
-               L"用中"
-               L"です。そのプログラムの処理が終わるのを待ってください。";
+        return L"ほかのプログラム（バックアップ、ウイルス対策、同期などのソフト）が"
+               L"このファイルを使用中です。そのプログラムの処理が終わるのを待ってください。";
     case FileError::Denied:
-        return L"このファイルまたはフォルダーに書き込む権限がありません。Keyloom "
-               L"を自分のフォルダー（ドキュメントなど）に移してください。";
+        return L"このファイルまたはフォルダーを使う権限がありません。";
+        // clang-format on
     case FileError::Folder: return L"同じ名前のフォルダーがあるため、ファイルとして使えません。";
     case FileError::DiskFull:
         return L"ディスクの空き容量が足りません。不要なファイルを削除してください。";

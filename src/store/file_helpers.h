@@ -14,7 +14,7 @@ std::wstring programDirectory();
 
 // Reads lines out of a file's bytes. A line ends at CR, and the LF after it is
 // passed over. Whatever the reader had to mend on the way (a line cut to its
-// buffer, a CR without LF, a last line without CR, a number out of range) sets
+// field's limit, a CR without LF, a last line without CR, a number out of range) sets
 // repaired: the file is not as this program writes it.
 struct LineReader {
     const char* next;

@@ -21,13 +21,6 @@ std::size_t fittingLength(const char* text, std::size_t length, std::size_t room
     return end;
 }
 
-bool copyText(char* dest, std::size_t size, const char* text, std::size_t length) {
-    std::size_t n = fittingLength(text, length, size - 1);
-    std::memcpy(dest, text, n);
-    dest[n] = '\0';
-    return n == length;
-}
-
 void dropCarriageReturns(SecureString& text) {
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
 }

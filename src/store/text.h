@@ -1,4 +1,5 @@
-// Bounded copies of Shift-JIS text, and the filling-in of message texts.
+// Shift-JIS text cut on character boundaries, the text rules of a record,
+// and the filling-in of message texts.
 #pragma once
 
 #include "store/wipe.h"
@@ -11,10 +12,6 @@
 // The longest prefix of text[0, length) that is at most room bytes and does
 // not end inside a double-byte character.
 std::size_t fittingLength(const char* text, std::size_t length, std::size_t room);
-
-// Copies text[0, length) into dest, a buffer of size bytes, cut by
-// fittingLength so that the NUL fits. Returns false when the text was cut.
-bool copyText(char* dest, std::size_t size, const char* text, std::size_t length);
 
 // The two text rules of a record, for text that comes from outside (a paste
 // into the editor, a list built in memory): a short field holds no CR, and in

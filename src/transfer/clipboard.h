@@ -1,7 +1,8 @@
 // Putting text on the clipboard, and taking it off at exit.
 #pragma once
 
-// Puts text on the clipboard as plain text; 1 when it is there, 0 when not.
+// Puts text (Shift-JIS) on the clipboard as Unicode and ANSI text; 1 when it
+// is there, 0 when not.
 // While another program holds the clipboard open it is tried again for up to
 // 100 ms, serving what other programs send meanwhile; text must stay valid
 // through that, so pass a copy of a record's field, never the field itself.

@@ -28,7 +28,7 @@ constexpr int poll = 10;
 
 enum class Stop {
     None,
-    NoTarget,        // nothing to type into: silent, as ever
+    NoTarget,        // no window below to type into: nothing is said
     Elevated,        // the target runs as administrator, Keyloom does not
     KeysHeld,        // the user held a modifier key throughout
     ClipboardFailed, // the piece could not be put on the clipboard
@@ -69,11 +69,21 @@ template <class Done> bool waitFor(Done done, int timeout) {
     return !exitStarted;
 }
 
+// Serves what other programs send for ms milliseconds; false once the
+// program begins to end.
+bool pause(int ms) {
+    waitFor([] { return false; }, ms);
+    return !exitStarted;
+}
+
 Stop sendKeys(std::initializer_list<platform::KeyEvent> keys) {
     // Before every batch: keys meant for the target must not go to whatever
-    // came in front instead, Keyloom itself included.
+    // came in front instead, Keyloom itself included; and a Shift the user
+    // holds would make a Tab a Shift+Tab.
     if (!platform::isForeground(offer.target))
         return Stop::LostFront;
+    if (!waitFor([] { return !platform::modifierKeysDown(); }, releaseTimeout))
+        return exitStarted ? Stop::Exit : Stop::KeysHeld;
     return platform::sendKeys(keys.begin(), static_cast<int>(keys.size())) ? Stop::None
                                                                            : Stop::LostFront;
 }
@@ -87,8 +97,7 @@ Stop sendPasteKeys() {
 
 Stop sendTabKey() { return sendKeys({{platform::key::tab, false}, {platform::key::tab, true}}); }
 
-// Brings the target to the front and waits until it has the keyboard and
-// the user's hands are off the modifier keys.
+// Brings the target to the front and waits until it has the keyboard.
 Stop startTyping() {
     offer.target = findTargetWindow();
     if (!offer.target)
@@ -97,10 +106,7 @@ Stop startTyping() {
         return Stop::Elevated;
     if (!platform::bringToFront(offer.target) ||
         !waitFor([] { return platform::hasKeyboardInput(offer.target); }, frontTimeout))
-        return exitStarted ? Stop::Exit : Stop::NoTarget;
-    // A Shift held down would make each Tab a Shift+Tab.
-    if (!waitFor([] { return !platform::modifierKeysDown(); }, releaseTimeout))
-        return exitStarted ? Stop::Exit : Stop::KeysHeld;
+        return exitStarted ? Stop::Exit : Stop::LostFront;
     return Stop::None;
 }
 
@@ -120,8 +126,7 @@ Stop typePiece(const char* text) {
     if (offered != platform::ClipboardWrite::Written)
         return exitStarted ? Stop::Exit : Stop::ClipboardFailed;
     offer.pending = true;
-    waitFor([] { return false; }, settle);
-    if (exitStarted)
+    if (!pause(settle))
         return Stop::Exit;
     if (offer.taken)
         return Stop::ClipboardTaken;
@@ -135,9 +140,10 @@ Stop typePiece(const char* text) {
         return Stop::ClipboardTaken;
     if (!read)
         return Stop::NotRead;
+    // A target that keeps the clipboard open longer makes the next piece's
+    // offer fail, and the paste stop there.
     waitFor([] { return !platform::clipboardOpener(); }, releaseTimeout);
-    waitFor([] { return false; }, hold);
-    return exitStarted ? Stop::Exit : Stop::None;
+    return pause(hold) ? Stop::None : Stop::Exit;
 }
 
 // The user ID's pieces, a Tab between them: each hyphen (0x2D, never part of
@@ -162,39 +168,38 @@ Stop typeUserId(const SecureString& userId) {
     return stop;
 }
 
+// clang-format off
 const wchar_t* stopText(Stop stop) {
     switch (stop) {
     case Stop::Elevated:
-        return L"貼り付け先のプログラムは管理者として実行されているため、Keyloom "
-               L"からは貼り付けられません。\n両方を同じ方法（どちらも管理者として、またはどちらも"
-               L"通常どおり）で起動してから、もう一度貼り付けてください。";
+        return L"貼り付け先のプログラムは管理者として実行されているため、Keyloom からは貼り付けられません。\n"
+               L"両方を同じ方法（どちらも管理者として、またはどちらも通常どおり）で起動してから、"
+               L"もう一度貼り付けてください。";
     case Stop::KeysHeld:
-        return L"Shift、Ctrl、Alt または Windows キーが押されたままのため、貼り付けを中止しました。"
-               L"\nキーから手を離してから、もう一度貼り付けてください。";
+        return L"Shift、Ctrl、Alt または Windows キーが押されたままのため、貼り付けを中止しました。\n"
+               L"キーから手を離してから、もう一度貼り付けてください。";
     case Stop::ClipboardFailed:
         return L"クリップボードを使えなかったため、貼り付けを中止しました。\n"
                L"少し待ってから、もう一度貼り付けてください。";
     case Stop::ClipboardTaken:
-        return L"貼り付けの途中でほかのプログラムがクリップボードを使ったため、貼り付けを中止しまし"
-               L"た。"
-               L"\n貼り付け先の内容を確かめて、もう一度貼り付けてください。";
+        return L"貼り付けの途中でほかのプログラムがクリップボードを使ったため、貼り付けを中止しました。\n"
+               L"貼り付け先の内容を確かめて、もう一度貼り付けてください。";
     case Stop::NotRead:
-        return L"貼り付け先のウィンドウが 5 "
-               L"秒待っても文字を受け取らなかったため、貼り付けを中止しました。"
-               L"\n貼り付け先の内容を確かめて、もう一度貼り付けてください。";
+        return L"5 秒たっても貼り付け先のウィンドウが文字を受け取らなかったため、貼り付けを中止しました。\n"
+               L"貼り付け先の内容を確かめて、もう一度貼り付けてください。";
     case Stop::LostFront:
-        return L"貼り付け先のウィンドウが閉じたか、ほかのウィンドウが前に出たため、貼り付けを中止し"
-               L"まし"
-               L"た。\n貼り付け先の内容を確かめて、もう一度貼り付けてください。";
+        return L"貼り付け先のウィンドウが閉じたか、ほかのウィンドウが前に出たため、貼り付けを中止しました。\n"
+               L"貼り付け先の内容を確かめて、もう一度貼り付けてください。";
     default: return nullptr;
     }
 }
+// clang-format on
 
 // After the sequence, stopped or not: a piece nobody read leaves the
 // clipboard, the keys that reached Keyloom meanwhile are not the user's
 // typing, and the user hears why a paste stopped.
 bool finish(Stop stop) {
-    if (offer.pending && !offer.read)
+    if (offer.pending)
         clearClipboard();
     offer = Offer();
     platform::dropQueuedKeys();
@@ -287,8 +292,8 @@ bool pasteIntoTarget(const char* text) {
     return finish(stop);
 }
 
-// Copies the field, which stays on the clipboard whatever follows, then
-// types it into the window below.
+// Copies the field, then types it into the window below: with no window
+// there, the copy stays on the clipboard.
 static void copyThenPaste(int field) {
     Sequence sequence;
     if (copyField(field) < 0 || exitStarted)

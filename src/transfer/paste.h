@@ -14,8 +14,8 @@
 // and windows on other virtual desktops are passed over; null when none.
 WindowHandle findTargetWindow();
 
-// Types text into the window below. False when nothing was typed (no entry
-// selected, no target, or the paste stopped: the user has been told why).
+// Types text into the window below. False when nothing was typed (no window
+// below, or the paste stopped: the user has been told why).
 bool pasteIntoTarget(const char* text);
 // The user ID, piece by piece with a Tab between the hyphen-separated pieces.
 bool pasteUserId();

@@ -24,7 +24,6 @@ void openAddress() {
 void openHelp() {
     // The page Keyloom ships first: today's Windows no longer shows WinHelp
     // files, but a user may still keep one of their own beside the program.
-    // Paths are built to their full length: a deep folder gets its help too.
     for (const wchar_t* name : {L"\\KEYLOOM.HTM", L"\\KEYLOOM.HLP"}) {
         std::wstring path = programDirectory() + name;
         if (platform::fileExists(path)) {

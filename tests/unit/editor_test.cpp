@@ -442,6 +442,12 @@ TEST_F(EditorTest, RevertAsksBeforeTakingWhatADamagedFileHolds) {
     dispatchCommand(IDM_REVERT, 0);
     EXPECT_EQ(view.items, std::vector<std::string>{"A"});
     expectConsistent();
+
+    // Removed by another program since the start: asked before the list goes.
+    fake::files.clear();
+    dispatchCommand(IDM_REVERT, 0); // No, the default
+    EXPECT_EQ(view.items, std::vector<std::string>{"A"});
+    EXPECT_NE(fake::messageBoxes.back().text.find(L"ありません"), std::wstring::npos);
 }
 
 TEST_F(EditorTest, ANewEntryWithoutMemoryLeavesTheListAndSaysSo) {

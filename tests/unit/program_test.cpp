@@ -203,6 +203,17 @@ TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
     EXPECT_TRUE(fake::messageBoxes.empty());
     EXPECT_EQ(fake::files[dataPath], older);
 
+    // Only a backup that another program holds: asked about, never an empty
+    // start; No ends the program.
+    SetUp();
+    put(backupPath, older, 1);
+    fake::failing[backupPath] = platform::FileError::InUse;
+    EXPECT_EQ(run(), 0);
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_NE(fake::messageBoxes[0].text.find(backupPath), std::wstring::npos);
+    EXPECT_FALSE(view.windowCreated);
+    EXPECT_EQ(fake::writes, 0);
+
     // The settings come back without a word, so that nothing hidden shows.
     SetUp();
     put(settingsPath + L".tmp", "1\r\n2\r\n0\r\n0\r\n8\r\n1\r\n1\r\n0\r\n", 1);

@@ -45,7 +45,7 @@ int charIndexAt(const std::wstring& text, std::size_t offset) {
     std::size_t bytes = 0, i = 0;
     while (i < text.size() && bytes < offset) {
         std::size_t width = IS_HIGH_SURROGATE(text[i]) && i + 1 < text.size() ? 2 : 1;
-        bytes += platform::wideToSjis(std::wstring_view(text).substr(i, width)).size();
+        bytes += platform::sjisLength(std::wstring_view(text).substr(i, width));
         i += width;
     }
     return static_cast<int>(i);
@@ -193,11 +193,9 @@ std::size_t fieldCaret(int id) {
     SendMessageW(control(id), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
                  reinterpret_cast<LPARAM>(&end));
     std::wstring wide = textOf(control(id));
-    wide.resize(std::min<std::size_t>(end, wide.size()));
-    std::string before = wideToSjis(wide);
+    std::size_t before = sjisLength(std::wstring_view(wide).substr(0, end));
     wipe(wide);
-    SecureZeroMemory(&before[0], before.size());
-    return before.size();
+    return before;
 }
 
 void cutFieldText(int id, std::size_t from, std::size_t to) {

@@ -56,4 +56,12 @@ std::string wideToSjis(std::wstring_view text, std::wstring* lost) {
     return bytes;
 }
 
+std::size_t sjisLength(std::wstring_view text) {
+    if (text.empty())
+        return 0;
+    return static_cast<std::size_t>(WideCharToMultiByte(shiftJis, WC_NO_BEST_FIT_CHARS, text.data(),
+                                                        static_cast<int>(text.size()), nullptr, 0,
+                                                        "?", nullptr));
+}
+
 } // namespace platform

@@ -1,5 +1,5 @@
-// The unit tests' own operator new and delete, so that a test can make the
-// an allocation fail as when memory has run out (fake::allocationsBeforeFailure),
+// The unit tests' own operator new and delete, so that a test can make an
+// allocation fail as when memory has run out (fake::allocationsBeforeFailure),
 // and see whether the last array freed had been wiped (fake::lastArrayWiped).
 // Every form is replaced, so that what one allocates the other frees.
 #include "support/test_platform.h"

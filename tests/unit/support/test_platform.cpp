@@ -171,6 +171,8 @@ std::string wideToSjis(std::wstring_view text, std::wstring* lost) {
     return out;
 }
 
+std::size_t sjisLength(std::wstring_view text) { return wideToSjis(text).size(); }
+
 std::wstring modulePath() { return fake::modulePath; }
 
 bool fileExists(const std::wstring& path) { return fake::files.count(path) != 0; }
