@@ -22,7 +22,7 @@ std::size_t fittingLength(const char* text, std::size_t length, std::size_t room
 }
 
 void dropCarriageReturns(SecureString& text) {
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    text.resize(std::remove(text.begin(), text.end(), '\r') - text.begin());
 }
 
 void keepMemoLineBreaks(SecureString& memo, std::size_t room) {

@@ -285,7 +285,7 @@ void pasteUserIdAndPassword() {
 
 bool pasteIntoTarget(const char* text) {
     Sequence sequence;
-    SecureString copy = text;
+    SecureString copy(text);
     Stop stop = startTyping();
     if (stop == Stop::None)
         stop = typePiece(copy.c_str());

@@ -1,4 +1,5 @@
 #include "store/entry_list.h"
+#include "store/wipe.h"
 #include "support/test_platform.h"
 
 #include <gtest/gtest.h>
@@ -86,6 +87,27 @@ TEST_F(EntryListTest, MovesExchangeWholeRecordsAndUndoEachOther) {
     moveEntryDown(1);
     EXPECT_EQ(entryList.records[2].title()[0], 'b');
     EXPECT_EQ(entryList.records[1].title()[0], 'c');
+}
+
+// Copies of a password in Keyloom's own memory are wiped as they go, short
+// ones (which a std::string keeps inside itself) as well as long: moved over
+// (as a paste resets its piece), overwritten, outgrown, destroyed.
+TEST_F(EntryListTest, SecureStringsWipeEveryBlockTheyLetGo) {
+    for (std::size_t size : {std::size_t{8}, std::size_t{40}}) {
+        const std::string secret(size, 's');
+        auto wipedWhen = [&](void (*letGo)(SecureString&)) {
+            SecureString text(secret.data(), secret.size());
+            fake::lastArrayWiped = false;
+            letGo(text);
+            return fake::lastArrayWiped;
+        };
+        EXPECT_TRUE(wipedWhen([](SecureString& t) { t = SecureString(); })) << size;
+        EXPECT_TRUE(wipedWhen([](SecureString& t) { t = "x"; })) << size;
+        EXPECT_TRUE(wipedWhen([](SecureString& t) { t.reserve(1000); })) << size;
+        fake::lastArrayWiped = false;
+        { SecureString text(secret.data(), secret.size()); }
+        EXPECT_TRUE(fake::lastArrayWiped) << size;
+    }
 }
 
 } // namespace
