@@ -245,11 +245,12 @@ ClipboardWrite offerClipboardText();
 // Unicode text.
 void renderClipboardText(std::string_view text);
 // The window that has the clipboard open, or null when none has it open or
-// it was opened without a window.
+// it was opened without a window (as OLE does).
 WindowHandle clipboardOpener();
-// Whether window belongs to the program of other, or is other or lies inside
-// it (a store app's content may come from another process under its frame).
-bool isPartOf(WindowHandle window, WindowHandle other);
+// The id of the process that window belongs to; 0 for no window.
+unsigned processOf(WindowHandle window);
+// Whether process owns a window inside window, at any depth.
+bool ownsWindowInside(unsigned process, WindowHandle window);
 
 // The top-level window directly below window in the Z order, or null.
 WindowHandle windowBelow(WindowHandle window);

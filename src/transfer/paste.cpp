@@ -58,15 +58,19 @@ struct Sequence {
 };
 
 // Serves what other programs send (the target's read among it) until done()
-// or the time is up; false then, or once the program begins to end.
+// or the time is up; false then, or once the program begins to end. done()
+// may act (put a piece up): it is not called again once the exit has begun.
 template <class Done> bool waitFor(Done done, int timeout) {
     unsigned start = platform::tickCount();
-    while (!done()) {
-        if (exitStarted || static_cast<int>(platform::tickCount() - start) >= timeout)
+    for (;;) {
+        if (exitStarted)
+            return false;
+        if (done())
+            return true;
+        if (static_cast<int>(platform::tickCount() - start) >= timeout)
             return false;
         platform::pauseServingSentMessages(poll);
     }
-    return !exitStarted;
 }
 
 // Serves what other programs send for ms milliseconds; false once the
@@ -77,13 +81,18 @@ bool pause(int ms) {
 }
 
 Stop sendKeys(std::initializer_list<platform::KeyEvent> keys) {
-    // Before every batch: keys meant for the target must not go to whatever
-    // came in front instead, Keyloom itself included; and a Shift the user
-    // holds would make a Tab a Shift+Tab.
-    if (!platform::isForeground(offer.target))
-        return Stop::LostFront;
+    // A Shift the user holds would make a Tab a Shift+Tab. The wait serves
+    // other programs and the user may click meanwhile, so what decides
+    // whether keys may go is looked at after it, right before they go: keys
+    // meant for the target must not go to whatever came in front instead
+    // (Keyloom itself, or another window of the same program), and a Ctrl+V
+    // must not paste a text another program put on the clipboard.
     if (!waitFor([] { return !platform::modifierKeysDown(); }, releaseTimeout))
         return exitStarted ? Stop::Exit : Stop::KeysHeld;
+    if (!platform::isForeground(offer.target))
+        return Stop::LostFront;
+    if (offer.taken)
+        return Stop::ClipboardTaken;
     return platform::sendKeys(keys.begin(), static_cast<int>(keys.size())) ? Stop::None
                                                                            : Stop::LostFront;
 }
@@ -128,8 +137,6 @@ Stop typePiece(const char* text) {
     offer.pending = true;
     if (!pause(settle))
         return Stop::Exit;
-    if (offer.taken)
-        return Stop::ClipboardTaken;
     if (Stop stop = sendPasteKeys(); stop != Stop::None)
         return stop;
     offer.ctrlVSent = true;
@@ -232,14 +239,30 @@ WindowHandle findTargetWindow() {
     return nullptr;
 }
 
+// Whether a window asking for the text belongs to the target: a window of
+// its program (which may read through a hidden window of its own), or of the
+// program of a window inside it (a store app's frame belongs to one process,
+// its content to another, which reads through a hidden window of its own).
+static bool isTargets(WindowHandle requester) {
+    unsigned process = platform::processOf(requester);
+    return process && (process == platform::processOf(offer.target) ||
+                       platform::ownsWindowInside(process, offer.target));
+}
+
 void clipboardTextRequested() {
     if (!offer.pending)
         return; // nothing on offer: an earlier piece, or none
-    // Only the target's own read, after its Ctrl+V: a clipboard manager, the
-    // system's clipboard bridge or a program that asks without a window gets
-    // nothing, and the text stays on offer for the target.
+    // Only the target's own read, after its Ctrl+V: a clipboard manager or
+    // the system's clipboard bridge gets nothing, and the text stays on offer
+    // for the target. A program that reads through OLE asks without a window:
+    // such a request counts after the Ctrl+V while the target is in front,
+    // and only the first, since the text is no longer on offer after it. A
+    // clipboard manager reacts to the clipboard's change, which comes before
+    // the Ctrl+V, and the marks on the text ask it not to read at all.
+    if (!offer.ctrlVSent)
+        return;
     WindowHandle requester = platform::clipboardOpener();
-    if (!offer.ctrlVSent || !requester || !platform::isPartOf(requester, offer.target))
+    if (requester ? !isTargets(requester) : !platform::isForeground(offer.target))
         return;
     platform::renderClipboardText(offer.text);
     offer.pending = false;

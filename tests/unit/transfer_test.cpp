@@ -102,6 +102,40 @@ TEST_F(TransferTest, EachPieceWaitsForTheTargetsOwnRead) {
     }
 }
 
+// A program that reads through OLE asks without a window; a store app's
+// content asks through a hidden window of another process than its frame's.
+// Both are the target's reads; a request without a window before the Ctrl+V
+// (a clipboard manager), or with another window in front, gets nothing.
+TEST_F(TransferTest, ReadsThroughOleOrByAStoreAppsContentAreTheTargets) {
+    for (fake::Reader reader : {fake::Reader::NoWindow, fake::Reader::ContentProcess}) {
+        SetUp();
+        open({record("Bank", "AB-CD", "pw")});
+        fake::windowsBelow[0].reader = reader;
+        fake::duringPause = [] {
+            if (transferLog.back() == "offer")
+                fake::strangerAsks(nullptr);
+        };
+        dispatchCommand(IDM_PASTE_USER_ID, 0);
+        EXPECT_EQ(transferLog, steps({front,
+                                      {"offer", "refused stranger", "Ctrl+V", "render AB", "Tab"},
+                                      {"offer", "refused stranger", "Ctrl+V", "render CD"},
+                                      done}));
+        EXPECT_TRUE(fake::messageBoxes.empty());
+    }
+    SetUp();
+    open({record("Bank", "AB", "pw")});
+    fake::windowsBelow[0].readsAfter = -1;
+    fake::duringPause = [] {
+        if (transferLog.back() == "Ctrl+V") {
+            fake::foreground = "browser";
+            fake::strangerAsks(nullptr);
+        }
+    };
+    dispatchCommand(IDM_PASTE_USER_ID, 0);
+    EXPECT_EQ(transferLog,
+              steps({front, {"offer", "Ctrl+V", "refused stranger", "clipboard emptied"}, done}));
+}
+
 TEST_F(TransferTest, OnlyTheAsciiHyphenSplitsTheUserId) {
     const std::string fullWidth = fake::sjis("AB－CD―EF");
     struct Case {
@@ -250,6 +284,25 @@ TEST_F(TransferTest, APasteThatCannotGoOnStopsAndSaysWhy) {
          [] { fake::windowsBelow[0].elevated = true; },
          {},
          L"管理者"},
+        // While a held Alt is waited for, the world may change.
+        {"another window comes in front",
+         [] {
+             fake::modifiersHeldFor = 500;
+             fake::duringPause = [] {
+                 if (fake::pauses == 10)
+                     fake::foreground = "browser";
+             };
+         },
+         steps({front, {"offer", "clipboard emptied"}}), L"閉じたか"},
+        {"a clipboard manager replaces the piece",
+         [] {
+             fake::modifiersHeldFor = 500;
+             fake::duringPause = [] {
+                 if (fake::pauses == 10)
+                     fake::takeClipboard();
+             };
+         },
+         steps({front, {"offer", "clipboard taken"}}), L"ほかのプログラム"},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -398,6 +451,14 @@ TEST_F(TransferTest, AnExitWhileWaitingForTheClipboardWritesNothingAfterIt) {
     EXPECT_EQ(transferLog, (Log{"clipboard busy", "clipboard emptied"}));
     EXPECT_EQ(fake::clipboard, std::nullopt);
     EXPECT_EQ(fake::foreground, "");
+
+    // The same while a piece waits to go up.
+    SetUp();
+    open({record("Bank", "AB", "pw")});
+    fake::clipboardBusyFor = 1;
+    fake::duringPause = [] { exitProgram(); };
+    dispatchCommand(IDM_PASTE_USER_ID, 0);
+    EXPECT_EQ(transferLog, steps({front, {"clipboard busy", "clipboard emptied"}, done}));
 }
 
 TEST_F(TransferTest, OnlyTheExitRunsWhileAPasteTypes) {

@@ -104,12 +104,6 @@ template <class Put> platform::ClipboardWrite writeClipboard(Put put) {
     return written ? platform::ClipboardWrite::Written : platform::ClipboardWrite::Refused;
 }
 
-DWORD processOf(HWND window) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    return process;
-}
-
 // The mandatory integrity level of a process's token; 0 when unknown.
 DWORD integrityOf(HANDLE process) {
     HANDLE token;
@@ -204,8 +198,26 @@ void renderClipboardText(std::string_view text) {
 
 WindowHandle clipboardOpener() { return GetOpenClipboardWindow(); }
 
-bool isPartOf(WindowHandle window, WindowHandle other) {
-    return window == other || IsChild(other, window) || processOf(window) == processOf(other);
+unsigned processOf(WindowHandle window) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    return process;
+}
+
+bool ownsWindowInside(unsigned process, WindowHandle window) {
+    struct Search {
+        unsigned process;
+        bool found;
+    } search{process, false};
+    EnumChildWindows(
+        window,
+        [](HWND child, LPARAM lParam) -> BOOL {
+            Search& s = *reinterpret_cast<Search*>(lParam);
+            s.found = processOf(child) == s.process;
+            return !s.found;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 WindowHandle windowBelow(WindowHandle window) { return GetWindow(window, GW_HWNDNEXT); }

@@ -136,6 +136,11 @@ extern int clipboardBusyFor;
 // The clipboard opens but takes no data.
 extern bool clipboardRefuses;
 
+// How a program opens the clipboard to read: through its own window, with no
+// window (as OLE does), or through a hidden window of the process of the
+// content inside it (a store app, whose frame belongs to another process).
+enum class Reader { Window, NoWindow, ContentProcess };
+
 // A top-level window below the main window, as the target search sees it,
 // and as a target behaves once keys reach it.
 struct TopWindow {
@@ -159,6 +164,7 @@ struct TopWindow {
     bool clipboardTakenFirst = false;
     // It closes (or loses the front) after reading this many pieces.
     int closesAfterReads = -1;
+    Reader reader = Reader::Window;
 };
 // Top to bottom, the first lying directly below the main window.
 extern std::vector<TopWindow> windowsBelow;
@@ -167,6 +173,12 @@ extern std::string foreground;
 WindowHandle handleOf(const std::string& name);
 // Milliseconds the user keeps holding a modifier key from now on.
 extern int modifiersHeldFor;
+// Another program asks for the text on offer through window from, or
+// without a window when it is null; "refused stranger" is logged when it got
+// nothing.
+void strangerAsks(WindowHandle from);
+// Another program empties the clipboard and puts its own text there.
+void takeClipboard();
 
 // The fake's clock in milliseconds: pauses advance it. duringPause runs
 // inside every pause, as a message sent by another program would (the end of

@@ -22,7 +22,11 @@ int pauses;
 
 namespace {
 
-constexpr std::uintptr_t firstHandle = 0x5000;
+// Windows below the main window from firstHandle on, the hidden windows of
+// their content's processes from firstContent on. Each window below has a
+// process of its own, and so has the content inside it.
+constexpr std::uintptr_t firstHandle = 0x5000, firstContent = 0x6000;
+constexpr unsigned firstProcess = 100, firstContentProcess = 200, strangersProcess = 999;
 const WindowHandle stranger = reinterpret_cast<WindowHandle>(0x9000);
 
 unsigned frontAt, modifiersUntil;
@@ -57,31 +61,50 @@ bool clipboardBusy() {
     return true;
 }
 
+// A program opens the clipboard through window reader and asks for the text
+// on offer; true when it got it.
+bool ask(WindowHandle reader) {
+    reading = reader;
+    clipboardTextRequested();
+    reading = nullptr;
+    return !offered;
+}
+
 // The target in front reads what is on offer, as its Ctrl+V makes it do.
 void readClipboard(TopWindow& target) {
     if (!offered)
         return; // nothing to ask for: the reader finds what is there
     if (target.clipboardTakenFirst) {
-        offered = false;
-        clipboard.reset();
-        transferLog.push_back("clipboard taken");
-        clipboardTakenByOther();
+        takeClipboard();
         return;
     }
-    if (target.strangerAsksFirst) {
-        reading = stranger;
-        clipboardTextRequested();
-        if (!clipboard)
-            transferLog.push_back("refused stranger");
+    if (target.strangerAsksFirst)
+        strangerAsks(stranger);
+    WindowHandle own = handleOf(target.name);
+    switch (target.reader) {
+    case Reader::Window: ask(own); break;
+    case Reader::NoWindow: ask(nullptr); break;
+    case Reader::ContentProcess:
+        ask(reinterpret_cast<WindowHandle>(firstContent + indexOf(own)));
+        break;
     }
-    reading = handleOf(target.name);
-    clipboardTextRequested();
-    reading = nullptr;
     if (++reads == target.closesAfterReads)
         foreground.clear();
 }
 
 } // namespace
+
+void strangerAsks(WindowHandle from) {
+    if (offered && !ask(from))
+        transferLog.push_back("refused stranger");
+}
+
+void takeClipboard() {
+    offered = false;
+    clipboard = "taken";
+    transferLog.push_back("clipboard taken");
+    clipboardTakenByOther();
+}
 
 WindowHandle handleOf(const std::string& name) {
     for (std::size_t i = 0; i < windowsBelow.size(); ++i)
@@ -159,7 +182,23 @@ void renderClipboardText(std::string_view text) {
 
 WindowHandle clipboardOpener() { return fake::reading; }
 
-bool isPartOf(WindowHandle window, WindowHandle other) { return window == other; }
+unsigned processOf(WindowHandle window) {
+    auto handle = reinterpret_cast<std::uintptr_t>(window);
+    if (window == fake::window)
+        return 1;
+    if (int i = fake::indexOf(window); i >= 0)
+        return fake::firstProcess + i;
+    if (handle >= fake::firstContent && handle - fake::firstContent < fake::windowsBelow.size())
+        return fake::firstContentProcess + static_cast<unsigned>(handle - fake::firstContent);
+    return window ? fake::strangersProcess : 0;
+}
+
+bool ownsWindowInside(unsigned process, WindowHandle window) {
+    int i = fake::indexOf(window);
+    return i >= 0 && (process == fake::firstProcess + i ||
+                      (fake::windowsBelow[i].reader == fake::Reader::ContentProcess &&
+                       process == fake::firstContentProcess + i));
+}
 
 WindowHandle windowBelow(WindowHandle window) {
     std::size_t next =
