@@ -9,14 +9,18 @@
 #include "transfer/paste.h"
 #include "transfer/shell.h"
 
-bool dispatchCommand(int id, int notification) {
+bool commandAllowed(int id) {
     // Once the exit sequence has begun, nothing may touch the entries again.
     if (exitStarted)
-        return true;
+        return false;
     // While a paste types into another program only the exit may run: any
     // other command would change the clipboard or the focus under it. The
     // same while a notice waits in the middle of an operation.
-    if ((pasteRunning() || commandsHeld()) && id != platform::notify::cancel && id != IDM_EXIT)
+    return !(pasteRunning() || commandsHeld()) || id == platform::notify::cancel || id == IDM_EXIT;
+}
+
+bool dispatchCommand(int id, int notification) {
+    if (!commandAllowed(id))
         return true;
 
     switch (id) {

@@ -2,6 +2,10 @@
 // main window, routed to its operation.
 #pragma once
 
+// Whether command id may run now. Every input of the main window goes by
+// it: a command that may not run is dropped.
+bool commandAllowed(int id);
+
 // Returns false for an identifier (or notification) the table does not hold,
 // which then gets the default dialog processing.
 bool dispatchCommand(int id, int notification);

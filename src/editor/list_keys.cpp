@@ -1,10 +1,24 @@
 // The entry list's own keys and right button. Everything not handled here
-// goes on to the list control itself.
+// goes on to the list control itself. Each reaches its effect as a command,
+// through the checks of the command table.
+#include "app/commands.h"
 #include "app/main_window.h"
 #include "editor/editor.h"
 #include "resources/resource.h"
 
+namespace {
+
+// While no command may run (a paste types, a notice waits in the middle of
+// an operation, the exit has begun) the list takes no input at all: a key
+// typed ahead that moved its selection would leave the editor on another
+// entry than the list.
+bool takesInput() { return commandAllowed(IDC_LIST); }
+
+} // namespace
+
 bool listKeyDown(int key, bool ctrl) {
+    if (!takesInput())
+        return true;
     switch (key) {
     case platform::key::apps: {
         platform::Point corner = platform::listScreenCorner();
@@ -14,16 +28,16 @@ bool listKeyDown(int key, bool ctrl) {
     case platform::key::enter:
     case platform::key::space: platform::sendCommand(IDM_OPEN_ADDRESS); return true;
     case platform::key::del: platform::sendCommand(IDM_DELETE); return true;
-    case platform::key::f2: renameCommand(); return true;
+    case platform::key::f2: platform::sendCommand(IDM_RENAME); return true;
     case platform::key::up:
         if (!ctrl)
             return false;
-        moveUpCommand();
+        platform::sendCommand(IDM_MOVE_UP);
         return true;
     case platform::key::down:
         if (!ctrl)
             return false;
-        moveDownCommand();
+        platform::sendCommand(IDM_MOVE_DOWN);
         return true;
     case platform::key::n:
         if (!ctrl)
@@ -40,6 +54,8 @@ bool listKeyDown(int key, bool ctrl) {
 }
 
 bool listRightButtonDown(int x, int y) {
+    if (!takesInput())
+        return true;
     platform::ItemAtPoint item = platform::listItemFromPoint(x, y);
     if (item.outside)
         return false;
@@ -50,6 +66,8 @@ bool listRightButtonDown(int x, int y) {
 }
 
 bool listRightButtonUp(int x, int y) {
+    if (!takesInput())
+        return true;
     platform::Point at = platform::listToScreen(x, y);
     platform::showPopupMenu(at.x, at.y);
     return true;

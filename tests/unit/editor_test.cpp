@@ -478,6 +478,9 @@ TEST_F(EditorTest, ListKeysBecomeCommands) {
     EXPECT_TRUE(listKeyDown(0x26, true));
     EXPECT_EQ(titles(), (std::vector<std::string>{"A", "B"}));
     EXPECT_FALSE(listKeyDown(0x26, false));
+    using Sent = std::vector<std::pair<int, int>>;
+    EXPECT_EQ(Sent(view.sentCommands.begin() + 3, view.sentCommands.end()),
+              (Sent{{IDM_RENAME, 0}, {IDM_MOVE_DOWN, 0}, {IDM_MOVE_UP, 0}}));
 
     EXPECT_FALSE(listKeyDown(0x4E, false)); // N: the list's type-ahead
     EXPECT_TRUE(listKeyDown(0x4E, true));
@@ -514,6 +517,31 @@ TEST_F(EditorTest, RightButtonSelectsThenOpensThePopupMenu) {
     EXPECT_EQ(view.popups[0].x, 15);
     EXPECT_EQ(view.popups[0].y, 100);
     EXPECT_EQ(titles(), (std::vector<std::string>{"A", "C", "B"}));
+    expectConsistent();
+}
+
+// A key or click typed ahead reaches the list while a notice is open in the
+// middle of a selection change (the notice's own message loop hands it on):
+// it must neither move entries nor the selection under the editor.
+TEST_F(EditorTest, TheListTakesNoInputWhileANoticeIsOpen) {
+    open({record("A"), record("B"), record("C")});
+    fake::edit(IDC_PASSWORD, L"pä");
+    fake::duringMessageBox = [] {
+        for (int key : {platform::key::down, platform::key::up, platform::key::f2,
+                        platform::key::apps, platform::key::del})
+            for (bool ctrl : {true, false})
+                EXPECT_TRUE(listKeyDown(key, ctrl)) << key;
+        EXPECT_TRUE(listRightButtonDown(5, 2 * fake::itemHeight + 3));
+        EXPECT_TRUE(listRightButtonUp(5, 40));
+    };
+    select(1);
+    EXPECT_EQ(titles(), (std::vector<std::string>{"A", "B", "C"}));
+    EXPECT_EQ(entryList.records[0].password(), "p?");
+    EXPECT_EQ(entryList.records[1].password(), "");
+    EXPECT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_TRUE(view.popups.empty());
+    EXPECT_NE(view.focus, IDC_TITLE);
+    expectShown(1);
     expectConsistent();
 }
 
