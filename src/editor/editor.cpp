@@ -70,6 +70,33 @@ SecureString mended(int id, SecureString text) {
     return text;
 }
 
+// Pasted text may end the memo's lines with CR alone, which the file cannot
+// keep: every lone CR gets its LF in the field itself, as an edit of the
+// stretch from the first one to the caret (or to the last one, if it lies
+// beyond), so that the caret stays after the input. False when there is none.
+bool mendMemoLineBreaks(const SecureString& text) {
+    auto lone = [&](std::size_t i) {
+        return text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n');
+    };
+    std::size_t first = 0;
+    while (first < text.size() && !lone(first))
+        ++first;
+    if (first == text.size())
+        return false;
+    std::size_t to = std::max(platform::fieldCaret(IDC_MEMO), first + 1);
+    for (std::size_t i = to; i < text.size(); ++i)
+        if (lone(i))
+            to = i + 1;
+    SecureString mended;
+    for (std::size_t i = first; i < to; ++i) {
+        mended += text[i];
+        if (lone(i))
+            mended += '\n';
+    }
+    platform::replaceFieldBytes(IDC_MEMO, first, to, mended);
+    return true;
+}
+
 // The pixel width of every title, in list order, so that a keystroke in the
 // title measures one title rather than all of them.
 std::vector<int> titleWidths;
@@ -137,11 +164,15 @@ void onFieldChanged(int id) {
     if (!platform::isFieldModified(id))
         return;
     SecureString text = platform::fieldText(id);
+    // Mended as part of the input, so that the limit below applies to what
+    // the field shows and is stored. The mend raises this again.
+    if (id == IDC_MEMO && mendMemoLineBreaks(text))
+        return;
     if (text.size() > fieldLimit(id)) {
         // Refused at once, as an edit control refuses input at its limit:
         // nothing is cut later without a word. The cut raises this again.
         TextStretch cut = overflowingInput(text, platform::fieldCaret(id), fieldLimit(id));
-        platform::cutFieldText(id, cut.from, cut.to);
+        platform::replaceFieldBytes(id, cut.from, cut.to);
         platform::beep();
         return;
     }

@@ -178,9 +178,10 @@ SecureString fieldText(int id, std::wstring* lost = nullptr);
 bool isFieldEmpty(int id);
 // Where the caret stands, as a byte offset into fieldText(id).
 std::size_t fieldCaret(int id);
-// Removes bytes [from, to) of fieldText(id) as part of the user's edit; both
-// lie on character boundaries.
-void cutFieldText(int id, std::size_t from, std::size_t to);
+// Replaces bytes [from, to) of fieldText(id) with text (removes them when it
+// is empty) as part of the user's edit; both lie on character boundaries,
+// and the caret ends up after text.
+void replaceFieldBytes(int id, std::size_t from, std::size_t to, std::string_view text = {});
 void setMasked(int id, bool masked);
 void focusAndSelectAll(int id);
 void enableControl(int id, bool enable);

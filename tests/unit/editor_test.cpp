@@ -199,11 +199,27 @@ TEST_F(EditorTest, PastedTextIsStoredByTheFileRules) {
     type(IDC_TITLE, "Ti\rtle");
     type(IDC_USER_ID, "us\rer");
     type(IDC_MEMO, "one\rtwo\r\nthree\r");
+    EXPECT_EQ(fake::shown(IDC_MEMO), "one\r\ntwo\r\nthree\r\n"); // mended as it came in
     storeFields(0);
     EXPECT_EQ(entryList.records[0].title(), "Title");
     EXPECT_EQ(view.items[0], "Title");
     EXPECT_EQ(entryList.records[0].userId(), "user");
     EXPECT_EQ(entryList.records[0].memo(), "one\r\ntwo\r\nthree\r\n");
+
+    // Lines ended by CR alone, pasted into the middle near the limit: the
+    // limit applies to the mended text, and takes the paste's end, never
+    // the text after it.
+    std::wstring pasted;
+    for (int i = 0; i < 2100; ++i)
+        pasted += L"ab\r";
+    fake::edit(IDC_MEMO, L"start" + pasted + L"end", 5 + pasted.size());
+    EXPECT_EQ(view.beeps, 1);
+    std::string shown = fake::shown(IDC_MEMO);
+    EXPECT_EQ(shown.size(), 8190u); // 8191 would split a CR LF
+    EXPECT_EQ(shown.substr(shown.size() - 5), "abend");
+    EXPECT_EQ(shown.find("\r\r"), std::string::npos);
+    storeFields(0);
+    EXPECT_EQ(entryList.records[0].memo(), shown);
 }
 
 TEST_F(EditorTest, ViewingEveryEntryLeavesTheFileByteIdentical) {

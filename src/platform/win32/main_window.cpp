@@ -198,12 +198,14 @@ std::size_t fieldCaret(int id) {
     return before;
 }
 
-void cutFieldText(int id, std::size_t from, std::size_t to) {
+void replaceFieldBytes(int id, std::size_t from, std::size_t to, std::string_view text) {
     std::wstring wide = textOf(control(id));
     int first = charIndexAt(wide, from), last = charIndexAt(wide, to);
     wipe(wide);
+    std::wstring with = sjisToWide(text);
     SendMessageW(control(id), EM_SETSEL, first, last);
-    SendMessageW(control(id), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+    SendMessageW(control(id), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(with.c_str()));
+    wipe(with);
 }
 
 void setMasked(int id, bool masked) {

@@ -323,7 +323,7 @@ std::size_t fieldCaret(int id) {
     return wideToSjis(view.fields[id].substr(0, view.carets[id])).size();
 }
 
-void cutFieldText(int id, std::size_t from, std::size_t to) {
+void replaceFieldBytes(int id, std::size_t from, std::size_t to, std::string_view with) {
     // Back from byte offsets to characters.
     const std::wstring& text = view.fields[id];
     auto charAt = [&](std::size_t offset) {
@@ -333,7 +333,8 @@ void cutFieldText(int id, std::size_t from, std::size_t to) {
         return i;
     };
     std::size_t first = charAt(from), last = charAt(to);
-    fake::edit(id, text.substr(0, first) + text.substr(last), first);
+    std::wstring inserted = sjisToWide(with);
+    fake::edit(id, text.substr(0, first) + inserted + text.substr(last), first + inserted.size());
 }
 
 void beep() { ++view.beeps; }
