@@ -410,6 +410,39 @@ TEST_F(Transfer, AModalLoginDialogIsFilledAndTheWindowBelowGetsNothing) {
     EXPECT_EQ(decoy.ask(loginFormPastes), 0);
 }
 
+// Wine's WordPad: a rich edit control, which reads the clipboard through
+// OLE, and OLE opens it without a window.
+TEST(TransferThroughOle, WordPadGetsEveryPiece) {
+    struct WordPad {
+        PROCESS_INFORMATION process{};
+        ~WordPad() {
+            if (process.hProcess) {
+                TerminateProcess(process.hProcess, 0);
+                WaitForSingleObject(process.hProcess, 5000);
+                CloseHandle(process.hProcess);
+                CloseHandle(process.hThread);
+            }
+        }
+    } pad;
+    wchar_t commandLine[] = L"\"C:\\Program Files\\Windows NT\\Accessories\\wordpad.exe\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &si, &pad.process));
+    HWND window = nullptr, text = nullptr;
+    ASSERT_TRUE(e2e::waitFor([&] {
+        window = FindWindowW(L"WORDPADTOP", nullptr);
+        text = FindWindowExW(window, nullptr, L"RICHEDIT20W", nullptr);
+        return text && GetForegroundWindow() == window;
+    })) << "WordPad did not appear in front";
+    Keyloom k{e2e::freshFolder("wordpad"), entries()};
+    ASSERT_TRUE(k.start()) << "the main window did not appear";
+    bringKeyloomToTheFront(k);
+    ASSERT_EQ(windowBelow(k.window), window);
+    k.command(121, false);
+    EXPECT_EVENTUALLY(e2e::windowText(text) == "12\t34\t56\t78\tp-w!");
+}
+
 TEST_F(Transfer, TheEndOfTheSessionMidPasteLeavesNoKeyDown) {
     LoginForm slow;
     ASSERT_TRUE(slow.start("delay=1000"));
