@@ -25,33 +25,16 @@ std::string entries() {
 
 using Boxes = std::vector<std::string>;
 
-struct LoginForm {
+// A program the test starts, ended with it.
+struct Process {
     PROCESS_INFORMATION process{};
-    HWND window = nullptr;
-
-    // Starts login_form.exe with these options (login_form.h) and waits until
-    // its form is in front.
-    bool start(const std::string& options = "") {
-        std::string commandLine = std::string("\"") + LOGIN_FORM_EXE + "\" " + options;
+    bool start(std::string commandLine) {
         STARTUPINFOA si{};
         si.cb = sizeof si;
-        if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                            &si, &process))
-            return false;
-        return e2e::waitFor([&] {
-            window = nullptr;
-            for (HWND w = FindWindowW(loginFormClass, nullptr); w && !window;
-                 w = FindWindowExW(nullptr, w, loginFormClass, nullptr)) {
-                DWORD owner = 0;
-                GetWindowThreadProcessId(w, &owner);
-                if (owner == process.dwProcessId)
-                    window = w;
-            }
-            return window && GetForegroundWindow() == window;
-        });
+        return CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                              nullptr, &si, &process);
     }
-    LRESULT ask(UINT message) const { return SendMessageW(window, message, 0, 0); }
-    ~LoginForm() {
+    ~Process() {
         if (process.hProcess) {
             TerminateProcess(process.hProcess, 0);
             WaitForSingleObject(process.hProcess, 5000);
@@ -59,6 +42,30 @@ struct LoginForm {
             CloseHandle(process.hThread);
         }
     }
+};
+
+struct LoginForm {
+    Process program;
+    HWND window = nullptr;
+
+    // Starts login_form.exe with these options (login_form.h) and waits until
+    // its form is in front.
+    bool start(const std::string& options = "") {
+        if (!program.start(std::string("\"") + LOGIN_FORM_EXE + "\" " + options))
+            return false;
+        return e2e::waitFor([&] {
+            window = nullptr;
+            for (HWND w = FindWindowW(loginFormClass, nullptr); w && !window;
+                 w = FindWindowExW(nullptr, w, loginFormClass, nullptr)) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(w, &owner);
+                if (owner == program.process.dwProcessId)
+                    window = w;
+            }
+            return window && GetForegroundWindow() == window;
+        });
+    }
+    LRESULT ask(UINT message) const { return SendMessageW(window, message, 0, 0); }
     Boxes boxes() const {
         Boxes texts;
         for (int id = 1; id <= loginFormBoxes; ++id)
@@ -413,22 +420,8 @@ TEST_F(Transfer, AModalLoginDialogIsFilledAndTheWindowBelowGetsNothing) {
 // Wine's WordPad: a rich edit control, which reads the clipboard through
 // OLE, and OLE opens it without a window.
 TEST(TransferThroughOle, WordPadGetsEveryPiece) {
-    struct WordPad {
-        PROCESS_INFORMATION process{};
-        ~WordPad() {
-            if (process.hProcess) {
-                TerminateProcess(process.hProcess, 0);
-                WaitForSingleObject(process.hProcess, 5000);
-                CloseHandle(process.hProcess);
-                CloseHandle(process.hThread);
-            }
-        }
-    } pad;
-    wchar_t commandLine[] = L"\"C:\\Program Files\\Windows NT\\Accessories\\wordpad.exe\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    ASSERT_TRUE(CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &si, &pad.process));
+    Process pad;
+    ASSERT_TRUE(pad.start("\"C:\\Program Files\\Windows NT\\Accessories\\wordpad.exe\""));
     HWND window = nullptr, text = nullptr;
     ASSERT_TRUE(e2e::waitFor([&] {
         window = FindWindowW(L"WORDPADTOP", nullptr);

@@ -267,6 +267,16 @@ TEST_F(TransferTest, APasteThatCannotGoOnStopsAndSaysWhy) {
         Log typed;              // what reached the form before the stop
         const wchar_t* message; // a phrase of the message
     };
+    // While Keyloom waits for the user to let go of Alt, the world changes.
+    auto whileAltHeld = [](void (*change)()) {
+        return [change] {
+            fake::modifiersHeldFor = 500;
+            fake::duringPause = [change] {
+                if (fake::pauses == 10)
+                    change();
+            };
+        };
+    };
     const Case cases[] = {
         {"the target never reads", [] { fake::windowsBelow[0].readsAfter = -1; },
          steps({front, {"offer", "Ctrl+V", "clipboard emptied"}}), L"5 秒"},
@@ -284,25 +294,12 @@ TEST_F(TransferTest, APasteThatCannotGoOnStopsAndSaysWhy) {
          [] { fake::windowsBelow[0].elevated = true; },
          {},
          L"管理者"},
-        // While a held Alt is waited for, the world may change.
-        {"another window comes in front",
-         [] {
-             fake::modifiersHeldFor = 500;
-             fake::duringPause = [] {
-                 if (fake::pauses == 10)
-                     fake::foreground = "browser";
-             };
-         },
+        {"another window comes in front while Alt is held",
+         whileAltHeld([] { fake::foreground = "browser"; }),
          steps({front, {"offer", "clipboard emptied"}}), L"閉じたか"},
-        {"a clipboard manager replaces the piece",
-         [] {
-             fake::modifiersHeldFor = 500;
-             fake::duringPause = [] {
-                 if (fake::pauses == 10)
-                     fake::takeClipboard();
-             };
-         },
-         steps({front, {"offer", "clipboard taken"}}), L"ほかのプログラム"},
+        {"a clipboard manager replaces the piece while Alt is held",
+         whileAltHeld(fake::takeClipboard), steps({front, {"offer", "clipboard taken"}}),
+         L"ほかのプログラム"},
     };
     for (const Case& c : cases) {
         SetUp();
