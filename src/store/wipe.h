@@ -46,11 +46,17 @@ class SecureString {
     char* data() noexcept { return bytes ? bytes : nothing; }
     const char* c_str() const noexcept { return data(); }
     std::size_t size() const noexcept { return length; }
+    bool empty() const noexcept { return length == 0; }
     char& operator[](std::size_t i) noexcept { return bytes[i]; }
     char operator[](std::size_t i) const noexcept { return bytes[i]; }
     char* begin() noexcept { return data(); }
     char* end() noexcept { return data() + length; }
+    const char* begin() const noexcept { return data(); }
+    const char* end() const noexcept { return data() + length; }
     operator std::string_view() const noexcept { return {data(), length}; }
+    std::size_t find(char c, std::size_t from = 0) const noexcept {
+        return std::string_view(*this).find(c, from);
+    }
 
     SecureString& assign(std::string_view text) {
         SecureString copy(text); // text may lie inside this one
@@ -106,6 +112,9 @@ class SecureString {
     }
     friend bool operator==(const SecureString& a, std::string_view b) noexcept {
         return std::string_view(a) == b;
+    }
+    template <class T> friend bool operator!=(const SecureString& a, const T& b) noexcept {
+        return !(a == b);
     }
 
   private:
