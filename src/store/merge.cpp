@@ -415,12 +415,34 @@ struct Merge {
         }
     }
 
-    void take(bool mine, int j0, int j1) {
-        for (int j = j0; j < j1; ++j) {
-            Pick p = pick(mine, j);
+    std::vector<Pick> picks(bool mine, int j0, int j1) const {
+        std::vector<Pick> out;
+        for (int j = j0; j < j1; ++j)
+            out.push_back(pick(mine, j));
+        return out;
+    }
+
+    void take(const std::vector<Pick>& picks) {
+        for (const Pick& p : picks) {
             note(p.taken);
             emit(p);
         }
+    }
+
+    static bool sameResult(const std::vector<Pick>& x, const std::vector<Pick>& y) {
+        std::size_t k = 0;
+        for (const Pick& p : x) {
+            if (!p.side)
+                continue;
+            while (k < y.size() && !y[k].side)
+                ++k;
+            if (k == y.size() || y[k].side->ids[y[k].index] != p.side->ids[p.index])
+                return false;
+            ++k;
+        }
+        while (k < y.size() && !y[k].side)
+            ++k;
+        return k == y.size();
     }
 
     // Base entries that ours kept and theirs deleted go on theirs' word.
@@ -440,23 +462,21 @@ struct Merge {
     // [t0, t1).
     void stretch(int b0, int b1, int o0, int o1, int t0, int t1, bool oursChanged,
                  bool theirsChanged) {
-        const bool same =
-            o1 - o0 == t1 - t0 &&
-            std::equal(ours.ids.begin() + o0, ours.ids.begin() + o1, theirs.ids.begin() + t0);
-        if (!theirsChanged || same)
-            return take(true, o0, o1);
+        const std::vector<Pick> mine = picks(true, o0, o1), other = picks(false, t0, t1);
+        if (!theirsChanged || sameResult(mine, other))
+            return take(mine);
         countDeletions(b0, b1);
         if (!oursChanged)
-            return take(false, t0, t1);
+            return take(other);
         // Both changed it. Every base entry of the stretch lies in a change of
         // one side or the other, so none was kept by both and none stays;
         // the entries of both that are not base entries kept in place do.
         std::vector<int> fresh; // indices in out of the new versions of both
         const std::size_t first = out.size();
         for (int j = o0; j < o1; ++j) {
+            const Pick& p = mine[j - o0];
             if (inPlace(true, j))
                 continue;
-            const Pick p = pick(true, j);
             note(p.taken);
             emit(p);
             if (p.side) {
@@ -466,17 +486,17 @@ struct Merge {
             }
         }
         const bool oursFresh = !fresh.empty();
-        std::vector<Pick> picks;
+        std::vector<Pick> left;
         bool theirsFresh = false;
         for (int j = t0; j < t1; ++j) {
+            const Pick& p = other[j - t0];
             if (inPlace(false, j))
                 continue;
-            const Pick p = pick(false, j);
             if (p.side && pending[p.side->ids[p.index]] > 0) {
                 --pending[p.side->ids[p.index]]; // the same entry on both sides: once
                 continue;
             }
-            picks.push_back(p);
+            left.push_back(p);
             theirsFresh = theirsFresh || (p.side && p.fresh);
         }
         for (std::size_t k = first; k < out.size(); ++k)
@@ -484,7 +504,7 @@ struct Merge {
         // Insertions at one point are no conflict, nor is one side's new
         // entry where the other only deleted.
         const bool conflict = b1 > b0 && oursFresh && theirsFresh;
-        for (const Pick& p : picks) {
+        for (const Pick& p : left) {
             if (!(conflict && p.fresh))
                 note(p.taken);
             emit(p);

@@ -137,6 +137,9 @@ TEST(MergeTest, OfIdenticalEntriesInARowTheLastAreAddedOrDeleted) {
     EXPECT_EQ(r.restored, 1);
     EXPECT_EQ(merged("AA", "A", "A'A", r), "A'");
     EXPECT_EQ(r.changed, 1);
+    // A stretch that looks alike on both sides still takes ours' edit of an
+    // entry theirs moved there.
+    EXPECT_EQ(merged("BABA", "AB'AB", "BAAB", r), "AABB'");
 
     // Here the common ends found first pair the second 1 of a.
     EXPECT_EQ(alignSequences({4, 1, 1, 3}, {5, 4, 1, 3}), (std::vector<int>{1, 2, -1, 3}));
