@@ -362,6 +362,9 @@ struct Pick {
     bool fresh = false; // a version the base does not have: new or edited
 };
 
+// The two sides' changes walked in base order: entries both kept in place
+// stay, and each stretch that one side or both changed (overlapping changes
+// joined) becomes what the rules make of it.
 struct Merge {
     const Side& ours;
     const Side& theirs;
@@ -429,20 +432,12 @@ struct Merge {
         }
     }
 
-    static bool sameResult(const std::vector<Pick>& x, const std::vector<Pick>& y) {
-        std::size_t k = 0;
-        for (const Pick& p : x) {
-            if (!p.side)
-                continue;
-            while (k < y.size() && !y[k].side)
-                ++k;
-            if (k == y.size() || y[k].side->ids[y[k].index] != p.side->ids[p.index])
-                return false;
-            ++k;
-        }
-        while (k < y.size() && !y[k].side)
-            ++k;
-        return k == y.size();
+    static std::vector<int> idsOf(const std::vector<Pick>& picks) {
+        std::vector<int> ids;
+        for (const Pick& p : picks)
+            if (p.side)
+                ids.push_back(p.side->ids[p.index]);
+        return ids;
     }
 
     // Base entries that ours kept and theirs deleted go on theirs' word.
@@ -463,7 +458,7 @@ struct Merge {
     void stretch(int b0, int b1, int o0, int o1, int t0, int t1, bool oursChanged,
                  bool theirsChanged) {
         const std::vector<Pick> mine = picks(true, o0, o1), other = picks(false, t0, t1);
-        if (!theirsChanged || sameResult(mine, other))
+        if (!theirsChanged || idsOf(mine) == idsOf(other))
             return take(mine);
         countDeletions(b0, b1);
         if (!oursChanged)
@@ -530,36 +525,30 @@ struct Merge {
                 return h.base0 == b0 && h.base1 == b0;
             return h.base0 < b1 && (h.base0 < h.base1 || h.base0 > b0);
         };
-        auto grown = [](const Hunk& h) { return (h.side1 - h.side0) - (h.base1 - h.base0); };
         std::size_t p = 0, q = 0;
         int i = 0, o = 0, t = 0;
         const int n = int(ours.fate.size());
         while (p < mine.size() || q < other.size()) {
             const bool oursFirst =
                 q == other.size() || (p < mine.size() && before(mine[p], other[q]));
-            const Hunk& h = oursFirst ? mine[p] : other[q];
-            const int b0 = h.base0;
-            int b1 = h.base1, lengthO = b1 - b0, lengthT = b1 - b0;
-            (oursFirst ? lengthO : lengthT) += grown(h);
-            (oursFirst ? p : q)++;
-            bool oursChanged = oursFirst, theirsChanged = !oursFirst;
+            const int b0 = oursFirst ? mine[p].base0 : other[q].base0;
+            int b1 = b0, grownO = 0, grownT = 0;
+            bool oursChanged = false, theirsChanged = false;
+            auto absorb = [&](const Hunk& h, bool byOurs) {
+                b1 = std::max(b1, h.base1);
+                (byOurs ? grownO : grownT) += (h.side1 - h.side0) - (h.base1 - h.base0);
+                (byOurs ? oursChanged : theirsChanged) = true;
+            };
+            absorb(oursFirst ? mine[p++] : other[q++], oursFirst);
             for (;;) {
-                if (p < mine.size() && overlaps(mine[p], b0, b1)) {
-                    lengthO += std::max(mine[p].base1, b1) - b1 + grown(mine[p]);
-                    lengthT += std::max(mine[p].base1, b1) - b1;
-                    b1 = std::max(mine[p].base1, b1);
-                    oursChanged = true;
-                    ++p;
-                } else if (q < other.size() && overlaps(other[q], b0, b1)) {
-                    lengthT += std::max(other[q].base1, b1) - b1 + grown(other[q]);
-                    lengthO += std::max(other[q].base1, b1) - b1;
-                    b1 = std::max(other[q].base1, b1);
-                    theirsChanged = true;
-                    ++q;
-                } else {
+                if (p < mine.size() && overlaps(mine[p], b0, b1))
+                    absorb(mine[p++], true);
+                else if (q < other.size() && overlaps(other[q], b0, b1))
+                    absorb(other[q++], false);
+                else
                     break;
-                }
             }
+            const int lengthO = b1 - b0 + grownO, lengthT = b1 - b0 + grownT;
             for (; i < b0; ++i, ++o, ++t)
                 emit({&ours, o});
             stretch(b0, b1, o, o + lengthO, t, t + lengthT, oursChanged, theirsChanged);

@@ -29,117 +29,77 @@ std::string letters(const EntryList& l) {
     return out;
 }
 
+// The merged list as letters, then what it took from theirs.
 std::string merged(const std::string& base, const std::string& ours, const std::string& theirs,
-                   MergeReport& report, bool applyTheirDeletions = true) {
-    return letters(mergeEntries(list(base), list(ours), list(theirs), report, applyTheirDeletions));
+                   bool applyTheirDeletions = true) {
+    MergeReport r;
+    std::string out =
+        letters(mergeEntries(list(base), list(ours), list(theirs), r, applyTheirDeletions));
+    const std::pair<const char*, int> counts[] = {
+        {"added", r.added},       {"changed", r.changed},          {"moved", r.moved},
+        {"deleted", r.deleted},   {"restored", r.restored},        {"conflicts", r.conflicts},
+        {"of", r.theirDeletions}, {"differs", r.differsFromTheirs}};
+    for (const auto& count : counts)
+        if (count.second)
+            out += std::string(" ") + count.first + " " + std::to_string(count.second);
+    for (int at : r.conflicted)
+        out += " @" + std::to_string(at);
+    return out;
 }
 
+// "of" counts their deletions; "differs" says the result is not theirs.
 TEST(MergeTest, ChangesOfOneSideAreTaken) {
-    MergeReport r;
     // Theirs edited B, deleted D and added Y; ours added X.
-    EXPECT_EQ(merged("ABCDE", "AXBCDE", "AB'CEY", r), "AXB'CEY");
-    EXPECT_EQ(r.added, 1);
-    EXPECT_EQ(r.changed, 1);
-    EXPECT_EQ(r.deleted, 1);
-    EXPECT_EQ(r.theirDeletions, 1);
-    EXPECT_EQ(r.conflicts, 0);
-    EXPECT_TRUE(r.tookTheirs());
-    EXPECT_TRUE(r.differsFromTheirs);
-
-    // What only ours changed takes nothing from theirs.
-    EXPECT_EQ(merged("ABC", "AC", "ABC", r), "AC");
-    EXPECT_FALSE(r.tookTheirs());
-    EXPECT_TRUE(r.differsFromTheirs);
+    EXPECT_EQ(merged("ABCDE", "AXBCDE", "AB'CEY"),
+              "AXB'CEY added 1 changed 1 deleted 1 of 1 differs 1");
+    EXPECT_EQ(merged("ABC", "AC", "ABC"), "AC differs 1");
+    EXPECT_EQ(merged("ABC", "ABC", "BCA"), "BCA moved 1");
 }
 
 TEST(MergeTest, InsertionsAtOnePointAndIdenticalChangesAreNoConflict) {
-    MergeReport r;
-    EXPECT_EQ(merged("AB", "AXB", "AYB", r), "AXYB");
-    EXPECT_EQ(r.conflicts, 0);
-    EXPECT_EQ(r.added, 1);
-
+    EXPECT_EQ(merged("AB", "AXB", "AYB"), "AXYB added 1 differs 1");
     // An insertion just before the other side's edit is no overlap.
-    EXPECT_EQ(merged("ABC", "AXBC", "AB'C", r), "AXB'C");
-    EXPECT_EQ(r.conflicts, 0);
-
-    // The same changes on both sides (B and C made into C') are taken once.
-    EXPECT_EQ(merged("ABCD", "AC'DX", "AC'DX", r), "AC'DX");
-    EXPECT_FALSE(r.tookTheirs());
-    EXPECT_FALSE(r.differsFromTheirs);
+    EXPECT_EQ(merged("ABC", "AXBC", "AB'C"), "AXB'C changed 1 differs 1");
+    // The same changes on both sides (B and C made into C', X added) once.
+    EXPECT_EQ(merged("ABCD", "AC'DX", "AC'DX"), "AC'DX");
 }
 
 TEST(MergeTest, AnEditBeatsADelete) {
-    MergeReport r;
-    EXPECT_EQ(merged("ABC", "AC", "AB'C", r), "AB'C");
-    EXPECT_EQ(r.restored, 1);
-    EXPECT_EQ(r.conflicts, 0);
-
-    // Ours edited what theirs deleted: nothing taken from theirs.
-    EXPECT_EQ(merged("ABC", "AB'C", "AC", r), "AB'C");
-    EXPECT_EQ(r.theirDeletions, 0);
-    EXPECT_FALSE(r.tookTheirs());
+    EXPECT_EQ(merged("ABC", "AC", "AB'C"), "AB'C restored 1");
+    EXPECT_EQ(merged("ABC", "AB'C", "AC"), "AB'C differs 1");
 }
 
 TEST(MergeTest, OnlyOverlappingChangesConflictAndKeepTheNewEntriesOfBoth) {
-    MergeReport r;
     // Both edited B: the two versions, ours first.
-    EXPECT_EQ(merged("ABC", "AB'C", "AB\"C", r), "AB'B\"C");
-    EXPECT_EQ(r.conflicts, 1);
-    EXPECT_EQ(r.conflicted, (std::vector<int>{1, 2}));
-    EXPECT_EQ(r.changed, 0);
-
+    EXPECT_EQ(merged("ABC", "AB'C", "AB\"C"), "AB'B\"C conflicts 1 differs 1 @1 @2");
     // A stretch of unequal length: Y, deleted by ours only, goes.
-    EXPECT_EQ(merged("XYZ", "X'Z'", "X\"YZ", r), "X'Z'X\"");
-    EXPECT_EQ(r.conflicts, 1);
-    EXPECT_EQ(r.conflicted, (std::vector<int>{0, 1, 2}));
-
+    EXPECT_EQ(merged("XYZ", "X'Z'", "X\"YZ"), "X'Z'X\" conflicts 1 differs 1 @0 @1 @2");
     // Adjacent edits do not overlap.
-    EXPECT_EQ(merged("ABCD", "AB'CD", "ABC'D", r), "AB'C'D");
-    EXPECT_EQ(r.conflicts, 0);
-    EXPECT_EQ(r.changed, 1);
-
+    EXPECT_EQ(merged("ABCD", "AB'CD", "ABC'D"), "AB'C'D changed 1 differs 1");
     // Overlapping deletions, and one side's new entry where the other side
-    // deleted, keep nothing twice.
-    EXPECT_EQ(merged("ABCDE", "AXE", "AE", r), "AXE");
-    EXPECT_EQ(r.conflicts, 0);
-    EXPECT_EQ(merged("ABCDE", "ABE", "ADXE", r), "AXE");
-    EXPECT_EQ(r.conflicts, 0);
-    EXPECT_EQ(r.added, 1);
-    EXPECT_EQ(r.deleted, 1); // B; C and D were deleted by ours
+    // only deleted, keep nothing twice. (C and D were deleted by ours.)
+    EXPECT_EQ(merged("ABCDE", "AXE", "AE"), "AXE differs 1");
+    EXPECT_EQ(merged("ABCDE", "ABE", "ADXE"), "AXE added 1 deleted 1 of 1 differs 1");
 }
 
 TEST(MergeTest, MovesAreTakenWithTheOtherSidesEdit) {
-    MergeReport r;
-    EXPECT_EQ(merged("ABC", "CAB", "ABC'", r), "C'AB");
-    EXPECT_EQ(r.changed, 1);
-    EXPECT_EQ(r.conflicts, 0);
-    EXPECT_EQ(merged("ABC", "ABC'", "CAB", r), "C'AB");
-    EXPECT_EQ(r.moved, 1);
-    EXPECT_EQ(r.conflicts, 0);
-
+    EXPECT_EQ(merged("ABC", "CAB", "ABC'"), "C'AB changed 1 differs 1");
+    EXPECT_EQ(merged("ABC", "ABC'", "CAB"), "C'AB moved 1 differs 1");
     // A move against a delete: deleted.
-    EXPECT_EQ(merged("ABC", "CAB", "AB", r), "AB");
-    EXPECT_EQ(r.deleted, 1);
-    EXPECT_EQ(r.theirDeletions, 1);
-    EXPECT_EQ(merged("ABC", "AB", "CAB", r), "AB");
-    EXPECT_FALSE(r.tookTheirs());
-
+    EXPECT_EQ(merged("ABC", "CAB", "AB"), "AB deleted 1 of 1");
+    EXPECT_EQ(merged("ABC", "AB", "CAB"), "AB differs 1");
     // A move against a move: ours.
-    EXPECT_EQ(merged("ABCD", "DABC", "ADBC", r), "DABC");
-    EXPECT_FALSE(r.tookTheirs());
+    EXPECT_EQ(merged("ABCD", "DABC", "ADBC"), "DABC differs 1");
 }
 
 TEST(MergeTest, OfIdenticalEntriesInARowTheLastAreAddedOrDeleted) {
     // Ours deleted one A of two: the second, so theirs' edit of the second
     // is restored, while their edit of the first stays an edit.
-    MergeReport r;
-    EXPECT_EQ(merged("DAAC", "XDAC", "DAA'C", r), "XDAA'C");
-    EXPECT_EQ(r.restored, 1);
-    EXPECT_EQ(merged("AA", "A", "A'A", r), "A'");
-    EXPECT_EQ(r.changed, 1);
+    EXPECT_EQ(merged("DAAC", "XDAC", "DAA'C"), "XDAA'C restored 1 differs 1");
+    EXPECT_EQ(merged("AA", "A", "A'A"), "A' changed 1 differs 1");
     // A stretch that looks alike on both sides still takes ours' edit of an
     // entry theirs moved there.
-    EXPECT_EQ(merged("BABA", "AB'AB", "BAAB", r), "AABB'");
+    EXPECT_EQ(merged("BABA", "AB'AB", "BAAB"), "AABB' moved 1 differs 1");
 
     // Here the common ends found first pair the second 1 of a.
     EXPECT_EQ(alignSequences({4, 1, 1, 3}, {5, 4, 1, 3}), (std::vector<int>{1, 2, -1, 3}));
@@ -149,17 +109,10 @@ TEST(MergeTest, OfIdenticalEntriesInARowTheLastAreAddedOrDeleted) {
 TEST(MergeTest, TheirDeletionsCanBeKept) {
     // Theirs deleted all but A. Of those, ours edited B (which stays), kept
     // C, D and one of E and F, and moved the other.
-    MergeReport r;
-    EXPECT_EQ(merged("ABCDEF", "AB'CDFE", "A", r), "AB'");
-    EXPECT_EQ(r.theirDeletions, 4);
-    EXPECT_EQ(r.deleted, 4);
-    EXPECT_EQ(merged("ABCDEF", "AB'CDFE", "A", r, false), "AB'CDFE");
-    EXPECT_EQ(r.theirDeletions, 4);
-    EXPECT_EQ(r.deleted, 0);
-
+    EXPECT_EQ(merged("ABCDEF", "AB'CDFE", "A"), "AB' deleted 4 of 4 differs 1");
+    EXPECT_EQ(merged("ABCDEF", "AB'CDFE", "A", false), "AB'CDFE of 4 differs 1");
     // Kept entries take their place among theirs' other changes.
-    EXPECT_EQ(merged("ABCD", "ABCD", "AXD", r, false), "ABCXD");
-    EXPECT_EQ(r.added, 1);
+    EXPECT_EQ(merged("ABCD", "ABCD", "AXD", false), "ABCXD added 1 of 2 differs 1");
 }
 
 // The alignment is a common subsequence, and a longest one.
