@@ -1,17 +1,22 @@
 // PASSWORD.TXT with 10,000 entries of realistic size: loading and saving,
 // next to what the same bytes cost at the least (split into one string per
 // line, and such strings joined back), and a plain read and write on disk;
-// and the memory the loaded entries hold.
+// and the memory the loaded entries hold. The merge of two PCs' changes
+// next to the plain formatting of the same list.
 #include "store/data_file.h"
+#include "store/merge.h"
+#include "support/records.h"
 #include "support/test_platform.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <malloc.h>
 #include <new>
+#include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -145,6 +150,68 @@ void BM_MemoryOfTheLoadedList(benchmark::State& state) {
     releaseEntries(entryList);
 }
 BENCHMARK(BM_MemoryOfTheLoadedList)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The list with changes spread over it, as one PC makes them: edits of a
+// password, new entries, deletions and moves.
+EntryList changedList(const EntryList& base, int changes, unsigned seed) {
+    EntryList list = base;
+    std::mt19937 random(seed);
+    auto place = [&](std::size_t size) { return random() % size; };
+    for (int k = 0; k < changes; ++k) {
+        auto& records = list.records;
+        switch (k % 4) {
+        case 0:
+            records[place(records.size())].set(Field::password, "changed" + std::to_string(k));
+            break;
+        case 1:
+            records.insert(records.begin() + place(records.size() + 1),
+                           fake::record("new " + std::to_string(seed) + "-" + std::to_string(k)));
+            break;
+        case 2: records.erase(records.begin() + place(records.size())); break;
+        case 3: {
+            const auto from = records.begin() + place(records.size());
+            EntryRecord moving = std::move(*from);
+            records.erase(from);
+            records.insert(records.begin() + place(records.size() + 1), std::move(moving));
+            break;
+        }
+        }
+    }
+    return list;
+}
+
+void merge(benchmark::State& state, const EntryList& base, const EntryList& ours,
+           const EntryList& theirs) {
+    MergeReport report;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(mergeEntries(base, ours, theirs, report));
+    state.counters["conflicts"] = report.conflicts;
+    state.counters["taken"] = report.added + report.changed + report.moved + report.deleted;
+}
+
+// Two PCs' 100 changes each to 10,000 entries, merged.
+void BM_MergeHundredChangesEach(benchmark::State& state) {
+    const EntryList base = realisticList(entries);
+    merge(state, base, changedList(base, 100, 1), changedList(base, 100, 2));
+}
+BENCHMARK(BM_MergeHundredChangesEach)->Unit(benchmark::kMillisecond);
+
+// The same list formatted for the file, as every save does.
+void BM_FormatDataFile(benchmark::State& state) {
+    const EntryList list = changedList(realisticList(entries), 100, 1);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(formatDataFile(list));
+}
+BENCHMARK(BM_FormatDataFile)->Unit(benchmark::kMillisecond);
+
+// The worst order: the other PC holds the same entries the other way round.
+void BM_MergeReversed(benchmark::State& state) {
+    const EntryList base = realisticList(entries);
+    EntryList reversed = base;
+    std::reverse(reversed.records.begin(), reversed.records.end());
+    merge(state, base, changedList(base, 100, 1), reversed);
+}
+BENCHMARK(BM_MergeReversed)->Unit(benchmark::kMillisecond);
 
 std::string diskPath() { return "/tmp/keyloom-bench-" + std::to_string(getpid()) + ".txt"; }
 

@@ -1,0 +1,250 @@
+#include "store/merge.h"
+#include "support/records.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Lists written as letters: each capital is an entry of that title, and the
+// marks after it (' or ") are its password, so B' is an edit of B.
+EntryList list(const std::string& letters) {
+    EntryList out;
+    for (char c : letters)
+        if (c >= 'A' && c <= 'Z')
+            out.records.push_back(fake::record(std::string(1, c)));
+        else
+            out.records.back().set(Field::password, std::string(out.records.back().password()) + c);
+    return out;
+}
+
+std::string letters(const EntryList& l) {
+    std::string out;
+    for (const EntryRecord& r : l.records)
+        out += std::string(r.title()) + std::string(r.password());
+    return out;
+}
+
+// The merged list as letters, then what it took from theirs.
+std::string merged(const std::string& base, const std::string& ours, const std::string& theirs,
+                   bool applyTheirDeletions = true) {
+    MergeReport r;
+    std::string out =
+        letters(mergeEntries(list(base), list(ours), list(theirs), r, applyTheirDeletions));
+    const std::pair<const char*, int> counts[] = {
+        {"added", r.added},       {"changed", r.changed},          {"moved", r.moved},
+        {"deleted", r.deleted},   {"restored", r.restored},        {"conflicts", r.conflicts},
+        {"of", r.theirDeletions}, {"differs", r.differsFromTheirs}};
+    for (const auto& count : counts)
+        if (count.second)
+            out += std::string(" ") + count.first + " " + std::to_string(count.second);
+    for (int at : r.conflicted)
+        out += " @" + std::to_string(at);
+    return out;
+}
+
+// "of" counts their deletions; "differs" says the result is not theirs.
+TEST(MergeTest, ChangesOfOneSideAreTaken) {
+    // Theirs edited B, deleted D and added Y; ours added X.
+    EXPECT_EQ(merged("ABCDE", "AXBCDE", "AB'CEY"),
+              "AXB'CEY added 1 changed 1 deleted 1 of 1 differs 1");
+    EXPECT_EQ(merged("ABC", "AC", "ABC"), "AC differs 1");
+    EXPECT_EQ(merged("ABC", "ABC", "BCA"), "BCA moved 1");
+}
+
+TEST(MergeTest, InsertionsAtOnePointAndIdenticalChangesAreNoConflict) {
+    EXPECT_EQ(merged("AB", "AXB", "AYB"), "AXYB added 1 differs 1");
+    // An insertion just before the other side's edit is no overlap.
+    EXPECT_EQ(merged("ABC", "AXBC", "AB'C"), "AXB'C changed 1 differs 1");
+    // The same changes on both sides (B and C made into C', X added) once.
+    EXPECT_EQ(merged("ABCD", "AC'DX", "AC'DX"), "AC'DX");
+}
+
+TEST(MergeTest, AnEditBeatsADelete) {
+    EXPECT_EQ(merged("ABC", "AC", "AB'C"), "AB'C restored 1");
+    EXPECT_EQ(merged("ABC", "AB'C", "AC"), "AB'C differs 1");
+}
+
+TEST(MergeTest, OnlyOverlappingChangesConflictAndKeepTheNewEntriesOfBoth) {
+    // Both edited B: the two versions, ours first.
+    EXPECT_EQ(merged("ABC", "AB'C", "AB\"C"), "AB'B\"C conflicts 1 differs 1 @1 @2");
+    // A stretch of unequal length: Y, deleted by ours only, goes.
+    EXPECT_EQ(merged("XYZ", "X'Z'", "X\"YZ"), "X'Z'X\" conflicts 1 differs 1 @0 @1 @2");
+    // Adjacent edits do not overlap.
+    EXPECT_EQ(merged("ABCD", "AB'CD", "ABC'D"), "AB'C'D changed 1 differs 1");
+    // Overlapping deletions, and one side's new entry where the other side
+    // only deleted, keep nothing twice. (C and D were deleted by ours.)
+    EXPECT_EQ(merged("ABCDE", "AXE", "AE"), "AXE differs 1");
+    EXPECT_EQ(merged("ABCDE", "ABE", "ADXE"), "AXE added 1 deleted 1 of 1 differs 1");
+}
+
+TEST(MergeTest, MovesAreTakenWithTheOtherSidesEdit) {
+    EXPECT_EQ(merged("ABC", "CAB", "ABC'"), "C'AB changed 1 differs 1");
+    EXPECT_EQ(merged("ABC", "ABC'", "CAB"), "C'AB moved 1 differs 1");
+    // A move against a delete: deleted.
+    EXPECT_EQ(merged("ABC", "CAB", "AB"), "AB deleted 1 of 1");
+    EXPECT_EQ(merged("ABC", "AB", "CAB"), "AB differs 1");
+    // A move against a move: ours.
+    EXPECT_EQ(merged("ABCD", "DABC", "ADBC"), "DABC differs 1");
+}
+
+TEST(MergeTest, OfIdenticalEntriesInARowTheLastAreAddedOrDeleted) {
+    // Ours deleted one A of two: the second, so theirs' edit of the second
+    // is restored, while their edit of the first stays an edit.
+    EXPECT_EQ(merged("DAAC", "XDAC", "DAA'C"), "XDAA'C restored 1 differs 1");
+    EXPECT_EQ(merged("AA", "A", "A'A"), "A' changed 1 differs 1");
+    // A stretch that looks alike on both sides still takes ours' edit of an
+    // entry theirs moved there.
+    EXPECT_EQ(merged("BABA", "AB'AB", "BAAB"), "AABB' moved 1 differs 1");
+
+    // Here the common ends found first pair the second 1 of a.
+    EXPECT_EQ(alignSequences({4, 1, 1, 3}, {5, 4, 1, 3}), (std::vector<int>{1, 2, -1, 3}));
+    EXPECT_EQ(alignSequences({5, 4, 1, 3}, {4, 1, 1, 3}), (std::vector<int>{-1, 0, 1, 3}));
+}
+
+TEST(MergeTest, TheirDeletionsCanBeKept) {
+    // Theirs deleted all but A. Of those, ours edited B (which stays), kept
+    // C, D and one of E and F, and moved the other.
+    EXPECT_EQ(merged("ABCDEF", "AB'CDFE", "A"), "AB' deleted 4 of 4 differs 1");
+    EXPECT_EQ(merged("ABCDEF", "AB'CDFE", "A", false), "AB'CDFE of 4 differs 1");
+    // Kept entries take their place among theirs' other changes.
+    EXPECT_EQ(merged("ABCD", "ABCD", "AXD", false), "ABCXD added 1 of 2 differs 1");
+}
+
+// The alignment is a common subsequence, and a longest one.
+TEST(MergeTest, AlignmentIsALongestCommonSubsequence) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<int> a(random() % 14), b(random() % 14);
+        const int kinds = 1 + random() % 4; // few kinds: many equal items
+        for (int& x : a)
+            x = random() % kinds;
+        for (int& x : b)
+            x = random() % kinds;
+        const std::vector<int> partner = alignSequences(a, b);
+        int common = 0, last = -1;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (partner[i] < 0)
+                continue;
+            ASSERT_GT(partner[i], last) << "round " << round;
+            ASSERT_EQ(a[i], b[last = partner[i]]) << "round " << round;
+            ++common;
+        }
+        std::vector<std::vector<int>> lcs(a.size() + 1, std::vector<int>(b.size() + 1));
+        for (std::size_t i = a.size(); i-- > 0;)
+            for (std::size_t j = b.size(); j-- > 0;)
+                lcs[i][j] =
+                    a[i] == b[j] ? lcs[i + 1][j + 1] + 1 : std::max(lcs[i + 1][j], lcs[i][j + 1]);
+        ASSERT_EQ(common, lcs[0][0]) << "round " << round;
+    }
+}
+
+// Random lists of distinct entries, each side changed by a few random adds,
+// deletes, edits (the title marked with the side) and moves.
+std::vector<std::string> changed(std::vector<std::string> l, std::mt19937& random, char side) {
+    static int added = 0;
+    for (int n = random() % 5; n > 0; --n) {
+        const int op = random() % 4;
+        if (op == 0) {
+            l.insert(l.begin() + random() % (l.size() + 1), side + std::to_string(++added));
+        } else if (op == 1 && !l.empty()) {
+            l.erase(l.begin() + random() % l.size());
+        } else if (op == 2 && !l.empty()) {
+            l[random() % l.size()] += std::string("'") + side + std::to_string(random() % 100);
+        } else if (op == 3 && l.size() > 1) {
+            auto at = l.begin() + random() % l.size();
+            std::string moving = *at;
+            l.erase(at);
+            l.insert(l.begin() + random() % (l.size() + 1), moving);
+        }
+    }
+    return l;
+}
+
+EntryList entries(const std::vector<std::string>& titles) {
+    EntryList out;
+    for (const std::string& t : titles)
+        out.records.push_back(fake::record(t, "id", "pw-" + t));
+    return out;
+}
+
+// The titles, after checking that every entry came whole.
+std::vector<std::string> titles(const EntryList& l) {
+    std::vector<std::string> out;
+    for (const EntryRecord& r : l.records) {
+        EXPECT_EQ(r.password(), "pw-" + std::string(r.title()));
+        out.emplace_back(r.title());
+    }
+    return out;
+}
+
+bool has(const std::vector<std::string>& l, const std::string& title) {
+    return std::find(l.begin(), l.end(), title) != l.end();
+}
+
+bool hasEditOf(const std::vector<std::string>& l, const std::string& title) {
+    return std::any_of(l.begin(), l.end(),
+                       [&](const std::string& t) { return t.rfind(title + "'", 0) == 0; });
+}
+
+TEST(MergeTest, RandomChangesKeepEveryChangeAndApplyEveryOneSidedDelete) {
+    std::mt19937 random(18);
+    for (int round = 0; round < 4000; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        std::vector<std::string> base;
+        for (int n = random() % 13, i = 0; i < n; ++i)
+            base.push_back("e" + std::to_string(i));
+        const std::vector<std::string> ours = changed(base, random, 'o');
+        const std::vector<std::string> theirs = changed(base, random, 't');
+        const EntryList baseList = entries(base), ourList = entries(ours),
+                        theirList = entries(theirs);
+        MergeReport report;
+        const std::vector<std::string> got =
+            titles(mergeEntries(baseList, ourList, theirList, report));
+
+        for (const auto* side : {&ours, &theirs})
+            for (const std::string& t : *side) {
+                ASSERT_TRUE(has(base, t) || has(got, t)) << t << " added or edited, and lost";
+            }
+        for (const std::string& t : base) {
+            for (const auto* side : {&ours, &theirs}) {
+                const auto* other = side == &ours ? &theirs : &ours;
+                const bool deleted = !has(*side, t) && !hasEditOf(*side, t) && has(*other, t);
+                ASSERT_FALSE(deleted && has(got, t)) << t << " deleted on one side, and kept";
+            }
+            // Never twice, and never beside an edit of itself.
+            ASSERT_LE(std::count(got.begin(), got.end(), t), 1) << t;
+            ASSERT_FALSE(has(got, t) && hasEditOf(got, t)) << t << " beside its edit";
+        }
+        if (ours == base) {
+            ASSERT_EQ(got, theirs);
+        }
+        if (theirs == base) {
+            ASSERT_EQ(got, ours);
+        }
+        ASSERT_EQ(report.deleted, report.theirDeletions);
+        ASSERT_EQ(report.differsFromTheirs, got != theirs);
+
+        // Keeping their deletions gives the same list with those entries:
+        // base entries that ours has.
+        const int theirDeletions = report.theirDeletions;
+        std::vector<std::string> kept =
+            titles(mergeEntries(baseList, ourList, theirList, report, false));
+        for (const std::string& t : got) {
+            auto at = std::find(kept.begin(), kept.end(), t);
+            ASSERT_TRUE(at != kept.end()) << t << " not kept";
+            kept.erase(at);
+        }
+        ASSERT_EQ(int(kept.size()), theirDeletions);
+        for (const std::string& t : kept)
+            ASSERT_TRUE(has(base, t) && has(ours, t)) << t;
+        ASSERT_EQ(report.deleted, 0);
+    }
+}
+
+} // namespace
