@@ -38,6 +38,26 @@ template <class Array> Array arrayFromHex(std::string_view hex) {
     return out;
 }
 
+// A file written by the unit tests' platform under the password "\u9375 key"
+// with 1000 iterations: the format as documented, readable by both platforms
+// and by tools/read-protected.
+const char* const protectedSample =
+    "KEYLOOM-PROTECTED1\r\n"
+    "-1\r\n"
+    "kdf=PBKDF2-HMAC-SHA256\r\n"
+    "iterations=1000\r\n"
+    "salt=9a4923fa7779c5be1e80cd6f526c92c8\r\n"
+    "cipher=AES-256-GCM\r\n"
+    "nonce=967a36d068f380b2824ef024\r\n"
+    "digest=4ea622bbde18e3bf704efbbf22b5e92667a2c07f7ea1926b8e7a751f14929f79\r\n"
+    "check=242bb565e5abb4bfdda58b99adb1fd7f31840120ca1038d7b98584e9759b5e62\r\n"
+    "a0D+Ggms261wBrY7vNNiWrpCoqnE142a0MJTFV+tg3C9zXAIajKXD34foLXze8GkGeXziCiDlHvv\r\n"
+    "WE5vQizrP8mTtuFjj78pg7gFJGK8Czw=\r\n"
+    "tag=52425cede441e4225ac438370dd60b97\r\n";
+const std::string protectedSamplePlain =
+    "KEYLOOM1\r\n1\r\n\x8b\xe2\x8d\x73\r\nuser\r\npa55\r\nhttps://example.com/\r\n"
+    "mail@example.com\r\n1\r\nmemo\r\n";
+
 inline void expectKnownAnswers() {
     // FIPS 180-2.
     platform::Sha256Digest digest;
@@ -93,6 +113,16 @@ inline void expectKnownAnswers() {
     EXPECT_EQ(platform::aesGcmDecrypt(zeroKey, platform::GcmNonce{}, "", "", tag, back),
               platform::Decryption::Ok);
     EXPECT_EQ(back.size(), 0u);
+
+    ProtectedFile sample = readProtectedFile(protectedSample);
+    ASSERT_EQ(sample.damaged, ProtectedPart::None);
+    SecureString password, opened;
+    ASSERT_TRUE(passwordBytes(L"\u9375 key", password));
+    ProtectionKey sampleKey;
+    ASSERT_TRUE(deriveProtectionKey(std::string_view(password.data(), password.size()), sample.salt,
+                                    sample.iterations, sampleKey));
+    EXPECT_EQ(openProtected(sample, sampleKey, opened), OpenResult::Opened);
+    EXPECT_EQ(std::string(opened.data(), opened.size()), protectedSamplePlain);
 
     // The password as typed: a character beyond the BMP is a surrogate pair
     // where wchar_t has 16 bits, one code point where it has 32.
