@@ -7,6 +7,7 @@
 
 #include "store/wipe.h"
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -331,5 +332,35 @@ bool isDialogItemChecked(WindowHandle dialog, int id);
 void checkDialogItem(WindowHandle dialog, int id, bool checked);
 // The range of an up-down control's arrows.
 void setArrowRange(WindowHandle dialog, int id, int lowest, int highest);
+
+// ---- Cryptography: the master password's protected file ----
+//
+// Byte strings go in as string_views of their bytes. Every call returns false
+// (or Decryption::Failed) only when the system could not do it at all.
+
+// 32 bytes of a key, or of a value computed under one; wiped when dropped, so
+// that a copy the compiler makes is wiped too.
+struct Key32 {
+    std::array<unsigned char, 32> bytes{};
+    ~Key32() { secureWipe(bytes.data(), bytes.size()); }
+};
+using Sha256Digest = std::array<unsigned char, 32>;
+using GcmNonce = std::array<unsigned char, 12>;
+using GcmTag = std::array<unsigned char, 16>;
+
+bool sha256(std::string_view bytes, Sha256Digest& digest);
+bool hmacSha256(const Key32& key, std::string_view bytes, Key32& mac);
+// One block of PBKDF2-HMAC-SHA256: a longer output would double the user's
+// cost and not an attacker's.
+bool pbkdf2Sha256(std::string_view password, std::string_view salt, unsigned iterations,
+                  Key32& key);
+// AES-256-GCM over plain, authenticating associated too; cipher has plain's
+// size.
+bool aesGcmEncrypt(const Key32& key, const GcmNonce& nonce, std::string_view associated,
+                   std::string_view plain, std::string& cipher, GcmTag& tag);
+enum class Decryption { Ok, TagMismatch, Failed };
+// plain is filled only when the tag verifies.
+Decryption aesGcmDecrypt(const Key32& key, const GcmNonce& nonce, std::string_view associated,
+                         std::string_view cipher, const GcmTag& tag, SecureString& plain);
 
 } // namespace platform

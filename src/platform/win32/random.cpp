@@ -1,9 +1,8 @@
 // The system's cryptographic random source.
 #include "platform/platform.h"
+#include "platform/win32/system_library.h"
 
 #include <windows.h>
-
-#include <string>
 
 namespace {
 
@@ -11,21 +10,6 @@ using BCryptGenRandomFunction = LONG(WINAPI*)(void* algorithm, unsigned char* bu
                                               ULONG flags);
 using RtlGenRandomFunction = BOOLEAN(WINAPI*)(void* buffer, ULONG size);
 constexpr ULONG useSystemPreferredRng = 0x2; // BCRYPT_USE_SYSTEM_PREFERRED_RNG
-
-// Loaded by full path from the system folder, so that no DLL of the same name
-// beside the program can stand in for the random source.
-FARPROC systemFunction(const wchar_t* library, const char* name) {
-    wchar_t folder[MAX_PATH];
-    UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return nullptr;
-    HMODULE module = LoadLibraryW((std::wstring(folder, length) + L"\\" + library).c_str());
-    return module ? GetProcAddress(module, name) : nullptr;
-}
-
-template <class Function> Function functionFrom(const wchar_t* library, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(systemFunction(library, name)));
-}
 
 } // namespace
 
