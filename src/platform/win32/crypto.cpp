@@ -18,8 +18,12 @@ constexpr NTSTATUS authTagMismatch = static_cast<NTSTATUS>(0xC000A002); // STATU
 bool succeeded(NTSTATUS status) { return status >= 0; }
 
 // The buffer in which CNG keeps a key or a hash's state, ours so that it
-// can be wiped.
-using ObjectBuffer = std::vector<unsigned char, WipingAllocator<unsigned char>>;
+// is wiped when it goes.
+struct ObjectBuffer {
+    SecureString bytes;
+    explicit ObjectBuffer(std::size_t size = 0) { bytes.resize(size); }
+    PUCHAR data() { return reinterpret_cast<PUCHAR>(bytes.data()); }
+};
 
 struct Algorithm {
     BCRYPT_ALG_HANDLE handle = nullptr;
