@@ -9,7 +9,6 @@
 
 #include <climits>
 #include <utility>
-#include <vector>
 
 namespace {
 
