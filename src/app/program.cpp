@@ -108,17 +108,18 @@ bool recoverAtStartUp(bool& entriesRead) {
 bool loadEntriesAtStartUp() {
     for (;;) {
         platform::FileError why;
-        switch (loadDataFile(&why)) {
+        int beyond;
+        switch (loadDataFile(&why, &beyond)) {
         case DataFileState::Unreadable:
             if (askToRetryReading(nullptr, dataFilePath(), why) != platform::mb::answerYes)
                 return false;
             break;
         case DataFileState::TooLarge: tellTooLarge(nullptr, dataFilePath()); return false;
         case DataFileState::Damaged:
-            return askYesNo(formatMessage(L"以下のデータファイルの一部が壊れています。\n%s\n"
-                                          L"読み込めた %d 件のアイテムで続けますか？\n"
+            return askYesNo(damagedFileProblem(dataFilePath(), beyond) +
+                            formatMessage(L"読み込めた %d 件のアイテムで続けますか？\n"
                                           L"「いいえ」を選ぶと、ファイルを変更せずに終了します。",
-                                          {dataFilePath(), std::to_wstring(entryList.count())})) ==
+                                          {std::to_wstring(entryList.count())})) ==
                    platform::mb::answerYes;
         case DataFileState::Missing:
         case DataFileState::Read: return true;

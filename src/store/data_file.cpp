@@ -62,6 +62,27 @@ bool readRecord(LineReader& in, std::string_view (&fields)[fieldCount], MemoBuil
     return complete;
 }
 
+// Whether a whole entry follows: five lines, a line of digits that counts at
+// least one memo line, and that many lines. Reads a copy of the reader.
+bool wholeEntryFollows(LineReader in) {
+    std::string_view line;
+    for (int i = 0; i < fieldCount - 1; ++i)
+        if (!readLine(in, line, fieldLimit(Field(i))))
+            return false;
+    if (!readLine(in, line, 255) || line.empty() ||
+        line.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    std::int32_t lineCount;
+    LineReader count(line.data(), line.size());
+    readIntLine(count, lineCount);
+    if (lineCount < 1)
+        return false;
+    for (std::int32_t i = 0; i < lineCount; ++i)
+        if (!readLine(in, line, fieldLimit(Field::memo)))
+            return false;
+    return true;
+}
+
 void appendShortField(SecureString& out, std::string_view field) {
     if (field.find('\r') == std::string_view::npos) {
         out += field;
@@ -114,7 +135,7 @@ SecureString formatDataFile(const EntryList& list) {
     return out;
 }
 
-bool parseDataFile(const char* data, std::size_t size, EntryList& list) {
+bool parseDataFile(const char* data, std::size_t size, EntryList& list, int* beyondCount) {
     LineReader in(data, size);
     std::string_view header;
     bool intact = readLine(in, header, 1023);
@@ -132,11 +153,18 @@ bool parseDataFile(const char* data, std::size_t size, EntryList& list) {
          ++p)
         ++lines;
     list.records.reserve(list.records.size() + std::min<std::size_t>(count, lines / 7));
-    for (std::int32_t i = 0; i < count; ++i) {
+    // Entries after the announced ones (added by hand, or by a tool that did
+    // not raise the count) are read too, and make the file damaged, so that
+    // the user hears of them; only line ends or an end-of-file mark may
+    // follow unread, and nothing that is not a whole entry is taken.
+    int beyond = 0;
+    for (std::int32_t i = 0; i < count || wholeEntryFollows(in); ++i) {
         if (in.atEnd()) {
             intact = false;
             break;
         }
+        if (i >= count)
+            ++beyond;
         std::string_view fields[fieldCount];
         MemoBuilder memo;
         bool complete = readRecord(in, fields, memo);
@@ -148,7 +176,9 @@ bool parseDataFile(const char* data, std::size_t size, EntryList& list) {
             break;
         }
     }
-    return intact && !in.repaired;
+    if (beyondCount)
+        *beyondCount = beyond;
+    return intact && !in.repaired && beyond == 0;
 }
 
 bool saveDataFile() {
@@ -156,7 +186,8 @@ bool saveDataFile() {
     return saveFileWithRetry(dataFilePath(), bytes, dataBackupPath());
 }
 
-DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::FileError* why) {
+DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::FileError* why,
+                           int* beyondCount) {
     std::string bytes;
     platform::FileError error = platform::readWholeFile(path, bytes);
     if (why)
@@ -171,7 +202,7 @@ DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::
     EntryList loaded;
     bool intact;
     try {
-        intact = parseDataFile(bytes.data(), bytes.size(), loaded);
+        intact = parseDataFile(bytes.data(), bytes.size(), loaded, beyondCount);
     } catch (const std::bad_alloc&) {
         // More records than memory: refuse the file rather than lose its tail.
         secureWipe(bytes.data(), bytes.size());
@@ -185,8 +216,8 @@ DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::
     return intact ? DataFileState::Read : DataFileState::Damaged;
 }
 
-DataFileState loadDataFile(platform::FileError* why) {
-    return readDataFile(dataFilePath(), entryList, why);
+DataFileState loadDataFile(platform::FileError* why, int* beyondCount) {
+    return readDataFile(dataFilePath(), entryList, why, beyondCount);
 }
 
 void revertEntries(EntryList& readAgain) {

@@ -38,8 +38,9 @@ SecureString formatDataFile(const EntryList& list);
 // be mended to be read: cut short (the records read so far are kept, a record
 // cut off with its fields read so far), a line too long for its field (cut), a
 // CR without LF, a last line without CR, a negative count (0) or a number out
-// of the 32-bit range (saturated).
-bool parseDataFile(const char* data, std::size_t size, EntryList& list);
+// of the 32-bit range (saturated); or when whole entries follow the count's,
+// which are read too and counted in beyondCount.
+bool parseDataFile(const char* data, std::size_t size, EntryList& list, int* beyondCount = nullptr);
 
 // Writes entryList to PASSWORD.TXT, keeping the previous file as PASSWORD.BAK.
 // Returns false when it did not go through (the user gave up after the retry
@@ -47,11 +48,12 @@ bool parseDataFile(const char* data, std::size_t size, EntryList& list);
 bool saveDataFile();
 
 // Reads the data file at path into list, which it replaces unless the file
-// is unreadable or too large; why tells the cause of Unreadable.
+// is unreadable or too large; why tells the cause of Unreadable, beyondCount
+// the entries after the count's (see parseDataFile).
 DataFileState readDataFile(const std::wstring& path, EntryList& list,
-                           platform::FileError* why = nullptr);
+                           platform::FileError* why = nullptr, int* beyondCount = nullptr);
 // Builds entryList from PASSWORD.TXT.
-DataFileState loadDataFile(platform::FileError* why = nullptr);
+DataFileState loadDataFile(platform::FileError* why = nullptr, int* beyondCount = nullptr);
 
 // Drops every change of this run: the entries become those read again from
 // PASSWORD.TXT into readAgain.

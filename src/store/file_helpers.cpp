@@ -225,6 +225,14 @@ int askToRetryReading(WindowHandle owner, const std::wstring& path, FileError er
     return ask(owner, L"以下のデータファイルを読み込むことができませんでした。\n%s\n", path, error);
 }
 
+std::wstring damagedFileProblem(const std::wstring& path, int beyondCount) {
+    std::wstring text = formatMessage(L"以下のデータファイルの一部が壊れています。\n%s\n", {path});
+    if (beyondCount > 0)
+        text += formatMessage(L"ファイルに書かれた件数より %d 件多いアイテムがあります。\n",
+                              {std::to_wstring(beyondCount)});
+    return text;
+}
+
 void tellTooLarge(WindowHandle owner, const std::wstring& path) {
     platform::messageBox(
         owner,

@@ -160,6 +160,33 @@ TEST_F(DataFileTest, ReaderAcceptsWhatTheFormatAllows) {
     EXPECT_EQ(p.list.records[0].memo(), "x\ny");
 }
 
+TEST_F(DataFileTest, WholeEntriesAfterTheCountAreReadAndMakeTheFileDamaged) {
+    const std::string one = format({record("a")});
+    // Added by hand without raising the count: a memo of two lines, and one
+    // whose count has a leading zero.
+    const std::string added =
+        lines({"b", "u", "p", "", "", "2", "m1", "m2", "c", "", "", "", "", "01", "m"});
+    EntryList list;
+    int beyond = -1;
+    std::string bytes = one + added + "\x1A";
+    EXPECT_FALSE(parseDataFile(bytes.data(), bytes.size(), list, &beyond));
+    EXPECT_EQ(beyond, 2);
+    ASSERT_EQ(list.count(), 3);
+    EXPECT_TRUE(sameFields(list.records[1], record("b", "u", "p", "", "", "m1\r\nm2")));
+
+    // Line ends and an end-of-file mark are no entry; nor is what is not a
+    // whole one (no memo line count of at least 1, a line missing).
+    for (const std::string& tail :
+         {std::string("\r\n\r\n\x1A"), lines({"b", "", "", "", "", "0", "m"}),
+          lines({"b", "", "", "", "", " 1", "m"}), lines({"b", "", "", "", "", "2", "m"})}) {
+        list = EntryList();
+        bytes = one + tail;
+        EXPECT_TRUE(parseDataFile(bytes.data(), bytes.size(), list, &beyond)) << tail;
+        EXPECT_EQ(beyond, 0);
+        EXPECT_EQ(list.count(), 1);
+    }
+}
+
 TEST_F(DataFileTest, EveryCutOfAFileKeepsWhatWasReadAndIsReportedDamaged) {
     std::string whole = format({record("one", "u1", "p1", "a1", "m1", "x\r\ny"),
                                 record("two", "u2", "p2", "a2", "m2", "z")});
@@ -210,11 +237,12 @@ TEST_F(DataFileTest, OverlongLinesAreCutToTheirFieldOnCharacterBoundaries) {
     // The memo is full after its first line: nothing of the second is glued on.
     EXPECT_TRUE(std::string(p.list.records[0].memo()) == std::string(8190, 'm'));
 
-    // A header longer than 1023 bytes and an integer line longer than 255.
+    // A header longer than 1023 bytes and an integer line longer than 255:
+    // the count is cut to nothing, and the entry after it read all the same.
     p = parse(
         lines({std::string(5000, 'h'), std::string(300, ' ') + "1", "a", "", "", "", "", "1", ""}));
     EXPECT_FALSE(p.intact);
-    EXPECT_EQ(p.list.count(), 0);
+    EXPECT_EQ(p.list.count(), 1);
 }
 
 TEST_F(DataFileTest, CountsAreReadLikeAtoiAndMendedWhenOutOfRange) {

@@ -323,6 +323,18 @@ TEST_F(ProgramTest, DamagedFileAsksAndKeepsTheOriginal) {
     EXPECT_EQ(startUp(), 1);
     EXPECT_EQ(fake::files[backupPath], damaged);
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record("B", "u")}));
+
+    // An entry added after the count: told, and kept when the user goes on.
+    SetUp();
+    const std::string whole = fake::dataFile({record("A"), record("B"), record("C")});
+    fake::files[dataPath] = "KEYLOOM1\r\n1" + whole.substr(11);
+    fake::answers = {platform::mb::answerYes};
+    view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
+    EXPECT_EQ(startUp(), 1);
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"件数より 2 件多い"), std::wstring::npos);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"読み込めた 3 件"), std::wstring::npos);
+    EXPECT_EQ(fake::files[dataPath], whole);
 }
 
 } // namespace
