@@ -63,8 +63,10 @@ FileError readWholeFile(const std::wstring& path, std::string& bytes);
 // Writes bytes as the file at path, replacing one that is there: every write
 // checked, then flushed to the disk. What a failed write left is removed.
 FileError writeFile(const std::wstring& path, std::string_view bytes);
-// Copies the file from over to, replacing to.
-FileError copyFile(const std::wstring& from, const std::wstring& to);
+// Gives the file at from the second name to, replacing a file there: a hard
+// link, which takes no room and shares the file's protection; where the disk
+// has none (FAT, exFAT), a copy.
+FileError linkOrCopyFile(const std::wstring& from, const std::wstring& to);
 // Renames from to to in one step, replacing to where it exists, and flushed
 // to the disk: at no moment is there no file at to.
 FileError moveFileOver(const std::wstring& from, const std::wstring& to);

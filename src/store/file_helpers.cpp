@@ -133,10 +133,18 @@ SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,
                   const std::wstring& backupPath) {
     QuietAttempts retried;
     SaveResult result;
-    // A copy, not a rename: the old file stays in place until the new one
-    // replaces it.
-    if (!backupPath.empty() && platform::fileTime(path) >= 0)
-        result.backupError = retried([&] { return platform::copyFile(path, backupPath); });
+    // The old file stays in place until the new one replaces it, and the old
+    // backup until a whole new one does: a second name of the old file (or a
+    // copy), under a temporary name of the backup's own, moved over it.
+    if (!backupPath.empty() && platform::fileTime(path) >= 0) {
+        std::wstring newBackup = backupPath + L".tmp";
+        result.backupError = retried([&] { return platform::linkOrCopyFile(path, newBackup); });
+        if (result.backupError == FileError::None)
+            result.backupError =
+                retried([&] { return platform::moveFileOver(newBackup, backupPath); });
+        if (result.backupError != FileError::None)
+            platform::deleteFile(newBackup);
+    }
     result.error = retried([&] { return platform::moveFileOver(temporary, path); });
     if (result.error != FileError::None)
         result.failed = path;

@@ -53,7 +53,7 @@ struct SaveResult {
 };
 
 // One save of bytes as the file at path: written to a free temporary name,
-// the old file copied to backupPath (unless that is empty; a failure there
+// the old file kept as backupPath (unless that is empty; a failure there
 // never stops the save), then the temporary file renamed over path, so that
 // there is a file at path at every moment. Each step is tried again for
 // about a second while another program holds a file. When the rename fails
@@ -62,7 +62,7 @@ struct SaveResult {
 SaveResult saveFile(const std::wstring& path, std::string_view bytes,
                     const std::wstring& backupPath, bool keepTemporary);
 
-// The last steps of a save: the old file copied to backupPath (unless empty),
+// The last steps of a save: the old file kept as backupPath (unless empty),
 // then temporary renamed over path. temporary is never removed.
 SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,
                   const std::wstring& backupPath);

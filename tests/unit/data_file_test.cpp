@@ -328,6 +328,25 @@ TEST_F(DataFileTest, SaveKeepsThePreviousFileAsBackup) {
     EXPECT_TRUE(fake::messageBoxes.empty());
 }
 
+TEST_F(DataFileTest, TheOldBackupStaysUntilAWholeNewOneReplacesIt) {
+    appendEntry();
+    const std::string saved = formatDataFile(entryList).c_str();
+    for (bool links : {true, false}) {
+        SCOPED_TRACE(links ? "hard links" : "no hard links");
+        fake::reset();
+        fake::files[backupPath] = "older";
+        fake::files[dataPath] = "old";
+        // Room for the new file only: a second name of the old one needs none.
+        fake::spaceLeft = saved.size();
+        fake::hardLinks = links;
+        EXPECT_TRUE(saveDataFile());
+        EXPECT_EQ(fake::files[dataPath], saved);
+        EXPECT_EQ(fake::files[backupPath], links ? "old" : "older");
+        EXPECT_EQ(fake::messageBoxes.size(), links ? 0u : 1u);
+        EXPECT_FALSE(fake::files.count(backupPath + L".tmp"));
+    }
+}
+
 TEST_F(DataFileTest, NoBackupNeverStopsTheSaveAndIsToldOnce) {
     fake::files[dataPath] = "old bytes";
     fake::folders.insert(backupPath);

@@ -138,10 +138,21 @@ FileError writeFile(const std::wstring& path, std::string_view bytes) {
     return result;
 }
 
-FileError copyFile(const std::wstring& from, const std::wstring& to) {
+FileError linkOrCopyFile(const std::wstring& from, const std::wstring& to) {
     if (isFolder(to))
         return FileError::Folder;
-    return CopyFileW(from.c_str(), to.c_str(), FALSE) ? FileError::None : lastError(to);
+    // A link never replaces a file: what an earlier attempt left goes first.
+    if (!DeleteFileW(to.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+        return lastError(to);
+    if (CreateHardLinkW(to.c_str(), from.c_str(), nullptr))
+        return FileError::None;
+    // FAT and exFAT have no hard links, nor has a file at its limit of them.
+    std::string bytes;
+    FileError error = readWholeFile(from, bytes);
+    if (error == FileError::None)
+        error = writeFile(to, bytes);
+    SecureZeroMemory(&bytes[0], bytes.size());
+    return error;
 }
 
 FileError moveFileOver(const std::wstring& from, const std::wstring& to) {

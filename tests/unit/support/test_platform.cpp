@@ -19,6 +19,8 @@ std::map<std::wstring, platform::FileError> failing;
 std::set<std::wstring> folders;
 int writes;
 int slept;
+long long spaceLeft;
+bool hardLinks;
 std::vector<std::wstring> shutdownReasons;
 bool shutdownBlocked;
 static long long clock;
@@ -74,6 +76,8 @@ void reset() {
     folders.clear();
     writes = 0;
     slept = 0;
+    spaceLeft = -1;
+    hardLinks = true;
     shutdownReasons.clear();
     shutdownBlocked = false;
     clock = 0;
@@ -199,19 +203,27 @@ FileError writeFile(const std::wstring& path, std::string_view bytes) {
     ++fake::writes;
     if (FileError error = failure(path); error != FileError::None)
         return error;
+    if (fake::spaceLeft >= 0 && static_cast<long long>(bytes.size()) > fake::spaceLeft) {
+        deleteFile(path); // what the failed write left is removed
+        return FileError::DiskFull;
+    }
+    if (fake::spaceLeft >= 0)
+        fake::spaceLeft -= bytes.size();
     fake::files[path] = std::string(bytes);
     fake::fileTimes[path] = ++fake::clock;
     return FileError::None;
 }
 
-FileError copyFile(const std::wstring& from, const std::wstring& to) {
+FileError linkOrCopyFile(const std::wstring& from, const std::wstring& to) {
     for (const std::wstring& path : {from, to})
         if (FileError error = failure(path); error != FileError::None)
             return error;
     if (!fake::files.count(from))
         return FileError::NotFound;
+    if (!fake::hardLinks)
+        return writeFile(to, fake::files[from]);
     fake::files[to] = fake::files[from];
-    fake::fileTimes[to] = ++fake::clock;
+    fake::fileTimes[to] = fake::fileTimes[from];
     return FileError::None;
 }
 

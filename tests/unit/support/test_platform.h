@@ -34,6 +34,11 @@ extern std::set<std::wstring> folders;
 // (which the system refuses, as Wine does).
 extern int writes;
 extern int slept;
+// Bytes the disk still takes (-1: no end); a write that does not fit fails
+// with DiskFull. Whether the disk gives a file a second name (a hard link:
+// no room needed), as NTFS does and FAT does not.
+extern long long spaceLeft;
+extern bool hardLinks;
 extern std::vector<std::wstring> shutdownReasons;
 extern bool shutdownBlocked;
 
