@@ -141,6 +141,15 @@ FileError writeFile(const std::wstring& path, std::string_view bytes) {
 FileError linkOrCopyFile(const std::wstring& from, const std::wstring& to) {
     if (isFolder(to))
         return FileError::Folder;
+    // A second name of a file that another program holds could be neither
+    // moved nor removed: it would be left behind.
+    HANDLE probe =
+        CreateFileW(from.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (probe != INVALID_HANDLE_VALUE)
+        CloseHandle(probe);
+    else if (GetLastError() == ERROR_SHARING_VIOLATION)
+        return FileError::InUse;
     // A link never replaces a file: what an earlier attempt left goes first.
     if (!DeleteFileW(to.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
         return lastError(to);
