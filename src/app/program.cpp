@@ -64,40 +64,76 @@ bool folderWritableOrAccepted() {
     return askYesNo(text) == platform::mb::answerYes;
 }
 
-// After a save that did not finish, PASSWORD.TXT is missing or older than a
-// complete temporary file: the user decides whether that file takes its
-// place. Nothing is touched before; declining (false) ends the program.
-// entriesRead: entryList holds the entries already.
+// The files that might hold the list but cannot be read now, each with why:
+// the user tries again or goes on without them (they stay where they are).
+// Going on would start empty past them when PASSWORD.TXT is missing and
+// nothing else is there: then declining ends the program. False: declined so.
+bool unreadableAccepted(Recovery& found) {
+    while (!found.unreadable.empty()) {
+        bool emptyStart = found.missing && found.path.empty();
+        std::wstring text = L"前回の保存で残った以下のファイルを、今は読み込めません。\n";
+        for (const auto& [path, why] : found.unreadable)
+            text += L"\n" + path + L"\n" + fileProblem(why) + L"\n";
+        text +=
+            emptyStart
+                ? L"\n再試行しますか？\n「いいえ」を選ぶと、ファイルを変更せずに終了します。"
+                : L"\n再試行しますか？\n「いいえ」を選ぶと、これらのファイルを使わずに続けます。"
+                  L"ファイルはそのまま残り、次の起動でもう一度確かめます。";
+        if (askYesNo(text) != platform::mb::answerYes)
+            return !emptyStart;
+        found = findRecovery();
+    }
+    return true;
+}
+
+// After a save that did not finish, PASSWORD.TXT is missing or a complete
+// temporary file is left beside it: the user decides whether that file takes
+// its place, or (a temporary file) is discarded. Nothing is touched before;
+// declining (false) ends the program. entriesRead: entryList holds the
+// entries already.
 bool recoverAtStartUp(bool& entriesRead) {
     entriesRead = false;
     Recovery found = findRecovery();
-    // Without PASSWORD.TXT, a file that might hold the list but cannot be
-    // read now never lets the program start empty.
-    while (found.path.empty() && found.missing && !found.unreadable.empty()) {
-        if (askToRetryReading(nullptr, found.unreadable, found.why) != platform::mb::answerYes)
-            return false;
-        found = findRecovery();
-    }
-    if (found.path.empty())
-        return true;
-    std::wstring text =
-        std::wstring(found.missing ? L"データファイル PASSWORD.TXT がありません。前回の保存が"
-                                     L"途中で終わったようです。\n"
-                                   : L"データファイル PASSWORD.TXT より新しい保存途中のファイルが"
-                                     L"あります。前回の終了時に保存しきれなかった変更です。\n") +
-        formatMessage(L"以下のファイルに %d 件のアイテムがあります。\n%s\n",
-                      {std::to_wstring(found.count), found.path}) +
-        (found.complete ? L"" : L"このファイルは一部が壊れていて、読み込めた分だけを戻せます。\n") +
-        L"このファイルから元に戻しますか？\n「いいえ」を選ぶと、ファイルを変更せずに終了します。";
-    if (askYesNo(text) != platform::mb::answerYes)
+    if (!unreadableAccepted(found))
         return false;
-    // When it cannot be put in place, the session runs on what it holds and
-    // the file stays where it is.
-    if (!restoreDataFile(found)) {
-        DataFileState state = readDataFile(found.path, entryList);
-        if (state != DataFileState::Read && state != DataFileState::Damaged)
+    while (!found.path.empty()) {
+        bool temporary = found.path != dataBackupPath();
+        std::wstring text =
+            std::wstring(found.missing ? L"データファイル PASSWORD.TXT がありません。前回の保存が"
+                                         L"途中で終わったようです。\n"
+                         : found.older
+                             ? L"保存しきれなかった変更のファイルが残っています。データ"
+                               L"ファイル PASSWORD.TXT より前に書かれたものです。\n"
+                             : L"データファイル PASSWORD.TXT より新しい保存途中のファイルが"
+                               L"あります。前回の終了時に保存しきれなかった変更です。\n") +
+            formatMessage(L"以下のファイルに %d 件のアイテムがあります。\n%s\n",
+                          {std::to_wstring(found.count), found.path}) +
+            (found.complete ? L""
+                            : L"このファイルは一部が壊れていて、読み込めた分だけを戻せます。\n") +
+            L"このファイルから元に戻しますか？\n" +
+            (temporary ? L"「いいえ」を選ぶと、このファイルを削除します。「キャンセル」を選ぶと、"
+                         L"ファイルを変更せずに終了します。"
+                       : L"「いいえ」を選ぶと、ファイルを変更せずに終了します。");
+        int answer =
+            temporary ? platform::messageBox(nullptr, text,
+                                             platform::mb::yesNoCancel | platform::mb::iconWarning |
+                                                 platform::mb::defaultThird)
+                      : askYesNo(text);
+        if (answer == platform::mb::answerNo && temporary) {
+            platform::deleteFile(found.path);
+        } else if (answer != platform::mb::answerYes) {
             return false;
-        entriesRead = true;
+        } else if (!restoreDataFile(found)) {
+            // When it cannot be put in place, the session runs on what it
+            // holds and the file stays where it is.
+            DataFileState state = readDataFile(found.path, entryList);
+            if (state != DataFileState::Read && state != DataFileState::Damaged)
+                return false;
+            entriesRead = true;
+            return true;
+        }
+        // Another kept file, or without PASSWORD.TXT the backup, comes next.
+        found = findRecovery();
     }
     return true;
 }

@@ -91,11 +91,14 @@ void unblockShutdown();
 // Styles and answers as the system defines them.
 namespace mb {
 constexpr unsigned ok = 0x0;
+constexpr unsigned yesNoCancel = 0x3;
 constexpr unsigned yesNo = 0x4;
 constexpr unsigned iconError = 0x10;
 constexpr unsigned iconWarning = 0x30;
 constexpr unsigned iconInformation = 0x40;
 constexpr unsigned defaultSecond = 0x100;
+constexpr unsigned defaultThird = 0x200;
+constexpr int answerCancel = 2;
 constexpr int answerYes = 6;
 constexpr int answerNo = 7;
 } // namespace mb

@@ -70,7 +70,7 @@ bool saveSettings() {
         settings.windowLeft = r.left;
         settings.windowTop = r.top;
     }
-    return saveFileWithRetry(settingsFilePath(), formatSettingsFile(settings), L"");
+    return saveFileWithRetry(settingsFilePath(), formatSettingsFile(settings), {});
 }
 
 bool isUsableWindowPosition(std::int32_t left, std::int32_t top, int screenWidth,

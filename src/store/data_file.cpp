@@ -183,7 +183,7 @@ bool parseDataFile(const char* data, std::size_t size, EntryList& list, int* bey
 
 bool saveDataFile() {
     SecureString bytes = formatDataFile(entryList);
-    return saveFileWithRetry(dataFilePath(), bytes, dataBackupPath());
+    return saveFileWithRetry(dataFilePath(), bytes, {dataBackupPath(), keptTemporary});
 }
 
 DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::FileError* why,
@@ -228,8 +228,8 @@ void revertEntries(EntryList& readAgain) {
 Recovery findRecovery() {
     const std::wstring path = dataFilePath();
     Recovery found;
-    // Files written after PASSWORD.TXT, or any when it is missing: its
-    // temporary files, and without it the backup too.
+    // Every temporary file, whenever it was written, and without PASSWORD.TXT
+    // the backup too.
     const long long since = platform::fileTime(path);
     found.missing = since < 0;
     std::vector<std::wstring> candidates;
@@ -239,17 +239,13 @@ Recovery findRecovery() {
         candidates.push_back(dataBackupPath());
     long long newest = -1;
     for (const std::wstring& candidate : candidates) {
-        long long time = platform::fileTime(candidate);
-        if (time <= since)
-            continue;
+        if (!platform::fileExists(candidate))
+            continue; // nothing, or a folder of that name
         EntryList list;
         platform::FileError why;
         DataFileState state = readDataFile(candidate, list, &why);
         if (state == DataFileState::Unreadable || state == DataFileState::TooLarge) {
-            if (found.unreadable.empty()) {
-                found.unreadable = candidate;
-                found.why = why;
-            }
+            found.unreadable.push_back({candidate, why});
             continue;
         }
         // A temporary file only when it reads without damage; a damaged
@@ -257,15 +253,23 @@ Recovery findRecovery() {
         bool complete = state == DataFileState::Read;
         if (state == DataFileState::Missing || (!complete && candidate != dataBackupPath()))
             continue;
+        long long time = platform::fileTime(candidate);
         if (!found.path.empty() &&
             (found.complete > complete || (found.complete == complete && newest >= time)))
             continue;
         found.path = candidate;
         found.complete = complete;
+        found.older = time < since;
         found.count = list.count();
         newest = time;
     }
     return found;
+}
+
+bool keptTemporary(const std::wstring& temporary) {
+    EntryList list;
+    return platform::fileExists(temporary) &&
+           readDataFile(temporary, list) != DataFileState::Damaged;
 }
 
 bool restoreDataFile(const Recovery& recovery) {
@@ -279,5 +283,5 @@ bool restoreDataFile(const Recovery& recovery) {
     DataFileState state = readDataFile(recovery.path, list);
     if (state != DataFileState::Read && state != DataFileState::Damaged)
         return false;
-    return saveFileWithRetry(dataFilePath(), formatDataFile(list), L"");
+    return saveFileWithRetry(dataFilePath(), formatDataFile(list), {L"", keptTemporary});
 }

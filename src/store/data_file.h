@@ -15,6 +15,8 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
 enum class DataFileState {
     Missing,    // no file: the list is empty, as on a first start
@@ -60,20 +62,25 @@ DataFileState loadDataFile(platform::FileError* why = nullptr, int* beyondCount 
 void revertEntries(EntryList& readAgain);
 
 // A save that did not finish (a crash, a power cut, a session that ended
-// while another program held PASSWORD.TXT) leaves PASSWORD.TXT missing or
-// older than a complete temporary file. What can be offered then: the newest
-// complete one of the temporary files and, when PASSWORD.TXT is missing,
-// PASSWORD.BAK (damaged, when nothing complete is there).
+// while another program held PASSWORD.TXT) leaves PASSWORD.TXT missing or a
+// complete temporary file beside it, which stays until the user restores or
+// discards it: no save writes over it meanwhile. What can be offered then:
+// the newest complete one of the temporary files, whenever it was written,
+// and, when PASSWORD.TXT is missing, PASSWORD.BAK (damaged, when nothing
+// complete is there).
 struct Recovery {
     bool missing = false; // PASSWORD.TXT is not there
     std::wstring path;    // empty: nothing to offer
     int count = 0;
     bool complete = true;
-    // A file that might be offered but cannot be read now, and why.
-    std::wstring unreadable;
-    platform::FileError why = platform::FileError::None;
+    bool older = false; // written before PASSWORD.TXT
+    // Files that might be offered but cannot be read now, and why.
+    std::vector<std::pair<std::wstring, platform::FileError>> unreadable;
 };
 Recovery findRecovery();
+// Whether a temporary file of PASSWORD.TXT is one to offer (or one that
+// cannot be read now, so might be): a save passes its name over.
+bool keptTemporary(const std::wstring& temporary);
 // Puts that file in place as PASSWORD.TXT (a present one is kept as
 // PASSWORD.BAK; of a damaged backup, what could be read); false when that
 // failed and the user gave up.

@@ -89,13 +89,15 @@ struct QuietAttempts {
 };
 
 // Writes bytes to the first temporary name that takes them; temporary names
-// it. A name that is taken (a folder, a file held or read-only) sends it on
-// to the next at once: the quiet attempts are for the file itself.
-FileError writeTemporary(const std::wstring& path, std::string_view bytes,
+// it. A name that is taken (a folder, a file held, read-only or kept) sends
+// it on to the next at once: the quiet attempts are for the file itself.
+FileError writeTemporary(const std::wstring& path, std::string_view bytes, const SaveRules& rules,
                          std::wstring& temporary) {
     FileError first = FileError::None;
     for (int n = 1; n <= temporaryNames; ++n) {
         temporary = temporaryPath(path, n);
+        if (rules.kept && rules.kept(temporary))
+            continue;
         FileError error = platform::writeFile(temporary, bytes);
         if (error == FileError::None)
             return error;
@@ -105,7 +107,7 @@ FileError writeTemporary(const std::wstring& path, std::string_view bytes,
             break;
     }
     temporary = temporaryPath(path, 1);
-    return first;
+    return first == FileError::None ? FileError::Other : first;
 }
 
 int ask(WindowHandle owner, const wchar_t* what, const std::wstring& path, FileError error) {
@@ -151,16 +153,16 @@ SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,
     return result;
 }
 
-SaveResult saveFile(const std::wstring& path, std::string_view bytes,
-                    const std::wstring& backupPath, bool keepTemporary) {
+SaveResult saveFile(const std::wstring& path, std::string_view bytes, const SaveRules& rules,
+                    bool keepTemporary) {
     SaveResult result;
     std::wstring temporary;
-    result.error = writeTemporary(path, bytes, temporary);
+    result.error = writeTemporary(path, bytes, rules, temporary);
     if (result.error != FileError::None) {
         result.failed = temporary;
         return result;
     }
-    result = swapIn(temporary, path, backupPath);
+    result = swapIn(temporary, path, rules.backupPath);
     if (result.error != FileError::None && !keepTemporary)
         platform::deleteFile(temporary);
     return result;
@@ -186,10 +188,9 @@ template <class Attempt> bool withQuestions(Attempt attempt, const std::wstring&
 
 } // namespace
 
-bool saveFileWithRetry(const std::wstring& path, std::string_view bytes,
-                       const std::wstring& backupPath) {
-    return withQuestions([&] { return saveFile(path, bytes, backupPath, sessionEnding); },
-                         backupPath);
+bool saveFileWithRetry(const std::wstring& path, std::string_view bytes, const SaveRules& rules) {
+    return withQuestions([&] { return saveFile(path, bytes, rules, sessionEnding); },
+                         rules.backupPath);
 }
 
 bool swapInWithRetry(const std::wstring& temporary, const std::wstring& path,

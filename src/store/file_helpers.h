@@ -40,9 +40,18 @@ bool readIntLine(LineReader& in, std::int32_t& value);
 
 // The temporary names a save of path writes to before the swap: path.tmp,
 // and path.tmp2 to path.tmp9 while the ones before are taken (a folder of
-// that name, or a file another program holds).
+// that name, a file another program holds, or one the save must keep).
 constexpr int temporaryNames = 9;
 std::wstring temporaryPath(const std::wstring& path, int n);
+
+// What a save of one file keeps: the previous file as backupPath (none when
+// empty), and the files at the temporary names that kept() names (an
+// unfinished save the user has not decided on yet), which it never writes
+// over.
+struct SaveRules {
+    std::wstring backupPath;
+    bool (*kept)(const std::wstring& temporary) = nullptr;
+};
 
 struct SaveResult {
     platform::FileError error = platform::FileError::None; // why the save failed
@@ -53,14 +62,14 @@ struct SaveResult {
 };
 
 // One save of bytes as the file at path: written to a free temporary name,
-// the old file kept as backupPath (unless that is empty; a failure there
-// never stops the save), then the temporary file renamed over path, so that
-// there is a file at path at every moment. Each step is tried again for
-// about a second while another program holds a file. When the rename fails
-// the temporary file is removed, or kept when keepTemporary: the end of the
-// session leaves it complete for the next start to offer.
-SaveResult saveFile(const std::wstring& path, std::string_view bytes,
-                    const std::wstring& backupPath, bool keepTemporary);
+// the old file kept as the backup (a failure there never stops the save),
+// then the temporary file renamed over path, so that there is a file at path
+// at every moment. Each step is tried again for about a second while another
+// program holds a file. When the rename fails the temporary file is removed,
+// or kept when keepTemporary: the end of the session leaves it complete for
+// the next start to offer.
+SaveResult saveFile(const std::wstring& path, std::string_view bytes, const SaveRules& rules,
+                    bool keepTemporary);
 
 // The last steps of a save: the old file kept as backupPath (unless empty),
 // then temporary renamed over path. temporary is never removed.
@@ -71,8 +80,7 @@ SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,
 // as long as it fails, and telling the user once when no backup could be
 // kept. At the end of the session nothing is asked or told: one quiet
 // attempt. Returns false when the save did not go through.
-bool saveFileWithRetry(const std::wstring& path, std::string_view bytes,
-                       const std::wstring& backupPath);
+bool saveFileWithRetry(const std::wstring& path, std::string_view bytes, const SaveRules& rules);
 // swapIn with the same questions: a complete temporary file put in place.
 bool swapInWithRetry(const std::wstring& temporary, const std::wstring& path,
                      const std::wstring& backupPath);

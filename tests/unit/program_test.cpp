@@ -187,20 +187,23 @@ TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
     SetUp();
     put(backupPath, older, 1);
     put(dataPath + L".tmp3", newer, 2);
+    fake::answers = {platform::mb::answerCancel};
     EXPECT_EQ(run(), 0);
     EXPECT_TRUE(offered(dataPath + L".tmp3", 3));
     EXPECT_FALSE(view.windowCreated);
     EXPECT_EQ(fake::writes, 0);
     EXPECT_EQ(fake::files.size(), 2u);
 
-    // PASSWORD.TXT is there: only a complete temporary file newer than it
-    // is offered; an older or incomplete one waits for the next save.
+    // PASSWORD.TXT is there: a complete temporary file is offered whenever
+    // it was written; an incomplete one waits for the next save.
     SetUp();
     put(dataPath, older, 2);
     put(dataPath + L".tmp", newer, 1);
     put(dataPath + L".tmp2", cut, 3);
-    EXPECT_EQ(run(), 1);
-    EXPECT_TRUE(fake::messageBoxes.empty());
+    fake::answers = {platform::mb::answerCancel};
+    EXPECT_EQ(run(), 0);
+    EXPECT_TRUE(offered(dataPath + L".tmp", 3));
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"より前に書かれた"), std::wstring::npos);
     EXPECT_EQ(fake::files[dataPath], older);
 
     // Only a backup that another program holds: asked about, never an empty
@@ -224,6 +227,38 @@ TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
     startUp();
     EXPECT_TRUE(fake::messageBoxes.empty());
     EXPECT_FALSE(fake::files.count(settingsPath + L".tmp"));
+}
+
+TEST_F(ProgramTest, AKeptTemporaryFileIsOfferedUntilRestoredOrDiscarded) {
+    const std::wstring kept = dataPath + L".tmp";
+    const std::string older = fake::dataFile({record("A")});
+    const std::string newer = fake::dataFile({record("A"), record("B")});
+    fake::files[dataPath] = older;
+    fake::files[kept] = newer;
+    // Held by another program at the start: named with the cause, and No goes
+    // on without it. Once free, no save writes over it.
+    fake::failing[kept] = platform::FileError::InUse;
+    view.whileWindowRuns = [] {
+        fake::failing.clear();
+        dispatchCommand(IDM_EXIT, 0);
+    };
+    EXPECT_EQ(startUp(), 1);
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_NE(fake::messageBoxes[0].text.find(kept + L"\nほかのプログラム"), std::wstring::npos);
+    EXPECT_EQ(fake::files[kept], newer);
+    EXPECT_GT(fake::fileTimes[dataPath], fake::fileTimes[kept]);
+
+    // Older than PASSWORD.TXT now, and offered all the same: No discards it.
+    auto files = fake::files;
+    SetUp();
+    fake::files = files;
+    fake::answers = {platform::mb::answerNo};
+    view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
+    EXPECT_EQ(startUp(), 1);
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"2 件"), std::wstring::npos);
+    EXPECT_FALSE(fake::files.count(kept));
+    EXPECT_EQ(fake::files[dataPath], older);
 }
 
 TEST_F(ProgramTest, AFolderThatCannotBeWrittenIsToldBeforeTheWindowOpens) {
