@@ -22,11 +22,37 @@ namespace {
 int nextExitStep = 0;
 int runningExitStep = -1;
 
+// PASSWORD.TXT as the list stands. When its protection cannot be given to
+// the new file, the user chooses: try again, save with the folder's
+// permissions, or not save; at the end of the session it is not saved.
+platform::FileError saveEntries() {
+    SecureString bytes = formatDataFile(entryList);
+    bool protect = true;
+    for (;;) {
+        platform::FileError error = saveDataFile(bytes, true, protect);
+        if (error != platform::FileError::Protection || sessionEnding)
+            return error;
+        int answer = platform::messageBox(
+            mainWindow,
+            formatMessage(L"以下のデータファイルを書き込むことができませんでした。\n%s\n",
+                          {dataFilePath()}) +
+                fileProblem(error) +
+                L"\nもう一度試しますか？\n「いいえ」を選ぶと、この保護なしで（フォルダーと同じ"
+                L"アクセス許可で、暗号化せずに）保存します。\n「キャンセル」を選ぶと、保存しません"
+                L"。",
+            platform::mb::yesNoCancel | platform::mb::iconWarning);
+        if (answer == platform::mb::answerNo)
+            protect = false;
+        else if (answer != platform::mb::answerYes)
+            return error;
+    }
+}
+
 void runExitSteps() {
     while (nextExitStep < 3) {
         runningExitStep = nextExitStep++;
         switch (runningExitStep) {
-        case 0: saveDataFile(); break;
+        case 0: saveEntries(); break;
         case 1: saveSettings(); break;
         case 2:
             releaseEntries(entryList);

@@ -54,18 +54,31 @@ enum class FileError {
     Denied,   // no permission
     Folder,   // a folder stands where the file should be
     DiskFull,
-    TooLarge, // more than the program can hold in memory
+    TooLarge,   // more than the program can hold in memory
+    Protection, // the file's own protection cannot be given to a new file
     Other,
 };
 
+// What keeps a file from other eyes beyond its folder's rules: the access
+// rules set on the file itself (not those it inherits from its folder), as
+// the system's self-relative security descriptor, empty when it has none;
+// and whether the system encrypts it for its owner.
+struct FileProtection {
+    std::string accessRules;
+    bool encrypted = false;
+};
+FileError readProtection(const std::wstring& path, FileProtection& protection);
+
 // Reads a whole file into bytes; on failure bytes is left empty.
 FileError readWholeFile(const std::wstring& path, std::string& bytes);
-// Writes bytes as the file at path, replacing one that is there: every write
+// Writes bytes as a new file at path, replacing one that is there: created
+// with protection (Protection when the system cannot give it), every write
 // checked, then flushed to the disk. What a failed write left is removed.
-FileError writeFile(const std::wstring& path, std::string_view bytes);
+FileError writeFile(const std::wstring& path, std::string_view bytes,
+                    const FileProtection& protection = {});
 // Gives the file at from the second name to, replacing a file there: a hard
 // link, which takes no room and shares the file's protection; where the disk
-// has none (FAT, exFAT), a copy.
+// has none (FAT, exFAT), a copy with from's protection.
 FileError linkOrCopyFile(const std::wstring& from, const std::wstring& to);
 // Renames from to to in one step, replacing to where it exists, and flushed
 // to the disk: at no moment is there no file at to.

@@ -70,7 +70,8 @@ bool saveSettings() {
         settings.windowLeft = r.left;
         settings.windowTop = r.top;
     }
-    return saveFileWithRetry(settingsFilePath(), formatSettingsFile(settings), {});
+    return saveFileWithRetry(settingsFilePath(), formatSettingsFile(settings), {}).error ==
+           platform::FileError::None;
 }
 
 bool isUsableWindowPosition(std::int32_t left, std::int32_t top, int screenWidth,

@@ -181,9 +181,15 @@ bool parseDataFile(const char* data, std::size_t size, EntryList& list, int* bey
     return intact && !in.repaired && beyond == 0;
 }
 
-bool saveDataFile() {
-    SecureString bytes = formatDataFile(entryList);
-    return saveFileWithRetry(dataFilePath(), bytes, {dataBackupPath(), keptTemporary});
+platform::FileError saveDataFile(std::string_view bytes, bool keepBackup, bool protect) {
+    // The list's protection: PASSWORD.TXT's, or while it is missing (a
+    // backup put back failed) the backup's.
+    std::wstring protectionOf;
+    if (protect)
+        protectionOf = platform::fileExists(dataFilePath()) ? dataFilePath() : dataBackupPath();
+    return saveFileWithRetry(dataFilePath(), bytes,
+                             {keepBackup ? dataBackupPath() : L"", keptTemporary, protectionOf})
+        .error;
 }
 
 DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::FileError* why,
@@ -283,5 +289,5 @@ bool restoreDataFile(const Recovery& recovery) {
     DataFileState state = readDataFile(recovery.path, list);
     if (state != DataFileState::Read && state != DataFileState::Damaged)
         return false;
-    return saveFileWithRetry(dataFilePath(), formatDataFile(list), {L"", keptTemporary});
+    return saveDataFile(formatDataFile(list), false) == platform::FileError::None;
 }

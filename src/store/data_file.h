@@ -44,10 +44,14 @@ SecureString formatDataFile(const EntryList& list);
 // which are read too and counted in beyondCount.
 bool parseDataFile(const char* data, std::size_t size, EntryList& list, int* beyondCount = nullptr);
 
-// Writes entryList to PASSWORD.TXT, keeping the previous file as PASSWORD.BAK.
-// Returns false when it did not go through (the user gave up after the retry
-// question, or the session ended).
-bool saveDataFile();
+// Writes bytes (a list as formatDataFile makes it) as PASSWORD.TXT, keeping
+// the previous file as PASSWORD.BAK when keepBackup. Unless not protect, the
+// new file is made with the protection of PASSWORD.TXT (of PASSWORD.BAK while
+// it is missing). Asks whether to retry while it fails (not once the session
+// is ending); returns why it did not go through in the end: the user gave up,
+// the session ended, or (asked nothing) the protection cannot be given.
+platform::FileError saveDataFile(std::string_view bytes, bool keepBackup = true,
+                                 bool protect = true);
 
 // Reads the data file at path into list, which it replaces unless the file
 // is unreadable or too large; why tells the cause of Unreadable, beyondCount

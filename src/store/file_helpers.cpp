@@ -92,13 +92,13 @@ struct QuietAttempts {
 // it. A name that is taken (a folder, a file held, read-only or kept) sends
 // it on to the next at once: the quiet attempts are for the file itself.
 FileError writeTemporary(const std::wstring& path, std::string_view bytes, const SaveRules& rules,
-                         std::wstring& temporary) {
+                         const platform::FileProtection& protection, std::wstring& temporary) {
     FileError first = FileError::None;
     for (int n = 1; n <= temporaryNames; ++n) {
         temporary = temporaryPath(path, n);
         if (rules.kept && rules.kept(temporary))
             continue;
-        FileError error = platform::writeFile(temporary, bytes);
+        FileError error = platform::writeFile(temporary, bytes, protection);
         if (error == FileError::None)
             return error;
         if (first == FileError::None)
@@ -156,8 +156,23 @@ SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,
 SaveResult saveFile(const std::wstring& path, std::string_view bytes, const SaveRules& rules,
                     bool keepTemporary) {
     SaveResult result;
+    // No copy of the text ever exists under weaker protection than the file
+    // it replaces: the new file is made with that protection, or not at all.
+    platform::FileProtection protection;
+    if (!rules.protectionOf.empty()) {
+        result.error = QuietAttempts()(
+            [&] { return platform::readProtection(rules.protectionOf, protection); });
+        if (result.error == FileError::NotFound)
+            result.error = FileError::None;
+        else if (result.error != FileError::None)
+            result.error = FileError::Protection;
+        if (result.error != FileError::None) {
+            result.failed = rules.protectionOf;
+            return result;
+        }
+    }
     std::wstring temporary;
-    result.error = writeTemporary(path, bytes, rules, temporary);
+    result.error = writeTemporary(path, bytes, rules, protection, temporary);
     if (result.error != FileError::None) {
         result.failed = temporary;
         return result;
@@ -170,32 +185,34 @@ SaveResult saveFile(const std::wstring& path, std::string_view bytes, const Save
 
 namespace {
 
-template <class Attempt> bool withQuestions(Attempt attempt, const std::wstring& backupPath) {
+template <class Attempt> SaveResult withQuestions(Attempt attempt, const std::wstring& backupPath) {
     for (;;) {
         SaveResult saved = attempt();
-        if (sessionEnding)
-            return saved.error == FileError::None;
+        if (sessionEnding || saved.error == FileError::Protection)
+            return saved;
         if (saved.error == FileError::None) {
             if (saved.backupError != FileError::None)
                 tellBackupLost(backupPath, saved.backupError);
-            return true;
+            return saved;
         }
         if (ask(mainWindow, L"以下のデータファイルを書き込むことができませんでした。\n%s\n",
                 saved.failed, saved.error) != platform::mb::answerYes)
-            return false;
+            return saved;
     }
 }
 
 } // namespace
 
-bool saveFileWithRetry(const std::wstring& path, std::string_view bytes, const SaveRules& rules) {
+SaveResult saveFileWithRetry(const std::wstring& path, std::string_view bytes,
+                             const SaveRules& rules) {
     return withQuestions([&] { return saveFile(path, bytes, rules, sessionEnding); },
                          rules.backupPath);
 }
 
 bool swapInWithRetry(const std::wstring& temporary, const std::wstring& path,
                      const std::wstring& backupPath) {
-    return withQuestions([&] { return swapIn(temporary, path, backupPath); }, backupPath);
+    return withQuestions([&] { return swapIn(temporary, path, backupPath); }, backupPath).error ==
+           FileError::None;
 }
 
 std::wstring newerTemporary(const std::wstring& path,
@@ -226,6 +243,9 @@ std::wstring fileProblem(FileError error) {
     case FileError::DiskFull:
         return L"ディスクの空き容量が足りません。不要なファイルを削除してください。";
     case FileError::TooLarge: return L"ファイルが大きすぎて読み込めません。";
+    case FileError::Protection:
+        return L"このファイルだけに設定された保護（アクセス許可や暗号化）を、"
+               L"新しいファイルに付けることができません。";
     default: return L"ファイルの属性やディスクの状態を確認してください。";
     }
 }

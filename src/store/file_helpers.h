@@ -45,12 +45,14 @@ constexpr int temporaryNames = 9;
 std::wstring temporaryPath(const std::wstring& path, int n);
 
 // What a save of one file keeps: the previous file as backupPath (none when
-// empty), and the files at the temporary names that kept() names (an
-// unfinished save the user has not decided on yet), which it never writes
-// over.
+// empty); the files at the temporary names that kept() names (an unfinished
+// save the user has not decided on yet), which it never writes over; and the
+// protection of the file protectionOf (when it exists; none when empty),
+// which every new file is made with.
 struct SaveRules {
     std::wstring backupPath;
     bool (*kept)(const std::wstring& temporary) = nullptr;
+    std::wstring protectionOf{};
 };
 
 struct SaveResult {
@@ -79,8 +81,10 @@ SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,
 // saveFile, asking whether to retry (with the file at fault and the cause)
 // as long as it fails, and telling the user once when no backup could be
 // kept. At the end of the session nothing is asked or told: one quiet
-// attempt. Returns false when the save did not go through.
-bool saveFileWithRetry(const std::wstring& path, std::string_view bytes, const SaveRules& rules);
+// attempt. A protection that cannot be given is returned at once, for the
+// caller to ask about.
+SaveResult saveFileWithRetry(const std::wstring& path, std::string_view bytes,
+                             const SaveRules& rules);
 // swapIn with the same questions: a complete temporary file put in place.
 bool swapInWithRetry(const std::wstring& temporary, const std::wstring& path,
                      const std::wstring& backupPath);

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <string>
 #include <vector>
 
@@ -161,6 +164,59 @@ TEST(Instance, FoldersNamedLikeTheBackupAndTheTemporaryFileDoNotStopTheSave) {
     EXPECT_EQ(e2e::readFile(k.dataFile()),
               e2e::dataFile({{"銀行", "1234-5678", "saved past them"}, {"Mail", "user"}}));
     EXPECT_FALSE(e2e::fileExists(k.dataFile() + ".tmp2"));
+}
+
+// The access rules of a file, as SDDL text.
+std::wstring accessRulesOf(const std::string& path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(e2e::wide(path).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return L"(unreadable)";
+    LPWSTR text = nullptr;
+    ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                         DACL_SECURITY_INFORMATION, &text, nullptr);
+    std::wstring rules = text ? text : L"";
+    LocalFree(text);
+    LocalFree(descriptor);
+    return rules;
+}
+
+TEST(Instance, PasswordTxtKeepsItsOwnAccessRulesThroughASave) {
+    // Readable by the system and its owner alone. Wine keeps such rules as
+    // the file's mode bits: no one else may read it.
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    alignas(TOKEN_USER) BYTE user[256];
+    DWORD size = sizeof user;
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, size, &size));
+    CloseHandle(token);
+    LPWSTR sid = nullptr;
+    ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid);
+    std::wstring sddl = L"D:P(A;;FA;;;SY)(A;;FA;;;" + std::wstring(sid) + L")";
+    LocalFree(sid);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                     &descriptor, nullptr));
+
+    Keyloom k(e2e::freshFolder("own-rules"));
+    SECURITY_ATTRIBUTES rules{sizeof rules, descriptor, FALSE};
+    HANDLE file = CreateFileW(e2e::wide(k.dataFile()).c_str(), GENERIC_WRITE, 0, &rules, CREATE_NEW,
+                              0, nullptr);
+    LocalFree(descriptor);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD wrote = 0;
+    WriteFile(file, twoEntries.data(), static_cast<DWORD>(twoEntries.size()), &wrote, nullptr);
+    CloseHandle(file);
+    const std::wstring own = accessRulesOf(k.dataFile());
+    ASSERT_EQ(own.find(L";WD)"), std::wstring::npos) << "not restricted: " << own.c_str();
+
+    ASSERT_TRUE(k.start());
+    k.paste(203, "saved with its rules");
+    EXPECT_EQ(k.exitByMenu(), 1u);
+    EXPECT_EQ(e2e::readFile(k.dataFile()),
+              e2e::dataFile({{"銀行", "1234-5678", "saved with its rules"}, {"Mail", "user"}}));
+    EXPECT_EQ(accessRulesOf(k.dataFile()), own);
+    EXPECT_EQ(accessRulesOf(k.folder + "\\PASSWORD.BAK"), own);
 }
 
 TEST(Instance, AFolderThatCannotBeWrittenIsToldAtStart) {

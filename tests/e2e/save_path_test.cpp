@@ -119,7 +119,7 @@ int saveFromHere(const wchar_t* report) {
     DWORD wrote;
     WriteFile(f, where.data(), static_cast<DWORD>(where.size() * sizeof(wchar_t)), &wrote, nullptr);
     CloseHandle(f);
-    return saveDataFile() ? 0 : 4;
+    return saveDataFile(formatDataFile(entryList)) == platform::FileError::None ? 0 : 4;
 }
 
 using platform::FileError;
@@ -195,7 +195,7 @@ TEST(SavePath, RetryQuestionNamesTheFileAndTheCauseAndNoGivesUp) {
     bool saved;
     {
         FileHolder holder(path);
-        saved = saveFileWithRetry(path, "new", {});
+        saved = saveFileWithRetry(path, "new", {}).error == FileError::None;
     }
     done = true;
     answerer.join();

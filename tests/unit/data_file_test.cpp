@@ -45,6 +45,9 @@ bool sameFields(const EntryRecord& a, const EntryRecord& b) {
     return true;
 }
 
+// The list as the exit saves it; false when that did not go through.
+bool save() { return saveDataFile(formatDataFile(entryList)) == platform::FileError::None; }
+
 class DataFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -321,7 +324,7 @@ TEST_F(DataFileTest, EntriesThatCannotAllGetMemoryMakeTheFileTooLarge) {
 TEST_F(DataFileTest, SaveKeepsThePreviousFileAsBackup) {
     fake::files[dataPath] = "old bytes";
     appendEntry();
-    EXPECT_TRUE(saveDataFile());
+    EXPECT_TRUE(save());
     EXPECT_EQ(fake::files[backupPath], "old bytes");
     EXPECT_EQ(fake::files[dataPath],
               lines({"KEYLOOM1", "1", fake::sjis("新しいアイテム - 1"), "", "", "", "", "1", ""}));
@@ -339,7 +342,7 @@ TEST_F(DataFileTest, TheOldBackupStaysUntilAWholeNewOneReplacesIt) {
         // Room for the new file only: a second name of the old one needs none.
         fake::spaceLeft = saved.size();
         fake::hardLinks = links;
-        EXPECT_TRUE(saveDataFile());
+        EXPECT_TRUE(save());
         EXPECT_EQ(fake::files[dataPath], saved);
         EXPECT_EQ(fake::files[backupPath], links ? "old" : "older");
         EXPECT_EQ(fake::messageBoxes.size(), links ? 0u : 1u);
@@ -352,7 +355,7 @@ TEST_F(DataFileTest, NoBackupNeverStopsTheSaveAndIsToldOnce) {
     fake::folders.insert(backupPath);
     fake::folders.insert(dataPath + L".tmp"); // the next temporary name serves
     appendEntry();
-    EXPECT_TRUE(saveDataFile());
+    EXPECT_TRUE(save());
     EXPECT_EQ(fake::files[dataPath],
               lines({"KEYLOOM1", "1", fake::sjis("新しいアイテム - 1"), "", "", "", "", "1", ""}));
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
@@ -376,7 +379,7 @@ TEST_F(DataFileTest, FailedSaveTriesQuietlyThenAsksWithTheFileAndTheCause) {
     };
     fake::duringMessageBox = freeOnSecond;
 
-    EXPECT_TRUE(saveDataFile());
+    EXPECT_TRUE(save());
     EXPECT_EQ(fake::writes, 3);
     EXPECT_EQ(fake::slept, 0); // no cause a moment's wait would mend
     ASSERT_EQ(fake::messageBoxes.size(), 2u);
@@ -392,7 +395,7 @@ TEST_F(DataFileTest, FailedSaveTriesQuietlyThenAsksWithTheFileAndTheCause) {
     fake::messageBoxes.clear();
     fake::failing[path] = platform::FileError::InUse;
     appendEntry();
-    EXPECT_FALSE(saveDataFile());
+    EXPECT_FALSE(save());
     EXPECT_EQ(fake::slept, 1000);
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
     EXPECT_NE(fake::messageBoxes[0].text.find(L"ほかのプログラム"), std::wstring::npos);

@@ -261,6 +261,43 @@ TEST_F(ProgramTest, AKeptTemporaryFileIsOfferedUntilRestoredOrDiscarded) {
     EXPECT_EQ(fake::files[dataPath], older);
 }
 
+TEST_F(ProgramTest, EveryFileThatReplacesPasswordTxtCarriesItsOwnProtection) {
+    const std::string old = fake::dataFile({record("A")});
+    auto start = [&] {
+        fake::files[dataPath] = old;
+        fake::protections[dataPath] = {"its own rules", true};
+        view.whileWindowRuns = [] {
+            dispatchCommand(IDM_NEW, 0);
+            dispatchCommand(IDM_EXIT, 0);
+        };
+        return startUp();
+    };
+    auto isOwn = [](const std::wstring& path) {
+        return fake::protections[path].accessRules == "its own rules" &&
+               fake::protections[path].encrypted;
+    };
+    for (bool links : {true, false}) {
+        SetUp();
+        fake::hardLinks = links;
+        EXPECT_EQ(start(), 1);
+        EXPECT_NE(fake::files[dataPath], old);
+        EXPECT_TRUE(isOwn(dataPath));
+        EXPECT_TRUE(isOwn(backupPath)) << "hard links: " << links;
+    }
+
+    // Where the system cannot give it, nothing of the text is written: Yes
+    // tries again, No saves with the folder's permissions.
+    SetUp();
+    fake::protectionRefused = true;
+    fake::answers = {platform::mb::answerYes, platform::mb::answerNo};
+    EXPECT_EQ(start(), 1);
+    ASSERT_EQ(fake::messageBoxes.size(), 2u);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"アクセス許可や暗号化"), std::wstring::npos);
+    EXPECT_EQ(fake::writes, 4); // two refused, then PASSWORD.TXT and INITIAL.TXT
+    EXPECT_NE(fake::files[dataPath], old);
+    EXPECT_FALSE(fake::protections.count(dataPath));
+}
+
 TEST_F(ProgramTest, AFolderThatCannotBeWrittenIsToldBeforeTheWindowOpens) {
     fake::files[dataPath] = fake::dataFile({record("A")});
     fake::failing[L"C:\\Keyloom"] = platform::FileError::Denied;

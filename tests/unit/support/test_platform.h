@@ -39,6 +39,10 @@ extern int slept;
 // no room needed), as NTFS does and FAT does not.
 extern long long spaceLeft;
 extern bool hardLinks;
+// Each file's own protection (none when absent), and whether the system
+// refuses to give a new file any protection, as where encryption is off.
+extern std::map<std::wstring, platform::FileProtection> protections;
+extern bool protectionRefused;
 extern std::vector<std::wstring> shutdownReasons;
 extern bool shutdownBlocked;
 
