@@ -7,11 +7,13 @@
 #include "store/file_helpers.h"
 #include "store/text.h"
 #include "transfer/clipboard.h"
+#include "transfer/paste.h"
 
 #include <string>
 
 bool exitStarted = false;
 bool sessionEnding = false;
+bool sessionEndConfirmed = false;
 
 namespace {
 
@@ -22,14 +24,34 @@ namespace {
 int nextExitStep = 0;
 int runningExitStep = -1;
 
+// What this run last wrote to each file: a save that would write the same
+// bytes again (the end of the session after its query saved) leaves the file
+// alone. Only the run's first save of PASSWORD.TXT replaces the backup, which
+// so keeps the list as it was before the run.
+bool entriesSaved = false;
+SecureString entriesWritten;
+std::string settingsWritten;
+
+void forgetWhatWasWritten() {
+    entriesSaved = false;
+    SecureString().swap(entriesWritten); // its buffer wiped as it goes
+    settingsWritten.clear();
+}
+
 // PASSWORD.TXT as the list stands. When its protection cannot be given to
 // the new file, the user chooses: try again, save with the folder's
 // permissions, or not save; at the end of the session it is not saved.
 platform::FileError saveEntries() {
     SecureString bytes = formatDataFile(entryList);
+    if (entriesSaved && bytes == entriesWritten)
+        return platform::FileError::None;
     bool protect = true;
     for (;;) {
-        platform::FileError error = saveDataFile(bytes, true, protect);
+        platform::FileError error = saveDataFile(bytes, !entriesSaved, protect);
+        if (error == platform::FileError::None) {
+            entriesSaved = true;
+            entriesWritten.swap(bytes);
+        }
         if (error != platform::FileError::Protection || sessionEnding)
             return error;
         int answer = platform::messageBox(
@@ -37,9 +59,10 @@ platform::FileError saveEntries() {
             formatMessage(L"以下のデータファイルを書き込むことができませんでした。\n%s\n",
                           {dataFilePath()}) +
                 fileProblem(error) +
-                L"\nもう一度試しますか？\n「いいえ」を選ぶと、この保護なしで（フォルダーと同じ"
-                L"アクセス許可で、暗号化せずに）保存します。\n「キャンセル」を選ぶと、保存しません"
-                L"。",
+                L"\nもう一度試しますか？\n"
+                L"「いいえ」を選ぶと、この保護なしで（フォルダーと同じアクセス許可で、"
+                L"暗号化せずに）保存します。\n"
+                L"「キャンセル」を選ぶと、保存しません。",
             platform::mb::yesNoCancel | platform::mb::iconWarning);
         if (answer == platform::mb::answerNo)
             protect = false;
@@ -53,9 +76,10 @@ void runExitSteps() {
         runningExitStep = nextExitStep++;
         switch (runningExitStep) {
         case 0: saveEntries(); break;
-        case 1: saveSettings(); break;
+        case 1: saveSettings(&settingsWritten); break;
         case 2:
             releaseEntries(entryList);
+            forgetWhatWasWritten();
             // Waits a moment for a clipboard that another program holds open, so
             // that no password is left behind.
             clearClipboard();
@@ -199,6 +223,7 @@ int startUp() {
     }
     if (!folderWritableOrAccepted())
         return 0;
+    forgetWhatWasWritten();
     bool entriesRead;
     if (!recoverAtStartUp(entriesRead) || (!entriesRead && !loadEntriesAtStartUp())) {
         releaseEntries(entryList);
@@ -220,8 +245,36 @@ void exitProgram() {
     runExitSteps();
 }
 
+bool sessionEndQueried(bool critical) {
+    sessionEnding = true;
+    stopPaste();
+    if (exitStarted && nextExitStep > 2)
+        return true; // the entries are released: saved as far as they could be
+    if (!exitStarted)
+        storeFields(editedIndex);
+    const wchar_t* failed = L"PASSWORD.TXT";
+    platform::FileError error = saveEntries();
+    if (error == platform::FileError::None) {
+        failed = L"INITIAL.TXT";
+        error = saveSettings(&settingsWritten);
+    }
+    if (error == platform::FileError::None || critical)
+        return true;
+    // Refused: the shutdown screen tells why, and the user can cancel, mend
+    // the cause and end Keyloom as usual.
+    platform::blockShutdown(formatMessage(L"Keyloom は %s を保存できませんでした。", {failed}) +
+                            fileProblem(error));
+    return false;
+}
+
+void sessionEndCancelled() {
+    sessionEnding = false;
+    platform::unblockShutdown();
+}
+
 void sessionEnded() {
     sessionEnding = true;
+    sessionEndConfirmed = true;
     // Windows is asked to wait while the files are written; it ends the
     // program as soon as this returns.
     platform::blockShutdown(L"Keyloom がデータファイルを保存しています。");

@@ -205,7 +205,7 @@ template <class Attempt> SaveResult withQuestions(Attempt attempt, const std::ws
 
 SaveResult saveFileWithRetry(const std::wstring& path, std::string_view bytes,
                              const SaveRules& rules) {
-    return withQuestions([&] { return saveFile(path, bytes, rules, sessionEnding); },
+    return withQuestions([&] { return saveFile(path, bytes, rules, sessionEndConfirmed); },
                          rules.backupPath);
 }
 

@@ -49,31 +49,40 @@ struct Offer {
 };
 Offer offer;
 bool running = false;
+bool stopAsked = false; // by the end of the session
 
 // Marks a paste sequence for the command table; nests.
 struct Sequence {
     bool outer = running;
-    Sequence() { running = true; }
+    Sequence() {
+        if (!outer)
+            stopAsked = false;
+        running = true;
+    }
     ~Sequence() { running = outer; }
 };
+
+// The program begins to end, or the end of the session was asked about: the
+// paste stops without a word.
+bool ending() { return exitStarted || stopAsked; }
 
 // Serves what other programs send (the target's read among it) until done()
 // or the time is up; false then, or once the program begins to end.
 template <class Done> bool waitFor(Done done, int timeout) {
     unsigned start = platform::tickCount();
     while (!done()) {
-        if (exitStarted || static_cast<int>(platform::tickCount() - start) >= timeout)
+        if (ending() || static_cast<int>(platform::tickCount() - start) >= timeout)
             return false;
         platform::pauseServingSentMessages(poll);
     }
-    return !exitStarted;
+    return !ending();
 }
 
 // Serves what other programs send for ms milliseconds; false once the
 // program begins to end.
 bool pause(int ms) {
     waitFor([] { return false; }, ms);
-    return !exitStarted;
+    return !ending();
 }
 
 Stop sendKeys(std::initializer_list<platform::KeyEvent> keys) {
@@ -83,7 +92,7 @@ Stop sendKeys(std::initializer_list<platform::KeyEvent> keys) {
     if (!platform::isForeground(offer.target))
         return Stop::LostFront;
     if (!waitFor([] { return !platform::modifierKeysDown(); }, releaseTimeout))
-        return exitStarted ? Stop::Exit : Stop::KeysHeld;
+        return ending() ? Stop::Exit : Stop::KeysHeld;
     return platform::sendKeys(keys.begin(), static_cast<int>(keys.size())) ? Stop::None
                                                                            : Stop::LostFront;
 }
@@ -106,7 +115,7 @@ Stop startTyping() {
         return Stop::Elevated;
     if (!platform::bringToFront(offer.target) ||
         !waitFor([] { return platform::hasKeyboardInput(offer.target); }, frontTimeout))
-        return exitStarted ? Stop::Exit : Stop::LostFront;
+        return ending() ? Stop::Exit : Stop::LostFront;
     return Stop::None;
 }
 
@@ -124,7 +133,7 @@ Stop typePiece(const char* text) {
         },
         100);
     if (offered != platform::ClipboardWrite::Written)
-        return exitStarted ? Stop::Exit : Stop::ClipboardFailed;
+        return ending() ? Stop::Exit : Stop::ClipboardFailed;
     offer.pending = true;
     if (!pause(settle))
         return Stop::Exit;
@@ -134,7 +143,7 @@ Stop typePiece(const char* text) {
         return stop;
     offer.ctrlVSent = true;
     bool read = waitFor([] { return offer.read || offer.taken; }, readTimeout);
-    if (exitStarted)
+    if (ending())
         return Stop::Exit;
     if (offer.taken)
         return Stop::ClipboardTaken;
@@ -203,7 +212,7 @@ bool finish(Stop stop) {
         clearClipboard();
     offer = Offer();
     platform::dropQueuedKeys();
-    if (const wchar_t* text = stopText(stop); text && !exitStarted && !sessionEnding)
+    if (const wchar_t* text = stopText(stop); text && !ending() && !sessionEnding)
         platform::messageBox(mainWindow, text, platform::mb::ok | platform::mb::iconWarning);
     return stop == Stop::None;
 }
@@ -296,7 +305,7 @@ bool pasteIntoTarget(const char* text) {
 // there, the copy stays on the clipboard.
 static void copyThenPaste(int field) {
     Sequence sequence;
-    if (copyField(field) < 0 || exitStarted)
+    if (copyField(field) < 0 || ending())
         return;
     const EntryRecord& record = entryList.records[platform::selectedIndex()];
     SecureString text(field == IDC_COPY_PASSWORD ? record.password() : record.mail());
@@ -307,3 +316,8 @@ void pastePasswordCommand() { copyThenPaste(IDC_COPY_PASSWORD); }
 void pasteMailCommand() { copyThenPaste(IDC_COPY_MAIL); }
 
 bool pasteRunning() { return running; }
+
+void stopPaste() {
+    if (running)
+        stopAsked = true;
+}

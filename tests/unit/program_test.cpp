@@ -6,6 +6,7 @@
 #include "editor/editor.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "store/file_helpers.h"
 #include "support/keyloom_fixture.h"
 #include "support/records.h"
 #include "support/test_platform.h"
@@ -140,6 +141,45 @@ TEST_F(ProgramTest, SessionEndDuringTheRetryQuestionFinishesTheSequenceOnce) {
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record("B")}));
     EXPECT_EQ(fake::files[backupPath], fake::dataFile({record("A"), record("B")}));
     EXPECT_FALSE(fake::files.count(dataPath + L".tmp"));
+}
+
+TEST_F(ProgramTest, TheEndOfTheSessionIsRefusedWhileTheListCannotBeSaved) {
+    const std::string old = fake::dataFile({record("A")});
+    fake::files[dataPath] = old;
+    view.whileWindowRuns = [] {
+        platform::selectItem(0);
+        dispatchCommand(IDC_LIST, 1);
+        fake::edit(IDC_PASSWORD, L"typed");
+        for (int n = 1; n <= temporaryNames; ++n)
+            fake::folders.insert(temporaryPath(dataPath, n));
+        // Not to be refused: nothing more can be done.
+        EXPECT_TRUE(sessionEndQueried(true));
+        // Refused, the cause given for the shutdown screen; the program runs.
+        EXPECT_FALSE(sessionEndQueried(false));
+        EXPECT_TRUE(fake::shutdownBlocked);
+        EXPECT_NE(fake::shutdownReasons.back().find(L"PASSWORD.TXT を保存できません"),
+                  std::wstring::npos);
+        EXPECT_NE(fake::shutdownReasons.back().find(L"フォルダー"), std::wstring::npos);
+        EXPECT_EQ(entryList.count(), 1);
+        EXPECT_EQ(view.endedWith, 0);
+        EXPECT_EQ(view.clipboardEmptied, 0);
+
+        // Cancelled; with the folders gone it is saved, and the end itself
+        // writes nothing again.
+        sessionEndCancelled();
+        EXPECT_FALSE(sessionEnding);
+        EXPECT_FALSE(fake::shutdownBlocked);
+        fake::folders.clear();
+        EXPECT_TRUE(sessionEndQueried(false));
+        EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A", "", "typed")}));
+        int writes = fake::writes;
+        sessionEnded();
+        EXPECT_EQ(fake::writes, writes);
+        EXPECT_EQ(view.endedWith, 1);
+    };
+    EXPECT_EQ(startUp(), 1);
+    EXPECT_TRUE(fake::messageBoxes.empty());
+    EXPECT_EQ(fake::files[backupPath], old);
 }
 
 TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
