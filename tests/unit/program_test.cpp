@@ -164,14 +164,19 @@ TEST_F(ProgramTest, TheEndOfTheSessionIsRefusedWhileTheListCannotBeSaved) {
         EXPECT_EQ(view.endedWith, 0);
         EXPECT_EQ(view.clipboardEmptied, 0);
 
-        // Cancelled; with the folders gone it is saved, and the end itself
-        // writes nothing again.
+        // Cancelled; with the folders gone it is saved.
         sessionEndCancelled();
         EXPECT_FALSE(sessionEnding);
         EXPECT_FALSE(fake::shutdownBlocked);
         fake::folders.clear();
         EXPECT_TRUE(sessionEndQueried(false));
         EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A", "", "typed")}));
+
+        // Cancelled and changed again: saved anew, and the end itself writes
+        // nothing again.
+        sessionEndCancelled();
+        fake::edit(IDC_PASSWORD, L"changed");
+        EXPECT_TRUE(sessionEndQueried(false));
         int writes = fake::writes;
         sessionEnded();
         EXPECT_EQ(fake::writes, writes);
@@ -179,6 +184,8 @@ TEST_F(ProgramTest, TheEndOfTheSessionIsRefusedWhileTheListCannotBeSaved) {
     };
     EXPECT_EQ(startUp(), 1);
     EXPECT_TRUE(fake::messageBoxes.empty());
+    EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A", "", "changed")}));
+    // The backup is still the list from before the run.
     EXPECT_EQ(fake::files[backupPath], old);
 }
 
