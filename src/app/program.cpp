@@ -182,8 +182,11 @@ bool recoverAtStartUp(bool& entriesRead) {
             entriesRead = true;
             return true;
         }
-        // Another kept file, or without PASSWORD.TXT the backup, comes next.
+        // Another kept file, or without PASSWORD.TXT the backup, comes next;
+        // never an empty start past one that cannot be read.
         found = findRecovery();
+        if (found.path.empty() && found.missing && !unreadableAccepted(found))
+            return false;
     }
     return true;
 }
