@@ -160,13 +160,9 @@ SaveResult saveFile(const std::wstring& path, std::string_view bytes, const Save
     // it replaces: the new file is made with that protection, or not at all.
     platform::FileProtection protection;
     if (!rules.protectionOf.empty()) {
-        result.error = QuietAttempts()(
-            [&] { return platform::readProtection(rules.protectionOf, protection); });
-        if (result.error == FileError::NotFound)
-            result.error = FileError::None;
-        else if (result.error != FileError::None)
+        FileError read = platform::readProtection(rules.protectionOf, protection);
+        if (read != FileError::None && read != FileError::NotFound) {
             result.error = FileError::Protection;
-        if (result.error != FileError::None) {
             result.failed = rules.protectionOf;
             return result;
         }
