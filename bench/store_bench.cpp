@@ -111,7 +111,7 @@ void BM_SaveDataFile(benchmark::State& state) {
     fake::reset();
     entryList = realisticList(entries);
     for (auto _ : state)
-        benchmark::DoNotOptimize(saveDataFile());
+        benchmark::DoNotOptimize(saveDataFile(formatDataFile(entryList)));
     state.SetBytesProcessed(state.iterations() * fake::files[dataPath].size());
     releaseEntries(entryList);
 }

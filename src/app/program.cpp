@@ -7,11 +7,13 @@
 #include "store/file_helpers.h"
 #include "store/text.h"
 #include "transfer/clipboard.h"
+#include "transfer/paste.h"
 
 #include <string>
 
 bool exitStarted = false;
 bool sessionEnding = false;
+bool sessionEndConfirmed = false;
 
 namespace {
 
@@ -22,14 +24,62 @@ namespace {
 int nextExitStep = 0;
 int runningExitStep = -1;
 
+// What this run last wrote to each file: a save that would write the same
+// bytes again (the end of the session after its query saved) leaves the file
+// alone. Only the run's first save of PASSWORD.TXT replaces the backup, which
+// so keeps the list as it was before the run.
+bool entriesSaved = false;
+SecureString entriesWritten;
+std::string settingsWritten;
+
+void forgetWhatWasWritten() {
+    entriesSaved = false;
+    SecureString().swap(entriesWritten); // its buffer wiped as it goes
+    settingsWritten.clear();
+}
+
+// PASSWORD.TXT as the list stands. When its protection cannot be given to
+// the new file, the user chooses: try again, save with the folder's
+// permissions, or not save; at the end of the session it is not saved.
+platform::FileError saveEntries() {
+    SecureString bytes = formatDataFile(entryList);
+    if (entriesSaved && bytes == entriesWritten)
+        return platform::FileError::None;
+    bool protect = true;
+    for (;;) {
+        platform::FileError error = saveDataFile(bytes, !entriesSaved, protect);
+        if (error == platform::FileError::None) {
+            entriesSaved = true;
+            entriesWritten.swap(bytes);
+        }
+        if (error != platform::FileError::Protection || sessionEnding)
+            return error;
+        int answer = platform::messageBox(
+            mainWindow,
+            formatMessage(L"以下のデータファイルを書き込むことができませんでした。\n%s\n",
+                          {dataFilePath()}) +
+                fileProblem(error) +
+                L"\nもう一度試しますか？\n"
+                L"「いいえ」を選ぶと、この保護なしで（フォルダーと同じアクセス許可で、"
+                L"暗号化せずに）保存します。\n"
+                L"「キャンセル」を選ぶと、保存しません。",
+            platform::mb::yesNoCancel | platform::mb::iconWarning);
+        if (answer == platform::mb::answerNo)
+            protect = false;
+        else if (answer != platform::mb::answerYes)
+            return error;
+    }
+}
+
 void runExitSteps() {
     while (nextExitStep < 3) {
         runningExitStep = nextExitStep++;
         switch (runningExitStep) {
-        case 0: saveDataFile(); break;
-        case 1: saveSettings(); break;
+        case 0: saveEntries(); break;
+        case 1: saveSettings(&settingsWritten); break;
         case 2:
             releaseEntries(entryList);
+            forgetWhatWasWritten();
             // Waits a moment for a clipboard that another program holds open, so
             // that no password is left behind.
             clearClipboard();
@@ -64,40 +114,79 @@ bool folderWritableOrAccepted() {
     return askYesNo(text) == platform::mb::answerYes;
 }
 
-// After a save that did not finish, PASSWORD.TXT is missing or older than a
-// complete temporary file: the user decides whether that file takes its
-// place. Nothing is touched before; declining (false) ends the program.
-// entriesRead: entryList holds the entries already.
+// The files that might hold the list but cannot be read now, each with why:
+// the user tries again or goes on without them (they stay where they are).
+// Going on would start empty past them when PASSWORD.TXT is missing and
+// nothing else is there: then declining ends the program. False: declined so.
+bool unreadableAccepted(Recovery& found) {
+    while (!found.unreadable.empty()) {
+        bool emptyStart = found.missing && found.path.empty();
+        std::wstring text = L"前回の保存で残った以下のファイルを、今は読み込めません。\n";
+        for (const auto& [path, why] : found.unreadable)
+            text += L"\n" + path + L"\n" + fileProblem(why) + L"\n";
+        text +=
+            emptyStart
+                ? L"\n再試行しますか？\n「いいえ」を選ぶと、ファイルを変更せずに終了します。"
+                : L"\n再試行しますか？\n「いいえ」を選ぶと、これらのファイルを使わずに続けます。"
+                  L"ファイルはそのまま残り、次の起動でもう一度確かめます。";
+        if (askYesNo(text) != platform::mb::answerYes)
+            return !emptyStart;
+        found = findRecovery();
+    }
+    return true;
+}
+
+// After a save that did not finish, PASSWORD.TXT is missing or a complete
+// temporary file is left beside it: the user decides whether that file takes
+// its place, or (a temporary file) is discarded. Nothing is touched before;
+// declining (false) ends the program. entriesRead: entryList holds the
+// entries already.
 bool recoverAtStartUp(bool& entriesRead) {
     entriesRead = false;
     Recovery found = findRecovery();
-    // Without PASSWORD.TXT, a file that might hold the list but cannot be
-    // read now never lets the program start empty.
-    while (found.path.empty() && found.missing && !found.unreadable.empty()) {
-        if (askToRetryReading(nullptr, found.unreadable, found.why) != platform::mb::answerYes)
-            return false;
-        found = findRecovery();
-    }
-    if (found.path.empty())
-        return true;
-    std::wstring text =
-        std::wstring(found.missing ? L"データファイル PASSWORD.TXT がありません。前回の保存が"
-                                     L"途中で終わったようです。\n"
-                                   : L"データファイル PASSWORD.TXT より新しい保存途中のファイルが"
-                                     L"あります。前回の終了時に保存しきれなかった変更です。\n") +
-        formatMessage(L"以下のファイルに %d 件のアイテムがあります。\n%s\n",
-                      {std::to_wstring(found.count), found.path}) +
-        (found.complete ? L"" : L"このファイルは一部が壊れていて、読み込めた分だけを戻せます。\n") +
-        L"このファイルから元に戻しますか？\n「いいえ」を選ぶと、ファイルを変更せずに終了します。";
-    if (askYesNo(text) != platform::mb::answerYes)
+    if (!unreadableAccepted(found))
         return false;
-    // When it cannot be put in place, the session runs on what it holds and
-    // the file stays where it is.
-    if (!restoreDataFile(found)) {
-        DataFileState state = readDataFile(found.path, entryList);
-        if (state != DataFileState::Read && state != DataFileState::Damaged)
+    while (!found.path.empty()) {
+        bool temporary = found.path != dataBackupPath();
+        std::wstring text =
+            std::wstring(found.missing ? L"データファイル PASSWORD.TXT がありません。前回の保存が"
+                                         L"途中で終わったようです。\n"
+                         : found.older
+                             ? L"保存しきれなかった変更のファイルが残っています。データ"
+                               L"ファイル PASSWORD.TXT より前に書かれたものです。\n"
+                             : L"データファイル PASSWORD.TXT より新しい保存途中のファイルが"
+                               L"あります。前回の終了時に保存しきれなかった変更です。\n") +
+            formatMessage(L"以下のファイルに %d 件のアイテムがあります。\n%s\n",
+                          {std::to_wstring(found.count), found.path}) +
+            (found.complete ? L""
+                            : L"このファイルは一部が壊れていて、読み込めた分だけを戻せます。\n") +
+            L"このファイルから元に戻しますか？\n" +
+            (temporary ? L"「いいえ」を選ぶと、このファイルを削除します。「キャンセル」を選ぶと、"
+                         L"ファイルを変更せずに終了します。"
+                       : L"「いいえ」を選ぶと、ファイルを変更せずに終了します。");
+        int answer =
+            temporary ? platform::messageBox(nullptr, text,
+                                             platform::mb::yesNoCancel | platform::mb::iconWarning |
+                                                 platform::mb::defaultThird)
+                      : askYesNo(text);
+        if (answer == platform::mb::answerNo && temporary) {
+            platform::deleteFile(found.path);
+        } else if (answer != platform::mb::answerYes) {
             return false;
-        entriesRead = true;
+        } else if (!restoreDataFile(found)) {
+            // When it cannot be put in place, the session runs on what it
+            // holds and the file stays where it is.
+            DataFileState state = readDataFile(found.path, entryList);
+            if (state != DataFileState::Read && state != DataFileState::Damaged)
+                return false;
+            entriesRead = true;
+            return true;
+        }
+        // Another kept file, or without PASSWORD.TXT the backup, comes next;
+        // never an empty start past one that cannot be read.
+        found = findRecovery();
+        if (found.path.empty() && found.missing && !unreadableAccepted(found))
+            return false;
     }
     return true;
 }
@@ -108,17 +197,18 @@ bool recoverAtStartUp(bool& entriesRead) {
 bool loadEntriesAtStartUp() {
     for (;;) {
         platform::FileError why;
-        switch (loadDataFile(&why)) {
+        int beyond;
+        switch (loadDataFile(&why, &beyond)) {
         case DataFileState::Unreadable:
             if (askToRetryReading(nullptr, dataFilePath(), why) != platform::mb::answerYes)
                 return false;
             break;
         case DataFileState::TooLarge: tellTooLarge(nullptr, dataFilePath()); return false;
         case DataFileState::Damaged:
-            return askYesNo(formatMessage(L"以下のデータファイルの一部が壊れています。\n%s\n"
-                                          L"読み込めた %d 件のアイテムで続けますか？\n"
+            return askYesNo(damagedFileProblem(dataFilePath(), beyond) +
+                            formatMessage(L"読み込めた %d 件のアイテムで続けますか？\n"
                                           L"「いいえ」を選ぶと、ファイルを変更せずに終了します。",
-                                          {dataFilePath(), std::to_wstring(entryList.count())})) ==
+                                          {std::to_wstring(entryList.count())})) ==
                    platform::mb::answerYes;
         case DataFileState::Missing:
         case DataFileState::Read: return true;
@@ -136,6 +226,7 @@ int startUp() {
     }
     if (!folderWritableOrAccepted())
         return 0;
+    forgetWhatWasWritten();
     bool entriesRead;
     if (!recoverAtStartUp(entriesRead) || (!entriesRead && !loadEntriesAtStartUp())) {
         releaseEntries(entryList);
@@ -157,8 +248,36 @@ void exitProgram() {
     runExitSteps();
 }
 
+bool sessionEndQueried(bool critical) {
+    sessionEnding = true;
+    stopPaste();
+    if (exitStarted && nextExitStep > 2)
+        return true; // the entries are released: saved as far as they could be
+    if (!exitStarted)
+        storeFields(editedIndex);
+    const wchar_t* failed = L"PASSWORD.TXT";
+    platform::FileError error = saveEntries();
+    if (error == platform::FileError::None) {
+        failed = L"INITIAL.TXT";
+        error = saveSettings(&settingsWritten);
+    }
+    if (error == platform::FileError::None || critical)
+        return true;
+    // Refused: the shutdown screen tells why, and the user can cancel, mend
+    // the cause and end Keyloom as usual.
+    platform::blockShutdown(formatMessage(L"Keyloom は %s を保存できませんでした。", {failed}) +
+                            fileProblem(error));
+    return false;
+}
+
+void sessionEndCancelled() {
+    sessionEnding = false;
+    platform::unblockShutdown();
+}
+
 void sessionEnded() {
     sessionEnding = true;
+    sessionEndConfirmed = true;
     // Windows is asked to wait while the files are written; it ends the
     // program as soon as this returns.
     platform::blockShutdown(L"Keyloom がデータファイルを保存しています。");

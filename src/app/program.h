@@ -15,14 +15,26 @@ int startUp();
 // clipboard and ends the main window with 1. Runs once: a later request while
 // it is under way (or after) is ignored.
 void exitProgram();
+// Windows asks whether the session may end (critical: it ends whatever the
+// answer). The list and the settings are saved the quiet way, without
+// beginning the exit: nothing released, the window stays. A paste under way
+// stops; a question open stays. False when a file could not be written: the
+// end is refused, with the cause given to Windows to show.
+bool sessionEndQueried(bool critical);
+// The end of the session was cancelled: Keyloom runs on as before it.
+void sessionEndCancelled();
 // The end of the Windows session, after which the system ends the process:
-// runs the exit sequence without a question, or, when it is under way already
-// and waits in a retry question, runs that step again the quiet way and then
-// the steps after it.
+// runs the exit sequence without a question (writing only what changed since
+// the query's save), or, when it is under way already and waits in a retry
+// question, runs that step again the quiet way and then the steps after it.
 void sessionEnded();
 // Set once the exit sequence has begun: from then on no command may touch the
 // entries, which are released.
 extern bool exitStarted;
-// Set once the Windows session is ending: from then on nothing is asked or
-// shown, since the system ends the program under any box.
+// Set once Windows asks whether the session may end, until that is
+// cancelled: nothing is asked or shown meanwhile, since the system may end
+// the program under any box.
 extern bool sessionEnding;
+// Set once the session ends for good: a file that cannot be put in place
+// then stays as a complete temporary file for the next start to offer.
+extern bool sessionEndConfirmed;

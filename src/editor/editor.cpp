@@ -305,7 +305,8 @@ void revertCommand() {
     EntryList readAgain;
     for (;;) {
         platform::FileError why;
-        DataFileState state = readDataFile(dataFilePath(), readAgain, &why);
+        int beyond;
+        DataFileState state = readDataFile(dataFilePath(), readAgain, &why, &beyond);
         if (state == DataFileState::Unreadable) {
             if (askToRetryReading(mainWindow, dataFilePath(), why) != platform::mb::answerYes ||
                 exitStarted)
@@ -330,10 +331,10 @@ void revertCommand() {
         if (state == DataFileState::Damaged &&
             (platform::messageBox(
                  mainWindow,
-                 formatMessage(L"以下のデータファイルの一部が壊れています。\n%s\n"
-                               L"読み込めた %d 件のアイテムに戻しますか？\n"
-                               L"「いいえ」を選ぶと、今の一覧をそのまま残します。",
-                               {dataFilePath(), std::to_wstring(readAgain.count())}),
+                 damagedFileProblem(dataFilePath(), beyond) +
+                     formatMessage(L"読み込めた %d 件のアイテムに戻しますか？\n"
+                                   L"「いいえ」を選ぶと、今の一覧をそのまま残します。",
+                                   {std::to_wstring(readAgain.count())}),
                  platform::mb::yesNo | platform::mb::iconWarning | platform::mb::defaultSecond) !=
                  platform::mb::answerYes ||
              exitStarted))

@@ -55,17 +55,32 @@ enum class FileError {
     Denied,   // no permission
     Folder,   // a folder stands where the file should be
     DiskFull,
-    TooLarge, // more than the program can hold in memory
+    TooLarge,   // more than the program can hold in memory
+    Protection, // the file's own protection cannot be given to a new file
     Other,
 };
 
+// What keeps a file from other eyes beyond its folder's rules: the access
+// rules set on the file itself (not those it inherits from its folder), as
+// the system's self-relative security descriptor, empty when it has none;
+// and whether the system encrypts it for its owner.
+struct FileProtection {
+    std::string accessRules;
+    bool encrypted = false;
+};
+FileError readProtection(const std::wstring& path, FileProtection& protection);
+
 // Reads a whole file into bytes; on failure bytes is left empty.
 FileError readWholeFile(const std::wstring& path, std::string& bytes);
-// Writes bytes as the file at path, replacing one that is there: every write
+// Writes bytes as a new file at path, replacing one that is there: created
+// with protection (Protection when the system cannot give it), every write
 // checked, then flushed to the disk. What a failed write left is removed.
-FileError writeFile(const std::wstring& path, std::string_view bytes);
-// Copies the file from over to, replacing to.
-FileError copyFile(const std::wstring& from, const std::wstring& to);
+FileError writeFile(const std::wstring& path, std::string_view bytes,
+                    const FileProtection& protection = {});
+// Gives the file at from the second name to, replacing a file there: a hard
+// link, which takes no room and shares the file's protection; where the disk
+// has none (FAT, exFAT), a copy with from's protection.
+FileError linkOrCopyFile(const std::wstring& from, const std::wstring& to);
 // Renames from to to in one step, replacing to where it exists, and flushed
 // to the disk: at no moment is there no file at to.
 FileError moveFileOver(const std::wstring& from, const std::wstring& to);
@@ -90,11 +105,14 @@ void unblockShutdown();
 // Styles and answers as the system defines them.
 namespace mb {
 constexpr unsigned ok = 0x0;
+constexpr unsigned yesNoCancel = 0x3;
 constexpr unsigned yesNo = 0x4;
 constexpr unsigned iconError = 0x10;
 constexpr unsigned iconWarning = 0x30;
 constexpr unsigned iconInformation = 0x40;
 constexpr unsigned defaultSecond = 0x100;
+constexpr unsigned defaultThird = 0x200;
+constexpr int answerCancel = 2;
 constexpr int answerYes = 6;
 constexpr int answerNo = 7;
 } // namespace mb

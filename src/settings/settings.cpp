@@ -64,13 +64,19 @@ void loadSettings() {
         settings = defaultSettings;
 }
 
-bool saveSettings() {
+platform::FileError saveSettings(std::string* written) {
     if (!platform::isMinimized(mainWindow)) {
         platform::Rect r = platform::windowRect(mainWindow);
         settings.windowLeft = r.left;
         settings.windowTop = r.top;
     }
-    return saveFileWithRetry(settingsFilePath(), formatSettingsFile(settings), L"");
+    std::string bytes = formatSettingsFile(settings);
+    if (written && *written == bytes)
+        return platform::FileError::None;
+    platform::FileError error = saveFileWithRetry(settingsFilePath(), bytes, {}).error;
+    if (written && error == platform::FileError::None)
+        *written = bytes;
+    return error;
 }
 
 bool isUsableWindowPosition(std::int32_t left, std::int32_t top, int screenWidth,

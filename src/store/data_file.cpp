@@ -62,6 +62,27 @@ bool readRecord(LineReader& in, std::string_view (&fields)[fieldCount], MemoBuil
     return complete;
 }
 
+// Whether a whole entry follows: five lines, a line of digits that counts at
+// least one memo line, and that many lines. Reads a copy of the reader.
+bool wholeEntryFollows(LineReader in) {
+    std::string_view line;
+    for (int i = 0; i < fieldCount - 1; ++i)
+        if (!readLine(in, line, fieldLimit(Field(i))))
+            return false;
+    if (!readLine(in, line, 255) || line.empty() ||
+        line.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    std::int32_t lineCount;
+    LineReader count(line.data(), line.size());
+    readIntLine(count, lineCount);
+    if (lineCount < 1)
+        return false;
+    for (std::int32_t i = 0; i < lineCount; ++i)
+        if (!readLine(in, line, fieldLimit(Field::memo)))
+            return false;
+    return true;
+}
+
 void appendShortField(SecureString& out, std::string_view field) {
     if (field.find('\r') == std::string_view::npos) {
         out += field;
@@ -114,7 +135,7 @@ SecureString formatDataFile(const EntryList& list) {
     return out;
 }
 
-bool parseDataFile(const char* data, std::size_t size, EntryList& list) {
+bool parseDataFile(const char* data, std::size_t size, EntryList& list, int* beyondCount) {
     LineReader in(data, size);
     std::string_view header;
     bool intact = readLine(in, header, 1023);
@@ -132,11 +153,18 @@ bool parseDataFile(const char* data, std::size_t size, EntryList& list) {
          ++p)
         ++lines;
     list.records.reserve(list.records.size() + std::min<std::size_t>(count, lines / 7));
-    for (std::int32_t i = 0; i < count; ++i) {
+    // Entries after the announced ones (added by hand, or by a tool that did
+    // not raise the count) are read too, and make the file damaged, so that
+    // the user hears of them; only line ends or an end-of-file mark may
+    // follow unread, and nothing that is not a whole entry is taken.
+    int beyond = 0;
+    for (std::int32_t i = 0; i < count || wholeEntryFollows(in); ++i) {
         if (in.atEnd()) {
             intact = false;
             break;
         }
+        if (i >= count)
+            ++beyond;
         std::string_view fields[fieldCount];
         MemoBuilder memo;
         bool complete = readRecord(in, fields, memo);
@@ -148,15 +176,24 @@ bool parseDataFile(const char* data, std::size_t size, EntryList& list) {
             break;
         }
     }
-    return intact && !in.repaired;
+    if (beyondCount)
+        *beyondCount = beyond;
+    return intact && !in.repaired && beyond == 0;
 }
 
-bool saveDataFile() {
-    SecureString bytes = formatDataFile(entryList);
-    return saveFileWithRetry(dataFilePath(), bytes, dataBackupPath());
+platform::FileError saveDataFile(std::string_view bytes, bool keepBackup, bool protect) {
+    // The list's protection: PASSWORD.TXT's, or while it is missing (a
+    // backup put back failed) the backup's.
+    std::wstring protectionOf;
+    if (protect)
+        protectionOf = platform::fileExists(dataFilePath()) ? dataFilePath() : dataBackupPath();
+    return saveFileWithRetry(dataFilePath(), bytes,
+                             {keepBackup ? dataBackupPath() : L"", keptTemporary, protectionOf})
+        .error;
 }
 
-DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::FileError* why) {
+DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::FileError* why,
+                           int* beyondCount) {
     std::string bytes;
     platform::FileError error = platform::readWholeFile(path, bytes);
     if (why)
@@ -171,7 +208,7 @@ DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::
     EntryList loaded;
     bool intact;
     try {
-        intact = parseDataFile(bytes.data(), bytes.size(), loaded);
+        intact = parseDataFile(bytes.data(), bytes.size(), loaded, beyondCount);
     } catch (const std::bad_alloc&) {
         // More records than memory: refuse the file rather than lose its tail.
         secureWipe(bytes.data(), bytes.size());
@@ -185,8 +222,8 @@ DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::
     return intact ? DataFileState::Read : DataFileState::Damaged;
 }
 
-DataFileState loadDataFile(platform::FileError* why) {
-    return readDataFile(dataFilePath(), entryList, why);
+DataFileState loadDataFile(platform::FileError* why, int* beyondCount) {
+    return readDataFile(dataFilePath(), entryList, why, beyondCount);
 }
 
 void revertEntries(EntryList& readAgain) {
@@ -197,8 +234,8 @@ void revertEntries(EntryList& readAgain) {
 Recovery findRecovery() {
     const std::wstring path = dataFilePath();
     Recovery found;
-    // Files written after PASSWORD.TXT, or any when it is missing: its
-    // temporary files, and without it the backup too.
+    // Every temporary file, whenever it was written, and without PASSWORD.TXT
+    // the backup too.
     const long long since = platform::fileTime(path);
     found.missing = since < 0;
     std::vector<std::wstring> candidates;
@@ -208,17 +245,13 @@ Recovery findRecovery() {
         candidates.push_back(dataBackupPath());
     long long newest = -1;
     for (const std::wstring& candidate : candidates) {
-        long long time = platform::fileTime(candidate);
-        if (time <= since)
-            continue;
+        if (!platform::fileExists(candidate))
+            continue; // nothing, or a folder of that name
         EntryList list;
         platform::FileError why;
         DataFileState state = readDataFile(candidate, list, &why);
         if (state == DataFileState::Unreadable || state == DataFileState::TooLarge) {
-            if (found.unreadable.empty()) {
-                found.unreadable = candidate;
-                found.why = why;
-            }
+            found.unreadable.push_back({candidate, why});
             continue;
         }
         // A temporary file only when it reads without damage; a damaged
@@ -226,15 +259,23 @@ Recovery findRecovery() {
         bool complete = state == DataFileState::Read;
         if (state == DataFileState::Missing || (!complete && candidate != dataBackupPath()))
             continue;
+        long long time = platform::fileTime(candidate);
         if (!found.path.empty() &&
             (found.complete > complete || (found.complete == complete && newest >= time)))
             continue;
         found.path = candidate;
         found.complete = complete;
+        found.older = time < since;
         found.count = list.count();
         newest = time;
     }
     return found;
+}
+
+bool keptTemporary(const std::wstring& temporary) {
+    EntryList list;
+    return platform::fileExists(temporary) &&
+           readDataFile(temporary, list) != DataFileState::Damaged;
 }
 
 bool restoreDataFile(const Recovery& recovery) {
@@ -248,5 +289,5 @@ bool restoreDataFile(const Recovery& recovery) {
     DataFileState state = readDataFile(recovery.path, list);
     if (state != DataFileState::Read && state != DataFileState::Damaged)
         return false;
-    return saveFileWithRetry(dataFilePath(), formatDataFile(list), L"");
+    return saveDataFile(formatDataFile(list), false) == platform::FileError::None;
 }

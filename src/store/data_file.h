@@ -15,6 +15,8 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
 enum class DataFileState {
     Missing,    // no file: the list is empty, as on a first start
@@ -38,40 +40,51 @@ SecureString formatDataFile(const EntryList& list);
 // be mended to be read: cut short (the records read so far are kept, a record
 // cut off with its fields read so far), a line too long for its field (cut), a
 // CR without LF, a last line without CR, a negative count (0) or a number out
-// of the 32-bit range (saturated).
-bool parseDataFile(const char* data, std::size_t size, EntryList& list);
+// of the 32-bit range (saturated); or when whole entries follow the count's,
+// which are read too and counted in beyondCount.
+bool parseDataFile(const char* data, std::size_t size, EntryList& list, int* beyondCount = nullptr);
 
-// Writes entryList to PASSWORD.TXT, keeping the previous file as PASSWORD.BAK.
-// Returns false when it did not go through (the user gave up after the retry
-// question, or the session ended).
-bool saveDataFile();
+// Writes bytes (a list as formatDataFile makes it) as PASSWORD.TXT, keeping
+// the previous file as PASSWORD.BAK when keepBackup. Unless not protect, the
+// new file is made with the protection of PASSWORD.TXT (of PASSWORD.BAK while
+// it is missing). Asks whether to retry while it fails (not once the session
+// is ending); returns why it did not go through in the end: the user gave up,
+// the session ended, or (asked nothing) the protection cannot be given.
+platform::FileError saveDataFile(std::string_view bytes, bool keepBackup = true,
+                                 bool protect = true);
 
 // Reads the data file at path into list, which it replaces unless the file
-// is unreadable or too large; why tells the cause of Unreadable.
+// is unreadable or too large; why tells the cause of Unreadable, beyondCount
+// the entries after the count's (see parseDataFile).
 DataFileState readDataFile(const std::wstring& path, EntryList& list,
-                           platform::FileError* why = nullptr);
+                           platform::FileError* why = nullptr, int* beyondCount = nullptr);
 // Builds entryList from PASSWORD.TXT.
-DataFileState loadDataFile(platform::FileError* why = nullptr);
+DataFileState loadDataFile(platform::FileError* why = nullptr, int* beyondCount = nullptr);
 
 // Drops every change of this run: the entries become those read again from
 // PASSWORD.TXT into readAgain.
 void revertEntries(EntryList& readAgain);
 
 // A save that did not finish (a crash, a power cut, a session that ended
-// while another program held PASSWORD.TXT) leaves PASSWORD.TXT missing or
-// older than a complete temporary file. What can be offered then: the newest
-// complete one of the temporary files and, when PASSWORD.TXT is missing,
-// PASSWORD.BAK (damaged, when nothing complete is there).
+// while another program held PASSWORD.TXT) leaves PASSWORD.TXT missing or a
+// complete temporary file beside it, which stays until the user restores or
+// discards it: no save writes over it meanwhile. What can be offered then:
+// the newest complete one of the temporary files, whenever it was written,
+// and, when PASSWORD.TXT is missing, PASSWORD.BAK (damaged, when nothing
+// complete is there).
 struct Recovery {
     bool missing = false; // PASSWORD.TXT is not there
     std::wstring path;    // empty: nothing to offer
     int count = 0;
     bool complete = true;
-    // A file that might be offered but cannot be read now, and why.
-    std::wstring unreadable;
-    platform::FileError why = platform::FileError::None;
+    bool older = false; // written before PASSWORD.TXT
+    // Files that might be offered but cannot be read now, and why.
+    std::vector<std::pair<std::wstring, platform::FileError>> unreadable;
 };
 Recovery findRecovery();
+// Whether a temporary file of PASSWORD.TXT is one to offer (or one that
+// cannot be read now, so might be): a save passes its name over.
+bool keptTemporary(const std::wstring& temporary);
 // Puts that file in place as PASSWORD.TXT (a present one is kept as
 // PASSWORD.BAK; of a damaged backup, what could be read); false when that
 // failed and the user gave up.

@@ -89,14 +89,16 @@ struct QuietAttempts {
 };
 
 // Writes bytes to the first temporary name that takes them; temporary names
-// it. A name that is taken (a folder, a file held or read-only) sends it on
-// to the next at once: the quiet attempts are for the file itself.
-FileError writeTemporary(const std::wstring& path, std::string_view bytes,
-                         std::wstring& temporary) {
+// it. A name that is taken (a folder, a file held, read-only or kept) sends
+// it on to the next at once: the quiet attempts are for the file itself.
+FileError writeTemporary(const std::wstring& path, std::string_view bytes, const SaveRules& rules,
+                         const platform::FileProtection& protection, std::wstring& temporary) {
     FileError first = FileError::None;
     for (int n = 1; n <= temporaryNames; ++n) {
         temporary = temporaryPath(path, n);
-        FileError error = platform::writeFile(temporary, bytes);
+        if (rules.kept && rules.kept(temporary))
+            continue;
+        FileError error = platform::writeFile(temporary, bytes, protection);
         if (error == FileError::None)
             return error;
         if (first == FileError::None)
@@ -105,7 +107,7 @@ FileError writeTemporary(const std::wstring& path, std::string_view bytes,
             break;
     }
     temporary = temporaryPath(path, 1);
-    return first;
+    return first == FileError::None ? FileError::Other : first;
 }
 
 int ask(WindowHandle owner, const wchar_t* what, const std::wstring& path, FileError error) {
@@ -133,26 +135,45 @@ SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,
                   const std::wstring& backupPath) {
     QuietAttempts retried;
     SaveResult result;
-    // A copy, not a rename: the old file stays in place until the new one
-    // replaces it.
-    if (!backupPath.empty() && platform::fileTime(path) >= 0)
-        result.backupError = retried([&] { return platform::copyFile(path, backupPath); });
+    // The old file stays in place until the new one replaces it, and the old
+    // backup until a whole new one does: a second name of the old file (or a
+    // copy), under a temporary name of the backup's own, moved over it.
+    if (!backupPath.empty() && platform::fileTime(path) >= 0) {
+        std::wstring newBackup = backupPath + L".tmp";
+        result.backupError = retried([&] { return platform::linkOrCopyFile(path, newBackup); });
+        if (result.backupError == FileError::None)
+            result.backupError =
+                retried([&] { return platform::moveFileOver(newBackup, backupPath); });
+        if (result.backupError != FileError::None)
+            platform::deleteFile(newBackup);
+    }
     result.error = retried([&] { return platform::moveFileOver(temporary, path); });
     if (result.error != FileError::None)
         result.failed = path;
     return result;
 }
 
-SaveResult saveFile(const std::wstring& path, std::string_view bytes,
-                    const std::wstring& backupPath, bool keepTemporary) {
+SaveResult saveFile(const std::wstring& path, std::string_view bytes, const SaveRules& rules,
+                    bool keepTemporary) {
     SaveResult result;
+    // No copy of the text ever exists under weaker protection than the file
+    // it replaces: the new file is made with that protection, or not at all.
+    platform::FileProtection protection;
+    if (!rules.protectionOf.empty()) {
+        FileError read = platform::readProtection(rules.protectionOf, protection);
+        if (read != FileError::None && read != FileError::NotFound) {
+            result.error = FileError::Protection;
+            result.failed = rules.protectionOf;
+            return result;
+        }
+    }
     std::wstring temporary;
-    result.error = writeTemporary(path, bytes, temporary);
+    result.error = writeTemporary(path, bytes, rules, protection, temporary);
     if (result.error != FileError::None) {
         result.failed = temporary;
         return result;
     }
-    result = swapIn(temporary, path, backupPath);
+    result = swapIn(temporary, path, rules.backupPath);
     if (result.error != FileError::None && !keepTemporary)
         platform::deleteFile(temporary);
     return result;
@@ -160,33 +181,34 @@ SaveResult saveFile(const std::wstring& path, std::string_view bytes,
 
 namespace {
 
-template <class Attempt> bool withQuestions(Attempt attempt, const std::wstring& backupPath) {
+template <class Attempt> SaveResult withQuestions(Attempt attempt, const std::wstring& backupPath) {
     for (;;) {
         SaveResult saved = attempt();
-        if (sessionEnding)
-            return saved.error == FileError::None;
+        if (sessionEnding || saved.error == FileError::Protection)
+            return saved;
         if (saved.error == FileError::None) {
             if (saved.backupError != FileError::None)
                 tellBackupLost(backupPath, saved.backupError);
-            return true;
+            return saved;
         }
         if (ask(mainWindow, L"以下のデータファイルを書き込むことができませんでした。\n%s\n",
                 saved.failed, saved.error) != platform::mb::answerYes)
-            return false;
+            return saved;
     }
 }
 
 } // namespace
 
-bool saveFileWithRetry(const std::wstring& path, std::string_view bytes,
-                       const std::wstring& backupPath) {
-    return withQuestions([&] { return saveFile(path, bytes, backupPath, sessionEnding); },
-                         backupPath);
+SaveResult saveFileWithRetry(const std::wstring& path, std::string_view bytes,
+                             const SaveRules& rules) {
+    return withQuestions([&] { return saveFile(path, bytes, rules, sessionEndConfirmed); },
+                         rules.backupPath);
 }
 
 bool swapInWithRetry(const std::wstring& temporary, const std::wstring& path,
                      const std::wstring& backupPath) {
-    return withQuestions([&] { return swapIn(temporary, path, backupPath); }, backupPath);
+    return withQuestions([&] { return swapIn(temporary, path, backupPath); }, backupPath).error ==
+           FileError::None;
 }
 
 std::wstring newerTemporary(const std::wstring& path,
@@ -217,12 +239,23 @@ std::wstring fileProblem(FileError error) {
     case FileError::DiskFull:
         return L"ディスクの空き容量が足りません。不要なファイルを削除してください。";
     case FileError::TooLarge: return L"ファイルが大きすぎて読み込めません。";
+    case FileError::Protection:
+        return L"このファイルだけに設定された保護（アクセス許可や暗号化）を、"
+               L"新しいファイルに付けることができません。";
     default: return L"ファイルの属性やディスクの状態を確認してください。";
     }
 }
 
 int askToRetryReading(WindowHandle owner, const std::wstring& path, FileError error) {
     return ask(owner, L"以下のデータファイルを読み込むことができませんでした。\n%s\n", path, error);
+}
+
+std::wstring damagedFileProblem(const std::wstring& path, int beyondCount) {
+    std::wstring text = formatMessage(L"以下のデータファイルの一部が壊れています。\n%s\n", {path});
+    if (beyondCount > 0)
+        text += formatMessage(L"ファイルに書かれた件数より %d 件多いアイテムがあります。\n",
+                              {std::to_wstring(beyondCount)});
+    return text;
 }
 
 void tellTooLarge(WindowHandle owner, const std::wstring& path) {

@@ -40,9 +40,20 @@ bool readIntLine(LineReader& in, std::int32_t& value);
 
 // The temporary names a save of path writes to before the swap: path.tmp,
 // and path.tmp2 to path.tmp9 while the ones before are taken (a folder of
-// that name, or a file another program holds).
+// that name, a file another program holds, or one the save must keep).
 constexpr int temporaryNames = 9;
 std::wstring temporaryPath(const std::wstring& path, int n);
+
+// What a save of one file keeps: the previous file as backupPath (none when
+// empty); the files at the temporary names that kept() names (an unfinished
+// save the user has not decided on yet), which it never writes over; and the
+// protection of the file protectionOf (when it exists; none when empty),
+// which every new file is made with.
+struct SaveRules {
+    std::wstring backupPath;
+    bool (*kept)(const std::wstring& temporary) = nullptr;
+    std::wstring protectionOf{};
+};
 
 struct SaveResult {
     platform::FileError error = platform::FileError::None; // why the save failed
@@ -53,16 +64,16 @@ struct SaveResult {
 };
 
 // One save of bytes as the file at path: written to a free temporary name,
-// the old file copied to backupPath (unless that is empty; a failure there
-// never stops the save), then the temporary file renamed over path, so that
-// there is a file at path at every moment. Each step is tried again for
-// about a second while another program holds a file. When the rename fails
-// the temporary file is removed, or kept when keepTemporary: the end of the
-// session leaves it complete for the next start to offer.
-SaveResult saveFile(const std::wstring& path, std::string_view bytes,
-                    const std::wstring& backupPath, bool keepTemporary);
+// the old file kept as the backup (a failure there never stops the save),
+// then the temporary file renamed over path, so that there is a file at path
+// at every moment. Each step is tried again for about a second while another
+// program holds a file. When the rename fails the temporary file is removed,
+// or kept when keepTemporary: the end of the session leaves it complete for
+// the next start to offer.
+SaveResult saveFile(const std::wstring& path, std::string_view bytes, const SaveRules& rules,
+                    bool keepTemporary);
 
-// The last steps of a save: the old file copied to backupPath (unless empty),
+// The last steps of a save: the old file kept as backupPath (unless empty),
 // then temporary renamed over path. temporary is never removed.
 SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,
                   const std::wstring& backupPath);
@@ -70,9 +81,10 @@ SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,
 // saveFile, asking whether to retry (with the file at fault and the cause)
 // as long as it fails, and telling the user once when no backup could be
 // kept. At the end of the session nothing is asked or told: one quiet
-// attempt. Returns false when the save did not go through.
-bool saveFileWithRetry(const std::wstring& path, std::string_view bytes,
-                       const std::wstring& backupPath);
+// attempt. A protection that cannot be given is returned at once, for the
+// caller to ask about.
+SaveResult saveFileWithRetry(const std::wstring& path, std::string_view bytes,
+                             const SaveRules& rules);
 // swapIn with the same questions: a complete temporary file put in place.
 bool swapInWithRetry(const std::wstring& temporary, const std::wstring& path,
                      const std::wstring& backupPath);
@@ -88,5 +100,8 @@ std::wstring newerTemporary(const std::wstring& path,
 std::wstring fileProblem(platform::FileError error);
 // The question when a file exists but cannot be read; Yes retries.
 int askToRetryReading(WindowHandle owner, const std::wstring& path, platform::FileError error);
+// The opening of the question about a data file read only in part: its
+// path, and how many entries follow those its count announces.
+std::wstring damagedFileProblem(const std::wstring& path, int beyondCount);
 // A file that cannot be read whole: too large for memory.
 void tellTooLarge(WindowHandle owner, const std::wstring& path);

@@ -49,13 +49,22 @@ struct Offer {
 };
 Offer offer;
 bool running = false;
+bool stopAsked = false; // by the end of the session
 
 // Marks a paste sequence for the command table; nests.
 struct Sequence {
     bool outer = running;
-    Sequence() { running = true; }
+    Sequence() {
+        if (!outer)
+            stopAsked = false;
+        running = true;
+    }
     ~Sequence() { running = outer; }
 };
+
+// The program begins to end, or the end of the session was asked about: the
+// paste stops without a word.
+bool ending() { return exitStarted || stopAsked; }
 
 // Serves what other programs send (the target's read among it) until done()
 // or the time is up; false then, or once the program begins to end. done()
@@ -63,7 +72,7 @@ struct Sequence {
 template <class Done> bool waitFor(Done done, int timeout) {
     unsigned start = platform::tickCount();
     for (;;) {
-        if (exitStarted)
+        if (ending())
             return false;
         if (done())
             return true;
@@ -77,7 +86,7 @@ template <class Done> bool waitFor(Done done, int timeout) {
 // program begins to end.
 bool pause(int ms) {
     waitFor([] { return false; }, ms);
-    return !exitStarted;
+    return !ending();
 }
 
 Stop sendKeys(std::initializer_list<platform::KeyEvent> keys) {
@@ -88,7 +97,7 @@ Stop sendKeys(std::initializer_list<platform::KeyEvent> keys) {
     // (Keyloom itself, or another window of the same program), and a Ctrl+V
     // must not paste a text another program put on the clipboard.
     if (!waitFor([] { return !platform::modifierKeysDown(); }, releaseTimeout))
-        return exitStarted ? Stop::Exit : Stop::KeysHeld;
+        return ending() ? Stop::Exit : Stop::KeysHeld;
     if (!platform::isForeground(offer.target))
         return Stop::LostFront;
     if (offer.taken)
@@ -115,7 +124,7 @@ Stop startTyping() {
         return Stop::Elevated;
     if (!platform::bringToFront(offer.target) ||
         !waitFor([] { return platform::hasKeyboardInput(offer.target); }, frontTimeout))
-        return exitStarted ? Stop::Exit : Stop::LostFront;
+        return ending() ? Stop::Exit : Stop::LostFront;
     return Stop::None;
 }
 
@@ -133,7 +142,7 @@ Stop typePiece(const char* text) {
         },
         100);
     if (offered != platform::ClipboardWrite::Written)
-        return exitStarted ? Stop::Exit : Stop::ClipboardFailed;
+        return ending() ? Stop::Exit : Stop::ClipboardFailed;
     offer.pending = true;
     if (!pause(settle))
         return Stop::Exit;
@@ -141,7 +150,7 @@ Stop typePiece(const char* text) {
         return stop;
     offer.ctrlVSent = true;
     bool read = waitFor([] { return offer.read || offer.taken; }, readTimeout);
-    if (exitStarted)
+    if (ending())
         return Stop::Exit;
     if (offer.taken)
         return Stop::ClipboardTaken;
@@ -210,7 +219,7 @@ bool finish(Stop stop) {
         clearClipboard();
     offer = Offer();
     platform::dropQueuedKeys();
-    if (const wchar_t* text = stopText(stop); text && !exitStarted && !sessionEnding)
+    if (const wchar_t* text = stopText(stop); text && !ending() && !sessionEnding)
         platform::messageBox(mainWindow, text, platform::mb::ok | platform::mb::iconWarning);
     return stop == Stop::None;
 }
@@ -319,7 +328,7 @@ bool pasteIntoTarget(const char* text) {
 // there, the copy stays on the clipboard.
 static void copyThenPaste(int field) {
     Sequence sequence;
-    if (copyField(field) < 0 || exitStarted)
+    if (copyField(field) < 0 || ending())
         return;
     const EntryRecord& record = entryList.records[platform::selectedIndex()];
     SecureString text(field == IDC_COPY_PASSWORD ? record.password() : record.mail());
@@ -330,3 +339,8 @@ void pastePasswordCommand() { copyThenPaste(IDC_COPY_PASSWORD); }
 void pasteMailCommand() { copyThenPaste(IDC_COPY_MAIL); }
 
 bool pasteRunning() { return running; }
+
+void stopPaste() {
+    if (running)
+        stopAsked = true;
+}

@@ -27,6 +27,9 @@ void pasteMailCommand();
 
 // True while a paste sequence runs: only the exit may interrupt it.
 bool pasteRunning();
+// The end of the session is asked about: a paste under way stops as at an
+// exit.
+void stopPaste();
 
 // The clipboard owner's side, called by the main window: a program asks for
 // the text on offer, and another program took the clipboard.

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <string>
 #include <vector>
 
@@ -92,42 +95,49 @@ TEST(Instance, DataFileHeldAtExitKeepsItsContentsAndTheSettingsAreSaved) {
               (std::vector<std::string>{"INITIAL.TXT", "PASSWORD.TXT", "keyloom.exe"}));
 }
 
-TEST(Instance, FileHeldThroughTheEndOfTheSessionIsOfferedAtTheNextStart) {
+TEST(Instance, EndOfTheSessionIsRefusedWhileTheListCannotBeSaved) {
+    Keyloom k(e2e::freshFolder("refused"), twoEntries);
+    ASSERT_TRUE(k.start());
+    k.paste(203, "typed before the end");
+    std::vector<std::wstring> taken{L"\\PASSWORD.TXT.tmp"};
+    for (int n = 2; n <= 9; ++n)
+        taken.push_back(L"\\PASSWORD.TXT.tmp" + std::to_wstring(n));
+    for (const std::wstring& name : taken)
+        ASSERT_TRUE(CreateDirectoryW((e2e::wide(k.folder) + name).c_str(), nullptr));
+
+    ASSERT_TRUE(e2e::endSession());
+    EXPECT_TRUE(k.running()) << "the end of the session was not refused";
+    EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::sjis("銀行"), "Mail"}));
+    EXPECT_EQ(k.text(203), "typed before the end");
+    EXPECT_EQ(e2e::readFile(k.dataFile()), twoEntries);
+
+    for (const std::wstring& name : taken)
+        RemoveDirectoryW((e2e::wide(k.folder) + name).c_str());
+    EXPECT_EQ(k.exitByMenu(), 1u);
+    EXPECT_EQ(e2e::readFile(k.dataFile()),
+              e2e::dataFile({{"銀行", "1234-5678", "typed before the end"}, {"Mail", "user"}}));
+}
+
+TEST(Instance, EndOfTheSessionDuringTheRetryQuestionIsRefusedAndTheQuestionStays) {
     Keyloom k(e2e::freshFolder("held-session"), twoEntries);
     ASSERT_TRUE(k.start());
     k.paste(203, "typed before the end");
-    RECT r = windowRect(k.window);
-    const std::string typed =
-        e2e::dataFile({{"銀行", "1234-5678", "typed before the end"}, {"Mail", "user"}});
     {
         e2e::HeldFile held(k.dataFile());
         ASSERT_TRUE(held.held());
         k.command(100, false);
-        ASSERT_TRUE(k.messageBox()) << "no retry question";
-        // The question stays unanswered: the system ends the program once it
-        // has answered the end of the session, which asks nothing and leaves
-        // what it could not put in place as a complete temporary file.
+        HWND box = k.messageBox();
+        ASSERT_TRUE(box) << "no retry question";
         ASSERT_TRUE(e2e::endSession());
-        EXPECT_EQ(k.waitForExit(), 1u);
+        EXPECT_TRUE(k.running()) << "the end of the session was not refused";
+        EXPECT_TRUE(IsWindow(box)) << "the retry question went";
+        held.release();
+        k.answer(box, IDYES);
     }
-    EXPECT_EQ(e2e::readFile(k.dataFile()), twoEntries);
-    EXPECT_EQ(e2e::readFile(k.dataFile() + ".tmp"), typed);
-    EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(r));
-
-    k.startOnly();
-    HWND box = k.messageBox();
-    ASSERT_TRUE(box) << "the unfinished save was not offered";
-    std::string text = e2e::fromSjis(k.messageText(box));
-    EXPECT_NE(text.find(k.dataFile() + ".tmp"), std::string::npos) << text;
-    EXPECT_NE(text.find("2 件"), std::string::npos) << text;
-    k.answer(box, IDYES);
-    ASSERT_TRUE(k.waitForWindow());
-    k.select(0);
-    EXPECT_EQ(k.text(203), "typed before the end");
-    EXPECT_EQ(k.exitByMenu(), 1u);
-    EXPECT_EQ(e2e::readFile(k.dataFile()), typed);
-    EXPECT_EQ(e2e::filesIn(k.folder), (std::vector<std::string>{"INITIAL.TXT", "PASSWORD.BAK",
-                                                                "PASSWORD.TXT", "keyloom.exe"}));
+    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(e2e::readFile(k.dataFile()),
+              e2e::dataFile({{"銀行", "1234-5678", "typed before the end"}, {"Mail", "user"}}));
+    EXPECT_FALSE(e2e::fileExists(k.dataFile() + ".tmp"));
 }
 
 TEST(Instance, FileHeldForAMomentAtExitIsSavedWithoutAQuestion) {
@@ -161,6 +171,59 @@ TEST(Instance, FoldersNamedLikeTheBackupAndTheTemporaryFileDoNotStopTheSave) {
     EXPECT_EQ(e2e::readFile(k.dataFile()),
               e2e::dataFile({{"銀行", "1234-5678", "saved past them"}, {"Mail", "user"}}));
     EXPECT_FALSE(e2e::fileExists(k.dataFile() + ".tmp2"));
+}
+
+// The access rules of a file, as SDDL text.
+std::wstring accessRulesOf(const std::string& path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(e2e::wide(path).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return L"(unreadable)";
+    LPWSTR text = nullptr;
+    ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                         DACL_SECURITY_INFORMATION, &text, nullptr);
+    std::wstring rules = text ? text : L"";
+    LocalFree(text);
+    LocalFree(descriptor);
+    return rules;
+}
+
+TEST(Instance, PasswordTxtKeepsItsOwnAccessRulesThroughASave) {
+    // Readable by the system and its owner alone. Wine keeps such rules as
+    // the file's mode bits: no one else may read it.
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    alignas(TOKEN_USER) BYTE user[256];
+    DWORD size = sizeof user;
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, size, &size));
+    CloseHandle(token);
+    LPWSTR sid = nullptr;
+    ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid);
+    std::wstring sddl = L"D:P(A;;FA;;;SY)(A;;FA;;;" + std::wstring(sid) + L")";
+    LocalFree(sid);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                     &descriptor, nullptr));
+
+    Keyloom k(e2e::freshFolder("own-rules"));
+    SECURITY_ATTRIBUTES rules{sizeof rules, descriptor, FALSE};
+    HANDLE file = CreateFileW(e2e::wide(k.dataFile()).c_str(), GENERIC_WRITE, 0, &rules, CREATE_NEW,
+                              0, nullptr);
+    LocalFree(descriptor);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD wrote = 0;
+    WriteFile(file, twoEntries.data(), static_cast<DWORD>(twoEntries.size()), &wrote, nullptr);
+    CloseHandle(file);
+    const std::wstring own = accessRulesOf(k.dataFile());
+    ASSERT_EQ(own.find(L";WD)"), std::wstring::npos) << "not restricted: " << own.c_str();
+
+    ASSERT_TRUE(k.start());
+    k.paste(203, "saved with its rules");
+    EXPECT_EQ(k.exitByMenu(), 1u);
+    EXPECT_EQ(e2e::readFile(k.dataFile()),
+              e2e::dataFile({{"銀行", "1234-5678", "saved with its rules"}, {"Mail", "user"}}));
+    EXPECT_EQ(accessRulesOf(k.dataFile()), own);
+    EXPECT_EQ(accessRulesOf(k.folder + "\\PASSWORD.BAK"), own);
 }
 
 TEST(Instance, AFolderThatCannotBeWrittenIsToldAtStart) {

@@ -89,7 +89,7 @@ TEST(Recovery, FilesACrashLeavesAreOfferedNewestCompleteFirst) {
         k.startOnly();
         HWND box = k.messageBox();
         ASSERT_TRUE(box) << "the unfinished save was not offered";
-        k.answer(box, IDNO);
+        k.answer(box, IDCANCEL);
         EXPECT_EQ(k.waitForExit(), 0u);
         EXPECT_EQ(e2e::filesIn(k.folder),
                   (std::vector<std::string>{"PASSWORD.TXT.tmp", "keyloom.exe"}));

@@ -119,7 +119,7 @@ int saveFromHere(const wchar_t* report) {
     DWORD wrote;
     WriteFile(f, where.data(), static_cast<DWORD>(where.size() * sizeof(wchar_t)), &wrote, nullptr);
     CloseHandle(f);
-    return saveDataFile() ? 0 : 4;
+    return saveDataFile(formatDataFile(entryList)) == platform::FileError::None ? 0 : 4;
 }
 
 using platform::FileError;
@@ -128,19 +128,19 @@ TEST(SavePath, ReplacesInOneStepAndKeepsTheBackup) {
     std::wstring dir = freshFolder(L"");
     std::wstring path = dir + L"\\PASSWORD.TXT", backup = dir + L"\\PASSWORD.BAK";
 
-    EXPECT_EQ(saveFile(path, "first", backup, false).error, FileError::None);
+    EXPECT_EQ(saveFile(path, "first", {backup}, false).error, FileError::None);
     EXPECT_EQ(readAll(path), "first");
     EXPECT_FALSE(exists(backup));
-    EXPECT_EQ(saveFile(path, "second", backup, false).error, FileError::None);
+    EXPECT_EQ(saveFile(path, "second", {backup}, false).error, FileError::None);
     EXPECT_EQ(readAll(path), "second");
     EXPECT_EQ(readAll(backup), "first");
-    EXPECT_EQ(saveFile(path, "third", backup, false).error, FileError::None);
+    EXPECT_EQ(saveFile(path, "third", {backup}, false).error, FileError::None);
     EXPECT_EQ(readAll(backup), "second");
 
     // Without a backup name nothing is left beside the file.
     std::wstring settings = dir + L"\\INITIAL.TXT";
-    EXPECT_EQ(saveFile(settings, "1", L"", false).error, FileError::None);
-    EXPECT_EQ(saveFile(settings, "2", L"", false).error, FileError::None);
+    EXPECT_EQ(saveFile(settings, "1", {}, false).error, FileError::None);
+    EXPECT_EQ(saveFile(settings, "2", {}, false).error, FileError::None);
     EXPECT_EQ(readAll(settings), "2");
     EXPECT_FALSE(exists(path + L".tmp"));
     EXPECT_FALSE(exists(settings + L".tmp"));
@@ -152,13 +152,13 @@ TEST(SavePath, FileHeldOpenByAnotherProcessIsInUseAndKeepsItsBytes) {
     writeAll(path, "KEYLOOM1\r\n0\r\n");
     {
         FileHolder holder(path);
-        SaveResult saved = saveFile(path, "new bytes", backup, false);
+        SaveResult saved = saveFile(path, "new bytes", {backup}, false);
         EXPECT_EQ(saved.error, FileError::InUse);
         EXPECT_EQ(saved.failed, path);
         std::string bytes;
         EXPECT_EQ(platform::readWholeFile(path, bytes), FileError::InUse);
         // At the end of the session the new bytes stay, complete, beside it.
-        EXPECT_EQ(saveFile(path, "kept", backup, true).error, FileError::InUse);
+        EXPECT_EQ(saveFile(path, "kept", {backup}, true).error, FileError::InUse);
         EXPECT_EQ(readAll(path + L".tmp"), "kept");
     }
     EXPECT_EQ(readAll(path), "KEYLOOM1\r\n0\r\n");
@@ -166,7 +166,7 @@ TEST(SavePath, FileHeldOpenByAnotherProcessIsInUseAndKeepsItsBytes) {
     // Held for a moment only: the quiet attempts outlast it.
     DeleteFileW((path + L".tmp").c_str());
     FileHolder brief(path, 300);
-    EXPECT_EQ(saveFile(path, "after a moment", backup, false).error, FileError::None);
+    EXPECT_EQ(saveFile(path, "after a moment", {backup}, false).error, FileError::None);
     EXPECT_EQ(readAll(path), "after a moment");
 }
 
@@ -195,7 +195,7 @@ TEST(SavePath, RetryQuestionNamesTheFileAndTheCauseAndNoGivesUp) {
     bool saved;
     {
         FileHolder holder(path);
-        saved = saveFileWithRetry(path, "new", L"");
+        saved = saveFileWithRetry(path, "new", {}).error == FileError::None;
     }
     done = true;
     answerer.join();
@@ -218,21 +218,21 @@ TEST(SavePath, FoldersInTheWayOfTheFileTheBackupAndTheTemporaryName) {
     // In the file's place: neither read nor replaced.
     CreateDirectoryW(path.c_str(), nullptr);
     EXPECT_EQ(platform::readWholeFile(path, bytes), FileError::Folder);
-    EXPECT_EQ(saveFile(path, "x", backup, false).error, FileError::Folder);
+    EXPECT_EQ(saveFile(path, "x", {backup}, false).error, FileError::Folder);
     EXPECT_FALSE(exists(path + L".tmp"));
     RemoveDirectoryW(path.c_str());
 
     // In the backup's place: the save goes through without it, and says why.
     writeAll(path, "old");
     CreateDirectoryW(backup.c_str(), nullptr);
-    SaveResult saved = saveFile(path, "new", backup, false);
+    SaveResult saved = saveFile(path, "new", {backup}, false);
     EXPECT_EQ(saved.error, FileError::None);
     EXPECT_EQ(saved.backupError, FileError::Folder);
     EXPECT_EQ(readAll(path), "new");
 
     // In the temporary name's place: the next name is taken.
     CreateDirectoryW((path + L".tmp").c_str(), nullptr);
-    EXPECT_EQ(saveFile(path, "newer", L"", false).error, FileError::None);
+    EXPECT_EQ(saveFile(path, "newer", {}, false).error, FileError::None);
     EXPECT_EQ(readAll(path), "newer");
     EXPECT_FALSE(exists(path + L".tmp2"));
 }

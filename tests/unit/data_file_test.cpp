@@ -45,6 +45,9 @@ bool sameFields(const EntryRecord& a, const EntryRecord& b) {
     return true;
 }
 
+// The list as the exit saves it; false when that did not go through.
+bool save() { return saveDataFile(formatDataFile(entryList)) == platform::FileError::None; }
+
 class DataFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -160,6 +163,33 @@ TEST_F(DataFileTest, ReaderAcceptsWhatTheFormatAllows) {
     EXPECT_EQ(p.list.records[0].memo(), "x\ny");
 }
 
+TEST_F(DataFileTest, WholeEntriesAfterTheCountAreReadAndMakeTheFileDamaged) {
+    const std::string one = format({record("a")});
+    // Added by hand without raising the count: a memo of two lines, and one
+    // whose count has a leading zero.
+    const std::string added =
+        lines({"b", "u", "p", "", "", "2", "m1", "m2", "c", "", "", "", "", "01", "m"});
+    EntryList list;
+    int beyond = -1;
+    std::string bytes = one + added + "\x1A";
+    EXPECT_FALSE(parseDataFile(bytes.data(), bytes.size(), list, &beyond));
+    EXPECT_EQ(beyond, 2);
+    ASSERT_EQ(list.count(), 3);
+    EXPECT_TRUE(sameFields(list.records[1], record("b", "u", "p", "", "", "m1\r\nm2")));
+
+    // Line ends and an end-of-file mark are no entry; nor is what is not a
+    // whole one (no memo line count of at least 1, a line missing).
+    for (const std::string& tail :
+         {std::string("\r\n\r\n\x1A"), lines({"b", "", "", "", "", "0", "m"}),
+          lines({"b", "", "", "", "", " 1", "m"}), lines({"b", "", "", "", "", "2", "m"})}) {
+        list = EntryList();
+        bytes = one + tail;
+        EXPECT_TRUE(parseDataFile(bytes.data(), bytes.size(), list, &beyond)) << tail;
+        EXPECT_EQ(beyond, 0);
+        EXPECT_EQ(list.count(), 1);
+    }
+}
+
 TEST_F(DataFileTest, EveryCutOfAFileKeepsWhatWasReadAndIsReportedDamaged) {
     std::string whole = format({record("one", "u1", "p1", "a1", "m1", "x\r\ny"),
                                 record("two", "u2", "p2", "a2", "m2", "z")});
@@ -210,11 +240,12 @@ TEST_F(DataFileTest, OverlongLinesAreCutToTheirFieldOnCharacterBoundaries) {
     // The memo is full after its first line: nothing of the second is glued on.
     EXPECT_TRUE(std::string(p.list.records[0].memo()) == std::string(8190, 'm'));
 
-    // A header longer than 1023 bytes and an integer line longer than 255.
+    // A header longer than 1023 bytes and an integer line longer than 255:
+    // the count is cut to nothing, and the entry after it read all the same.
     p = parse(
         lines({std::string(5000, 'h'), std::string(300, ' ') + "1", "a", "", "", "", "", "1", ""}));
     EXPECT_FALSE(p.intact);
-    EXPECT_EQ(p.list.count(), 0);
+    EXPECT_EQ(p.list.count(), 1);
 }
 
 TEST_F(DataFileTest, CountsAreReadLikeAtoiAndMendedWhenOutOfRange) {
@@ -293,11 +324,30 @@ TEST_F(DataFileTest, EntriesThatCannotAllGetMemoryMakeTheFileTooLarge) {
 TEST_F(DataFileTest, SaveKeepsThePreviousFileAsBackup) {
     fake::files[dataPath] = "old bytes";
     appendEntry();
-    EXPECT_TRUE(saveDataFile());
+    EXPECT_TRUE(save());
     EXPECT_EQ(fake::files[backupPath], "old bytes");
     EXPECT_EQ(fake::files[dataPath],
               lines({"KEYLOOM1", "1", fake::sjis("新しいアイテム - 1"), "", "", "", "", "1", ""}));
     EXPECT_TRUE(fake::messageBoxes.empty());
+}
+
+TEST_F(DataFileTest, TheOldBackupStaysUntilAWholeNewOneReplacesIt) {
+    appendEntry();
+    const std::string saved = formatDataFile(entryList).c_str();
+    for (bool links : {true, false}) {
+        SCOPED_TRACE(links ? "hard links" : "no hard links");
+        fake::reset();
+        fake::files[backupPath] = "older";
+        fake::files[dataPath] = "old";
+        // Room for the new file only: a second name of the old one needs none.
+        fake::spaceLeft = saved.size();
+        fake::hardLinks = links;
+        EXPECT_TRUE(save());
+        EXPECT_EQ(fake::files[dataPath], saved);
+        EXPECT_EQ(fake::files[backupPath], links ? "old" : "older");
+        EXPECT_EQ(fake::messageBoxes.size(), links ? 0u : 1u);
+        EXPECT_FALSE(fake::files.count(backupPath + L".tmp"));
+    }
 }
 
 TEST_F(DataFileTest, NoBackupNeverStopsTheSaveAndIsToldOnce) {
@@ -305,7 +355,7 @@ TEST_F(DataFileTest, NoBackupNeverStopsTheSaveAndIsToldOnce) {
     fake::folders.insert(backupPath);
     fake::folders.insert(dataPath + L".tmp"); // the next temporary name serves
     appendEntry();
-    EXPECT_TRUE(saveDataFile());
+    EXPECT_TRUE(save());
     EXPECT_EQ(fake::files[dataPath],
               lines({"KEYLOOM1", "1", fake::sjis("新しいアイテム - 1"), "", "", "", "", "1", ""}));
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
@@ -329,7 +379,7 @@ TEST_F(DataFileTest, FailedSaveTriesQuietlyThenAsksWithTheFileAndTheCause) {
     };
     fake::duringMessageBox = freeOnSecond;
 
-    EXPECT_TRUE(saveDataFile());
+    EXPECT_TRUE(save());
     EXPECT_EQ(fake::writes, 3);
     EXPECT_EQ(fake::slept, 0); // no cause a moment's wait would mend
     ASSERT_EQ(fake::messageBoxes.size(), 2u);
@@ -345,7 +395,7 @@ TEST_F(DataFileTest, FailedSaveTriesQuietlyThenAsksWithTheFileAndTheCause) {
     fake::messageBoxes.clear();
     fake::failing[path] = platform::FileError::InUse;
     appendEntry();
-    EXPECT_FALSE(saveDataFile());
+    EXPECT_FALSE(save());
     EXPECT_EQ(fake::slept, 1000);
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
     EXPECT_NE(fake::messageBoxes[0].text.find(L"ほかのプログラム"), std::wstring::npos);

@@ -458,10 +458,17 @@ TEST_F(EditorTest, RevertAsksBeforeTakingWhatADamagedFileHolds) {
     EXPECT_EQ(view.items, std::vector<std::string>{"A"});
     expectConsistent();
 
+    // An entry after the count is told of, and taken with the rest.
+    fake::files[dataPath] = "KEYLOOM1\r\n1" + fake::dataFile({record("A"), record("C")}).substr(11);
+    fake::answers = {platform::mb::answerYes};
+    dispatchCommand(IDM_REVERT, 0);
+    EXPECT_NE(fake::messageBoxes.back().text.find(L"件数より 1 件多い"), std::wstring::npos);
+    EXPECT_EQ(view.items, (std::vector<std::string>{"A", "C"}));
+
     // Removed by another program since the start: asked before the list goes.
     fake::files.clear();
     dispatchCommand(IDM_REVERT, 0); // No, the default
-    EXPECT_EQ(view.items, std::vector<std::string>{"A"});
+    EXPECT_EQ(view.items, (std::vector<std::string>{"A", "C"}));
     EXPECT_NE(fake::messageBoxes.back().text.find(L"ありません"), std::wstring::npos);
 }
 

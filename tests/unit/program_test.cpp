@@ -6,6 +6,7 @@
 #include "editor/editor.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "store/file_helpers.h"
 #include "support/keyloom_fixture.h"
 #include "support/records.h"
 #include "support/test_platform.h"
@@ -142,6 +143,51 @@ TEST_F(ProgramTest, SessionEndDuringTheRetryQuestionFinishesTheSequenceOnce) {
     EXPECT_FALSE(fake::files.count(dataPath + L".tmp"));
 }
 
+TEST_F(ProgramTest, TheEndOfTheSessionIsRefusedWhileTheListCannotBeSaved) {
+    const std::string old = fake::dataFile({record("A")});
+    fake::files[dataPath] = old;
+    view.whileWindowRuns = [] {
+        platform::selectItem(0);
+        dispatchCommand(IDC_LIST, 1);
+        fake::edit(IDC_PASSWORD, L"typed");
+        for (int n = 1; n <= temporaryNames; ++n)
+            fake::folders.insert(temporaryPath(dataPath, n));
+        // Not to be refused: nothing more can be done.
+        EXPECT_TRUE(sessionEndQueried(true));
+        // Refused, the cause given for the shutdown screen; the program runs.
+        EXPECT_FALSE(sessionEndQueried(false));
+        EXPECT_TRUE(fake::shutdownBlocked);
+        EXPECT_EQ(fake::shutdownReasons.back(),
+                  L"Keyloom は PASSWORD.TXT を保存できませんでした。"
+                  L"同じ名前のフォルダーがあるため、ファイルとして使えません。");
+        EXPECT_EQ(entryList.count(), 1);
+        EXPECT_EQ(view.endedWith, 0);
+        EXPECT_EQ(view.clipboardEmptied, 0);
+
+        // Cancelled; with the folders gone it is saved.
+        sessionEndCancelled();
+        EXPECT_FALSE(fake::shutdownBlocked);
+        fake::folders.clear();
+        EXPECT_TRUE(sessionEndQueried(false));
+        EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A", "", "typed")}));
+
+        // Cancelled and changed again: saved anew, and the end itself writes
+        // nothing again.
+        sessionEndCancelled();
+        fake::edit(IDC_PASSWORD, L"changed");
+        EXPECT_TRUE(sessionEndQueried(false));
+        int writes = fake::writes;
+        sessionEnded();
+        EXPECT_EQ(fake::writes, writes);
+        EXPECT_EQ(view.endedWith, 1);
+    };
+    EXPECT_EQ(startUp(), 1);
+    EXPECT_TRUE(fake::messageBoxes.empty());
+    EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A", "", "changed")}));
+    // The backup is still the list from before the run.
+    EXPECT_EQ(fake::files[backupPath], old);
+}
+
 TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
     const std::string older = fake::dataFile({record("A")});
     const std::string newer = fake::dataFile({record("A"), record("B"), record("C")});
@@ -187,20 +233,23 @@ TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
     SetUp();
     put(backupPath, older, 1);
     put(dataPath + L".tmp3", newer, 2);
+    fake::answers = {platform::mb::answerCancel};
     EXPECT_EQ(run(), 0);
     EXPECT_TRUE(offered(dataPath + L".tmp3", 3));
     EXPECT_FALSE(view.windowCreated);
     EXPECT_EQ(fake::writes, 0);
     EXPECT_EQ(fake::files.size(), 2u);
 
-    // PASSWORD.TXT is there: only a complete temporary file newer than it
-    // is offered; an older or incomplete one waits for the next save.
+    // PASSWORD.TXT is there: a complete temporary file is offered whenever
+    // it was written; an incomplete one waits for the next save.
     SetUp();
     put(dataPath, older, 2);
     put(dataPath + L".tmp", newer, 1);
     put(dataPath + L".tmp2", cut, 3);
-    EXPECT_EQ(run(), 1);
-    EXPECT_TRUE(fake::messageBoxes.empty());
+    fake::answers = {platform::mb::answerCancel};
+    EXPECT_EQ(run(), 0);
+    EXPECT_TRUE(offered(dataPath + L".tmp", 3));
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"より前に書かれた"), std::wstring::npos);
     EXPECT_EQ(fake::files[dataPath], older);
 
     // Only a backup that another program holds: asked about, never an empty
@@ -214,6 +263,17 @@ TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
     EXPECT_FALSE(view.windowCreated);
     EXPECT_EQ(fake::writes, 0);
 
+    // Gone on without it to a temporary file, which is discarded: asked again.
+    SetUp();
+    put(backupPath, older, 1);
+    put(dataPath + L".tmp", newer, 2);
+    fake::failing[backupPath] = platform::FileError::InUse;
+    fake::answers = {platform::mb::answerNo, platform::mb::answerNo};
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(fake::messageBoxes.size(), 3u);
+    EXPECT_FALSE(view.windowCreated);
+    EXPECT_EQ(fake::files[backupPath], older);
+
     // The settings come back without a word, so that nothing hidden shows.
     SetUp();
     put(settingsPath + L".tmp", "1\r\n2\r\n0\r\n0\r\n8\r\n1\r\n1\r\n0\r\n", 1);
@@ -224,6 +284,75 @@ TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
     startUp();
     EXPECT_TRUE(fake::messageBoxes.empty());
     EXPECT_FALSE(fake::files.count(settingsPath + L".tmp"));
+}
+
+TEST_F(ProgramTest, AKeptTemporaryFileIsOfferedUntilRestoredOrDiscarded) {
+    const std::wstring kept = dataPath + L".tmp";
+    const std::string older = fake::dataFile({record("A")});
+    const std::string newer = fake::dataFile({record("A"), record("B")});
+    fake::files[dataPath] = older;
+    fake::files[kept] = newer;
+    // Held by another program at the start: named with the cause, and No goes
+    // on without it. Once free, no save writes over it.
+    fake::failing[kept] = platform::FileError::InUse;
+    view.whileWindowRuns = [] {
+        fake::failing.clear();
+        dispatchCommand(IDM_EXIT, 0);
+    };
+    EXPECT_EQ(startUp(), 1);
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_NE(fake::messageBoxes[0].text.find(kept + L"\nほかのプログラム"), std::wstring::npos);
+    EXPECT_EQ(fake::files[kept], newer);
+    EXPECT_GT(fake::fileTimes[dataPath], fake::fileTimes[kept]);
+
+    // Older than PASSWORD.TXT now, and offered all the same: No discards it.
+    auto files = fake::files;
+    SetUp();
+    fake::files = files;
+    fake::answers = {platform::mb::answerNo};
+    view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
+    EXPECT_EQ(startUp(), 1);
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"2 件"), std::wstring::npos);
+    EXPECT_FALSE(fake::files.count(kept));
+    EXPECT_EQ(fake::files[dataPath], older);
+}
+
+TEST_F(ProgramTest, EveryFileThatReplacesPasswordTxtCarriesItsOwnProtection) {
+    const std::string old = fake::dataFile({record("A")});
+    auto start = [&] {
+        fake::files[dataPath] = old;
+        fake::protections[dataPath] = {"its own rules", true};
+        view.whileWindowRuns = [] {
+            dispatchCommand(IDM_NEW, 0);
+            dispatchCommand(IDM_EXIT, 0);
+        };
+        return startUp();
+    };
+    auto isOwn = [](const std::wstring& path) {
+        return fake::protections[path].accessRules == "its own rules" &&
+               fake::protections[path].encrypted;
+    };
+    for (bool links : {true, false}) {
+        SetUp();
+        fake::hardLinks = links;
+        EXPECT_EQ(start(), 1);
+        EXPECT_NE(fake::files[dataPath], old);
+        EXPECT_TRUE(isOwn(dataPath));
+        EXPECT_TRUE(isOwn(backupPath)) << "hard links: " << links;
+    }
+
+    // Where the system cannot give it, nothing of the text is written: Yes
+    // tries again, No saves with the folder's permissions.
+    SetUp();
+    fake::protectionRefused = true;
+    fake::answers = {platform::mb::answerYes, platform::mb::answerNo};
+    EXPECT_EQ(start(), 1);
+    ASSERT_EQ(fake::messageBoxes.size(), 2u);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"アクセス許可や暗号化"), std::wstring::npos);
+    EXPECT_EQ(fake::writes, 4); // two refused, then PASSWORD.TXT and INITIAL.TXT
+    EXPECT_NE(fake::files[dataPath], old);
+    EXPECT_FALSE(fake::protections.count(dataPath));
 }
 
 TEST_F(ProgramTest, AFolderThatCannotBeWrittenIsToldBeforeTheWindowOpens) {
@@ -323,6 +452,18 @@ TEST_F(ProgramTest, DamagedFileAsksAndKeepsTheOriginal) {
     EXPECT_EQ(startUp(), 1);
     EXPECT_EQ(fake::files[backupPath], damaged);
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record("B", "u")}));
+
+    // An entry added after the count: told, and kept when the user goes on.
+    SetUp();
+    const std::string whole = fake::dataFile({record("A"), record("B"), record("C")});
+    fake::files[dataPath] = "KEYLOOM1\r\n1" + whole.substr(11);
+    fake::answers = {platform::mb::answerYes};
+    view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
+    EXPECT_EQ(startUp(), 1);
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"件数より 2 件多い"), std::wstring::npos);
+    EXPECT_NE(fake::messageBoxes[0].text.find(L"読み込めた 3 件"), std::wstring::npos);
+    EXPECT_EQ(fake::files[dataPath], whole);
 }
 
 } // namespace

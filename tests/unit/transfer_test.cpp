@@ -438,6 +438,23 @@ TEST_F(TransferTest, AnExitDuringAPasteEndsItWithoutAWord) {
         for (auto it = emptied + 1; it != transferLog.end(); ++it)
             EXPECT_TRUE(*it == "keys dropped" || *it == "clipboard emptied") << at << ": " << *it;
     }
+
+    // The end of the session asked about, and cancelled at once: the paste
+    // stops as at an exit, and the program runs on.
+    SetUp();
+    open({record("Bank", "AB-CD-EF", "pw")});
+    fake::windowsBelow[0].readsAfter = 30;
+    fake::duringPause = [] {
+        if (fake::pauses == 5) {
+            sessionEndQueried(false);
+            sessionEndCancelled();
+        }
+    };
+    dispatchCommand(IDM_PASTE_USER_ID_AND_PASSWORD, 0);
+    EXPECT_EQ(std::count(transferLog.begin(), transferLog.end(), "Ctrl+V"), 1);
+    EXPECT_TRUE(fake::messageBoxes.empty());
+    EXPECT_EQ(entryList.count(), 1);
+    EXPECT_EQ(view.endedWith, 0);
 }
 
 TEST_F(TransferTest, AnExitWhileWaitingForTheClipboardWritesNothingAfterIt) {

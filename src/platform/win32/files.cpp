@@ -1,8 +1,11 @@
-// Files: reading whole, writing with every step checked, renaming over.
+// Files: reading whole, writing with every step checked and the protection
+// given, renaming over.
 #include "app/main_window.h"
 #include "platform/platform.h"
 
 #include <windows.h>
+
+#include <aclapi.h>
 
 #include <cstdint>
 #include <new>
@@ -50,9 +53,68 @@ platform::FileError lastError(const std::wstring& path) {
     }
 }
 
+// The access rules set on the file itself, as a descriptor for a new file:
+// the inherited ones come from the folder by themselves, and the protected
+// flag (no rules from the folder at all) stays as it is. Empty when the file
+// has none of its own.
+bool ownAccessRules(PSECURITY_DESCRIPTOR descriptor, PACL dacl, std::string& rules) {
+    rules.clear();
+    ACL_SIZE_INFORMATION size{};
+    if (!dacl) // no list at all: the folder's rules are the stricter
+        return true;
+    if (!GetAclInformation(dacl, &size, sizeof size, AclSizeInformation))
+        return false;
+    std::vector<DWORD> own((size.AclBytesInUse + 3) / 4);
+    PACL ownList = reinterpret_cast<PACL>(own.data());
+    if (!InitializeAcl(ownList, static_cast<DWORD>(own.size() * 4), dacl->AclRevision))
+        return false;
+    bool any = false;
+    for (DWORD i = 0; i < size.AceCount; ++i) {
+        ACE_HEADER* ace = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)))
+            return false;
+        if (ace->AceFlags & INHERITED_ACE)
+            continue;
+        if (!AddAce(ownList, dacl->AclRevision, MAXDWORD, ace, ace->AceSize))
+            return false;
+        any = true;
+    }
+    if (!any)
+        return true;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    SECURITY_DESCRIPTOR absolute;
+    if (!GetSecurityDescriptorControl(descriptor, &control, &revision) ||
+        !InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&absolute, TRUE, ownList, FALSE) ||
+        !SetSecurityDescriptorControl(&absolute, SE_DACL_PROTECTED, control & SE_DACL_PROTECTED))
+        return false;
+    DWORD length = 0;
+    MakeSelfRelativeSD(&absolute, nullptr, &length);
+    rules.resize(length);
+    return MakeSelfRelativeSD(&absolute, &rules[0], &length);
+}
+
 } // namespace
 
 namespace platform {
+
+FileError readProtection(const std::wstring& path, FileProtection& protection) {
+    protection = {};
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return lastError(path);
+    protection.encrypted = (attributes & FILE_ATTRIBUTE_ENCRYPTED) != 0;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD error = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                        nullptr, nullptr, &dacl, nullptr, &descriptor);
+    if (error != ERROR_SUCCESS)
+        return FileError::Protection;
+    bool read = ownAccessRules(descriptor, dacl, protection.accessRules);
+    LocalFree(descriptor);
+    return read ? FileError::None : FileError::Protection;
+}
 
 std::wstring modulePath() {
     std::vector<wchar_t> buffer(MAX_PATH);
@@ -113,13 +175,41 @@ FileError readWholeFile(const std::wstring& path, std::string& bytes) {
     return result;
 }
 
-FileError writeFile(const std::wstring& path, std::string_view bytes) {
+FileError writeFile(const std::wstring& path, std::string_view bytes,
+                    const FileProtection& protection) {
     if (isFolder(path))
         return FileError::Folder;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    // Always a new file: one written over keeps its own protection, not the
+    // one given. The creator may write it whatever its rules say.
+    if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
         return lastError(path);
+    bool protect = !protection.accessRules.empty() || protection.encrypted;
+    SECURITY_ATTRIBUTES rules{sizeof rules, const_cast<char*>(protection.accessRules.data()),
+                              FALSE};
+    HANDLE file = CreateFileW(
+        path.c_str(), GENERIC_WRITE, 0, protection.accessRules.empty() ? nullptr : &rules,
+        CREATE_NEW, protection.encrypted ? FILE_ATTRIBUTE_ENCRYPTED : FILE_ATTRIBUTE_NORMAL,
+        nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        FileError error = lastError(path);
+        if (!protect)
+            return error;
+        // Whether the protection is at fault: an empty file made without it
+        // holds nothing to expose.
+        HANDLE plain = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (plain == INVALID_HANDLE_VALUE)
+            return error;
+        CloseHandle(plain);
+        return FileError::Protection;
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (protection.encrypted && (!GetFileInformationByHandle(file, &information) ||
+                                 !(information.dwFileAttributes & FILE_ATTRIBUTE_ENCRYPTED))) {
+        CloseHandle(file);
+        DeleteFileW(path.c_str());
+        return FileError::Protection;
+    }
     FileError result = FileError::None;
     for (std::size_t done = 0; result == FileError::None && done < bytes.size();) {
         DWORD wrote = 0;
@@ -138,10 +228,33 @@ FileError writeFile(const std::wstring& path, std::string_view bytes) {
     return result;
 }
 
-FileError copyFile(const std::wstring& from, const std::wstring& to) {
+FileError linkOrCopyFile(const std::wstring& from, const std::wstring& to) {
     if (isFolder(to))
         return FileError::Folder;
-    return CopyFileW(from.c_str(), to.c_str(), FALSE) ? FileError::None : lastError(to);
+    // A second name of a file that another program holds could be neither
+    // moved nor removed: it would be left behind.
+    HANDLE probe =
+        CreateFileW(from.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (probe != INVALID_HANDLE_VALUE)
+        CloseHandle(probe);
+    else if (GetLastError() == ERROR_SHARING_VIOLATION)
+        return FileError::InUse;
+    // A link never replaces a file: what an earlier attempt left goes first.
+    if (!DeleteFileW(to.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+        return lastError(to);
+    if (CreateHardLinkW(to.c_str(), from.c_str(), nullptr))
+        return FileError::None;
+    // FAT and exFAT have no hard links, nor has a file at its limit of them.
+    FileProtection protection;
+    FileError error = readProtection(from, protection);
+    std::string bytes;
+    if (error == FileError::None)
+        error = readWholeFile(from, bytes);
+    if (error == FileError::None)
+        error = writeFile(to, bytes, protection);
+    SecureZeroMemory(&bytes[0], bytes.size());
+    return error;
 }
 
 FileError moveFileOver(const std::wstring& from, const std::wstring& to) {

@@ -97,7 +97,16 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (!exitStarted)
             openHelp();
         return TRUE;
+    case WM_QUERYENDSESSION:
+        // A dialog procedure answers through DWLP_MSGRESULT.
+        SetWindowLongPtrW(window, DWLP_MSGRESULT,
+                          sessionEndQueried((lParam & ENDSESSION_CRITICAL) != 0));
+        return TRUE;
     case WM_ENDSESSION:
+        if (!wParam) { // cancelled, by Keyloom or another program
+            sessionEndCancelled();
+            return TRUE;
+        }
         // The system ends the process once this returns, so everything is
         // saved here, and the program ends with the exit sequence's code.
         sessionEnded();

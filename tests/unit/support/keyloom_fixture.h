@@ -27,6 +27,7 @@ class KeyloomTest : public ::testing::Test {
         settings = defaultSettings;
         exitStarted = false;
         sessionEnding = false;
+        sessionEndConfirmed = false;
     }
     void TearDown() override { releaseEntries(entryList); }
 

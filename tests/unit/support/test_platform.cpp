@@ -19,6 +19,10 @@ std::map<std::wstring, platform::FileError> failing;
 std::set<std::wstring> folders;
 int writes;
 int slept;
+long long spaceLeft;
+bool hardLinks;
+std::map<std::wstring, platform::FileProtection> protections;
+bool protectionRefused;
 std::vector<std::wstring> shutdownReasons;
 bool shutdownBlocked;
 static long long clock;
@@ -74,6 +78,10 @@ void reset() {
     folders.clear();
     writes = 0;
     slept = 0;
+    spaceLeft = -1;
+    hardLinks = true;
+    protections.clear();
+    protectionRefused = false;
     shutdownReasons.clear();
     shutdownBlocked = false;
     clock = 0;
@@ -195,23 +203,55 @@ FileError readWholeFile(const std::wstring& path, std::string& bytes) {
     return FileError::None;
 }
 
-FileError writeFile(const std::wstring& path, std::string_view bytes) {
+FileError readProtection(const std::wstring& path, FileProtection& protection) {
+    // Read with no access to the text: a program that holds the file does
+    // not stop it.
+    protection = {};
+    if (!fake::files.count(path))
+        return FileError::NotFound;
+    if (fake::protections.count(path))
+        protection = fake::protections[path];
+    return FileError::None;
+}
+
+FileError writeFile(const std::wstring& path, std::string_view bytes,
+                    const FileProtection& protection) {
     ++fake::writes;
     if (FileError error = failure(path); error != FileError::None)
         return error;
+    deleteFile(path); // always a new file
+    bool protect = !protection.accessRules.empty() || protection.encrypted;
+    if (protect && fake::protectionRefused)
+        return FileError::Protection;
+    if (protect)
+        fake::protections[path] = protection;
+    if (fake::spaceLeft >= 0 && static_cast<long long>(bytes.size()) > fake::spaceLeft) {
+        deleteFile(path); // what the failed write left is removed
+        return FileError::DiskFull;
+    }
+    if (fake::spaceLeft >= 0)
+        fake::spaceLeft -= bytes.size();
     fake::files[path] = std::string(bytes);
     fake::fileTimes[path] = ++fake::clock;
     return FileError::None;
 }
 
-FileError copyFile(const std::wstring& from, const std::wstring& to) {
+FileError linkOrCopyFile(const std::wstring& from, const std::wstring& to) {
     for (const std::wstring& path : {from, to})
         if (FileError error = failure(path); error != FileError::None)
             return error;
     if (!fake::files.count(from))
         return FileError::NotFound;
+    if (!fake::hardLinks) {
+        FileProtection protection;
+        readProtection(from, protection);
+        return writeFile(to, fake::files[from], protection);
+    }
     fake::files[to] = fake::files[from];
-    fake::fileTimes[to] = ++fake::clock;
+    fake::fileTimes[to] = fake::fileTimes[from];
+    fake::protections.erase(to);
+    if (fake::protections.count(from))
+        fake::protections[to] = fake::protections[from];
     return FileError::None;
 }
 
@@ -220,15 +260,22 @@ FileError moveFileOver(const std::wstring& from, const std::wstring& to) {
         return error;
     if (!fake::files.count(from))
         return FileError::NotFound;
+    FileProtection protection;
+    readProtection(from, protection);
     fake::files[to] = fake::files[from];
     fake::fileTimes[to] = fake::fileTimes[from];
     deleteFile(from);
+    if (!protection.accessRules.empty() || protection.encrypted)
+        fake::protections[to] = protection;
+    else
+        fake::protections.erase(to);
     return FileError::None;
 }
 
 void deleteFile(const std::wstring& path) {
     fake::files.erase(path);
     fake::fileTimes.erase(path);
+    fake::protections.erase(path);
 }
 
 long long fileTime(const std::wstring& path) {

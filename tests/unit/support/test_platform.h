@@ -34,6 +34,15 @@ extern std::set<std::wstring> folders;
 // (which the system refuses, as Wine does).
 extern int writes;
 extern int slept;
+// Bytes the disk still takes (-1: no end); a write that does not fit fails
+// with DiskFull. Whether the disk gives a file a second name (a hard link:
+// no room needed), as NTFS does and FAT does not.
+extern long long spaceLeft;
+extern bool hardLinks;
+// Each file's own protection (none when absent), and whether the system
+// refuses to give a new file any protection, as where encryption is off.
+extern std::map<std::wstring, platform::FileProtection> protections;
+extern bool protectionRefused;
 extern std::vector<std::wstring> shutdownReasons;
 extern bool shutdownBlocked;
 
