@@ -239,6 +239,11 @@ TEST_F(DataFileTest, OverlongLinesAreCutToTheirFieldOnCharacterBoundaries) {
     EXPECT_EQ(p.list.records[0].userId(), "user"); // the rest was skipped up to its CR
     // The memo is full after its first line: nothing of the second is glued on.
     EXPECT_TRUE(std::string(p.list.records[0].memo()) == std::string(8190, 'm'));
+    // Single-byte lines keep exactly as many bytes as their field holds.
+    p = parse(lines(
+        {"KEYLOOM1", "1", std::string(1030, 't'), "", "", "", "", "1", std::string(8200, 'm')}));
+    EXPECT_EQ(p.list.records[0].title().size(), 1023u);
+    EXPECT_EQ(p.list.records[0].memo().size(), 8191u);
 
     // A header longer than 1023 bytes and an integer line longer than 255:
     // the count is cut to nothing, and the entry after it read all the same.
@@ -351,6 +356,15 @@ TEST_F(DataFileTest, TheOldBackupStaysUntilAWholeNewOneReplacesIt) {
 }
 
 TEST_F(DataFileTest, NoBackupNeverStopsTheSaveAndIsToldOnce) {
+    // A temporary name another program holds is passed over at once, as a
+    // folder in its place is: the quiet attempts are for PASSWORD.TXT itself.
+    for (platform::FileError held : {platform::FileError::InUse, platform::FileError::Denied}) {
+        fake::failing[dataPath + L".tmp"] = held;
+        EXPECT_TRUE(save());
+        EXPECT_EQ(fake::slept, 0);
+        EXPECT_FALSE(fake::files.count(dataPath + L".tmp2"));
+    }
+    fake::reset();
     fake::files[dataPath] = "old bytes";
     fake::folders.insert(backupPath);
     fake::folders.insert(dataPath + L".tmp"); // the next temporary name serves
@@ -390,17 +404,25 @@ TEST_F(DataFileTest, FailedSaveTriesQuietlyThenAsksWithTheFileAndTheCause) {
     EXPECT_EQ(fake::messageBoxes[0].style, platform::mb::yesNo | platform::mb::iconError);
     EXPECT_EQ(fake::files[path], "KEYLOOM1\r\n0\r\n");
 
-    // Held by another program: about a second of quiet attempts, then the
-    // question names the cause. No gives up, and the file keeps its bytes.
-    fake::messageBoxes.clear();
-    fake::failing[path] = platform::FileError::InUse;
+    // Held by another program (in use, or denied while it is held): about a
+    // second of quiet attempts, then the question names the cause. No gives
+    // up, and the file keeps its bytes.
     appendEntry();
-    EXPECT_FALSE(save());
-    EXPECT_EQ(fake::slept, 1000);
-    ASSERT_EQ(fake::messageBoxes.size(), 1u);
-    EXPECT_NE(fake::messageBoxes[0].text.find(L"ほかのプログラム"), std::wstring::npos);
-    EXPECT_EQ(fake::files[path], "KEYLOOM1\r\n0\r\n");
-    EXPECT_FALSE(fake::files.count(path + L".tmp"));
+    for (platform::FileError held : {platform::FileError::InUse, platform::FileError::Denied}) {
+        fake::messageBoxes.clear();
+        fake::slept = 0;
+        fake::failing[path] = held;
+        fake::duringMessageBox = [] { EXPECT_EQ(fake::slept, 1000); };
+        EXPECT_FALSE(save());
+        EXPECT_EQ(fake::slept, 1000);
+        ASSERT_EQ(fake::messageBoxes.size(), 1u);
+        EXPECT_NE(fake::messageBoxes[0].text.find(held == platform::FileError::InUse
+                                                      ? L"ほかのプログラム"
+                                                      : L"権限がありません"),
+                  std::wstring::npos);
+        EXPECT_EQ(fake::files[path], "KEYLOOM1\r\n0\r\n");
+        EXPECT_FALSE(fake::files.count(path + L".tmp"));
+    }
 }
 
 TEST_F(DataFileTest, ProgramDirectoryIsTheFolderOfAnyName) {

@@ -263,6 +263,15 @@ TEST_F(EditorTest, InputPastAFieldsLimitIsRefusedAtOnce) {
     EXPECT_EQ(view.carets[IDC_USER_ID], before.size() + 1);
     EXPECT_EQ(view.beeps, 3);
 
+    // A keystroke at the very start of a full field is refused, and the
+    // field's end stays; so is Enter one byte below the memo's limit.
+    fake::edit(IDC_TITLE, L"b" + std::wstring(1023, L'a'), 1);
+    EXPECT_EQ(view.fields[IDC_TITLE], std::wstring(1023, L'a'));
+    fake::edit(IDC_MEMO, std::wstring(8190, L'm'));
+    fake::edit(IDC_MEMO, std::wstring(8190, L'm') + L"\r\n");
+    EXPECT_EQ(view.fields[IDC_MEMO], std::wstring(8190, L'm'));
+    EXPECT_EQ(view.beeps, 5);
+
     // Nothing is cut later: what was accepted is what is stored.
     select(0);
     EXPECT_EQ(entryList.records[0].userId(), fake::shown(IDC_USER_ID));

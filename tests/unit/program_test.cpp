@@ -68,6 +68,24 @@ TEST_F(ProgramTest, ExitStoresWhatTheEditorShows) {
               fake::dataFile({record("A"), record("B", "", "typed, never stored")}));
     EXPECT_EQ(entryList.count(), 0); // released
     EXPECT_EQ(entryList.records.capacity(), 0u);
+
+    // Ended while the notice about lost characters is open in the middle of
+    // a selection change: the edits go into the entry they were made in,
+    // although the list shows the next one already.
+    for (bool sessionEnd : {false, true}) {
+        SetUp();
+        fake::files[dataPath] = fake::dataFile({record("A"), record("B")});
+        fake::duringMessageBox = [sessionEnd] { sessionEnd ? sessionEnded() : exitProgram(); };
+        view.whileWindowRuns = [] {
+            fake::edit(IDC_USER_ID, L"typed");
+            fake::edit(IDC_PASSWORD, L"pä");
+            platform::selectItem(1);
+            dispatchCommand(IDC_LIST, 1);
+        };
+        EXPECT_EQ(startUp(), 1);
+        EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A", "typed", "p?"), record("B")}))
+            << sessionEnd;
+    }
 }
 
 TEST_F(ProgramTest, ExitRunsOnceWhateverArrivesMeanwhile) {
@@ -218,6 +236,14 @@ TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
     EXPECT_EQ(fake::files[dataPath], newer);
     EXPECT_FALSE(fake::files.count(dataPath + L".tmp"));
 
+    // A complete temporary file wins over a newer backup read only in part.
+    SetUp();
+    put(dataPath + L".tmp", newer, 1);
+    put(backupPath, cut, 2);
+    fake::answers = {platform::mb::answerYes};
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(offered(dataPath + L".tmp", 3));
+
     // Killed while writing the temporary file: only the backup is whole.
     SetUp();
     put(backupPath, older, 1);
@@ -284,9 +310,32 @@ TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
     startUp();
     EXPECT_TRUE(fake::messageBoxes.empty());
     EXPECT_FALSE(fake::files.count(settingsPath + L".tmp"));
+    // A temporary file cut short is never taken over the complete settings.
+    SetUp();
+    put(settingsPath, "1\r\n2\r\n0\r\n0\r\n8\r\n1\r\n1\r\n0\r\n", 1);
+    put(settingsPath + L".tmp", "1\r\n2\r\n1\r\n1\r\n", 2);
+    view.whileWindowRuns = [] { EXPECT_EQ(settings.showPassword, 0); };
+    startUp();
 }
 
 TEST_F(ProgramTest, AKeptTemporaryFileIsOfferedUntilRestoredOrDiscarded) {
+    // Restored, but PASSWORD.TXT is held and the user gives up putting it in
+    // place: the session runs on the restored entries, and saves them once
+    // the file is free.
+    const std::string restored = fake::dataFile({record("A"), record("B")});
+    fake::files[dataPath] = fake::dataFile({record("A")});
+    fake::files[dataPath + L".tmp"] = restored;
+    fake::failing[dataPath] = platform::FileError::InUse;
+    fake::answers = {platform::mb::answerYes, platform::mb::answerNo};
+    view.whileWindowRuns = [] {
+        fake::failing.clear();
+        dispatchCommand(IDM_EXIT, 0);
+    };
+    EXPECT_EQ(startUp(), 1);
+    EXPECT_EQ(fake::messageBoxes.size(), 2u);
+    EXPECT_EQ(fake::files[dataPath], restored);
+
+    SetUp();
     const std::wstring kept = dataPath + L".tmp";
     const std::string older = fake::dataFile({record("A")});
     const std::string newer = fake::dataFile({record("A"), record("B")});

@@ -107,13 +107,17 @@ TEST_F(TransferTest, EachPieceWaitsForTheTargetsOwnRead) {
 // Both are the target's reads; a request without a window before the Ctrl+V
 // (a clipboard manager), or with another window in front, gets nothing.
 TEST_F(TransferTest, ReadsThroughOleOrByAStoreAppsContentAreTheTargets) {
-    for (fake::Reader reader : {fake::Reader::NoWindow, fake::Reader::ContentProcess}) {
+    // Nor does the target's own read before its Ctrl+V count: that text is
+    // not the one its paste asks for.
+    for (fake::Reader reader :
+         {fake::Reader::Window, fake::Reader::NoWindow, fake::Reader::ContentProcess}) {
         SetUp();
         open({record("Bank", "AB-CD", "pw")});
         fake::windowsBelow[0].reader = reader;
-        fake::duringPause = [] {
+        fake::duringPause = [reader] {
             if (transferLog.back() == "offer")
-                fake::strangerAsks(nullptr);
+                fake::strangerAsks(reader == fake::Reader::Window ? fake::handleOf("form")
+                                                                  : nullptr);
         };
         dispatchCommand(IDM_PASTE_USER_ID, 0);
         EXPECT_EQ(transferLog, steps({front,
@@ -283,8 +287,18 @@ TEST_F(TransferTest, APasteThatCannotGoOnStopsAndSaysWhy) {
         {"another program takes the clipboard",
          [] { fake::windowsBelow[0].clipboardTakenFirst = true; },
          steps({front, {"offer", "Ctrl+V", "clipboard taken"}}), L"ほかのプログラム"},
+        {"another program takes the clipboard before the Ctrl+V",
+         [] {
+             fake::duringPause = [] {
+                 if (transferLog.back() == "offer")
+                     fake::takeClipboard();
+             };
+         },
+         steps({front, {"offer", "clipboard taken"}}), L"ほかのプログラム"},
         {"the clipboard takes nothing", [] { fake::clipboardRefuses = true; },
          steps({front, {"clipboard refused"}}), L"クリップボードを使えなかった"},
+        {"the clipboard stays busy for 100 ms", [] { fake::clipboardBusyFor = 1000; },
+         steps({front, Log(11, "clipboard busy")}), L"クリップボードを使えなかった"},
         {"the target closes after its first box",
          [] { fake::windowsBelow[0].closesAfterReads = 1; }, steps({front, piece("AB")}),
          L"閉じたか"},
@@ -312,6 +326,15 @@ TEST_F(TransferTest, APasteThatCannotGoOnStopsAndSaysWhy) {
         EXPECT_NE(fake::clipboard, "pw") << c.what;
         EXPECT_FALSE(pasteRunning());
     }
+
+    // The target gets 5 s to read, and not much more.
+    SetUp();
+    open({record("Bank", "AB", "pw")});
+    fake::windowsBelow[0].readsAfter = -1;
+    unsigned start = fake::now;
+    EXPECT_FALSE(pasteUserId());
+    EXPECT_GE(fake::now - start, 5000u);
+    EXPECT_LT(fake::now - start, 5200u);
 
     // A Shift let go in time is waited for, and nothing more.
     SetUp();
