@@ -11,7 +11,7 @@
 
 bool commandAllowed(int id) {
     // Once the exit sequence has begun, nothing may touch the entries again.
-    if (exitStarted)
+    if (exitStarted())
         return false;
     // While a paste types into another program only the exit may run: any
     // other command would change the clipboard or the focus under it. The

@@ -11,11 +11,11 @@
 
 #include <string>
 
-bool exitStarted = false;
-bool sessionEnding = false;
-bool sessionEndConfirmed = false;
-
 namespace {
+
+bool exiting = false;
+bool ending = false;
+bool endConfirmed = false;
 
 // The exit steps after the editor is written back: PASSWORD.TXT, INITIAL.TXT,
 // then the rest. The next one to run, and the one running (-1 between
@@ -52,7 +52,7 @@ platform::FileError saveEntries() {
             entriesSaved = true;
             entriesWritten.swap(bytes);
         }
-        if (error != platform::FileError::Protection || sessionEnding)
+        if (error != platform::FileError::Protection || ending)
             return error;
         int answer = platform::messageBox(
             mainWindow,
@@ -218,7 +218,21 @@ bool loadEntriesAtStartUp() {
 
 } // namespace
 
+bool exitStarted() { return exiting; }
+bool sessionEnding() { return ending; }
+bool sessionEndConfirmed() { return endConfirmed; }
+
+void resetProgram() {
+    exiting = ending = endConfirmed = false;
+    nextExitStep = 0;
+    runningExitStep = -1;
+    forgetWhatWasWritten();
+    releaseEntries(entryList);
+    settings = defaultSettings;
+}
+
 int startUp() {
+    resetProgram();
     switch (platform::createSingleInstanceMutex()) {
     case platform::MutexState::Failed: return -1;
     case platform::MutexState::AlreadyExists: platform::bringBackRunningInstance(); return 0;
@@ -226,7 +240,6 @@ int startUp() {
     }
     if (!folderWritableOrAccepted())
         return 0;
-    forgetWhatWasWritten();
     bool entriesRead;
     if (!recoverAtStartUp(entriesRead) || (!entriesRead && !loadEntriesAtStartUp())) {
         releaseEntries(entryList);
@@ -237,9 +250,9 @@ int startUp() {
 }
 
 void exitProgram() {
-    if (exitStarted)
+    if (exiting)
         return;
-    exitStarted = true;
+    exiting = true;
     nextExitStep = 0;
     // The record the editor holds: while a notice about lost characters is
     // open in the middle of a selection change, the list already shows the
@@ -249,11 +262,11 @@ void exitProgram() {
 }
 
 bool sessionEndQueried(bool critical) {
-    sessionEnding = true;
+    ending = true;
     stopPaste();
-    if (exitStarted && nextExitStep > 2)
+    if (exiting && nextExitStep > 2)
         return true; // the entries are released: saved as far as they could be
-    if (!exitStarted)
+    if (!exiting)
         storeFields(editedIndex);
     const wchar_t* failed = L"PASSWORD.TXT";
     platform::FileError error = saveEntries();
@@ -271,17 +284,17 @@ bool sessionEndQueried(bool critical) {
 }
 
 void sessionEndCancelled() {
-    sessionEnding = false;
+    ending = false;
     platform::unblockShutdown();
 }
 
 void sessionEnded() {
-    sessionEnding = true;
-    sessionEndConfirmed = true;
+    ending = true;
+    endConfirmed = true;
     // Windows is asked to wait while the files are written; it ends the
     // program as soon as this returns.
     platform::blockShutdown(L"Keyloom がデータファイルを保存しています。");
-    if (!exitStarted) {
+    if (!exiting) {
         exitProgram();
     } else {
         // The sequence waits below in a question that will never be

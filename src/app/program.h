@@ -2,6 +2,7 @@
 // exit sequence through which every way of ending passes.
 #pragma once
 
+#include "base/life_cycle.h"
 #include "platform/platform.h"
 
 // From the entry point: returns the exit code (-1 when the mutex or the window
@@ -28,13 +29,11 @@ void sessionEndCancelled();
 // the query's save), or, when it is under way already and waits in a retry
 // question, runs that step again the quiet way and then the steps after it.
 void sessionEnded();
-// Set once the exit sequence has begun: from then on no command may touch the
-// entries, which are released.
-extern bool exitStarted;
-// Set once Windows asks whether the session may end, until that is
-// cancelled: nothing is asked or shown meanwhile, since the system may end
-// the program under any box.
-extern bool sessionEnding;
 // Set once the session ends for good: a file that cannot be put in place
 // then stays as a complete temporary file for the next start to offer.
-extern bool sessionEndConfirmed;
+bool sessionEndConfirmed();
+
+// The program as before start-up: no exit begun, no session ending, no
+// entries, the default settings, nothing written yet. startUp begins with
+// it, and so does every unit test.
+void resetProgram();

@@ -47,7 +47,7 @@ bool noticeOpen = false;
 // fields show what was stored by now. Nothing is shown once the session is
 // ending: the system would end the program under the box.
 void tellLostCharacters(const std::wstring& fields) {
-    if (sessionEnding)
+    if (sessionEnding())
         return;
     bool outer = noticeOpen;
     noticeOpen = true;
@@ -120,7 +120,7 @@ void replaceItem(int index) {
 
 bool storeFields(int index) {
     if (!hasRecord(index))
-        return !exitStarted;
+        return !exitStarted();
     EntryRecord& record = entryList.records[index];
     std::wstring lostFields;
     for (int id : editorFields) {
@@ -137,7 +137,7 @@ bool storeFields(int index) {
     }
     if (!lostFields.empty())
         tellLostCharacters(lostFields);
-    return !exitStarted;
+    return !exitStarted();
 }
 
 bool commandsHeld() { return noticeOpen; }
@@ -254,7 +254,7 @@ void deleteEntryCommand() {
                                       platform::mb::yesNo | platform::mb::iconWarning |
                                           platform::mb::defaultSecond);
     // The session may have ended while the question was open.
-    if (answer != platform::mb::answerYes || exitStarted)
+    if (answer != platform::mb::answerYes || exitStarted())
         return;
 
     removeEntry(sel);
@@ -309,7 +309,7 @@ void revertCommand() {
         DataFileState state = readDataFile(dataFilePath(), readAgain, &why, &beyond);
         if (state == DataFileState::Unreadable) {
             if (askToRetryReading(mainWindow, dataFilePath(), why) != platform::mb::answerYes ||
-                exitStarted)
+                exitStarted())
                 return;
             continue;
         }
@@ -326,7 +326,7 @@ void revertCommand() {
                                                 {dataFilePath()}),
                                   platform::mb::yesNo | platform::mb::iconWarning |
                                       platform::mb::defaultSecond) != platform::mb::answerYes ||
-             exitStarted))
+             exitStarted()))
             return;
         if (state == DataFileState::Damaged &&
             (platform::messageBox(
@@ -337,7 +337,7 @@ void revertCommand() {
                                    {std::to_wstring(readAgain.count())}),
                  platform::mb::yesNo | platform::mb::iconWarning | platform::mb::defaultSecond) !=
                  platform::mb::answerYes ||
-             exitStarted))
+             exitStarted()))
             return;
         break;
     }

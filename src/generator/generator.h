@@ -7,7 +7,7 @@
 // character of a password the user gets.
 #pragma once
 
-#include "store/wipe.h"
+#include "base/secure_string.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -5,7 +5,7 @@
 // Nothing outside those two folders includes <windows.h>.
 #pragma once
 
-#include "store/wipe.h"
+#include "base/secure_string.h"
 
 #include <array>
 #include <cstddef>

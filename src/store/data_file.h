@@ -11,7 +11,7 @@
 
 #include "platform/platform.h"
 #include "store/entry_list.h"
-#include "store/wipe.h"
+#include "base/secure_string.h"
 
 #include <cstddef>
 #include <string>

@@ -2,7 +2,7 @@
 
 #include "platform/platform.h"
 #include "store/text.h"
-#include "store/wipe.h"
+#include "base/secure_string.h"
 
 #include <cstring>
 #include <string>

@@ -184,7 +184,7 @@ namespace {
 template <class Attempt> SaveResult withQuestions(Attempt attempt, const std::wstring& backupPath) {
     for (;;) {
         SaveResult saved = attempt();
-        if (sessionEnding || saved.error == FileError::Protection)
+        if (sessionEnding() || saved.error == FileError::Protection)
             return saved;
         if (saved.error == FileError::None) {
             if (saved.backupError != FileError::None)
@@ -201,7 +201,7 @@ template <class Attempt> SaveResult withQuestions(Attempt attempt, const std::ws
 
 SaveResult saveFileWithRetry(const std::wstring& path, std::string_view bytes,
                              const SaveRules& rules) {
-    return withQuestions([&] { return saveFile(path, bytes, rules, sessionEndConfirmed); },
+    return withQuestions([&] { return saveFile(path, bytes, rules, sessionEndConfirmed()); },
                          rules.backupPath);
 }
 

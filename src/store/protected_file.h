@@ -18,7 +18,7 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "store/wipe.h"
+#include "base/secure_string.h"
 
 #include <array>
 #include <string>

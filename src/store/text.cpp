@@ -1,7 +1,7 @@
 #include "store/text.h"
 
 #include "platform/platform.h"
-#include "store/wipe.h"
+#include "base/secure_string.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,7 +2,7 @@
 // and the filling-in of message texts.
 #pragma once
 
-#include "store/wipe.h"
+#include "base/secure_string.h"
 
 #include <cstddef>
 #include <initializer_list>

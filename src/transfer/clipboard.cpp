@@ -5,7 +5,7 @@
 #include "platform/platform.h"
 #include "resources/resource.h"
 #include "store/entry_list.h"
-#include "store/wipe.h"
+#include "base/secure_string.h"
 
 #include <cstring>
 
@@ -31,7 +31,7 @@ int copyTextToClipboard(const char* text) {
         platform::pauseServingSentMessages(retryPause);
         // The exit sequence may have run meanwhile and emptied the clipboard:
         // nothing may go on it after that.
-        if (exitStarted)
+        if (exitStarted())
             return 0;
     }
 }

@@ -6,7 +6,7 @@
 #include "resources/resource.h"
 #include "store/entry_list.h"
 #include "store/text.h"
-#include "store/wipe.h"
+#include "base/secure_string.h"
 #include "transfer/clipboard.h"
 
 #include <cstring>
@@ -64,7 +64,7 @@ struct Sequence {
 
 // The program begins to end, or the end of the session was asked about: the
 // paste stops without a word.
-bool ending() { return exitStarted || stopAsked; }
+bool ending() { return exitStarted() || stopAsked; }
 
 // Serves what other programs send (the target's read among it) until done()
 // or the time is up; false then, or once the program begins to end. done()
@@ -219,7 +219,7 @@ bool finish(Stop stop) {
         clearClipboard();
     offer = Offer();
     platform::dropQueuedKeys();
-    if (const wchar_t* text = stopText(stop); text && !ending() && !sessionEnding)
+    if (const wchar_t* text = stopText(stop); text && !ending() && !sessionEnding())
         platform::messageBox(mainWindow, text, platform::mb::ok | platform::mb::iconWarning);
     return stop == Stop::None;
 }

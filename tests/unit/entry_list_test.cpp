@@ -1,5 +1,5 @@
 #include "store/entry_list.h"
-#include "store/wipe.h"
+#include "base/secure_string.h"
 #include "support/test_platform.h"
 
 #include <gtest/gtest.h>

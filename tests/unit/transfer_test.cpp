@@ -524,7 +524,7 @@ TEST_F(TransferTest, OnlyTheExitRunsWhileAPasteTypes) {
             dispatchCommand(IDM_EXIT, 0);
     };
     dispatchCommand(IDM_PASTE_USER_ID, 0);
-    EXPECT_TRUE(exitStarted);
+    EXPECT_TRUE(exitStarted());
     EXPECT_EQ(view.endedWith, 1);
 }
 

@@ -94,7 +94,7 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return FALSE; // the dialog manager then rescales the controls and font
     }
     case WM_HELP:
-        if (!exitStarted)
+        if (!exitStarted())
             openHelp();
         return TRUE;
     case WM_QUERYENDSESSION:

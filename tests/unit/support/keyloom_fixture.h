@@ -23,11 +23,7 @@ class KeyloomTest : public ::testing::Test {
     // Also called inside a case to start it over.
     void SetUp() override {
         fake::reset();
-        releaseEntries(entryList);
-        settings = defaultSettings;
-        exitStarted = false;
-        sessionEnding = false;
-        sessionEndConfirmed = false;
+        resetProgram();
     }
     void TearDown() override { releaseEntries(entryList); }
 
