@@ -1,6 +1,5 @@
 #include "app/program.h"
 
-#include "app/main_window.h"
 #include "editor/editor.h"
 #include "settings/settings.h"
 #include "store/data_file.h"
@@ -55,7 +54,6 @@ platform::FileError saveEntries() {
         if (error != platform::FileError::Protection || ending)
             return error;
         int answer = platform::messageBox(
-            mainWindow,
             formatMessage(L"以下のデータファイルを書き込むことができませんでした。\n%s\n",
                           {dataFilePath()}) +
                 fileProblem(error) +
@@ -92,9 +90,8 @@ void runExitSteps() {
 
 int askYesNo(const std::wstring& text) {
     // Going on may replace the file at exit, so No is the default.
-    return platform::messageBox(nullptr, text,
-                                platform::mb::yesNo | platform::mb::iconWarning |
-                                    platform::mb::defaultSecond);
+    return platform::messageBox(text, platform::mb::yesNo | platform::mb::iconWarning |
+                                          platform::mb::defaultSecond);
 }
 
 // The program's folder must take new files, or nothing of the session can be
@@ -164,11 +161,10 @@ bool recoverAtStartUp(bool& entriesRead) {
             (temporary ? L"「いいえ」を選ぶと、このファイルを削除します。「キャンセル」を選ぶと、"
                          L"ファイルを変更せずに終了します。"
                        : L"「いいえ」を選ぶと、ファイルを変更せずに終了します。");
-        int answer =
-            temporary ? platform::messageBox(nullptr, text,
-                                             platform::mb::yesNoCancel | platform::mb::iconWarning |
-                                                 platform::mb::defaultThird)
-                      : askYesNo(text);
+        int answer = temporary ? platform::messageBox(text, platform::mb::yesNoCancel |
+                                                                platform::mb::iconWarning |
+                                                                platform::mb::defaultThird)
+                               : askYesNo(text);
         if (answer == platform::mb::answerNo && temporary) {
             platform::deleteFile(found.path);
         } else if (answer != platform::mb::answerYes) {
@@ -200,10 +196,10 @@ bool loadEntriesAtStartUp() {
         int beyond;
         switch (loadDataFile(&why, &beyond)) {
         case DataFileState::Unreadable:
-            if (askToRetryReading(nullptr, dataFilePath(), why) != platform::mb::answerYes)
+            if (askToRetryReading(dataFilePath(), why) != platform::mb::answerYes)
                 return false;
             break;
-        case DataFileState::TooLarge: tellTooLarge(nullptr, dataFilePath()); return false;
+        case DataFileState::TooLarge: tellTooLarge(dataFilePath()); return false;
         case DataFileState::Damaged:
             return askYesNo(damagedFileProblem(dataFilePath(), beyond) +
                             formatMessage(L"読み込めた %d 件のアイテムで続けますか？\n"

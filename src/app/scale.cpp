@@ -1,6 +1,5 @@
 #include "app/scale.h"
 
-#include "app/main_window.h"
 #include "resources/resource.h"
 
 void setIcons(int dpi) {
@@ -20,6 +19,6 @@ void dpiChanged(int dpi, const platform::Rect& suggested) {
     // The system's rectangle has the size for the new scale, at a place that
     // does not send the window back to the other screen. The dialog manager
     // rescales the controls and their font itself.
-    platform::setWindowRect(mainWindow, suggested);
+    platform::setMainWindowRect(suggested);
     setIcons(dpi);
 }

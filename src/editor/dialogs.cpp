@@ -1,6 +1,5 @@
 #include "editor/dialogs.h"
 
-#include "app/main_window.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "store/text.h"
@@ -39,9 +38,8 @@ platform::Point placementOverMainWindow(const platform::Rect& main, const platfo
 }
 
 void placeOverMainWindow(WindowHandle dialog) {
-    platform::Point at = platform::clientToScreen(
-        mainWindow,
-        placementOverMainWindow(platform::windowRect(mainWindow), platform::windowRect(dialog)));
+    platform::Point at = platform::mainWindowClientToScreen(
+        placementOverMainWindow(platform::mainWindowRect(), platform::windowRect(dialog)));
     // Not kept on the screen: the dialog follows the main window wherever it is.
     platform::moveWindow(dialog, at.x, at.y);
 }

@@ -52,7 +52,6 @@ void tellLostCharacters(const std::wstring& fields) {
     bool outer = noticeOpen;
     noticeOpen = true;
     platform::messageBox(
-        mainWindow,
         formatMessage(L"次の文字はデータファイルに保存できないため、「?」に置き換えて"
                       L"保存しました。\n\n%s\n必要であれば、保存できる文字で入力し直してください。",
                       {fields}),
@@ -231,8 +230,7 @@ void newEntryCommand() {
         index = appendEntry();
     } catch (const std::bad_alloc&) {
         // The list stays as it was.
-        platform::messageBox(mainWindow,
-                             L"メモリが足りないため、新しいアイテムを作成できませんでした。",
+        platform::messageBox(L"メモリが足りないため、新しいアイテムを作成できませんでした。",
                              platform::mb::ok | platform::mb::iconError);
         return;
     }
@@ -250,9 +248,8 @@ void deleteEntryCommand() {
         return;
     std::wstring question =
         platform::sjisToWide(entryList.records[sel].title()) + L"を削除してもよろしいですか？";
-    int answer = platform::messageBox(mainWindow, question,
-                                      platform::mb::yesNo | platform::mb::iconWarning |
-                                          platform::mb::defaultSecond);
+    int answer = platform::messageBox(question, platform::mb::yesNo | platform::mb::iconWarning |
+                                                    platform::mb::defaultSecond);
     // The session may have ended while the question was open.
     if (answer != platform::mb::answerYes || exitStarted())
         return;
@@ -308,20 +305,18 @@ void revertCommand() {
         int beyond;
         DataFileState state = readDataFile(dataFilePath(), readAgain, &why, &beyond);
         if (state == DataFileState::Unreadable) {
-            if (askToRetryReading(mainWindow, dataFilePath(), why) != platform::mb::answerYes ||
-                exitStarted())
+            if (askToRetryReading(dataFilePath(), why) != platform::mb::answerYes || exitStarted())
                 return;
             continue;
         }
         if (state == DataFileState::TooLarge) {
-            tellTooLarge(mainWindow, dataFilePath());
+            tellTooLarge(dataFilePath());
             return;
         }
         // Gone since the start (another program removed it): the list is not
         // dropped without a word.
         if (state == DataFileState::Missing && entryList.count() > 0 &&
-            (platform::messageBox(mainWindow,
-                                  formatMessage(L"以下のデータファイルがありません。\n%s\n"
+            (platform::messageBox(formatMessage(L"以下のデータファイルがありません。\n%s\n"
                                                 L"空の一覧に戻しますか？",
                                                 {dataFilePath()}),
                                   platform::mb::yesNo | platform::mb::iconWarning |
@@ -330,7 +325,6 @@ void revertCommand() {
             return;
         if (state == DataFileState::Damaged &&
             (platform::messageBox(
-                 mainWindow,
                  damagedFileProblem(dataFilePath(), beyond) +
                      formatMessage(L"読み込めた %d 件のアイテムに戻しますか？\n"
                                    L"「いいえ」を選ぶと、今の一覧をそのまま残します。",
@@ -351,7 +345,7 @@ void revertCommand() {
 void toggleMasking(int id) {
     std::int32_t& show = id == IDM_HIDE_USER_ID ? settings.showUserId : settings.showPassword;
     show = show == 0 ? 1 : 0;
-    platform::checkMenuItem(mainMenu, id, show == 0);
+    platform::checkCommand(id, show == 0);
     applyMasking();
 }
 

@@ -42,7 +42,7 @@ void toggleMasking(int id);
 void applyMasking();
 
 // The window set-up of the main window (WM_INITDIALOG).
-void windowSetUp(WindowHandle window);
+void windowSetUp();
 
 // The list's own keys and right button: true when the message is consumed.
 bool listKeyDown(int key, bool ctrl);

@@ -2,7 +2,6 @@
 // goes on to the list control itself. Each reaches its effect as a command,
 // through the checks of the command table.
 #include "app/commands.h"
-#include "app/main_window.h"
 #include "editor/editor.h"
 #include "resources/resource.h"
 

@@ -5,24 +5,20 @@
 #include "resources/resource.h"
 #include "settings/settings.h"
 
-void windowSetUp(WindowHandle window) {
-    mainWindow = window;
-    mainMenu = platform::menuOf(window);
+void windowSetUp() {
     editedIndex = -1;
 
-    setIcons(platform::windowDpi(window));
+    setIcons(platform::mainWindowDpi());
 
     platform::subclassList();
     fillList();
-    // Before enableEditing, which grays items in both menus.
-    popupMenu = platform::loadPopupMenu();
 
     if (isUsableWindowPosition(settings.windowLeft, settings.windowTop, platform::screenWidth(),
                                platform::screenHeight()))
-        platform::moveWindow(mainWindow, settings.windowLeft, settings.windowTop);
+        platform::moveMainWindow(settings.windowLeft, settings.windowTop);
 
-    platform::checkMenuItem(mainMenu, IDM_HIDE_USER_ID, settings.showUserId == 0);
-    platform::checkMenuItem(mainMenu, IDM_HIDE_PASSWORD, settings.showPassword == 0);
+    platform::checkCommand(IDM_HIDE_USER_ID, settings.showUserId == 0);
+    platform::checkCommand(IDM_HIDE_PASSWORD, settings.showPassword == 0);
     applyMasking();
     enableEditing(false);
     platform::selectItem(0);

@@ -1,6 +1,5 @@
 #include "generator/generator.h"
 
-#include "app/main_window.h"
 #include "app/program.h"
 #include "platform/platform.h"
 #include "resources/resource.h"
@@ -13,8 +12,7 @@ namespace {
 std::uint32_t randomState = 0;
 
 void tellNoCharacterKinds() {
-    platform::messageBox(mainWindow,
-                         L"パスワードに使う文字の種類が選ばれていません。\n"
+    platform::messageBox(L"パスワードに使う文字の種類が選ばれていません。\n"
                          L"「オプション」で文字の種類を選んでください。",
                          platform::mb::ok | platform::mb::iconInformation);
 }
@@ -94,8 +92,7 @@ void createPassword() {
         return;
     }
     if (!platform::isFieldEmpty(IDC_PASSWORD) && !platform::isCtrlDown()) {
-        int answer = platform::messageBox(mainWindow,
-                                          L"すでにパスワードが設定されています。\n"
+        int answer = platform::messageBox(L"すでにパスワードが設定されています。\n"
                                           L"現在のパスワードを新しいパスワードで置き換えますか？",
                                           platform::mb::yesNo | platform::mb::iconWarning |
                                               platform::mb::defaultSecond);
@@ -114,8 +111,7 @@ void createPassword() {
     }
     if (bytes.failed) {
         // A password from a weaker source would be worse than none.
-        platform::messageBox(mainWindow,
-                             L"安全な乱数を得られなかったため、パスワードを作成できませんでした。",
+        platform::messageBox(L"安全な乱数を得られなかったため、パスワードを作成できませんでした。",
                              platform::mb::ok | platform::mb::iconError);
         return;
     }

@@ -12,11 +12,11 @@
 #include <string>
 #include <string_view>
 
-// Window and menu handles are the system's own; the logic only passes them on.
+// Window handles are the system's own; the logic only passes them on. The
+// main window's handle and its menus' stay inside the platform, which acts
+// on them for the logic.
 struct HWND__;
 using WindowHandle = HWND__*;
-struct HMENU__;
-using MenuHandle = HMENU__*;
 
 namespace platform {
 
@@ -131,27 +131,25 @@ constexpr int staticDoubleClick = 1;    // STN_DBLCLK
 constexpr int editChange = 0x300;       // EN_CHANGE
 } // namespace notify
 
-// A message box with the caption "Keyloom"; owner may be null. Returns the
-// answer.
-int messageBox(WindowHandle owner, const std::wstring& text, unsigned style);
+// A message box with the caption "Keyloom", owned by Keyloom's topmost
+// window: the dialog open last, else the main window, else none (before the
+// main window is there). Returns the answer.
+int messageBox(const std::wstring& text, unsigned style);
 
 // ---- Windows ----
 
 struct Rect {
     int left, top, right, bottom;
 };
-
-bool isMinimized(WindowHandle window);
-// The outer rectangle in screen pixels.
-Rect windowRect(WindowHandle window);
-// Moves and sizes window to this outer rectangle, keeping its Z order.
-void setWindowRect(WindowHandle window, const Rect& rect);
-// The dots per inch of the screen the window is on (96 at 100 %).
-int windowDpi(WindowHandle window);
-
 struct Point {
     int x, y;
 };
+
+// The outer rectangle of a window (a dialog) in screen pixels.
+Rect windowRect(WindowHandle window);
+// Moves a window's (a dialog's) outer top-left corner, keeping its size and
+// Z order.
+void moveWindow(WindowHandle window, int left, int top);
 
 // ---- Start-up ----
 
@@ -166,9 +164,22 @@ void bringBackRunningInstance();
 int runMainWindow();
 
 // ---- The main window ----
-// These act on mainWindow and its controls, named by the ids of resource.h.
+// These act on the main window and its controls, named by the ids of
+// resource.h.
 
 void endMainWindow(int result);
+bool isMainWindowMinimized();
+// Its outer rectangle in screen pixels, where it is saved and where dialogs
+// open over it.
+Rect mainWindowRect();
+// Moves and sizes it to this outer rectangle, keeping its Z order.
+void setMainWindowRect(const Rect& rect);
+// Moves its outer top-left corner, keeping its size and Z order.
+void moveMainWindow(int left, int top);
+// A point of its client area in screen pixels.
+Point mainWindowClientToScreen(Point point);
+// The dots per inch of the screen it is on (96 at 100 %).
+int mainWindowDpi();
 // Sends WM_COMMAND to mainWindow and returns once it has been handled.
 void sendCommand(int id, int notification = 0);
 // The window's large and small icons, and a button's, at the sizes that the
@@ -230,18 +241,17 @@ Point listScreenCorner(); // the top-left of its outer rectangle
 // Installs the list's own key and right-button handling.
 void subclassList();
 
-// Menus.
-MenuHandle menuOf(WindowHandle window);
-MenuHandle loadPopupMenu(); // submenu 0 of "POPMENU"
-void enableMenuItem(MenuHandle menu, int id, bool enable);
-void checkMenuItem(MenuHandle menu, int id, bool checked);
-// Opens the pop-up menu at a screen point; the chosen item reaches mainWindow
-// as a command.
+// Commands: every menu item that carries command id, in the menu bar and in
+// the list's pop-up menu, and the button beside a field that does the same.
+void enableCommand(int id, bool enable);
+void checkCommand(int id, bool checked);
+// Opens the list's pop-up menu (submenu 0 of "POPMENU") at a screen point;
+// the chosen item reaches the main window as a command.
 void showPopupMenu(int x, int y);
 
 // ---- Transfer: clipboard text, the windows below, key events, pauses, shell ----
 
-// The clipboard, with mainWindow as its owner. Every text Keyloom puts there
+// The clipboard, with the main window as its owner. Every text Keyloom puts there
 // carries the marks that keep it out of the clipboard history, the cloud
 // clipboard and clipboard monitors.
 
@@ -272,8 +282,11 @@ unsigned processOf(WindowHandle window);
 // Whether process owns a window inside window, at any depth.
 bool ownsWindowInside(unsigned process, WindowHandle window);
 
-// The top-level window directly below window in the Z order, or null.
+// The top-level window directly below the main window, or below window, in
+// the Z order; null when there is none.
+WindowHandle windowBelowMainWindow();
 WindowHandle windowBelow(WindowHandle window);
+bool isMainWindow(WindowHandle window);
 bool isWindowVisible(WindowHandle window);
 bool isWindowEnabled(WindowHandle window);
 // The 32-bit window style; negative when it has WS_POPUP.
@@ -321,7 +334,7 @@ unsigned tickCount();
 void pauseServingSentMessages(int ms);
 
 // Hands text (a path, a web address, a mail link) to the shell's default
-// action, owned by mainWindow; returns at once, whatever the shell made of it.
+// action, owned by the main window; returns at once, whatever the shell made of it.
 void openWithShell(const std::wstring& text);
 
 // ---- Password generator and the options and about dialogs ----
@@ -330,17 +343,14 @@ void openWithShell(const std::wstring& text);
 // when the source gave none.
 bool randomBytes(void* buffer, std::size_t size);
 
-// The two secondary dialogs, run modally over mainWindow from the templates
-// "KEYLOOMOPTION" and "KEYLOOMABOUT". Returns what the dialog ended with.
+// The two secondary dialogs, run modally over Keyloom's topmost window from
+// the templates "KEYLOOMOPTION" and "KEYLOOMABOUT". Returns what the dialog
+// ended with.
 enum class Dialog { Options, About };
 int runDialog(Dialog dialog);
 void endDialog(WindowHandle dialog, int result);
 
 void setCaption(WindowHandle window, const std::wstring& caption);
-// A point of window's client area in screen pixels.
-Point clientToScreen(WindowHandle window, Point point);
-// Moves window's outer top-left corner, keeping its size and Z order.
-void moveWindow(WindowHandle window, int left, int top);
 
 // A dialog's controls, by id. Setting a text puts the caret after it, where
 // the user goes on typing.

@@ -1,6 +1,5 @@
 #include "settings/settings.h"
 
-#include "app/main_window.h"
 #include "platform/platform.h"
 #include "store/file_helpers.h"
 
@@ -65,8 +64,8 @@ void loadSettings() {
 }
 
 platform::FileError saveSettings(std::string* written) {
-    if (!platform::isMinimized(mainWindow)) {
-        platform::Rect r = platform::windowRect(mainWindow);
+    if (!platform::isMainWindowMinimized()) {
+        platform::Rect r = platform::mainWindowRect();
         settings.windowLeft = r.left;
         settings.windowTop = r.top;
     }

@@ -1,6 +1,5 @@
 #include "store/file_helpers.h"
 
-#include "app/main_window.h"
 #include "app/program.h"
 #include "platform/platform.h"
 #include "store/text.h"
@@ -110,14 +109,13 @@ FileError writeTemporary(const std::wstring& path, std::string_view bytes, const
     return first == FileError::None ? FileError::Other : first;
 }
 
-int ask(WindowHandle owner, const wchar_t* what, const std::wstring& path, FileError error) {
+int ask(const wchar_t* what, const std::wstring& path, FileError error) {
     std::wstring text = formatMessage(what, {path}) + fileProblem(error) + L"再試行しますか？";
-    return platform::messageBox(owner, text, platform::mb::yesNo | platform::mb::iconError);
+    return platform::messageBox(text, platform::mb::yesNo | platform::mb::iconError);
 }
 
 void tellBackupLost(const std::wstring& backupPath, FileError error) {
     platform::messageBox(
-        mainWindow,
         formatMessage(L"以下のバックアップファイルを作ることができませんでした。\n%s\n",
                       {backupPath}) +
             fileProblem(error) +
@@ -191,8 +189,8 @@ template <class Attempt> SaveResult withQuestions(Attempt attempt, const std::ws
                 tellBackupLost(backupPath, saved.backupError);
             return saved;
         }
-        if (ask(mainWindow, L"以下のデータファイルを書き込むことができませんでした。\n%s\n",
-                saved.failed, saved.error) != platform::mb::answerYes)
+        if (ask(L"以下のデータファイルを書き込むことができませんでした。\n%s\n", saved.failed,
+                saved.error) != platform::mb::answerYes)
             return saved;
     }
 }
@@ -246,8 +244,8 @@ std::wstring fileProblem(FileError error) {
     }
 }
 
-int askToRetryReading(WindowHandle owner, const std::wstring& path, FileError error) {
-    return ask(owner, L"以下のデータファイルを読み込むことができませんでした。\n%s\n", path, error);
+int askToRetryReading(const std::wstring& path, FileError error) {
+    return ask(L"以下のデータファイルを読み込むことができませんでした。\n%s\n", path, error);
 }
 
 std::wstring damagedFileProblem(const std::wstring& path, int beyondCount) {
@@ -258,9 +256,8 @@ std::wstring damagedFileProblem(const std::wstring& path, int beyondCount) {
     return text;
 }
 
-void tellTooLarge(WindowHandle owner, const std::wstring& path) {
+void tellTooLarge(const std::wstring& path) {
     platform::messageBox(
-        owner,
         formatMessage(L"以下のデータファイルは大きすぎるため、読み込めません。\n%s\n"
                       L"ファイルは変更しません。",
                       {path}),

@@ -99,9 +99,9 @@ std::wstring newerTemporary(const std::wstring& path,
 // Why a file could not be read or written, as a sentence for the user.
 std::wstring fileProblem(platform::FileError error);
 // The question when a file exists but cannot be read; Yes retries.
-int askToRetryReading(WindowHandle owner, const std::wstring& path, platform::FileError error);
+int askToRetryReading(const std::wstring& path, platform::FileError error);
 // The opening of the question about a data file read only in part: its
 // path, and how many entries follow those its count announces.
 std::wstring damagedFileProblem(const std::wstring& path, int beyondCount);
 // A file that cannot be read whole: too large for memory.
-void tellTooLarge(WindowHandle owner, const std::wstring& path);
+void tellTooLarge(const std::wstring& path);

@@ -1,6 +1,5 @@
 #include "transfer/paste.h"
 
-#include "app/main_window.h"
 #include "app/program.h"
 #include "editor/editor.h"
 #include "resources/resource.h"
@@ -220,14 +219,14 @@ bool finish(Stop stop) {
     offer = Offer();
     platform::dropQueuedKeys();
     if (const wchar_t* text = stopText(stop); text && !ending() && !sessionEnding())
-        platform::messageBox(mainWindow, text, platform::mb::ok | platform::mb::iconWarning);
+        platform::messageBox(text, platform::mb::ok | platform::mb::iconWarning);
     return stop == Stop::None;
 }
 
 } // namespace
 
 WindowHandle findTargetWindow() {
-    for (WindowHandle w = platform::windowBelow(mainWindow); w; w = platform::windowBelow(w)) {
+    for (WindowHandle w = platform::windowBelowMainWindow(); w; w = platform::windowBelow(w)) {
         if (!platform::isWindowVisible(w) || platform::isAsideWindow(w))
             continue;
         // An owned pop-up, or a window disabled under one (a modal login
@@ -237,7 +236,7 @@ WindowHandle findTargetWindow() {
         if ((popup && platform::ownerOf(w)) || !platform::isWindowEnabled(w)) {
             WindowHandle root = platform::rootOwnerOf(w);
             WindowHandle active = platform::lastActivePopupOf(root);
-            if (active && active != root && active != mainWindow &&
+            if (active && active != root && !platform::isMainWindow(active) &&
                 platform::isWindowVisible(active) && platform::isWindowEnabled(active))
                 return active;
             continue;

@@ -88,7 +88,8 @@ TEST(MainWindow, ThreeEntriesOpenOnTheFirst) {
     EXPECT_EQ(k.selection(), 0);
     EXPECT_EQ(k.text(202), "1234-5678");
     EXPECT_EQ(k.text(206), e2e::sjis("暗証番号は別\r\n"));
-    EXPECT_TRUE(k.enabled(201));
+    for (int id : {201, 202, 203, 204, 205, 206, 208, 209, 210, 211, 212, 213, 214, 215, 219})
+        EXPECT_TRUE(k.enabled(id)) << "control " << id;
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     EXPECT_EVENTUALLY(GetGUIThreadInfo(k.process.dwThreadId, &info) &&

@@ -3,7 +3,6 @@
 // a moment or folders in the way of the backup and the temporary name do not
 // stop it, and a folder whose name no code page spells whole is found as it
 // is.
-#include "app/main_window.h"
 #include "platform/platform.h"
 #include "store/data_file.h"
 #include "store/file_helpers.h"

@@ -22,7 +22,8 @@ class DialogsTest : public KeyloomTest {
   protected:
     void SetUp() override {
         KeyloomTest::SetUp();
-        windowSetUp(fake::window);
+        fake::view.windowOpen = true;
+        windowSetUp();
     }
 
     // Opens the options dialog through its command, with the user's doings.

@@ -2,7 +2,6 @@
 // the alphabet and length rules, the unbiased choice over the cryptographic
 // source, and the create-password command over the fake main window.
 #include "app/commands.h"
-#include "app/main_window.h"
 #include "app/program.h"
 #include "editor/editor.h"
 #include "generator/generator.h"

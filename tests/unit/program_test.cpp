@@ -1,7 +1,6 @@
 // Start-up and the exit sequence over the fake platform: what is read,
 // asked and written, and that the sequence runs once whatever arrives.
 #include "app/commands.h"
-#include "app/main_window.h"
 #include "app/program.h"
 #include "editor/editor.h"
 #include "resources/resource.h"

@@ -2,7 +2,6 @@
 // writes, key events and pauses, the window that receives them, and what
 // happens when the program is ended in the middle of a paste.
 #include "app/commands.h"
-#include "app/main_window.h"
 #include "app/program.h"
 #include "editor/editor.h"
 #include "resources/resource.h"

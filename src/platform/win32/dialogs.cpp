@@ -1,6 +1,6 @@
 // The options and about dialogs: their dialog procedures, and the operations
 // the generator and the two dialogs ask of windows and controls.
-#include "app/main_window.h"
+#include "platform/win32/main_window.h"
 #include "editor/dialogs.h"
 #include "platform/platform.h"
 
@@ -8,9 +8,24 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
+// Keyloom's dialogs that are open, the last opened last.
+std::vector<HWND> openDialogs;
+
+void trackOpenDialogs(HWND dialog, UINT message) {
+    if (message == WM_INITDIALOG)
+        openDialogs.push_back(dialog);
+    else if (message == WM_DESTROY)
+        openDialogs.erase(std::remove(openDialogs.begin(), openDialogs.end(), dialog),
+                          openDialogs.end());
+}
+
 INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    trackOpenDialogs(dialog, message);
     switch (message) {
     case WM_INITDIALOG: optionsDialogInit(dialog); return TRUE;
     case WM_COMMAND: return optionsDialogCommand(dialog, LOWORD(wParam), HIWORD(wParam));
@@ -19,6 +34,7 @@ INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 }
 
 INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    trackOpenDialogs(dialog, message);
     switch (message) {
     case WM_INITDIALOG: aboutDialogInit(dialog); return TRUE;
     case WM_COMMAND: return aboutDialogCommand(dialog, LOWORD(wParam), HIWORD(wParam));
@@ -28,25 +44,21 @@ INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 } // namespace
 
+HWND topmostWindow() { return openDialogs.empty() ? mainWindow : openDialogs.back(); }
+
 namespace platform {
 
 int runDialog(Dialog dialog) {
     bool options = dialog == Dialog::Options;
     return static_cast<int>(
         DialogBoxParamW(GetModuleHandleW(nullptr), options ? L"KEYLOOMOPTION" : L"KEYLOOMABOUT",
-                        mainWindow, options ? optionsDialogProc : aboutDialogProc, 0));
+                        topmostWindow(), options ? optionsDialogProc : aboutDialogProc, 0));
 }
 
 void endDialog(WindowHandle dialog, int result) { EndDialog(dialog, result); }
 
 void setCaption(WindowHandle window, const std::wstring& caption) {
     SetWindowTextW(window, caption.c_str());
-}
-
-Point clientToScreen(WindowHandle window, Point point) {
-    POINT p{point.x, point.y};
-    ClientToScreen(window, &p);
-    return {p.x, p.y};
 }
 
 void moveWindow(WindowHandle window, int left, int top) {

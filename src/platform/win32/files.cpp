@@ -1,6 +1,6 @@
 // Files: reading whole, writing with every step checked and the protection
 // given, renaming over.
-#include "app/main_window.h"
+#include "platform/win32/main_window.h"
 #include "platform/platform.h"
 
 #include <windows.h>

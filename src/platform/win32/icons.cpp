@@ -1,5 +1,5 @@
 // Icons at the sizes each screen's scale asks for, and the window's DPI.
-#include "app/main_window.h"
+#include "platform/win32/main_window.h"
 #include "platform/platform.h"
 
 #include <windows.h>
@@ -52,11 +52,11 @@ HICON iconAt(const char* name, int size) {
 
 namespace platform {
 
-int windowDpi(WindowHandle window) {
+int mainWindowDpi() {
     using Function = UINT(WINAPI*)(HWND);
     static const Function forWindow = systemFunction<Function>(L"user32.dll", "GetDpiForWindow");
     if (forWindow)
-        return static_cast<int>(forWindow(window));
+        return static_cast<int>(forWindow(mainWindow));
     HDC screen = GetDC(nullptr);
     int dpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
@@ -74,11 +74,6 @@ void setButtonIcon(int buttonId, const char* iconName, int dpi) {
     HICON icon = iconAt(iconName, metricForDpi(SM_CXSMICON, dpi));
     SendMessageW(GetDlgItem(mainWindow, buttonId), BM_SETIMAGE, IMAGE_ICON,
                  reinterpret_cast<LPARAM>(icon));
-}
-
-void setWindowRect(WindowHandle window, const Rect& rect) {
-    SetWindowPos(window, nullptr, rect.left, rect.top, rect.right - rect.left,
-                 rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 } // namespace platform

@@ -1,7 +1,7 @@
 // The main window: its dialog procedure, the list's subclass procedure, and
 // the operations the logic asks of the window and its controls.
 #include "app/commands.h"
-#include "app/main_window.h"
+#include "platform/win32/main_window.h"
 #include "app/program.h"
 #include "app/scale.h"
 #include "editor/editor.h"
@@ -19,8 +19,12 @@
 #include <string>
 #include <vector>
 
+HWND mainWindow = nullptr;
+
 namespace {
 
+// The list's pop-up menu (submenu 0 of "POPMENU"), loaded with the window.
+HMENU popupMenu = nullptr;
 WNDPROC previousListProc = nullptr;
 // The character message of a key the list's handler took: it is the
 // command's alone, and must not reach the list's type-ahead search.
@@ -38,6 +42,23 @@ std::wstring textOf(HWND window) {
 
 // Passwords pass through these buffers: nothing of them is left behind.
 void wipe(std::wstring& text) { SecureZeroMemory(&text[0], text.size() * sizeof(wchar_t)); }
+
+// The button beside a field that carries the same command as menu item id;
+// 0 for none.
+int buttonOf(int id) {
+    switch (id) {
+    case IDM_COPY_USER_ID: return IDC_COPY_USER_ID;
+    case IDM_COPY_PASSWORD: return IDC_COPY_PASSWORD;
+    case IDM_COPY_MAIL: return IDC_COPY_MAIL;
+    case IDM_OPEN_ADDRESS: return IDC_OPEN_ADDRESS;
+    case IDM_PASTE_USER_ID: return IDC_PASTE_USER_ID;
+    case IDM_PASTE_PASSWORD: return IDC_PASTE_PASSWORD;
+    case IDM_PASTE_MAIL: return IDC_PASTE_MAIL;
+    case IDM_CREATE_PASSWORD: return IDC_CREATE_PASSWORD;
+    case IDM_PASTE_USER_ID_AND_PASSWORD: return IDC_PASTE_USER_ID_AND_PASSWORD;
+    default: return 0;
+    }
+}
 
 // The index of the character that begins at byte offset of the text's
 // Shift-JIS form (wideToSjis converts character by character).
@@ -86,7 +107,11 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     if (answerClipboardOwnerMessage(message, wParam))
         return TRUE;
     switch (message) {
-    case WM_INITDIALOG: windowSetUp(window); return TRUE;
+    case WM_INITDIALOG:
+        mainWindow = window;
+        popupMenu = GetSubMenu(LoadMenuW(instance(), L"POPMENU"), 0);
+        windowSetUp();
+        return TRUE;
     case WM_COMMAND: return dispatchCommand(LOWORD(wParam), HIWORD(wParam));
     case WM_DPICHANGED: {
         const RECT* r = reinterpret_cast<const RECT*>(lParam);
@@ -156,10 +181,30 @@ void bringBackRunningInstance() {
 int runMainWindow() {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
-    return static_cast<int>(DialogBoxParamW(instance(), L"KEYLOOM", nullptr, mainDialogProc, 0));
+    int result =
+        static_cast<int>(DialogBoxParamW(instance(), L"KEYLOOM", nullptr, mainDialogProc, 0));
+    mainWindow = nullptr;
+    return result;
 }
 
 void endMainWindow(int result) { EndDialog(mainWindow, result); }
+
+bool isMainWindowMinimized() { return IsIconic(mainWindow); }
+
+Rect mainWindowRect() { return windowRect(mainWindow); }
+
+void setMainWindowRect(const Rect& rect) {
+    SetWindowPos(mainWindow, nullptr, rect.left, rect.top, rect.right - rect.left,
+                 rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void moveMainWindow(int left, int top) { moveWindow(mainWindow, left, top); }
+
+Point mainWindowClientToScreen(Point point) {
+    POINT p{point.x, point.y};
+    ClientToScreen(mainWindow, &p);
+    return {p.x, p.y};
+}
 
 void sendCommand(int id, int notification) {
     LPARAM from = notification ? reinterpret_cast<LPARAM>(control(id)) : 0;
@@ -301,15 +346,17 @@ void subclassList() {
         control(IDC_LIST), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listSubclassProc)));
 }
 
-MenuHandle menuOf(WindowHandle window) { return GetMenu(window); }
-MenuHandle loadPopupMenu() { return GetSubMenu(LoadMenuW(instance(), L"POPMENU"), 0); }
-
-void enableMenuItem(MenuHandle menu, int id, bool enable) {
-    EnableMenuItem(menu, id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
+void enableCommand(int id, bool enable) {
+    // Each item wherever it stands: an item a menu lacks is left alone there.
+    for (HMENU menu : {GetMenu(mainWindow), popupMenu})
+        EnableMenuItem(menu, id, MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED));
+    if (int button = buttonOf(id))
+        EnableWindow(control(button), enable);
 }
 
-void checkMenuItem(MenuHandle menu, int id, bool checked) {
-    CheckMenuItem(menu, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+void checkCommand(int id, bool checked) {
+    for (HMENU menu : {GetMenu(mainWindow), popupMenu})
+        CheckMenuItem(menu, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void showPopupMenu(int x, int y) {

@@ -1,15 +1,14 @@
 // Message boxes and window geometry.
 #include "platform/platform.h"
+#include "platform/win32/main_window.h"
 
 #include <windows.h>
 
 namespace platform {
 
-int messageBox(WindowHandle owner, const std::wstring& text, unsigned style) {
-    return MessageBoxW(owner, text.c_str(), L"Keyloom", style);
+int messageBox(const std::wstring& text, unsigned style) {
+    return MessageBoxW(topmostWindow(), text.c_str(), L"Keyloom", style);
 }
-
-bool isMinimized(WindowHandle window) { return IsIconic(window); }
 
 Rect windowRect(WindowHandle window) {
     RECT r{};

@@ -1,6 +1,6 @@
 // The clipboard, the windows below the main window, synthetic keys, the
 // pauses between them and the shell.
-#include "app/main_window.h"
+#include "platform/win32/main_window.h"
 #include "platform/platform.h"
 #include "platform/win32/clipboard_owner.h"
 #include "transfer/paste.h"
@@ -220,7 +220,9 @@ bool ownsWindowInside(unsigned process, WindowHandle window) {
     return search.found;
 }
 
+WindowHandle windowBelowMainWindow() { return windowBelow(mainWindow); }
 WindowHandle windowBelow(WindowHandle window) { return GetWindow(window, GW_HWNDNEXT); }
+bool isMainWindow(WindowHandle window) { return window == mainWindow; }
 bool isWindowVisible(WindowHandle window) { return IsWindowVisible(window); }
 bool isWindowEnabled(WindowHandle window) { return IsWindowEnabled(window); }
 int windowStyle(WindowHandle window) { return static_cast<int>(GetWindowLongW(window, GWL_STYLE)); }

@@ -103,17 +103,17 @@ void setCaption(WindowHandle window, const std::wstring& caption) {
         dialog.caption = caption;
 }
 
-Point clientToScreen(WindowHandle window, Point point) {
-    if (window != fake::window)
-        return point;
+Point mainWindowClientToScreen(Point point) {
     return {point.x + fake::clientOrigin.x, point.y + fake::clientOrigin.y};
 }
 
+void moveMainWindow(int left, int top) {
+    fake::view.moved = true;
+    fake::view.movedTo = {left, top};
+}
+
 void moveWindow(WindowHandle window, int left, int top) {
-    if (window == fake::window) {
-        fake::view.moved = true;
-        fake::view.movedTo = {left, top};
-    } else if (window == fake::dialogWindow) {
+    if (window == fake::dialogWindow) {
         dialog.moved = true;
         dialog.movedTo = {left, top};
     }

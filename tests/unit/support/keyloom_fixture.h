@@ -31,7 +31,8 @@ class KeyloomTest : public ::testing::Test {
     void open(std::initializer_list<EntryRecord> records) {
         fake::files[L"C:\\Keyloom\\PASSWORD.TXT"] = fake::dataFile(records);
         loadDataFile();
-        windowSetUp(fake::window);
+        fake::view.windowOpen = true;
+        windowSetUp();
     }
 
     // Selects list item index as a click does.

@@ -34,42 +34,6 @@ platform::Rect windowRect;
 std::function<void()> duringMessageBox;
 View view;
 const WindowHandle window = reinterpret_cast<WindowHandle>(0x1000);
-const MenuHandle menuBar = reinterpret_cast<MenuHandle>(0x2000);
-const MenuHandle popup = reinterpret_cast<MenuHandle>(0x3000);
-
-// The items of the menu bar and of the pop-up menu.
-static const int menuBarItems[] = {
-    IDM_NEW,           IDM_DELETE,
-    IDM_RENAME,        IDM_EXIT,
-    IDM_REVERT,        IDM_COPY_USER_ID,
-    IDM_COPY_PASSWORD, IDM_COPY_MAIL,
-    IDM_MOVE_UP,       IDM_MOVE_DOWN,
-    IDM_OPTIONS,       IDM_HIDE_USER_ID,
-    IDM_HIDE_PASSWORD, IDM_PASTE_USER_ID_AND_PASSWORD,
-    IDM_PASTE_USER_ID, IDM_PASTE_PASSWORD,
-    IDM_PASTE_MAIL,    IDM_CREATE_PASSWORD,
-    IDM_OPEN_ADDRESS,  IDM_HELP,
-    IDM_HOME_PAGE,     IDM_SUPPORT_MAIL,
-    IDM_ABOUT,
-};
-static const int popupItems[] = {
-    IDM_PASTE_USER_ID_AND_PASSWORD,
-    IDM_PASTE_USER_ID,
-    IDM_PASTE_PASSWORD,
-    IDM_PASTE_MAIL,
-    IDM_COPY_USER_ID,
-    IDM_COPY_PASSWORD,
-    IDM_COPY_MAIL,
-    IDM_MOVE_UP,
-    IDM_MOVE_DOWN,
-    IDM_NEW,
-    IDM_DELETE,
-    IDM_RENAME,
-};
-
-template <std::size_t n> static bool holds(const int (&items)[n], int id) {
-    return std::find(items, items + n, id) != items + n;
-}
 
 void reset() {
     files.clear();
@@ -294,7 +258,10 @@ bool blockShutdown(const std::wstring& reason) {
 
 void unblockShutdown() { fake::shutdownBlocked = false; }
 
-int messageBox(WindowHandle owner, const std::wstring& text, unsigned style) {
+int messageBox(const std::wstring& text, unsigned style) {
+    WindowHandle owner = fake::dialog.open       ? fake::dialogWindow
+                         : fake::view.windowOpen ? fake::window
+                                                 : nullptr;
     fake::messageBoxes.push_back({owner, text, style});
     if (auto nested = std::move(fake::duringMessageBox)) {
         fake::duringMessageBox = nullptr;
@@ -307,12 +274,13 @@ int messageBox(WindowHandle owner, const std::wstring& text, unsigned style) {
     return answer;
 }
 
-bool isMinimized(WindowHandle) { return fake::minimized; }
+bool isMainWindowMinimized() { return fake::minimized; }
 Rect windowRect(WindowHandle window) {
     return window == fake::dialogWindow ? fake::dialogRect : fake::windowRect;
 }
-void setWindowRect(WindowHandle, const Rect& rect) { fake::windowRect = rect; }
-int windowDpi(WindowHandle) { return fake::view.dpi; }
+Rect mainWindowRect() { return fake::windowRect; }
+void setMainWindowRect(const Rect& rect) { fake::windowRect = rect; }
+int mainWindowDpi() { return fake::view.dpi; }
 
 using fake::view;
 
@@ -320,10 +288,11 @@ MutexState createSingleInstanceMutex() { return view.mutex; }
 void bringBackRunningInstance() { view.broughtBack = true; }
 
 int runMainWindow() {
-    view.windowCreated = true;
-    windowSetUp(fake::window);
+    view.windowCreated = view.windowOpen = true;
+    windowSetUp();
     if (view.whileWindowRuns)
         view.whileWindowRuns();
+    view.windowOpen = false;
     return view.endedWith;
 }
 
@@ -441,20 +410,8 @@ Point listToScreen(int x, int y) { return {x + 10, y + 60}; }
 Point listScreenCorner() { return {8, 58}; }
 void subclassList() { view.listSubclassed = true; }
 
-MenuHandle menuOf(WindowHandle) { return fake::menuBar; }
-MenuHandle loadPopupMenu() { return fake::popup; }
-
-void enableMenuItem(MenuHandle menu, int id, bool enable) {
-    if (menu == fake::menuBar && fake::holds(fake::menuBarItems, id))
-        view.mainMenuGrayed[id] = !enable;
-    else if (menu == fake::popup && fake::holds(fake::popupItems, id))
-        view.popupMenuGrayed[id] = !enable;
-}
-
-void checkMenuItem(MenuHandle menu, int id, bool checked) {
-    if (menu == fake::menuBar)
-        view.checked[id] = checked;
-}
+void enableCommand(int id, bool enable) { view.grayed[id] = !enable; }
+void checkCommand(int id, bool checked) { view.checked[id] = checked; }
 
 void showPopupMenu(int x, int y) {
     view.popups.push_back({x, y});

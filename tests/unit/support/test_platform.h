@@ -48,8 +48,8 @@ extern bool shutdownBlocked;
 
 extern std::wstring modulePath;
 
-// Every message box shown, and the answers to give, first to last; when the
-// answers run out the box is answered No.
+// Every message box shown (with the owner the platform chose), and the answers to give, first to
+// last; when the answers run out the box is answered No.
 extern std::vector<MessageBoxCall> messageBoxes;
 extern std::deque<int> answers;
 
@@ -83,7 +83,8 @@ struct View {
     int windowIconDpi = 0; // the DPI its icons were drawn for
     std::map<int, int> buttonIconDpi;
     bool listSubclassed = false;
-    std::map<int, bool> mainMenuGrayed, popupMenuGrayed, checked;
+    // By command: its menu items and the button that carries it.
+    std::map<int, bool> grayed, checked;
     std::vector<platform::Point> popups;
     std::deque<int> popupChoices; // command chosen in the next pop-up, 0: dismissed
     std::vector<std::pair<int, int>> sentCommands;
@@ -96,14 +97,13 @@ struct View {
     platform::MutexState mutex = platform::MutexState::Created;
     bool broughtBack = false;
     bool windowCreated = false;
+    bool windowOpen = false;               // from its set-up until it has ended
     std::function<void()> whileWindowRuns; // the user's session in runMainWindow
 };
 extern View view;
 
-// The fake main window and its two menus.
+// The fake main window.
 extern const WindowHandle window;
-extern const MenuHandle menuBar;
-extern const MenuHandle popup;
 // Pixel width of a byte of list text, and the list's item height.
 constexpr int charWidth = 7;
 constexpr int itemHeight = 13;

@@ -198,13 +198,18 @@ bool ownsWindowInside(unsigned process, WindowHandle window) {
                        process == fake::firstContentProcess + i));
 }
 
+WindowHandle windowBelowMainWindow() {
+    return fake::windowsBelow.empty() ? nullptr : reinterpret_cast<WindowHandle>(fake::firstHandle);
+}
+
 WindowHandle windowBelow(WindowHandle window) {
-    std::size_t next =
-        window == fake::window ? 0 : static_cast<std::size_t>(fake::indexOf(window) + 1);
+    std::size_t next = static_cast<std::size_t>(fake::indexOf(window) + 1);
     return next < fake::windowsBelow.size()
                ? reinterpret_cast<WindowHandle>(fake::firstHandle + next)
                : nullptr;
 }
+
+bool isMainWindow(WindowHandle window) { return window == fake::window; }
 
 bool isWindowVisible(WindowHandle window) { return fake::below(window).visible; }
 bool isWindowEnabled(WindowHandle window) { return fake::below(window).enabled; }
