@@ -19,6 +19,23 @@ bool commandAllowed(int id) {
     return !(pasteRunning() || commandsHeld()) || id == platform::notify::cancel || id == IDM_EXIT;
 }
 
+// While no command may run (a paste types, a notice waits in the middle of
+// an operation, the exit has begun) the list takes no input at all: a key
+// typed ahead that moved its selection would leave the editor on another
+// entry than the list.
+bool listKey(int key, bool ctrl) { return !commandAllowed(IDC_LIST) || listKeyDown(key, ctrl); }
+
+bool listRightButton(int x, int y, bool down) {
+    if (!commandAllowed(IDC_LIST))
+        return true;
+    return down ? listRightButtonDown(x, y) : listRightButtonUp(x, y);
+}
+
+void helpRequested() {
+    if (!exitStarted())
+        openHelp();
+}
+
 bool dispatchCommand(int id, int notification) {
     if (!commandAllowed(id))
         return true;

@@ -9,3 +9,10 @@ bool commandAllowed(int id);
 // Returns false for an identifier (or notification) the table does not hold,
 // which then gets the default dialog processing.
 bool dispatchCommand(int id, int notification);
+
+// The entry list's own keys and right button (down or up), by the same
+// checks: true when consumed.
+bool listKey(int key, bool ctrl);
+bool listRightButton(int x, int y, bool down);
+// F1: the help page, unless the exit has begun.
+void helpRequested();

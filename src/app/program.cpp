@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include "app/handlers.h"
 #include "editor/editor.h"
 #include "settings/settings.h"
 #include "store/data_file.h"
@@ -242,7 +243,7 @@ int startUp() {
         return 0;
     }
     loadSettings();
-    return platform::runMainWindow();
+    return platform::runMainWindow(mainWindowHandlers());
 }
 
 void exitProgram() {

@@ -28,8 +28,13 @@ int readLength(const std::string& text) {
 
 } // namespace
 
-void runOptionsDialog() { platform::runDialog(platform::Dialog::Options); }
-void runAboutDialog() { platform::runDialog(platform::Dialog::About); }
+void runOptionsDialog() {
+    platform::runDialog(platform::Dialog::Options, {optionsDialogInit, optionsDialogCommand});
+}
+
+void runAboutDialog() {
+    platform::runDialog(platform::Dialog::About, {aboutDialogInit, aboutDialogCommand});
+}
 
 platform::Point placementOverMainWindow(const platform::Rect& main, const platform::Rect& dialog) {
     int x = ((main.right - main.left) - (dialog.right - dialog.left)) / 2;

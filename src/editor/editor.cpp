@@ -1,7 +1,7 @@
 #include "editor/editor.h"
 
 #include "app/main_window.h"
-#include "app/program.h"
+#include "base/life_cycle.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "store/data_file.h"

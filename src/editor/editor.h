@@ -44,7 +44,8 @@ void applyMasking();
 // The window set-up of the main window (WM_INITDIALOG).
 void windowSetUp();
 
-// The list's own keys and right button: true when the message is consumed.
+// The list's own keys and right button, once the command table lets them
+// through: true when the message is consumed.
 bool listKeyDown(int key, bool ctrl);
 bool listRightButtonDown(int x, int y);
 bool listRightButtonUp(int x, int y);

@@ -1,23 +1,10 @@
 // The entry list's own keys and right button. Everything not handled here
 // goes on to the list control itself. Each reaches its effect as a command,
 // through the checks of the command table.
-#include "app/commands.h"
 #include "editor/editor.h"
 #include "resources/resource.h"
 
-namespace {
-
-// While no command may run (a paste types, a notice waits in the middle of
-// an operation, the exit has begun) the list takes no input at all: a key
-// typed ahead that moved its selection would leave the editor on another
-// entry than the list.
-bool takesInput() { return commandAllowed(IDC_LIST); }
-
-} // namespace
-
 bool listKeyDown(int key, bool ctrl) {
-    if (!takesInput())
-        return true;
     switch (key) {
     case platform::key::apps: {
         platform::Point corner = platform::listScreenCorner();
@@ -53,8 +40,6 @@ bool listKeyDown(int key, bool ctrl) {
 }
 
 bool listRightButtonDown(int x, int y) {
-    if (!takesInput())
-        return true;
     platform::ItemAtPoint item = platform::listItemFromPoint(x, y);
     if (item.outside)
         return false;
@@ -65,8 +50,6 @@ bool listRightButtonDown(int x, int y) {
 }
 
 bool listRightButtonUp(int x, int y) {
-    if (!takesInput())
-        return true;
     platform::Point at = platform::listToScreen(x, y);
     platform::showPopupMenu(at.x, at.y);
     return true;

@@ -9,8 +9,6 @@ void windowSetUp() {
     editedIndex = -1;
 
     setIcons(platform::mainWindowDpi());
-
-    platform::subclassList();
     fillList();
 
     if (isUsableWindowPosition(settings.windowLeft, settings.windowTop, platform::screenWidth(),

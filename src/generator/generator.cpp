@@ -1,6 +1,6 @@
 #include "generator/generator.h"
 
-#include "app/program.h"
+#include "base/life_cycle.h"
 #include "platform/platform.h"
 #include "resources/resource.h"
 #include "settings/settings.h"

@@ -3,6 +3,10 @@
 // Two implementations exist and the linker picks one: win32/ over the Win32
 // interface (the program), and tests/unit/support/ in memory (the unit tests).
 // Nothing outside those two folders includes <windows.h>.
+//
+// The platform owns the windows. When something happens to one, it calls the
+// handler the program handed over with it (MainWindowHandlers,
+// DialogHandlers), and nothing else of the program.
 #pragma once
 
 #include "base/secure_string.h"
@@ -159,9 +163,42 @@ MutexState createSingleInstanceMutex();
 // Restores the window captioned "Keyloom" when it is minimized and brings it
 // to the front; nothing when there is none.
 void bringBackRunningInstance();
-// Runs the main window (template "KEYLOOM") modally and returns what it ended
-// with, or -1 when it cannot be created.
-int runMainWindow();
+// What the program does when something happens to the main window. Each is
+// called from the window's own procedures and returns to them; a null one
+// means nothing to do.
+struct MainWindowHandlers {
+    // The window is created and not shown yet (WM_INITDIALOG).
+    void (*setUp)() = nullptr;
+    // A menu item, button or control notification (WM_COMMAND); false for one
+    // the program does not handle, which gets the dialog's default processing.
+    bool (*command)(int id, int notification) = nullptr;
+    // A key pressed on the entry list; true when consumed, with its character.
+    bool (*listKey)(int key, bool ctrl) = nullptr;
+    // The right button pressed (down) or let go on the entry list, in the
+    // list's client coordinates; true when consumed.
+    bool (*listRightButton)(int x, int y, bool down) = nullptr;
+    // The window has become the active one.
+    void (*activated)() = nullptr;
+    // The window moved to a screen of another scale: the new DPI and the
+    // outer rectangle the system suggests (WM_DPICHANGED).
+    void (*dpiChanged)(int dpi, const Rect& suggested) = nullptr;
+    // F1 (WM_HELP).
+    void (*help)() = nullptr;
+    // Windows asks whether the session may end (critical: it ends whatever
+    // the answer); false refuses.
+    bool (*sessionEndQueried)(bool critical) = nullptr;
+    // The session ends (ending), and the process with it once this returns;
+    // or its end was cancelled.
+    void (*sessionEnded)(bool ending) = nullptr;
+    // As the clipboard's owner: a program asks for the text on offer
+    // (renderClipboardText hands it over), or another program emptied the
+    // clipboard.
+    void (*clipboardTextRequested)() = nullptr;
+    void (*clipboardTaken)() = nullptr;
+};
+// Runs the main window (template "KEYLOOM") modally with these handlers and
+// returns what it ended with, or -1 when it cannot be created.
+int runMainWindow(const MainWindowHandlers& handlers);
 
 // ---- The main window ----
 // These act on the main window and its controls, named by the ids of
@@ -238,9 +275,6 @@ struct ItemAtPoint {
 ItemAtPoint listItemFromPoint(int x, int y);
 Point listToScreen(int x, int y);
 Point listScreenCorner(); // the top-left of its outer rectangle
-// Installs the list's own key and right-button handling.
-void subclassList();
-
 // Commands: every menu item that carries command id, in the menu bar and in
 // the list's pop-up menu, and the button beside a field that does the same.
 void enableCommand(int id, bool enable);
@@ -268,11 +302,11 @@ enum class ClipboardWrite {
 // Unicode text, and as ANSI text marked Japanese for programs that read that.
 ClipboardWrite setClipboardText(std::string_view text);
 // One attempt at putting up Unicode text that is made only when a program
-// asks for it: the system then calls clipboardTextRequested (transfer/paste.h)
+// asks for it: the main window's clipboardTextRequested handler then runs
 // while that program waits.
 ClipboardWrite offerClipboardText();
-// Inside clipboardTextRequested: hands text (Shift-JIS) over as the offered
-// Unicode text.
+// Inside the clipboardTextRequested handler: hands text (Shift-JIS) over as
+// the offered Unicode text.
 void renderClipboardText(std::string_view text);
 // The window that has the clipboard open, or null when none has it open or
 // it was opened without a window (as OLE does).
@@ -343,11 +377,18 @@ void openWithShell(const std::wstring& text);
 // when the source gave none.
 bool randomBytes(void* buffer, std::size_t size);
 
-// The two secondary dialogs, run modally over Keyloom's topmost window from
-// the templates "KEYLOOMOPTION" and "KEYLOOMABOUT". Returns what the dialog
-// ended with.
+// The secondary dialogs, by template: "KEYLOOMOPTION" and "KEYLOOMABOUT".
 enum class Dialog { Options, About };
-int runDialog(Dialog dialog);
+// What the program does in a dialog, as for the main window.
+struct DialogHandlers {
+    // WM_INITDIALOG; the dialog manager then focuses the first control.
+    void (*setUp)(WindowHandle dialog) = nullptr;
+    // WM_COMMAND; false for one the program does not handle.
+    bool (*command)(WindowHandle dialog, int id, int notification) = nullptr;
+};
+// Runs the dialog modally over Keyloom's topmost window with these handlers;
+// returns what it ended with.
+int runDialog(Dialog dialog, const DialogHandlers& handlers);
 void endDialog(WindowHandle dialog, int result);
 
 void setCaption(WindowHandle window, const std::wstring& caption);

@@ -1,6 +1,6 @@
 #include "transfer/clipboard.h"
 
-#include "app/program.h"
+#include "base/life_cycle.h"
 #include "editor/editor.h"
 #include "platform/platform.h"
 #include "resources/resource.h"

@@ -1,6 +1,6 @@
 #include "transfer/paste.h"
 
-#include "app/program.h"
+#include "base/life_cycle.h"
 #include "editor/editor.h"
 #include "resources/resource.h"
 #include "store/entry_list.h"

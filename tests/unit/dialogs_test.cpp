@@ -22,8 +22,7 @@ class DialogsTest : public KeyloomTest {
   protected:
     void SetUp() override {
         KeyloomTest::SetUp();
-        fake::view.windowOpen = true;
-        windowSetUp();
+        fake::openMainWindow(mainWindowHandlers());
     }
 
     // Opens the options dialog through its command, with the user's doings.

@@ -84,7 +84,6 @@ TEST_F(EditorTest, OpensOnEntryZeroWithEverythingSetUp) {
                                                             {215, "_PASTE"},
                                                             {214, "_KEY"},
                                                             {219, "_DPASTE"}}));
-    EXPECT_TRUE(view.listSubclassed);
     EXPECT_FALSE(view.moved); // -999: centred by the template
     EXPECT_FALSE(view.checked[IDM_HIDE_USER_ID]);
     EXPECT_FALSE(view.masked[IDC_USER_ID]);
@@ -104,7 +103,7 @@ TEST_F(EditorTest, IconsAreDrawnForTheScreensDpiAndRedrawnWhenItChanges) {
     expectDrawnFor(144);
 
     // Moved to a 200 % screen: the system's rectangle, and icons for 192 DPI.
-    dpiChanged(192, {-1800, 40, -900, 660});
+    fake::changeDpi(192, {-1800, 40, -900, 660});
     platform::Rect r = platform::mainWindowRect();
     EXPECT_EQ((std::vector<int>{r.left, r.top, r.right, r.bottom}),
               (std::vector<int>{-1800, 40, -900, 660}));
@@ -225,8 +224,7 @@ TEST_F(EditorTest, ViewingEveryEntryLeavesTheFileByteIdentical) {
         {record(odd, odd, odd, odd, odd, odd + "\r\n" + odd), record(fake::sjis("銀行") + odd)});
     fake::files[dataPath] = file;
     loadDataFile();
-    view.windowOpen = true;
-    windowSetUp();
+    fake::openMainWindow(mainWindowHandlers());
     select(1);
     dispatchCommand(IDM_MOVE_UP, 0);
     dispatchCommand(IDM_MOVE_DOWN, 0);
@@ -294,7 +292,7 @@ TEST_F(EditorTest, CharactersTheFileCannotHoldAreToldAndStoredAsQuestionMarks) {
 
     // Not at the end of the session: it is stored without a word.
     fake::edit(IDC_MEMO, L"naïve");
-    sessionEnded();
+    fake::endSession();
     EXPECT_EQ(fake::messageBoxes.size(), 2u);
     EXPECT_NE(fake::files[dataPath].find("na?ve"), std::string::npos);
 }
@@ -488,35 +486,35 @@ TEST_F(EditorTest, ANewEntryWithoutMemoryLeavesTheListAndSaysSo) {
 
 TEST_F(EditorTest, ListKeysBecomeCommands) {
     open({record("A"), record("B")});
-    EXPECT_TRUE(listKeyDown(0x0D, false)); // Enter
-    EXPECT_TRUE(listKeyDown(0x20, true));  // Space
-    EXPECT_TRUE(listKeyDown(0x2E, false)); // Del: asks, answered No
+    EXPECT_TRUE(fake::listKey(0x0D, false)); // Enter
+    EXPECT_TRUE(fake::listKey(0x20, true));  // Space
+    EXPECT_TRUE(fake::listKey(0x2E, false)); // Del: asks, answered No
     EXPECT_EQ(view.sentCommands, (std::vector<std::pair<int, int>>{{117, 0}, {117, 0}, {104, 0}}));
     EXPECT_EQ(fake::messageBoxes.size(), 1u);
 
-    EXPECT_TRUE(listKeyDown(0x71, false)); // F2
+    EXPECT_TRUE(fake::listKey(0x71, false)); // F2
     EXPECT_EQ(view.focus, IDC_TITLE);
 
-    EXPECT_FALSE(listKeyDown(0x28, false)); // Down alone: the list moves its selection
-    EXPECT_TRUE(listKeyDown(0x28, true));   // Ctrl+Down moves the entry
+    EXPECT_FALSE(fake::listKey(0x28, false)); // Down alone: the list moves its selection
+    EXPECT_TRUE(fake::listKey(0x28, true));   // Ctrl+Down moves the entry
     EXPECT_EQ(titles(), (std::vector<std::string>{"B", "A"}));
-    EXPECT_TRUE(listKeyDown(0x26, true));
+    EXPECT_TRUE(fake::listKey(0x26, true));
     EXPECT_EQ(titles(), (std::vector<std::string>{"A", "B"}));
-    EXPECT_FALSE(listKeyDown(0x26, false));
+    EXPECT_FALSE(fake::listKey(0x26, false));
     using Sent = std::vector<std::pair<int, int>>;
     EXPECT_EQ(Sent(view.sentCommands.begin() + 3, view.sentCommands.end()),
               (Sent{{IDM_RENAME, 0}, {IDM_MOVE_DOWN, 0}, {IDM_MOVE_UP, 0}}));
 
-    EXPECT_FALSE(listKeyDown(0x4E, false)); // N: the list's type-ahead
-    EXPECT_TRUE(listKeyDown(0x4E, true));
+    EXPECT_FALSE(fake::listKey(0x4E, false)); // N: the list's type-ahead
+    EXPECT_TRUE(fake::listKey(0x4E, true));
     EXPECT_EQ(entryList.count(), 3);
-    EXPECT_TRUE(listKeyDown(0x5A, true)); // Ctrl+Z reverts without asking
+    EXPECT_TRUE(fake::listKey(0x5A, true)); // Ctrl+Z reverts without asking
     EXPECT_EQ(entryList.count(), 2);
-    EXPECT_FALSE(listKeyDown(0x5A, false));
-    EXPECT_FALSE(listKeyDown(0x41, true));
+    EXPECT_FALSE(fake::listKey(0x5A, false));
+    EXPECT_FALSE(fake::listKey(0x41, true));
     expectConsistent();
 
-    EXPECT_TRUE(listKeyDown(0x5D, false)); // Apps: pop-up at the list's corner
+    EXPECT_TRUE(fake::listKey(0x5D, false)); // Apps: pop-up at the list's corner
     ASSERT_EQ(view.popups.size(), 1u);
     EXPECT_EQ(view.popups[0].x, 8);
     EXPECT_EQ(view.popups[0].y, 58);
@@ -525,7 +523,7 @@ TEST_F(EditorTest, ListKeysBecomeCommands) {
 TEST_F(EditorTest, RightButtonSelectsThenOpensThePopupMenu) {
     open({record("A", "ua"), record("B", "ub"), record("C")});
     type(IDC_USER_ID, "typed");
-    EXPECT_TRUE(listRightButtonDown(5, 2 * fake::itemHeight + 3));
+    EXPECT_TRUE(fake::rightButton(5, 2 * fake::itemHeight + 3, true));
     EXPECT_EQ(view.selection, 2);
     EXPECT_EQ(view.sentCommands.back(), std::make_pair(IDC_LIST, 1));
     expectShown(2);
@@ -533,11 +531,11 @@ TEST_F(EditorTest, RightButtonSelectsThenOpensThePopupMenu) {
     expectConsistent();
 
     // Outside the items: passed on, the selection stays.
-    EXPECT_FALSE(listRightButtonDown(5, 10 * fake::itemHeight));
+    EXPECT_FALSE(fake::rightButton(5, 10 * fake::itemHeight, true));
     EXPECT_EQ(view.selection, 2);
 
     view.popupChoices = {IDM_MOVE_UP};
-    EXPECT_TRUE(listRightButtonUp(5, 40));
+    EXPECT_TRUE(fake::rightButton(5, 40, false));
     ASSERT_EQ(view.popups.size(), 1u);
     EXPECT_EQ(view.popups[0].x, 15);
     EXPECT_EQ(view.popups[0].y, 100);
@@ -555,9 +553,9 @@ TEST_F(EditorTest, TheListTakesNoInputWhileANoticeIsOpen) {
         for (int key : {platform::key::down, platform::key::up, platform::key::f2,
                         platform::key::apps, platform::key::del})
             for (bool ctrl : {true, false})
-                EXPECT_TRUE(listKeyDown(key, ctrl)) << key;
-        EXPECT_TRUE(listRightButtonDown(5, 2 * fake::itemHeight + 3));
-        EXPECT_TRUE(listRightButtonUp(5, 40));
+                EXPECT_TRUE(fake::listKey(key, ctrl)) << key;
+        EXPECT_TRUE(fake::rightButton(5, 2 * fake::itemHeight + 3, true));
+        EXPECT_TRUE(fake::rightButton(5, 40, false));
     };
     select(1);
     EXPECT_EQ(titles(), (std::vector<std::string>{"A", "B", "C"}));

@@ -74,7 +74,7 @@ TEST_F(ProgramTest, ExitStoresWhatTheEditorShows) {
     for (bool sessionEnd : {false, true}) {
         SetUp();
         fake::files[dataPath] = fake::dataFile({record("A"), record("B")});
-        fake::duringMessageBox = [sessionEnd] { sessionEnd ? sessionEnded() : exitProgram(); };
+        fake::duringMessageBox = [sessionEnd] { sessionEnd ? fake::endSession() : exitProgram(); };
         view.whileWindowRuns = [] {
             fake::edit(IDC_USER_ID, L"typed");
             fake::edit(IDC_PASSWORD, L"pä");
@@ -120,14 +120,14 @@ TEST_F(ProgramTest, SessionEndDuringTheRetryQuestionFinishesTheSequenceOnce) {
     // are written then, not after the unanswered question: PASSWORD.TXT is
     // tried once more the quiet way and left as a complete temporary file.
     fake::duringMessageBox = [] {
-        sessionEnded();
+        fake::endSession();
         EXPECT_EQ(fake::files[dataPath + L".tmp"],
                   fake::dataFile({record("A"), record(fake::sjis("新しいアイテム - 2"))}));
         EXPECT_EQ(fake::files[settingsPath], settingsAtExit);
         EXPECT_EQ(view.clipboardEmptied, 1);
         EXPECT_EQ(view.endedWith, 1);
         EXPECT_EQ(entryList.count(), 0);
-        sessionEnded(); // and once more: nothing left to do
+        fake::endSession(); // and once more: nothing left to do
     };
     view.whileWindowRuns = [] {
         dispatchCommand(IDM_NEW, 0);
@@ -170,9 +170,9 @@ TEST_F(ProgramTest, TheEndOfTheSessionIsRefusedWhileTheListCannotBeSaved) {
         for (int n = 1; n <= temporaryNames; ++n)
             fake::folders.insert(temporaryPath(dataPath, n));
         // Not to be refused: nothing more can be done.
-        EXPECT_TRUE(sessionEndQueried(true));
+        EXPECT_TRUE(fake::querySessionEnd(true));
         // Refused, the cause given for the shutdown screen; the program runs.
-        EXPECT_FALSE(sessionEndQueried(false));
+        EXPECT_FALSE(fake::querySessionEnd(false));
         EXPECT_TRUE(fake::shutdownBlocked);
         EXPECT_EQ(fake::shutdownReasons.back(),
                   L"Keyloom は PASSWORD.TXT を保存できませんでした。"
@@ -182,19 +182,19 @@ TEST_F(ProgramTest, TheEndOfTheSessionIsRefusedWhileTheListCannotBeSaved) {
         EXPECT_EQ(view.clipboardEmptied, 0);
 
         // Cancelled; with the folders gone it is saved.
-        sessionEndCancelled();
+        fake::endSession(false);
         EXPECT_FALSE(fake::shutdownBlocked);
         fake::folders.clear();
-        EXPECT_TRUE(sessionEndQueried(false));
+        EXPECT_TRUE(fake::querySessionEnd(false));
         EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A", "", "typed")}));
 
         // Cancelled and changed again: saved anew, and the end itself writes
         // nothing again.
-        sessionEndCancelled();
+        fake::endSession(false);
         fake::edit(IDC_PASSWORD, L"changed");
-        EXPECT_TRUE(sessionEndQueried(false));
+        EXPECT_TRUE(fake::querySessionEnd(false));
         int writes = fake::writes;
-        sessionEnded();
+        fake::endSession();
         EXPECT_EQ(fake::writes, writes);
         EXPECT_EQ(view.endedWith, 1);
     };
@@ -433,7 +433,7 @@ TEST_F(ProgramTest, AFolderThatCannotBeWrittenIsToldBeforeTheWindowOpens) {
 TEST_F(ProgramTest, SessionEndDuringTheDeleteQuestionLeavesTheEntriesSaved) {
     fake::files[dataPath] = fake::dataFile({record("A"), record("B")});
     fake::answers = {platform::mb::answerYes};
-    fake::duringMessageBox = [] { sessionEnded(); };
+    fake::duringMessageBox = [] { fake::endSession(); };
     view.whileWindowRuns = [] { dispatchCommand(IDM_DELETE, 0); };
     EXPECT_EQ(startUp(), 1);
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record("B")}));

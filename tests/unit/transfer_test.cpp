@@ -468,8 +468,8 @@ TEST_F(TransferTest, AnExitDuringAPasteEndsItWithoutAWord) {
     fake::windowsBelow[0].readsAfter = 30;
     fake::duringPause = [] {
         if (fake::pauses == 5) {
-            sessionEndQueried(false);
-            sessionEndCancelled();
+            fake::querySessionEnd(false);
+            fake::endSession(false);
         }
     };
     dispatchCommand(IDM_PASTE_USER_ID_AND_PASSWORD, 0);
@@ -537,8 +537,8 @@ TEST_F(TransferTest, TheAddressIsHandedToTheShellWhole) {
     }
     transferLog.clear();
     dispatchCommand(IDC_LIST, 2); // a double click
-    listKeyDown(0x0D, false);     // Enter
-    listKeyDown(0x20, false);     // Space
+    fake::listKey(0x0D, false);   // Enter
+    fake::listKey(0x20, false);   // Space
     EXPECT_EQ(transferLog, (Log{"shell " + command, "shell " + command, "shell " + command}));
 
     // Typed and not yet stored: that is what opens.
@@ -552,8 +552,8 @@ TEST_F(TransferTest, TheAddressIsHandedToTheShellWhole) {
     dispatchCommand(IDM_OPEN_ADDRESS, 0);
     dispatchCommand(IDC_OPEN_ADDRESS, 0);
     dispatchCommand(IDC_LIST, 2);
-    listKeyDown(0x0D, false);
-    listKeyDown(0x20, false);
+    fake::listKey(0x0D, false);
+    fake::listKey(0x20, false);
     EXPECT_TRUE(transferLog.empty());
 }
 

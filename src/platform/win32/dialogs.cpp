@@ -1,7 +1,7 @@
-// The options and about dialogs: their dialog procedures, and the operations
-// the generator and the two dialogs ask of windows and controls.
+// The secondary dialogs: one dialog procedure that hands what happens to the
+// program's handlers, and the operations the dialogs ask of their controls.
 #include "platform/win32/main_window.h"
-#include "editor/dialogs.h"
+
 #include "platform/platform.h"
 
 #include <windows.h>
@@ -24,20 +24,22 @@ void trackOpenDialogs(HWND dialog, UINT message) {
                           openDialogs.end());
 }
 
-INT_PTR CALLBACK optionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+// The handlers come with WM_INITDIALOG and stay with the dialog.
+INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     trackOpenDialogs(dialog, message);
+    if (message == WM_INITDIALOG)
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+    auto handlers =
+        reinterpret_cast<const platform::DialogHandlers*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    if (!handlers)
+        return FALSE; // the messages before WM_INITDIALOG
     switch (message) {
-    case WM_INITDIALOG: optionsDialogInit(dialog); return TRUE;
-    case WM_COMMAND: return optionsDialogCommand(dialog, LOWORD(wParam), HIWORD(wParam));
-    }
-    return FALSE;
-}
-
-INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    trackOpenDialogs(dialog, message);
-    switch (message) {
-    case WM_INITDIALOG: aboutDialogInit(dialog); return TRUE;
-    case WM_COMMAND: return aboutDialogCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+    case WM_INITDIALOG:
+        if (handlers->setUp)
+            handlers->setUp(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        return handlers->command && handlers->command(dialog, LOWORD(wParam), HIWORD(wParam));
     }
     return FALSE;
 }
@@ -48,11 +50,10 @@ HWND topmostWindow() { return openDialogs.empty() ? mainWindow : openDialogs.bac
 
 namespace platform {
 
-int runDialog(Dialog dialog) {
-    bool options = dialog == Dialog::Options;
-    return static_cast<int>(
-        DialogBoxParamW(GetModuleHandleW(nullptr), options ? L"KEYLOOMOPTION" : L"KEYLOOMABOUT",
-                        topmostWindow(), options ? optionsDialogProc : aboutDialogProc, 0));
+int runDialog(Dialog dialog, const DialogHandlers& handlers) {
+    const wchar_t* name = dialog == Dialog::Options ? L"KEYLOOMOPTION" : L"KEYLOOMABOUT";
+    return static_cast<int>(DialogBoxParamW(GetModuleHandleW(nullptr), name, topmostWindow(),
+                                            dialogProc, reinterpret_cast<LPARAM>(&handlers)));
 }
 
 void endDialog(WindowHandle dialog, int result) { EndDialog(dialog, result); }

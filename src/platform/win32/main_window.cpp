@@ -1,15 +1,11 @@
-// The main window: its dialog procedure, the list's subclass procedure, and
-// the operations the logic asks of the window and its controls.
-#include "app/commands.h"
+// The main window: its dialog procedure and the list's subclass procedure,
+// which hand what happens to the program's handlers, and the operations the
+// logic asks of the window and its controls.
 #include "platform/win32/main_window.h"
-#include "app/program.h"
-#include "app/scale.h"
-#include "editor/editor.h"
+
 #include "platform/platform.h"
 #include "platform/win32/clipboard_owner.h"
 #include "resources/resource.h"
-#include "store/text.h"
-#include "transfer/shell.h"
 
 #include <windows.h>
 
@@ -23,6 +19,8 @@ HWND mainWindow = nullptr;
 
 namespace {
 
+// What the program does when something happens to the window.
+const platform::MainWindowHandlers* handlers = nullptr;
 // The list's pop-up menu (submenu 0 of "POPMENU"), loaded with the window.
 HMENU popupMenu = nullptr;
 WNDPROC previousListProc = nullptr;
@@ -84,7 +82,8 @@ LRESULT CALLBACK listSubclassProc(HWND list, UINT message, WPARAM wParam, LPARAM
         return code;
     }
     case WM_KEYDOWN:
-        swallowNextChar = listKeyDown(static_cast<int>(wParam), GetKeyState(VK_CONTROL) < 0);
+        swallowNextChar = handlers->listKey &&
+                          handlers->listKey(static_cast<int>(wParam), GetKeyState(VK_CONTROL) < 0);
         if (swallowNextChar)
             return 1;
         break;
@@ -95,46 +94,56 @@ LRESULT CALLBACK listSubclassProc(HWND list, UINT message, WPARAM wParam, LPARAM
         }
         break;
     case WM_RBUTTONDOWN:
-        if (listRightButtonDown(LOWORD(lParam), HIWORD(lParam)))
+    case WM_RBUTTONUP:
+        if (handlers->listRightButton &&
+            handlers->listRightButton(LOWORD(lParam), HIWORD(lParam), message == WM_RBUTTONDOWN))
             return 0;
         break;
-    case WM_RBUTTONUP: listRightButtonUp(LOWORD(lParam), HIWORD(lParam)); return 0;
     }
     return CallWindowProcW(previousListProc, list, message, wParam, lParam);
 }
 
 INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (answerClipboardOwnerMessage(message, wParam))
+    if (answerClipboardOwnerMessage(message, wParam, *handlers))
         return TRUE;
     switch (message) {
     case WM_INITDIALOG:
         mainWindow = window;
+        // Before the set-up, which grays its items too.
         popupMenu = GetSubMenu(LoadMenuW(instance(), L"POPMENU"), 0);
-        windowSetUp();
-        return TRUE;
-    case WM_COMMAND: return dispatchCommand(LOWORD(wParam), HIWORD(wParam));
+        previousListProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+            control(IDC_LIST), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listSubclassProc)));
+        if (handlers->setUp)
+            handlers->setUp();
+        return TRUE; // the dialog manager then gives the focus to the list
+    case WM_COMMAND: return handlers->command && handlers->command(LOWORD(wParam), HIWORD(wParam));
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) != WA_INACTIVE && handlers->activated)
+            handlers->activated();
+        return FALSE; // the dialog manager then gives the focus back
     case WM_DPICHANGED: {
         const RECT* r = reinterpret_cast<const RECT*>(lParam);
-        dpiChanged(HIWORD(wParam), {r->left, r->top, r->right, r->bottom});
+        if (handlers->dpiChanged)
+            handlers->dpiChanged(HIWORD(wParam), {r->left, r->top, r->right, r->bottom});
         return FALSE; // the dialog manager then rescales the controls and font
     }
     case WM_HELP:
-        if (!exitStarted())
-            openHelp();
+        if (handlers->help)
+            handlers->help();
         return TRUE;
     case WM_QUERYENDSESSION:
         // A dialog procedure answers through DWLP_MSGRESULT.
         SetWindowLongPtrW(window, DWLP_MSGRESULT,
-                          sessionEndQueried((lParam & ENDSESSION_CRITICAL) != 0));
+                          !handlers->sessionEndQueried ||
+                              handlers->sessionEndQueried((lParam & ENDSESSION_CRITICAL) != 0));
         return TRUE;
     case WM_ENDSESSION:
-        if (!wParam) { // cancelled, by Keyloom or another program
-            sessionEndCancelled();
+        if (handlers->sessionEnded)
+            handlers->sessionEnded(wParam != 0);
+        if (!wParam) // cancelled, by Keyloom or another program
             return TRUE;
-        }
-        // The system ends the process once this returns, so everything is
-        // saved here, and the program ends with the exit sequence's code.
-        sessionEnded();
+        // The system ends the process once this returns, so everything was
+        // saved by now, and the program ends with the exit sequence's code.
         ExitProcess(1);
     }
     return FALSE;
@@ -153,8 +162,6 @@ BOOL CALLBACK findMainWindow(HWND window, LPARAM found) {
 }
 
 } // namespace
-
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return startUp(); }
 
 namespace platform {
 
@@ -178,9 +185,10 @@ void bringBackRunningInstance() {
     SetForegroundWindow(running);
 }
 
-int runMainWindow() {
+int runMainWindow(const MainWindowHandlers& windowHandlers) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
+    handlers = &windowHandlers;
     int result =
         static_cast<int>(DialogBoxParamW(instance(), L"KEYLOOM", nullptr, mainDialogProc, 0));
     mainWindow = nullptr;
@@ -339,11 +347,6 @@ Point listScreenCorner() {
     RECT r{};
     GetWindowRect(control(IDC_LIST), &r);
     return {r.left, r.top};
-}
-
-void subclassList() {
-    previousListProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-        control(IDC_LIST), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listSubclassProc)));
 }
 
 void enableCommand(int id, bool enable) {

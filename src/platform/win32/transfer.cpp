@@ -3,7 +3,6 @@
 #include "platform/win32/main_window.h"
 #include "platform/platform.h"
 #include "platform/win32/clipboard_owner.h"
-#include "transfer/paste.h"
 
 #include <windows.h>
 
@@ -138,12 +137,13 @@ bool isCloaked(HWND window) {
 
 } // namespace
 
-bool answerClipboardOwnerMessage(UINT message, WPARAM format) {
+bool answerClipboardOwnerMessage(UINT message, WPARAM format,
+                                 const platform::MainWindowHandlers& handlers) {
     switch (message) {
     case WM_RENDERFORMAT:
         // The system makes every other text format from the Unicode one.
-        if (format == CF_UNICODETEXT)
-            clipboardTextRequested();
+        if (format == CF_UNICODETEXT && handlers.clipboardTextRequested)
+            handlers.clipboardTextRequested();
         return true;
     case WM_RENDERALLFORMATS:
         // The program ends with text still on offer: nothing is made of it,
@@ -155,8 +155,8 @@ bool answerClipboardOwnerMessage(UINT message, WPARAM format) {
         }
         return true;
     case WM_DESTROYCLIPBOARD:
-        if (!emptyingOurselves)
-            clipboardTakenByOther();
+        if (!emptyingOurselves && handlers.clipboardTaken)
+            handlers.clipboardTaken();
         return true;
     }
     return false;

@@ -2,7 +2,6 @@
 // initialisation, then the test's doings in it, as the modal loop would.
 #include "test_platform.h"
 
-#include "editor/dialogs.h"
 #include "resources/resource.h"
 
 #include <cstdint>
@@ -17,6 +16,7 @@ platform::Rect dialogRect;
 platform::Point clientOrigin;
 std::function<void()> whileDialogOpen;
 std::vector<platform::Dialog> dialogsRun;
+static platform::DialogHandlers dialogHandlers;
 
 // splitmix64: a well-mixed stream, and the same one in every run, so that a
 // statistical test over it cannot fail now and then.
@@ -38,9 +38,7 @@ static unsigned char nextStreamByte() {
 }
 
 bool dialogCommand(int id, int notification) {
-    return dialog.kind == platform::Dialog::Options
-               ? optionsDialogCommand(dialogWindow, id, notification)
-               : aboutDialogCommand(dialogWindow, id, notification);
+    return dialogHandlers.command && dialogHandlers.command(dialogWindow, id, notification);
 }
 
 void resetDialogs() {
@@ -49,6 +47,7 @@ void resetDialogs() {
     streamState = 20240601;
     wordBytesLeft = 0;
     dialog = DialogView();
+    dialogHandlers = {};
     dialogRect = {0, 0, 300, 190};
     clientOrigin = {110, 150};
     whileDialogOpen = nullptr;
@@ -76,20 +75,20 @@ bool randomBytes(void* buffer, std::size_t size) {
     return true;
 }
 
-int runDialog(Dialog which) {
+int runDialog(Dialog which, const DialogHandlers& handlers) {
     fake::dialogsRun.push_back(which);
     dialog = fake::DialogView();
     dialog.kind = which;
     dialog.open = true;
-    if (which == Dialog::Options)
-        optionsDialogInit(fake::dialogWindow);
-    else
-        aboutDialogInit(fake::dialogWindow);
+    fake::dialogHandlers = handlers;
+    if (handlers.setUp)
+        handlers.setUp(fake::dialogWindow);
     if (auto user = std::move(fake::whileDialogOpen)) {
         fake::whileDialogOpen = nullptr;
         user();
     }
     dialog.open = false;
+    fake::dialogHandlers = {};
     return dialog.endedWith;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/commands.h"
+#include "app/handlers.h"
 #include "app/program.h"
 #include "editor/editor.h"
 #include "resources/resource.h"
@@ -31,8 +32,7 @@ class KeyloomTest : public ::testing::Test {
     void open(std::initializer_list<EntryRecord> records) {
         fake::files[L"C:\\Keyloom\\PASSWORD.TXT"] = fake::dataFile(records);
         loadDataFile();
-        fake::view.windowOpen = true;
-        windowSetUp();
+        fake::openMainWindow(mainWindowHandlers());
     }
 
     // Selects list item index as a click does.

@@ -1,9 +1,6 @@
 #include "test_platform.h"
 
-#include "app/commands.h"
-#include "editor/editor.h"
 #include "resources/resource.h"
-#include "store/text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -33,6 +30,7 @@ bool minimized;
 platform::Rect windowRect;
 std::function<void()> duringMessageBox;
 View view;
+platform::MainWindowHandlers windowHandlers;
 const WindowHandle window = reinterpret_cast<WindowHandle>(0x1000);
 
 void reset() {
@@ -57,6 +55,7 @@ void reset() {
     windowRect = {100, 50, 740, 530};
     duringMessageBox = nullptr;
     view = View();
+    windowHandlers = {};
     resetTransfer();
     resetDialogs();
 }
@@ -94,11 +93,47 @@ static std::wstring asWide(const std::string& raw) {
 std::string sjis(const std::string& utf8) { return convert("CP932", "UTF-8", utf8); }
 std::wstring wide(const std::string& utf8) { return asWide(convert("WCHAR_T", "UTF-8", utf8)); }
 
+// WM_COMMAND to the window's handler.
+static void command(int id, int notification) {
+    if (windowHandlers.command)
+        windowHandlers.command(id, notification);
+}
+
+void openMainWindow(const platform::MainWindowHandlers& handlers) {
+    windowHandlers = handlers;
+    view.windowCreated = view.windowOpen = true;
+    if (handlers.setUp)
+        handlers.setUp();
+}
+
+bool listKey(int key, bool ctrl) {
+    return windowHandlers.listKey && windowHandlers.listKey(key, ctrl);
+}
+
+bool rightButton(int x, int y, bool down) {
+    return windowHandlers.listRightButton && windowHandlers.listRightButton(x, y, down);
+}
+
+void changeDpi(int dpi, const platform::Rect& suggested) {
+    view.dpi = dpi;
+    if (windowHandlers.dpiChanged)
+        windowHandlers.dpiChanged(dpi, suggested);
+}
+
+bool querySessionEnd(bool critical) {
+    return !windowHandlers.sessionEndQueried || windowHandlers.sessionEndQueried(critical);
+}
+
+void endSession(bool ending) {
+    if (windowHandlers.sessionEnded)
+        windowHandlers.sessionEnded(ending);
+}
+
 void edit(int id, const std::wstring& text, std::size_t caret) {
     view.fields[id] = text;
     view.modified[id] = true;
     view.carets[id] = caret == std::wstring::npos ? text.size() : caret;
-    dispatchCommand(id, platform::notify::editChange);
+    command(id, platform::notify::editChange);
 }
 
 std::string shown(int id) { return platform::wideToSjis(view.fields[id]); }
@@ -287,9 +322,8 @@ using fake::view;
 MutexState createSingleInstanceMutex() { return view.mutex; }
 void bringBackRunningInstance() { view.broughtBack = true; }
 
-int runMainWindow() {
-    view.windowCreated = view.windowOpen = true;
-    windowSetUp();
+int runMainWindow(const MainWindowHandlers& handlers) {
+    fake::openMainWindow(handlers);
     if (view.whileWindowRuns)
         view.whileWindowRuns();
     view.windowOpen = false;
@@ -300,7 +334,7 @@ void endMainWindow(int result) { view.endedWith = result; }
 
 void sendCommand(int id, int notification) {
     view.sentCommands.push_back({id, notification});
-    dispatchCommand(id, notification);
+    fake::command(id, notification);
 }
 
 void setWindowIcon(const char* iconName, int dpi) {
@@ -321,7 +355,7 @@ void setFieldText(int id, std::string_view text) {
     view.modified[id] = false;
     view.carets[id] = 0;
     if (id != IDC_MEMO) // a multi-line field does not notify text set this way
-        dispatchCommand(id, notify::editChange); // before the call returns
+        fake::command(id, notify::editChange); // before the call returns
 }
 
 void replaceFieldText(int id, std::string_view text) { fake::edit(id, sjisToWide(text)); }
@@ -408,7 +442,6 @@ ItemAtPoint listItemFromPoint(int x, int y) {
 
 Point listToScreen(int x, int y) { return {x + 10, y + 60}; }
 Point listScreenCorner() { return {8, 58}; }
-void subclassList() { view.listSubclassed = true; }
 
 void enableCommand(int id, bool enable) { view.grayed[id] = !enable; }
 void checkCommand(int id, bool checked) { view.checked[id] = checked; }
@@ -420,7 +453,7 @@ void showPopupMenu(int x, int y) {
     int chosen = view.popupChoices.front();
     view.popupChoices.pop_front();
     if (chosen)
-        dispatchCommand(chosen, 0);
+        fake::command(chosen, 0);
 }
 
 } // namespace platform

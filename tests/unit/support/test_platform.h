@@ -61,9 +61,11 @@ extern platform::Rect windowRect;
 extern std::function<void()> duringMessageBox;
 
 // The main window as the logic sees it: list, fields, menus and what the
-// logic asked of the window. Setting a single-line field's text raises its
-// change notification at once, as an edit by the user does for every field,
-// and sent commands run before sendCommand returns, as on the real platform.
+// logic asked of the window. What happens to the window goes to the handlers
+// it was run with, as the real window procedures hand it on: setting a
+// single-line field's text raises its change notification at once, as an
+// edit by the user does for every field, and sent commands and the pop-up
+// menu's choice run before sendCommand or showPopupMenu returns.
 struct View {
     std::vector<std::string> items;
     int selection = -1;
@@ -82,7 +84,6 @@ struct View {
     int dpi = 96;          // the screen's, as the window sees it
     int windowIconDpi = 0; // the DPI its icons were drawn for
     std::map<int, int> buttonIconDpi;
-    bool listSubclassed = false;
     // By command: its menu items and the button that carries it.
     std::map<int, bool> grayed, checked;
     std::vector<platform::Point> popups;
@@ -101,6 +102,20 @@ struct View {
     std::function<void()> whileWindowRuns; // the user's session in runMainWindow
 };
 extern View view;
+
+// Opens the main window with the program's handlers, as runMainWindow does:
+// its set-up runs, and it stays open until the next reset.
+void openMainWindow(const platform::MainWindowHandlers& handlers);
+// What the window's procedures hand its handlers: a key or the right button
+// on the list (true: consumed), a move to a screen of another DPI, the end of
+// the session asked about (the answer) and ended or cancelled.
+bool listKey(int key, bool ctrl = false);
+bool rightButton(int x, int y, bool down);
+void changeDpi(int dpi, const platform::Rect& suggested);
+bool querySessionEnd(bool critical = false);
+void endSession(bool ending = true);
+// The handlers the window was opened with (none before).
+extern platform::MainWindowHandlers windowHandlers;
 
 // The fake main window.
 extern const WindowHandle window;
@@ -228,7 +243,7 @@ extern platform::Point clientOrigin;
 // Runs while the next dialog is open: the user's doings in it.
 extern std::function<void()> whileDialogOpen;
 extern std::vector<platform::Dialog> dialogsRun;
-// A command in the open dialog, as its procedure would hand it on.
+// A command in the open dialog, handed to its handlers as its procedure does.
 bool dialogCommand(int id, int notification = 0);
 
 void resetDialogs();

@@ -3,8 +3,6 @@
 // reads the clipboard some time after each Ctrl+V, as a program does.
 #include "test_platform.h"
 
-#include "transfer/paste.h"
-
 #include <cstdint>
 
 namespace fake {
@@ -65,7 +63,8 @@ bool clipboardBusy() {
 // on offer; true when it got it.
 bool ask(WindowHandle reader) {
     reading = reader;
-    clipboardTextRequested();
+    if (windowHandlers.clipboardTextRequested)
+        windowHandlers.clipboardTextRequested();
     reading = nullptr;
     return !offered;
 }
@@ -103,7 +102,8 @@ void takeClipboard() {
     offered = false;
     clipboard = "taken";
     transferLog.push_back("clipboard taken");
-    clipboardTakenByOther();
+    if (windowHandlers.clipboardTaken)
+        windowHandlers.clipboardTaken();
 }
 
 WindowHandle handleOf(const std::string& name) {

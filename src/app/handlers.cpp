@@ -1,0 +1,22 @@
+#include "app/handlers.h"
+
+#include "app/commands.h"
+#include "app/program.h"
+#include "app/scale.h"
+#include "editor/editor.h"
+#include "transfer/paste.h"
+
+platform::MainWindowHandlers mainWindowHandlers() {
+    platform::MainWindowHandlers on;
+    on.setUp = windowSetUp;
+    on.command = dispatchCommand;
+    on.listKey = listKey;
+    on.listRightButton = listRightButton;
+    on.dpiChanged = dpiChanged;
+    on.help = helpRequested;
+    on.sessionEndQueried = sessionEndQueried;
+    on.sessionEnded = [](bool ending) { ending ? sessionEnded() : sessionEndCancelled(); };
+    on.clipboardTextRequested = clipboardTextRequested;
+    on.clipboardTaken = clipboardTakenByOther;
+    return on;
+}
