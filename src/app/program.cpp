@@ -2,10 +2,9 @@
 
 #include "app/handlers.h"
 #include "editor/editor.h"
+#include "editor/messages.h"
 #include "settings/settings.h"
 #include "store/data_file.h"
-#include "store/file_helpers.h"
-#include "store/text.h"
 #include "transfer/clipboard.h"
 #include "transfer/paste.h"
 
@@ -15,6 +14,8 @@ namespace {
 
 bool exiting = false;
 bool ending = false;
+// Set once the session ends for good: a file that cannot be put in place
+// then stays as a complete temporary file for the next start to offer.
 bool endConfirmed = false;
 
 // The exit steps after the editor is written back: PASSWORD.TXT, INITIAL.TXT,
@@ -38,6 +39,15 @@ void forgetWhatWasWritten() {
     settingsWritten.clear();
 }
 
+void tellBackupLost(const std::wstring& backupPath, platform::FileError error) {
+    platform::messageBox(
+        formatMessage(L"以下のバックアップファイルを作ることができませんでした。\n%s\n",
+                      {backupPath}) +
+            fileProblem(error) +
+            L"\nデータファイルは保存しましたが、前回の内容はバックアップに残っていません。",
+        platform::mb::ok | platform::mb::iconWarning);
+}
+
 // PASSWORD.TXT as the list stands. When its protection cannot be given to
 // the new file, the user chooses: try again, save with the folder's
 // permissions, or not save; at the end of the session it is not saved.
@@ -47,7 +57,11 @@ platform::FileError saveEntries() {
         return platform::FileError::None;
     bool protect = true;
     for (;;) {
-        platform::FileError error = saveDataFile(bytes, !entriesSaved, protect);
+        platform::FileError error =
+            saveWithRetry(
+                [&](bool keep) { return saveDataFile(bytes, !entriesSaved, protect, keep); },
+                dataBackupPath())
+                .error;
         if (error == platform::FileError::None) {
             entriesSaved = true;
             entriesWritten.swap(bytes);
@@ -70,12 +84,16 @@ platform::FileError saveEntries() {
     }
 }
 
+platform::FileError saveSettingsAsking() {
+    return saveWithRetry([](bool keep) { return saveSettings(&settingsWritten, keep); }, L"").error;
+}
+
 void runExitSteps() {
     while (nextExitStep < 3) {
         runningExitStep = nextExitStep++;
         switch (runningExitStep) {
         case 0: saveEntries(); break;
-        case 1: saveSettings(&settingsWritten); break;
+        case 1: saveSettingsAsking(); break;
         case 2:
             releaseEntries(entryList);
             forgetWhatWasWritten();
@@ -134,6 +152,26 @@ bool unreadableAccepted(Recovery& found) {
     return true;
 }
 
+// Puts a file that findRecovery found in place as PASSWORD.TXT (a present one
+// is kept as PASSWORD.BAK); false when that failed and the user gave up.
+bool restoreDataFile(const std::wstring& path) {
+    // A temporary file is renamed into place, as the save it was part of
+    // would have done: never written again, so never lost half-way.
+    if (path != dataBackupPath())
+        return saveWithRetry([&](bool) { return swapIn(path, dataFilePath(), dataBackupPath()); },
+                             dataBackupPath())
+                   .error == platform::FileError::None;
+    // The backup stays what it is: what can be read of it is saved.
+    // PASSWORD.TXT is missing, so there is nothing to keep as the backup.
+    EntryList list;
+    DataFileState state = readDataFile(path, list);
+    if (state != DataFileState::Read && state != DataFileState::Damaged)
+        return false;
+    SecureString bytes = formatDataFile(list);
+    return saveWithRetry([&](bool keep) { return saveDataFile(bytes, false, true, keep); }, L"")
+               .error == platform::FileError::None;
+}
+
 // After a save that did not finish, PASSWORD.TXT is missing or a complete
 // temporary file is left beside it: the user decides whether that file takes
 // its place, or (a temporary file) is discarded. Nothing is touched before;
@@ -170,7 +208,7 @@ bool recoverAtStartUp(bool& entriesRead) {
             platform::deleteFile(found.path);
         } else if (answer != platform::mb::answerYes) {
             return false;
-        } else if (!restoreDataFile(found)) {
+        } else if (!restoreDataFile(found.path)) {
             // When it cannot be put in place, the session runs on what it
             // holds and the file stays where it is.
             DataFileState state = readDataFile(found.path, entryList);
@@ -217,7 +255,23 @@ bool loadEntriesAtStartUp() {
 
 bool exitStarted() { return exiting; }
 bool sessionEnding() { return ending; }
-bool sessionEndConfirmed() { return endConfirmed; }
+
+SaveResult saveWithRetry(const std::function<SaveResult(bool keepTemporary)>& attempt,
+                         const std::wstring& backupPath) {
+    for (;;) {
+        SaveResult saved = attempt(endConfirmed);
+        if (ending || saved.error == platform::FileError::Protection)
+            return saved;
+        if (saved.error == platform::FileError::None) {
+            if (saved.backupError != platform::FileError::None)
+                tellBackupLost(backupPath, saved.backupError);
+            return saved;
+        }
+        if (askToRetry(L"以下のデータファイルを書き込むことができませんでした。\n%s\n",
+                       saved.failed, saved.error) != platform::mb::answerYes)
+            return saved;
+    }
+}
 
 void resetProgram() {
     exiting = ending = endConfirmed = false;
@@ -269,7 +323,7 @@ bool sessionEndQueried(bool critical) {
     platform::FileError error = saveEntries();
     if (error == platform::FileError::None) {
         failed = L"INITIAL.TXT";
-        error = saveSettings(&settingsWritten);
+        error = saveSettingsAsking();
     }
     if (error == platform::FileError::None || critical)
         return true;

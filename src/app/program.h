@@ -4,6 +4,10 @@
 
 #include "base/life_cycle.h"
 #include "platform/platform.h"
+#include "store/file_helpers.h"
+
+#include <functional>
+#include <string>
 
 // From the entry point: returns the exit code (-1 when the mutex or the window
 // cannot be created, 0 when another instance runs or the user chose to end
@@ -29,9 +33,15 @@ void sessionEndCancelled();
 // the query's save), or, when it is under way already and waits in a retry
 // question, runs that step again the quiet way and then the steps after it.
 void sessionEnded();
-// Set once the session ends for good: a file that cannot be put in place
-// then stays as a complete temporary file for the next start to offer.
-bool sessionEndConfirmed();
+// One save of a file (attempt: one try with its quiet retries), tried again
+// while it fails and the user says so: the question names the file at fault
+// and the cause. A backup that could not be kept is told once. While the
+// session ends nothing is asked or told: one attempt, which keeps its
+// temporary file when the rename fails once the end is for good, for the
+// next start to offer. A protection that cannot be given is returned at
+// once, for the caller to ask about.
+SaveResult saveWithRetry(const std::function<SaveResult(bool keepTemporary)>& attempt,
+                         const std::wstring& backupPath);
 
 // The program as before start-up: no exit begun, no session ending, no
 // entries, the default settings, nothing written yet. startUp begins with

@@ -2,7 +2,7 @@
 
 #include "resources/resource.h"
 #include "settings/settings.h"
-#include "store/text.h"
+#include "editor/messages.h"
 #include "transfer/shell.h"
 
 #include <algorithm>

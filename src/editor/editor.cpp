@@ -4,8 +4,8 @@
 #include "base/life_cycle.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "editor/messages.h"
 #include "store/data_file.h"
-#include "store/file_helpers.h"
 #include "store/text.h"
 
 #include <algorithm>

@@ -63,7 +63,7 @@ void loadSettings() {
         settings = defaultSettings;
 }
 
-platform::FileError saveSettings(std::string* written) {
+SaveResult saveSettings(std::string* written, bool keepTemporary) {
     if (!platform::isMainWindowMinimized()) {
         platform::Rect r = platform::mainWindowRect();
         settings.windowLeft = r.left;
@@ -71,11 +71,11 @@ platform::FileError saveSettings(std::string* written) {
     }
     std::string bytes = formatSettingsFile(settings);
     if (written && *written == bytes)
-        return platform::FileError::None;
-    platform::FileError error = saveFileWithRetry(settingsFilePath(), bytes, {}).error;
-    if (written && error == platform::FileError::None)
+        return {};
+    SaveResult saved = saveFile(settingsFilePath(), bytes, {}, keepTemporary);
+    if (written && saved.error == platform::FileError::None)
         *written = bytes;
-    return error;
+    return saved;
 }
 
 bool isUsableWindowPosition(std::int32_t left, std::int32_t top, int screenWidth,

@@ -1,7 +1,7 @@
 // The eight settings kept in INITIAL.TXT, one signed decimal line each.
 #pragma once
 
-#include "platform/platform.h"
+#include "store/file_helpers.h"
 
 #include <cstdint>
 #include <string>
@@ -30,11 +30,10 @@ std::wstring settingsFilePath();
 // missing ones.
 void loadSettings();
 
-// Takes the main window's corner unless it is minimized and writes INITIAL.TXT,
-// unless its bytes are those in written (what this run wrote last), which
-// then holds them. Returns why it did not go through: the user gave up after
-// the retry question, or the session ended.
-platform::FileError saveSettings(std::string* written = nullptr);
+// Takes the main window's corner unless it is minimized, and saves INITIAL.TXT
+// once (see saveFile) unless its bytes are those in written (what this run
+// wrote last), which then holds them.
+SaveResult saveSettings(std::string* written, bool keepTemporary);
 
 // The bytes of INITIAL.TXT for s.
 std::string formatSettingsFile(const Settings& s);

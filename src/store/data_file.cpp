@@ -181,15 +181,15 @@ bool parseDataFile(const char* data, std::size_t size, EntryList& list, int* bey
     return intact && !in.repaired && beyond == 0;
 }
 
-platform::FileError saveDataFile(std::string_view bytes, bool keepBackup, bool protect) {
+SaveResult saveDataFile(std::string_view bytes, bool keepBackup, bool protect, bool keepTemporary) {
     // The list's protection: PASSWORD.TXT's, or while it is missing (a
     // backup put back failed) the backup's.
     std::wstring protectionOf;
     if (protect)
         protectionOf = platform::fileExists(dataFilePath()) ? dataFilePath() : dataBackupPath();
-    return saveFileWithRetry(dataFilePath(), bytes,
-                             {keepBackup ? dataBackupPath() : L"", keptTemporary, protectionOf})
-        .error;
+    return saveFile(dataFilePath(), bytes,
+                    {keepBackup ? dataBackupPath() : L"", keptTemporary, protectionOf},
+                    keepTemporary);
 }
 
 DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::FileError* why,
@@ -276,18 +276,4 @@ bool keptTemporary(const std::wstring& temporary) {
     EntryList list;
     return platform::fileExists(temporary) &&
            readDataFile(temporary, list) != DataFileState::Damaged;
-}
-
-bool restoreDataFile(const Recovery& recovery) {
-    // A temporary file is renamed into place, as the save it was part of
-    // would have done: never written again, so never lost half-way.
-    if (recovery.path != dataBackupPath())
-        return swapInWithRetry(recovery.path, dataFilePath(), dataBackupPath());
-    // The backup stays what it is: what can be read of it is saved.
-    // PASSWORD.TXT is missing, so there is nothing to keep as the backup.
-    EntryList list;
-    DataFileState state = readDataFile(recovery.path, list);
-    if (state != DataFileState::Read && state != DataFileState::Damaged)
-        return false;
-    return saveDataFile(formatDataFile(list), false) == platform::FileError::None;
 }

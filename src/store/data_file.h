@@ -9,9 +9,10 @@
 // Every line ends in CR LF; text is Shift-JIS (code page 932), written as stored.
 #pragma once
 
+#include "base/secure_string.h"
 #include "platform/platform.h"
 #include "store/entry_list.h"
-#include "base/secure_string.h"
+#include "store/file_helpers.h"
 
 #include <cstddef>
 #include <string>
@@ -44,14 +45,14 @@ SecureString formatDataFile(const EntryList& list);
 // which are read too and counted in beyondCount.
 bool parseDataFile(const char* data, std::size_t size, EntryList& list, int* beyondCount = nullptr);
 
-// Writes bytes (a list as formatDataFile makes it) as PASSWORD.TXT, keeping
-// the previous file as PASSWORD.BAK when keepBackup. Unless not protect, the
-// new file is made with the protection of PASSWORD.TXT (of PASSWORD.BAK while
-// it is missing). Asks whether to retry while it fails (not once the session
-// is ending); returns why it did not go through in the end: the user gave up,
-// the session ended, or (asked nothing) the protection cannot be given.
-platform::FileError saveDataFile(std::string_view bytes, bool keepBackup = true,
-                                 bool protect = true);
+// One save (see saveFile) of bytes (a list as formatDataFile makes it) as
+// PASSWORD.TXT, keeping the previous file as PASSWORD.BAK when keepBackup.
+// Unless not protect, the new file is made with the protection of
+// PASSWORD.TXT (of PASSWORD.BAK while it is missing). A kept temporary file
+// is never written over; keepTemporary keeps this save's own when the rename
+// fails.
+SaveResult saveDataFile(std::string_view bytes, bool keepBackup = true, bool protect = true,
+                        bool keepTemporary = false);
 
 // Reads the data file at path into list, which it replaces unless the file
 // is unreadable or too large; why tells the cause of Unreadable, beyondCount
@@ -85,7 +86,3 @@ Recovery findRecovery();
 // Whether a temporary file of PASSWORD.TXT is one to offer (or one that
 // cannot be read now, so might be): a save passes its name over.
 bool keptTemporary(const std::wstring& temporary);
-// Puts that file in place as PASSWORD.TXT (a present one is kept as
-// PASSWORD.BAK; of a damaged backup, what could be read); false when that
-// failed and the user gave up.
-bool restoreDataFile(const Recovery& recovery);

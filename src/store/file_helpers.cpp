@@ -1,6 +1,5 @@
 #include "store/file_helpers.h"
 
-#include "app/program.h"
 #include "platform/platform.h"
 #include "store/text.h"
 
@@ -109,20 +108,6 @@ FileError writeTemporary(const std::wstring& path, std::string_view bytes, const
     return first == FileError::None ? FileError::Other : first;
 }
 
-int ask(const wchar_t* what, const std::wstring& path, FileError error) {
-    std::wstring text = formatMessage(what, {path}) + fileProblem(error) + L"再試行しますか？";
-    return platform::messageBox(text, platform::mb::yesNo | platform::mb::iconError);
-}
-
-void tellBackupLost(const std::wstring& backupPath, FileError error) {
-    platform::messageBox(
-        formatMessage(L"以下のバックアップファイルを作ることができませんでした。\n%s\n",
-                      {backupPath}) +
-            fileProblem(error) +
-            L"\nデータファイルは保存しましたが、前回の内容はバックアップに残っていません。",
-        platform::mb::ok | platform::mb::iconWarning);
-}
-
 } // namespace
 
 std::wstring temporaryPath(const std::wstring& path, int n) {
@@ -177,38 +162,6 @@ SaveResult saveFile(const std::wstring& path, std::string_view bytes, const Save
     return result;
 }
 
-namespace {
-
-template <class Attempt> SaveResult withQuestions(Attempt attempt, const std::wstring& backupPath) {
-    for (;;) {
-        SaveResult saved = attempt();
-        if (sessionEnding() || saved.error == FileError::Protection)
-            return saved;
-        if (saved.error == FileError::None) {
-            if (saved.backupError != FileError::None)
-                tellBackupLost(backupPath, saved.backupError);
-            return saved;
-        }
-        if (ask(L"以下のデータファイルを書き込むことができませんでした。\n%s\n", saved.failed,
-                saved.error) != platform::mb::answerYes)
-            return saved;
-    }
-}
-
-} // namespace
-
-SaveResult saveFileWithRetry(const std::wstring& path, std::string_view bytes,
-                             const SaveRules& rules) {
-    return withQuestions([&] { return saveFile(path, bytes, rules, sessionEndConfirmed()); },
-                         rules.backupPath);
-}
-
-bool swapInWithRetry(const std::wstring& temporary, const std::wstring& path,
-                     const std::wstring& backupPath) {
-    return withQuestions([&] { return swapIn(temporary, path, backupPath); }, backupPath).error ==
-           FileError::None;
-}
-
 std::wstring newerTemporary(const std::wstring& path,
                             bool (*complete)(const std::wstring& temporary)) {
     std::wstring newest;
@@ -222,44 +175,4 @@ std::wstring newerTemporary(const std::wstring& path,
         }
     }
     return newest;
-}
-
-std::wstring fileProblem(FileError error) {
-    switch (error) {
-    // clang-format off
-    case FileError::InUse:
-        return L"ほかのプログラム（バックアップ、ウイルス対策、同期などのソフト）が"
-               L"このファイルを使用中です。そのプログラムの処理が終わるのを待ってください。";
-    case FileError::Denied:
-        return L"このファイルまたはフォルダーを使う権限がありません。";
-        // clang-format on
-    case FileError::Folder: return L"同じ名前のフォルダーがあるため、ファイルとして使えません。";
-    case FileError::DiskFull:
-        return L"ディスクの空き容量が足りません。不要なファイルを削除してください。";
-    case FileError::TooLarge: return L"ファイルが大きすぎて読み込めません。";
-    case FileError::Protection:
-        return L"このファイルだけに設定された保護（アクセス許可や暗号化）を、"
-               L"新しいファイルに付けることができません。";
-    default: return L"ファイルの属性やディスクの状態を確認してください。";
-    }
-}
-
-int askToRetryReading(const std::wstring& path, FileError error) {
-    return ask(L"以下のデータファイルを読み込むことができませんでした。\n%s\n", path, error);
-}
-
-std::wstring damagedFileProblem(const std::wstring& path, int beyondCount) {
-    std::wstring text = formatMessage(L"以下のデータファイルの一部が壊れています。\n%s\n", {path});
-    if (beyondCount > 0)
-        text += formatMessage(L"ファイルに書かれた件数より %d 件多いアイテムがあります。\n",
-                              {std::to_wstring(beyondCount)});
-    return text;
-}
-
-void tellTooLarge(const std::wstring& path) {
-    platform::messageBox(
-        formatMessage(L"以下のデータファイルは大きすぎるため、読み込めません。\n%s\n"
-                      L"ファイルは変更しません。",
-                      {path}),
-        platform::mb::ok | platform::mb::iconError);
 }

@@ -1,5 +1,6 @@
 // What the data file and the settings file share: where they live, how their
-// lines are read, and how they are written with the retry question.
+// lines are read, and how they are saved. Nothing here asks the user: a save
+// reports what happened, and the program above asks.
 #pragma once
 
 #include "platform/platform.h"
@@ -78,30 +79,7 @@ SaveResult saveFile(const std::wstring& path, std::string_view bytes, const Save
 SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,
                   const std::wstring& backupPath);
 
-// saveFile, asking whether to retry (with the file at fault and the cause)
-// as long as it fails, and telling the user once when no backup could be
-// kept. At the end of the session nothing is asked or told: one quiet
-// attempt. A protection that cannot be given is returned at once, for the
-// caller to ask about.
-SaveResult saveFileWithRetry(const std::wstring& path, std::string_view bytes,
-                             const SaveRules& rules);
-// swapIn with the same questions: a complete temporary file put in place.
-bool swapInWithRetry(const std::wstring& temporary, const std::wstring& path,
-                     const std::wstring& backupPath);
-
 // The newest temporary file of path that complete() accepts and that was
 // written after path (any, when path is missing); empty when there is none.
 std::wstring newerTemporary(const std::wstring& path,
                             bool (*complete)(const std::wstring& temporary));
-
-// ---- Telling the user about files ----
-
-// Why a file could not be read or written, as a sentence for the user.
-std::wstring fileProblem(platform::FileError error);
-// The question when a file exists but cannot be read; Yes retries.
-int askToRetryReading(const std::wstring& path, platform::FileError error);
-// The opening of the question about a data file read only in part: its
-// path, and how many entries follow those its count announces.
-std::wstring damagedFileProblem(const std::wstring& path, int beyondCount);
-// A file that cannot be read whole: too large for memory.
-void tellTooLarge(const std::wstring& path);

@@ -54,17 +54,3 @@ TextStretch overflowingInput(std::string_view text, std::size_t caret, std::size
     }
     return {fittingLength(text.data(), text.size(), limit), text.size()};
 }
-
-std::wstring formatMessage(const wchar_t* format, std::initializer_list<std::wstring> args) {
-    std::wstring out;
-    auto next = args.begin();
-    for (const wchar_t* p = format; *p; ++p) {
-        if (p[0] == L'%' && (p[1] == L's' || p[1] == L'd') && next != args.end()) {
-            out += *next++;
-            ++p;
-        } else {
-            out += *p;
-        }
-    }
-    return out;
-}

@@ -1,11 +1,9 @@
-// Shift-JIS text cut on character boundaries, the text rules of a record,
-// and the filling-in of message texts.
+// Shift-JIS text cut on character boundaries, and the text rules of a record.
 #pragma once
 
 #include "base/secure_string.h"
 
 #include <cstddef>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -30,6 +28,3 @@ struct TextStretch {
 // make it fit (a CR LF counts as one). When the characters before the caret
 // are not enough, the text's tail instead.
 TextStretch overflowingInput(std::string_view text, std::size_t caret, std::size_t limit);
-
-// The format with each "%s" or "%d" replaced, in order, by the next argument.
-std::wstring formatMessage(const wchar_t* format, std::initializer_list<std::wstring> args);

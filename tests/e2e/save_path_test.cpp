@@ -3,6 +3,7 @@
 // a moment or folders in the way of the backup and the temporary name do not
 // stop it, and a folder whose name no code page spells whole is found as it
 // is.
+#include "app/program.h"
 #include "platform/platform.h"
 #include "store/data_file.h"
 #include "store/file_helpers.h"
@@ -118,7 +119,7 @@ int saveFromHere(const wchar_t* report) {
     DWORD wrote;
     WriteFile(f, where.data(), static_cast<DWORD>(where.size() * sizeof(wchar_t)), &wrote, nullptr);
     CloseHandle(f);
-    return saveDataFile(formatDataFile(entryList)) == platform::FileError::None ? 0 : 4;
+    return saveDataFile(formatDataFile(entryList)).error == platform::FileError::None ? 0 : 4;
 }
 
 using platform::FileError;
@@ -194,7 +195,8 @@ TEST(SavePath, RetryQuestionNamesTheFileAndTheCauseAndNoGivesUp) {
     bool saved;
     {
         FileHolder holder(path);
-        saved = saveFileWithRetry(path, "new", {}).error == FileError::None;
+        auto attempt = [&](bool keep) { return saveFile(path, "new", {}, keep); };
+        saved = saveWithRetry(attempt, L"").error == FileError::None;
     }
     done = true;
     answerer.join();

@@ -1,3 +1,4 @@
+#include "app/program.h"
 #include "store/data_file.h"
 #include "store/file_helpers.h"
 #include "support/records.h"
@@ -45,14 +46,19 @@ bool sameFields(const EntryRecord& a, const EntryRecord& b) {
     return true;
 }
 
-// The list as the exit saves it; false when that did not go through.
-bool save() { return saveDataFile(formatDataFile(entryList)) == platform::FileError::None; }
+// The list as the exit saves it, with its questions; false when that did not
+// go through.
+bool save() {
+    SecureString bytes = formatDataFile(entryList);
+    auto attempt = [&](bool keep) { return saveDataFile(bytes, true, true, keep); };
+    return saveWithRetry(attempt, backupPath).error == platform::FileError::None;
+}
 
 class DataFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
         fake::reset();
-        releaseEntries(entryList);
+        resetProgram();
     }
     void TearDown() override { releaseEntries(entryList); }
 };

@@ -1,0 +1,24 @@
+// The program's messages about files, and the filling-in of message texts:
+// what the editor and the program above it tell and ask the user.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <initializer_list>
+#include <string>
+
+// The format with each "%s" or "%d" replaced, in order, by the next argument.
+std::wstring formatMessage(const wchar_t* format, std::initializer_list<std::wstring> args);
+
+// Why a file could not be read or written, as a sentence for the user.
+std::wstring fileProblem(platform::FileError error);
+// The question when a file cannot be read or written: what (with "%s" for
+// the path), the cause, and whether to retry; Yes retries.
+int askToRetry(const wchar_t* what, const std::wstring& path, platform::FileError error);
+// The question when a data file exists but cannot be read.
+int askToRetryReading(const std::wstring& path, platform::FileError error);
+// The opening of the question about a data file read only in part: its
+// path, and how many entries follow those its count announces.
+std::wstring damagedFileProblem(const std::wstring& path, int beyondCount);
+// A data file that cannot be read whole: too large for memory.
+void tellTooLarge(const std::wstring& path);
