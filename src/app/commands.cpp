@@ -1,8 +1,9 @@
 #include "app/commands.h"
 
+#include "app/about_dialog.h"
 #include "app/program.h"
-#include "editor/dialogs.h"
 #include "editor/editor.h"
+#include "editor/options_dialog.h"
 #include "generator/generator.h"
 #include "resources/resource.h"
 #include "transfer/clipboard.h"

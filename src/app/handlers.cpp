@@ -2,17 +2,16 @@
 
 #include "app/commands.h"
 #include "app/program.h"
-#include "app/scale.h"
-#include "editor/editor.h"
+#include "editor/main_window_setup.h"
 #include "transfer/paste.h"
 
 platform::MainWindowHandlers mainWindowHandlers() {
     platform::MainWindowHandlers on;
-    on.setUp = windowSetUp;
+    on.setUp = setUpMainWindow;
     on.command = dispatchCommand;
     on.listKey = listKey;
     on.listRightButton = listRightButton;
-    on.dpiChanged = dpiChanged;
+    on.dpiChanged = mainWindowDpiChanged;
     on.help = helpRequested;
     on.sessionEndQueried = sessionEndQueried;
     on.sessionEnded = [](bool ending) { ending ? sessionEnded() : sessionEndCancelled(); };

@@ -1,6 +1,5 @@
 #include "editor/editor.h"
 
-#include "app/main_window.h"
 #include "base/life_cycle.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
@@ -20,6 +19,15 @@ namespace {
 
 // The six fields, in the order they are stored and shown.
 const int editorFields[] = {IDC_TITLE, IDC_USER_ID, IDC_PASSWORD, IDC_ADDRESS, IDC_MAIL, IDC_MEMO};
+
+// The commands on the selected entry: their menu items, and the buttons
+// beside the fields that carry the same commands.
+const int entryCommands[] = {
+    IDM_DELETE,          IDM_RENAME,        IDM_MOVE_UP,       IDM_MOVE_DOWN,
+    IDM_COPY_USER_ID,    IDM_COPY_PASSWORD, IDM_COPY_MAIL,     IDM_PASTE_USER_ID,
+    IDM_PASTE_PASSWORD,  IDM_PASTE_MAIL,    IDM_OPEN_ADDRESS,  IDM_PASTE_USER_ID_AND_PASSWORD,
+    IDM_CREATE_PASSWORD, IDM_HIDE_USER_ID,  IDM_HIDE_PASSWORD,
+};
 
 // The record field an editor field shows.
 Field fieldOf(int id) { return Field(id - IDC_TITLE); }
@@ -140,6 +148,13 @@ bool storeFields(int index) {
 }
 
 bool commandsHeld() { return noticeOpen; }
+
+void enableEditing(bool enable) {
+    for (int id : editorFields)
+        platform::enableControl(id, enable);
+    for (int id : entryCommands)
+        platform::enableCommand(id, enable);
+}
 
 void showSelection() {
     int sel = platform::selectedIndex();

@@ -18,6 +18,9 @@ bool storeFields(int index);
 // True while Keyloom's notice about such characters is open: only the exit
 // may run then.
 bool commandsHeld();
+// Enables the fields and the commands on an entry (their menu items and
+// buttons), or disables and grays them.
+void enableEditing(bool enable);
 // Stores the edited record and shows the selected one.
 void showSelection();
 // A field's text changed (EN_CHANGE): input beyond the field's limit in
@@ -40,9 +43,6 @@ void revertCommand();
 // 122 or 123: hide or show the user ID or the password.
 void toggleMasking(int id);
 void applyMasking();
-
-// The window set-up of the main window (WM_INITDIALOG).
-void windowSetUp();
 
 // The list's own keys and right button, once the command table lets them
 // through: true when the message is consumed.

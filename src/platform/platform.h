@@ -217,7 +217,7 @@ void moveMainWindow(int left, int top);
 Point mainWindowClientToScreen(Point point);
 // The dots per inch of the screen it is on (96 at 100 %).
 int mainWindowDpi();
-// Sends WM_COMMAND to mainWindow and returns once it has been handled.
+// Sends the command to the main window and returns once it has been handled.
 void sendCommand(int id, int notification = 0);
 // The window's large and small icons, and a button's, at the sizes that the
 // system asks for at dpi. Each icon is loaded once per size; buttons showing

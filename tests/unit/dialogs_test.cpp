@@ -2,7 +2,8 @@
 // what the options dialog shows and stores, and which clicks open a link.
 #include "app/commands.h"
 #include "app/program.h"
-#include "editor/dialogs.h"
+#include "editor/dialog_placement.h"
+#include "editor/options_dialog.h"
 #include "editor/editor.h"
 #include "resources/resource.h"
 #include "settings/settings.h"

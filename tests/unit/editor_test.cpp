@@ -3,7 +3,6 @@
 // and no typed text lands in the wrong record.
 #include "app/commands.h"
 #include "app/program.h"
-#include "app/scale.h"
 #include "editor/editor.h"
 #include "resources/resource.h"
 #include "settings/settings.h"

@@ -1,9 +1,8 @@
-#include "editor/dialogs.h"
+#include "editor/options_dialog.h"
 
+#include "editor/dialog_placement.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
-#include "editor/messages.h"
-#include "transfer/shell.h"
 
 #include <algorithm>
 
@@ -28,27 +27,6 @@ int readLength(const std::string& text) {
 
 } // namespace
 
-void runOptionsDialog() {
-    platform::runDialog(platform::Dialog::Options, {optionsDialogInit, optionsDialogCommand});
-}
-
-void runAboutDialog() {
-    platform::runDialog(platform::Dialog::About, {aboutDialogInit, aboutDialogCommand});
-}
-
-platform::Point placementOverMainWindow(const platform::Rect& main, const platform::Rect& dialog) {
-    int x = ((main.right - main.left) - (dialog.right - dialog.left)) / 2;
-    int y = ((main.bottom - main.top) - (dialog.bottom - dialog.top)) / 3;
-    return {x, y};
-}
-
-void placeOverMainWindow(WindowHandle dialog) {
-    platform::Point at = platform::mainWindowClientToScreen(
-        placementOverMainWindow(platform::mainWindowRect(), platform::windowRect(dialog)));
-    // Not kept on the screen: the dialog follows the main window wherever it is.
-    platform::moveWindow(dialog, at.x, at.y);
-}
-
 int lengthFieldValue(const std::string& text) {
     return std::clamp(readLength(text), shortestPasswordSetting, longestPasswordSetting);
 }
@@ -58,7 +36,9 @@ bool isLengthFieldInRange(const std::string& text) {
     return length >= shortestPasswordSetting && length <= longestPasswordSetting;
 }
 
-void optionsDialogInit(WindowHandle dialog) {
+namespace {
+
+void setUp(WindowHandle dialog) {
     placeOverMainWindow(dialog);
     platform::setArrowRange(dialog, IDC_LENGTH_ARROWS, shortestPasswordSetting,
                             longestPasswordSetting);
@@ -71,7 +51,7 @@ void optionsDialogInit(WindowHandle dialog) {
     platform::checkDialogItem(dialog, IDC_USE_UPPERCASE, settings.useUppercase != 0);
 }
 
-bool optionsDialogCommand(WindowHandle dialog, int id, int notification) {
+bool command(WindowHandle dialog, int id, int notification) {
     switch (id) {
     case IDC_LENGTH: {
         if (notification != platform::notify::editChange)
@@ -96,26 +76,6 @@ bool optionsDialogCommand(WindowHandle dialog, int id, int notification) {
     return false;
 }
 
-void aboutDialogInit(WindowHandle dialog) {
-    placeOverMainWindow(dialog);
-    platform::setCaption(dialog, formatMessage(L"%s のバージョン情報", {L"Keyloom"}));
-}
+} // namespace
 
-bool aboutDialogCommand(WindowHandle dialog, int id, int notification) {
-    switch (id) {
-    case platform::notify::ok:
-    case platform::notify::cancel: platform::endDialog(dialog, 1); return true;
-    // A single click on a line does nothing: only a double click opens it.
-    case IDC_HOME_PAGE_LINE:
-        if (notification != platform::notify::staticDoubleClick)
-            return false;
-        openHomePage();
-        return true;
-    case IDC_SUPPORT_MAIL_LINE:
-        if (notification != platform::notify::staticDoubleClick)
-            return false;
-        openSupportMail();
-        return true;
-    }
-    return false;
-}
+void runOptionsDialog() { platform::runDialog(platform::Dialog::Options, {setUp, command}); }
