@@ -76,7 +76,7 @@ inline void expectKnownAnswers() {
     EXPECT_EQ(toHex(derived.bytes),
               "c5e478d59288c841aa530db6845c4c8d962893a001ce4e11a4963873aa98134a");
 
-    // Test case 16 of the GCM paper by McGrew and Viega (AES-256, associated data), and
+    // Test case 16 of GCM's published test vectors (AES-256, associated data), and
     // its test case 13 (nothing to encrypt).
     platform::Key32 gcmKey;
     gcmKey.bytes = arrayFromHex<std::array<unsigned char, 32>>(
