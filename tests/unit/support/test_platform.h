@@ -45,6 +45,9 @@ extern std::map<std::wstring, platform::FileProtection> protections;
 extern bool protectionRefused;
 extern std::vector<std::wstring> shutdownReasons;
 extern bool shutdownBlocked;
+// Runs inside every sleep, once the clock (now) has moved on: what another
+// program or PC does meanwhile.
+extern std::function<void()> duringSleep;
 
 extern std::wstring modulePath;
 
@@ -114,6 +117,12 @@ bool rightButton(int x, int y, bool down);
 void changeDpi(int dpi, const platform::Rect& suggested);
 bool querySessionEnd(bool critical = false);
 void endSession(bool ending = true);
+// The window becomes the active one.
+void activate();
+// What postToMainWindow asked for and the window has not handled yet, and
+// the window's handling of it (the message loop's next turn).
+extern int posts;
+void handlePosted();
 // The handlers the window was opened with (none before).
 extern platform::MainWindowHandlers windowHandlers;
 
