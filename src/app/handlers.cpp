@@ -2,6 +2,7 @@
 
 #include "app/commands.h"
 #include "app/program.h"
+#include "app/sync.h"
 #include "editor/main_window_setup.h"
 #include "transfer/paste.h"
 
@@ -17,5 +18,7 @@ platform::MainWindowHandlers mainWindowHandlers() {
     on.sessionEnded = [](bool ending) { ending ? sessionEnded() : sessionEndCancelled(); };
     on.clipboardTextRequested = clipboardTextRequested;
     on.clipboardTaken = clipboardTakenByOther;
+    on.activated = mainWindowActivated;
+    on.posted = heldBackPosted;
     return on;
 }

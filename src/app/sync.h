@@ -1,0 +1,37 @@
+// Keeping step with other PCs that share PASSWORD.TXT: the save that takes
+// their changes in, with the questions it needs; the same when the window
+// becomes active; the one message that tells what was taken in; and the
+// other copies of the file, offered at start-up.
+#pragma once
+
+#include "platform/platform.h"
+
+// Saves entryList (see saveMerging) and shows what the save took in from
+// another PC, telling it once (held back while the session ends). Asks,
+// with the lock released, whether to delete what another PC deleted when
+// that is much (at the end of the session they are kept), and what to do
+// when PASSWORD.TXT's protection cannot be given. Returns why the list could
+// not be saved: None when it was, or when it went to a kept temporary file
+// instead (kept says which, after the user was told).
+platform::FileError saveEntries(bool* kept = nullptr);
+
+// Whether the main window is there to show a list the save took in.
+void setWindowShown(bool shown);
+// The window became the active one: what another PC saved is taken in and
+// shown, unless a command, question, paste or the exit is under way.
+void mainWindowActivated();
+// The end of the session was cancelled: what its save took in is told once
+// the window is back to its own messages (postToMainWindow), which runs
+// heldBackPosted.
+void tellHeldBack();
+void heldBackPosted();
+
+// At start-up, after loading: each other copy of PASSWORD.TXT that holds
+// entries it lacks is offered, to add them, leave it, or set it aside.
+void offerStrayFiles();
+
+// The last of the exit: the entries and the base are wiped and released,
+// and no save runs after.
+void releaseEntryList();
+// As before start-up.
+void resetSync();
