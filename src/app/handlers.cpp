@@ -8,7 +8,10 @@
 
 platform::MainWindowHandlers mainWindowHandlers() {
     platform::MainWindowHandlers on;
-    on.setUp = setUpMainWindow;
+    on.setUp = [] {
+        setWindowShown();
+        setUpMainWindow();
+    };
     on.command = dispatchCommand;
     on.listKey = listKey;
     on.listRightButton = listRightButton;

@@ -253,10 +253,7 @@ int startUp() {
     }
     offerStrayFiles();
     loadSettings();
-    setWindowShown(true);
-    int result = platform::runMainWindow(mainWindowHandlers());
-    setWindowShown(false);
-    return result;
+    return platform::runMainWindow(mainWindowHandlers());
 }
 
 void exitProgram() {

@@ -177,7 +177,7 @@ FileError saveEntries(bool* kept) {
     }
 }
 
-void setWindowShown(bool shown) { windowShown = shown; }
+void setWindowShown() { windowShown = true; }
 
 void mainWindowActivated() {
     // A file that did not change costs one look at its size and time.

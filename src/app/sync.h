@@ -15,8 +15,8 @@
 // instead (kept says which, after the user was told).
 platform::FileError saveEntries(bool* kept = nullptr);
 
-// Whether the main window is there to show a list the save took in.
-void setWindowShown(bool shown);
+// The main window is there from now on to show a list that a save took in.
+void setWindowShown();
 // The window became the active one: what another PC saved is taken in and
 // shown, unless a command, question, paste or the exit is under way.
 void mainWindowActivated();

@@ -99,5 +99,6 @@ std::wstring mergeNews(const MergeReport& report, const EntryList& merged,
             text +=
                 formatMessage(L"ほか %d 件\n", {std::to_wstring(report.conflicted.size() - shown)});
     }
+    text.pop_back(); // the last line break
     return text;
 }

@@ -23,6 +23,7 @@ bool protectionRefused;
 std::vector<std::wstring> shutdownReasons;
 bool shutdownBlocked;
 std::function<void()> duringSleep;
+std::function<void(const std::wstring&)> afterWrite;
 int posts;
 static std::wstring lockHeld;
 static long long clock;
@@ -50,6 +51,7 @@ void reset() {
     shutdownReasons.clear();
     shutdownBlocked = false;
     duringSleep = nullptr;
+    afterWrite = nullptr;
     posts = 0;
     lockHeld.clear();
     clock = 0;
@@ -134,6 +136,8 @@ void endSession(bool ending) {
     if (windowHandlers.sessionEnded)
         windowHandlers.sessionEnded(ending);
 }
+
+long long nextFileTime() { return ++clock; }
 
 void activate() {
     if (windowHandlers.activated)
@@ -249,6 +253,8 @@ FileError writeFile(const std::wstring& path, std::string_view bytes,
         fake::spaceLeft -= bytes.size();
     fake::files[path] = std::string(bytes);
     fake::fileTimes[path] = ++fake::clock;
+    if (fake::afterWrite)
+        fake::afterWrite(path);
     return FileError::None;
 }
 
