@@ -80,6 +80,9 @@ void tellKept(const MergingSave& saved) {
         platform::mb::ok | platform::mb::iconWarning);
 }
 
+// A command, question, notice or paste is under way.
+bool listInUse() { return commandUnderWay() || commandsHeld() || pasteRunning(); }
+
 bool sameList(const EntryList& a, const EntryList& b) {
     if (a.count() != b.count())
         return false;
@@ -125,6 +128,9 @@ FileError saveEntries(bool* kept) {
             return FileError::None;
         rules.sessionEnd = sessionEnding();
         rules.keepBackup = !entriesSaved;
+        // The end of the session can come while a command waits in a
+        // question about an entry it holds by its place in the list.
+        rules.takeIn = exitStarted() || !listInUse();
         MergingSave saved;
         SaveResult result = saveWithRetry(
             [&](bool keepTemporary) {
@@ -168,7 +174,7 @@ FileError saveEntries(bool* kept) {
         }
         case Saved::Written: entriesSaved = true; [[fallthrough]];
         case Saved::AlreadyThere:
-            if (saved.merged) {
+            if (saved.merged && rules.takeIn) {
                 takeIn(saved.list);
                 tellNews(mergeNews(saved.report, entryList, !rules.applyTheirDeletions));
             }
@@ -180,9 +186,11 @@ FileError saveEntries(bool* kept) {
 void setWindowShown() { windowShown = true; }
 
 void mainWindowActivated() {
+    if (listInUse() || exitStarted() || sessionEnding())
+        return;
+    heldBackPosted();
     // A file that did not change costs one look at its size and time.
-    if (commandUnderWay() || commandsHeld() || pasteRunning() || exitStarted() || sessionEnding() ||
-        !dataFileTouched())
+    if (!dataFileTouched())
         return;
     CommandUnderWay running;
     if (!storeFields(editedIndex))
@@ -202,7 +210,8 @@ void tellHeldBack() {
 }
 
 void heldBackPosted() {
-    if (heldBack.empty() || sessionEnding() || exitStarted())
+    // Not over a question under way: then the next activation tells it.
+    if (heldBack.empty() || listInUse() || sessionEnding() || exitStarted())
         return;
     std::wstring news;
     news.swap(heldBack);

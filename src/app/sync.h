@@ -22,7 +22,7 @@ void setWindowShown();
 void mainWindowActivated();
 // The end of the session was cancelled: what its save took in is told once
 // the window is back to its own messages (postToMainWindow), which runs
-// heldBackPosted.
+// heldBackPosted, or at the next activation when a question was open then.
 void tellHeldBack();
 void heldBackPosted();
 

@@ -121,10 +121,12 @@ MergingSave saveLocked(const EntryList& ours, const SecureString& bytes,
         const EntryList& list = out.merged ? merged : ours;
         const SecureString& toWrite = out.merged ? mergedBytes : bytes;
         FileSeen written = hashOf(toWrite);
+        const bool newBase = !out.merged || rules.takeIn;
         if (state != DataFileState::Missing && sameFile(written, seen)) {
             // Rewriting the same bytes is what makes sync clients report
             // conflicts.
-            setDataFileBase(list, seen);
+            if (newBase)
+                setDataFileBase(list, seen);
             out.outcome = Saved::AlreadyThere;
             break;
         }
@@ -155,7 +157,8 @@ MergingSave saveLocked(const EntryList& ours, const SecureString& bytes,
             return out;
         }
         written.stamp = platform::fileStamp(path);
-        setDataFileBase(list, written);
+        if (newBase)
+            setDataFileBase(list, written);
         out.outcome = Saved::Written;
         break;
     }

@@ -41,6 +41,11 @@ struct MergingRules {
     // A temporary file whose swap fails is kept (see saveFile), and so is
     // the list when PASSWORD.TXT is held from being read.
     bool keepTemporary = false;
+    // False while the caller's list cannot change (a command waits in a
+    // question about one of its entries): a merge is written all the same,
+    // but the base stays, so that a later save takes the other PC's changes
+    // in again.
+    bool takeIn = true;
 };
 
 enum class Saved {

@@ -296,6 +296,25 @@ TEST_F(SyncTest, WhatTheSessionEndsSaveTookInIsToldIfTheEndIsCancelled) {
     fake::handlePosted();
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
     EXPECT_TRUE(has(box(0), L"取り込みました"));
+
+    // While a question about an entry is open, the list stays as the
+    // question knows it; the exit takes the other PC's save in.
+    SetUp();
+    open({record("A"), record("B"), record("C")});
+    select(1);
+    otherPcSaves({record("X"), record("A"), record("B"), record("C")});
+    fake::answers = {platform::mb::answerYes};
+    fake::duringMessageBox = [] {
+        EXPECT_TRUE(fake::querySessionEnd());
+        fake::endSession(false);
+        fake::handlePosted();
+    };
+    dispatchCommand(IDM_DELETE, 0);
+    EXPECT_EQ(view.items, (std::vector<std::string>{"A", "C"}));
+    exitProgram();
+    EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("X"), record("A"), record("C")}));
+    ASSERT_EQ(fake::messageBoxes.size(), 2u);
+    EXPECT_TRUE(has(box(1), L"ほかで追加されたアイテム: 1 件"));
 }
 
 TEST_F(SyncTest, CopiesBesideTheFileAreOfferedToAddWhatItLacks) {
