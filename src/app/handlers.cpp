@@ -22,6 +22,6 @@ platform::MainWindowHandlers mainWindowHandlers() {
     on.clipboardTextRequested = clipboardTextRequested;
     on.clipboardTaken = clipboardTakenByOther;
     on.activated = mainWindowActivated;
-    on.posted = heldBackPosted;
+    on.posted = mainWindowPosted;
     return on;
 }

@@ -74,7 +74,7 @@ void tellKept(const MergingSave& saved) {
         break;
     }
     platform::messageBox(
-        text + formatMessage(L"このファイルは上書きせず、この一覧を以下のファイルに保存しました。"
+        text + formatMessage(L"PASSWORD.TXT は上書きせず、この一覧を以下のファイルに保存しました。"
                              L"次に起動したときに、このファイルをどうするか確かめます。\n%s",
                              {saved.kept}),
         platform::mb::ok | platform::mb::iconWarning);
@@ -186,14 +186,25 @@ FileError saveEntries(bool* kept) {
 void setWindowShown() { windowShown = true; }
 
 void mainWindowActivated() {
+    // Nothing is done inside the activation itself, which a message box
+    // closing gives in the middle of a command: at the loop's next turn.
+    platform::postToMainWindow();
+}
+
+void tellHeldBack() {
+    if (!heldBack.empty())
+        platform::postToMainWindow();
+}
+
+void mainWindowPosted() {
     if (listInUse() || exitStarted() || sessionEnding())
         return;
-    heldBackPosted();
-    // A file that did not change costs one look at its size and time.
-    if (!dataFileTouched())
-        return;
     CommandUnderWay running;
-    if (!storeFields(editedIndex))
+    std::wstring news;
+    news.swap(heldBack);
+    tellNews(news);
+    // A file that did not change costs one look at its size and time.
+    if (!dataFileTouched() || !storeFields(editedIndex))
         return;
     EntryList merged;
     MergeReport report;
@@ -202,20 +213,6 @@ void mainWindowActivated() {
     if (!sameList(merged, entryList))
         replaceEntries(merged);
     tellNews(mergeNews(report, entryList, false));
-}
-
-void tellHeldBack() {
-    if (!heldBack.empty())
-        platform::postToMainWindow();
-}
-
-void heldBackPosted() {
-    // Not over a question under way: then the next activation tells it.
-    if (heldBack.empty() || listInUse() || sessionEnding() || exitStarted())
-        return;
-    std::wstring news;
-    news.swap(heldBack);
-    tellNews(news);
 }
 
 void offerStrayFiles() {

@@ -17,14 +17,14 @@ platform::FileError saveEntries(bool* kept = nullptr);
 
 // The main window is there from now on to show a list that a save took in.
 void setWindowShown();
-// The window became the active one: what another PC saved is taken in and
-// shown, unless a command, question, paste or the exit is under way.
+// The window became the active one, or the end of the session was
+// cancelled: at the message loop's next turn (mainWindowPosted), what the
+// session end's save took in is told, and what another PC saved is taken
+// in and shown. Not while a command, question, paste or the exit is under
+// way: then the next activation does it.
 void mainWindowActivated();
-// The end of the session was cancelled: what its save took in is told once
-// the window is back to its own messages (postToMainWindow), which runs
-// heldBackPosted, or at the next activation when a question was open then.
 void tellHeldBack();
-void heldBackPosted();
+void mainWindowPosted();
 
 // At start-up, after loading: each other copy of PASSWORD.TXT that holds
 // entries it lacks is offered, to add them, leave it, or set it aside.

@@ -30,6 +30,11 @@ class SyncTest : public KeyloomTest {
         fake::fileTimes[dataPath] = fake::nextFileTime();
         ++saves;
     }
+    // The window becomes active, and its message loop takes its next turn.
+    static void activate() {
+        fake::activate();
+        fake::handlePosted();
+    }
     // The text of message box i, which must be there.
     std::wstring box(std::size_t i) {
         return i < fake::messageBoxes.size() ? fake::messageBoxes[i].text : L"(no box)";
@@ -118,9 +123,10 @@ TEST_F(SyncTest, AFileThatCannotBeReadOrIsDamagedIsNeverWrittenOver) {
         EXPECT_EQ(fake::files[dataPath + L".tmp"], ours);
         ASSERT_EQ(fake::messageBoxes.size(), 1u);
         EXPECT_TRUE(has(box(0), readable ? L"一部が壊れています" : L"読み込むことができません"));
-        EXPECT_TRUE(has(box(0), L"上書きせず、この一覧を以下のファイルに保存しました。"
-                                L"次に起動したときに、このファイルをどうするか確かめます。\n" +
-                                    dataPath + L".tmp"));
+        EXPECT_TRUE(
+            has(box(0), L"PASSWORD.TXT は上書きせず、この一覧を以下のファイルに保存しました。"
+                        L"次に起動したときに、このファイルをどうするか確かめます。\n" +
+                            dataPath + L".tmp"));
     }
     // At the end of the session nothing is told; the next start offers it.
     SetUp();
@@ -170,7 +176,7 @@ TEST_F(SyncTest, ManyDeletionsElsewhereAreAskedAboutWithoutTheLockAndKeptByDefau
         open(eight);
         otherPcSaves({record("A"), record("B"), record("C")});
         // Not at activation: that is for the save and its question.
-        fake::activate();
+        activate();
         EXPECT_TRUE(fake::messageBoxes.empty());
         EXPECT_EQ(view.items.size(), 8u);
         fake::answers = {answer};
@@ -254,13 +260,17 @@ TEST_F(SyncTest, TheActiveWindowTakesInAnotherPcsSaveWhenNothingIsUnderWay) {
     fake::edit(IDC_PASSWORD, L"typed");
     otherPcSaves({record("A"), record("X"), record("B"), record("C", "", "theirs")});
     // A question's box closing gives the window its activation back in the
-    // middle of the command: nothing then.
-    fake::duringMessageBox = [] { fake::activate(); };
+    // middle of the command: nothing then, and once the command is done.
+    fake::duringMessageBox = [] {
+        activate();
+        EXPECT_EQ(view.items.size(), 3u);
+        fake::activate();
+    };
     dispatchCommand(IDM_DELETE, 0); // No
     EXPECT_EQ(view.items.size(), 3u);
     EXPECT_EQ(fake::messageBoxes.size(), 1u);
 
-    fake::activate();
+    fake::handlePosted();
     EXPECT_EQ(view.items, (std::vector<std::string>{"A", "X", "B", "C"}));
     EXPECT_EQ(view.selection, 2); // still on B, with what was typed
     EXPECT_EQ(fake::shown(IDC_PASSWORD), "typed");
@@ -270,9 +280,9 @@ TEST_F(SyncTest, TheActiveWindowTakesInAnotherPcsSaveWhenNothingIsUnderWay) {
 
     // Damaged, or unreadable: left for the save, without a word.
     otherPcWrites("KEYLOOM1\r\n3\r\n");
-    fake::activate();
+    activate();
     fake::failing[dataPath] = platform::FileError::Other;
-    fake::activate();
+    activate();
     EXPECT_EQ(fake::messageBoxes.size(), 2u);
     EXPECT_EQ(view.items.size(), 4u);
 
