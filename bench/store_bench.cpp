@@ -2,10 +2,12 @@
 // next to what the same bytes cost at the least (split into one string per
 // line, and such strings joined back), and a plain read and write on disk;
 // and the memory the loaded entries hold. The merge of two PCs' changes
-// next to the plain formatting of the same list.
+// next to the plain formatting of the same list, and the exit's save with
+// and without another PC's changes to take in.
 #include "store/data_file.h"
 #include "store/merge.h"
 #include "store/protected_file.h"
+#include "store/sync.h"
 #include "support/records.h"
 #include "support/test_platform.h"
 
@@ -96,6 +98,7 @@ void BM_LoadDataFile(benchmark::State& state) {
         benchmark::DoNotOptimize(loadDataFile());
     state.SetBytesProcessed(state.iterations() * fake::files[dataPath].size());
     releaseEntries(entryList);
+    releaseEntries(dataFileBase.list);
 }
 BENCHMARK(BM_LoadDataFile)->Unit(benchmark::kMillisecond);
 
@@ -131,13 +134,15 @@ void BM_JoinLines(benchmark::State& state) {
 BENCHMARK(BM_JoinLines)->Unit(benchmark::kMillisecond);
 
 // The memory that 10,000 loaded entries hold once the file's bytes are
-// released, and the most the load took on the way, next to the file's size.
+// released (with the copy kept as the base that other PCs' changes are told
+// from), and the most the load took on the way, next to the file's size.
 void BM_MemoryOfTheLoadedList(benchmark::State& state) {
     fake::reset();
     fake::files[dataPath] = realisticFile();
     double file = fake::files[dataPath].size(), held = 0, top = 0;
     for (auto _ : state) {
         releaseEntries(entryList);
+        releaseEntries(dataFileBase.list);
         std::size_t before = allocated;
         peak = allocated;
         loadDataFile();
@@ -149,6 +154,7 @@ void BM_MemoryOfTheLoadedList(benchmark::State& state) {
     state.counters["held_per_file"] = held / file;
     state.counters["peak_MB"] = top / 1e6;
     releaseEntries(entryList);
+    releaseEntries(dataFileBase.list);
 }
 BENCHMARK(BM_MemoryOfTheLoadedList)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -204,6 +210,35 @@ void BM_FormatDataFile(benchmark::State& state) {
         benchmark::DoNotOptimize(formatDataFile(list));
 }
 BENCHMARK(BM_FormatDataFile)->Unit(benchmark::kMillisecond);
+
+// A save of this PC's 100 changes as the exit makes it (the lock, PASSWORD.TXT
+// read and hashed, the temporary file written, the file looked at again, the
+// swap): over the list as read, and over another PC's 100 changes, merged.
+void saveMerging(benchmark::State& state, bool otherPcSaved) {
+    fake::reset();
+    const EntryList base = realisticList(entries), ours = changedList(base, 100, 1);
+    SecureString baseBytes = formatDataFile(base),
+                 theirs = formatDataFile(otherPcSaved ? changedList(base, 100, 2) : base);
+    fake::files[dataPath] = std::string(baseBytes.data(), baseBytes.size());
+    const FileSeen seen = seeDataFile();
+    for (auto _ : state) {
+        state.PauseTiming();
+        setDataFileBase(base, seen);
+        fake::files[dataPath] = std::string(theirs.data(), theirs.size());
+        fake::fileTimes[dataPath] = otherPcSaved ? 1000 : seen.stamp.time;
+        state.ResumeTiming();
+        MergingSave saved = saveMerging(ours, MergingRules());
+        if (saved.outcome != Saved::Written || saved.merged != otherPcSaved)
+            state.SkipWithError("not saved as the case says");
+    }
+    releaseEntries(dataFileBase.list);
+}
+
+void BM_SaveOverTheListAsRead(benchmark::State& state) { saveMerging(state, false); }
+BENCHMARK(BM_SaveOverTheListAsRead)->Unit(benchmark::kMillisecond);
+
+void BM_SaveThatMergesHundredChangesEach(benchmark::State& state) { saveMerging(state, true); }
+BENCHMARK(BM_SaveThatMergesHundredChangesEach)->Unit(benchmark::kMillisecond);
 
 // The worst order: the other PC holds the same entries the other way round.
 void BM_MergeReversed(benchmark::State& state) {

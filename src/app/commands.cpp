@@ -10,6 +10,14 @@
 #include "transfer/paste.h"
 #include "transfer/shell.h"
 
+namespace {
+int commandsUnderWay = 0;
+}
+
+CommandUnderWay::CommandUnderWay() { ++commandsUnderWay; }
+CommandUnderWay::~CommandUnderWay() { --commandsUnderWay; }
+bool commandUnderWay() { return commandsUnderWay > 0; }
+
 bool commandAllowed(int id) {
     // Once the exit sequence has begun, nothing may touch the entries again.
     if (exitStarted())
@@ -24,9 +32,13 @@ bool commandAllowed(int id) {
 // an operation, the exit has begun) the list takes no input at all: a key
 // typed ahead that moved its selection would leave the editor on another
 // entry than the list.
-bool listKey(int key, bool ctrl) { return !commandAllowed(IDC_LIST) || listKeyDown(key, ctrl); }
+bool listKey(int key, bool ctrl) {
+    CommandUnderWay running;
+    return !commandAllowed(IDC_LIST) || listKeyDown(key, ctrl);
+}
 
 bool listRightButton(int x, int y, bool down) {
+    CommandUnderWay running;
     if (!commandAllowed(IDC_LIST))
         return true;
     return down ? listRightButtonDown(x, y) : listRightButtonUp(x, y);
@@ -40,6 +52,7 @@ void helpRequested() {
 bool dispatchCommand(int id, int notification) {
     if (!commandAllowed(id))
         return true;
+    CommandUnderWay running;
 
     switch (id) {
     case platform::notify::cancel: exitProgram(); break;

@@ -16,3 +16,14 @@ bool listKey(int key, bool ctrl);
 bool listRightButton(int x, int y, bool down);
 // F1: the help page, unless the exit has begun.
 void helpRequested();
+
+// While one lives, a command or a question of the program is under way: a
+// message box closing gives the window its activation back in the middle of
+// it, and what the activation does waits until then.
+struct CommandUnderWay {
+    CommandUnderWay();
+    ~CommandUnderWay();
+    CommandUnderWay(const CommandUnderWay&) = delete;
+    CommandUnderWay& operator=(const CommandUnderWay&) = delete;
+};
+bool commandUnderWay();

@@ -2,12 +2,16 @@
 
 #include "app/commands.h"
 #include "app/program.h"
+#include "app/sync.h"
 #include "editor/main_window_setup.h"
 #include "transfer/paste.h"
 
 platform::MainWindowHandlers mainWindowHandlers() {
     platform::MainWindowHandlers on;
-    on.setUp = setUpMainWindow;
+    on.setUp = [] {
+        setWindowShown();
+        setUpMainWindow();
+    };
     on.command = dispatchCommand;
     on.listKey = listKey;
     on.listRightButton = listRightButton;
@@ -17,5 +21,7 @@ platform::MainWindowHandlers mainWindowHandlers() {
     on.sessionEnded = [](bool ending) { ending ? sessionEnded() : sessionEndCancelled(); };
     on.clipboardTextRequested = clipboardTextRequested;
     on.clipboardTaken = clipboardTakenByOther;
+    on.activated = mainWindowActivated;
+    on.posted = mainWindowPosted;
     return on;
 }

@@ -1,10 +1,12 @@
 #include "app/program.h"
 
 #include "app/handlers.h"
+#include "app/sync.h"
 #include "editor/editor.h"
 #include "editor/messages.h"
 #include "settings/settings.h"
 #include "store/data_file.h"
+#include "store/sync.h"
 #include "transfer/clipboard.h"
 #include "transfer/paste.h"
 
@@ -25,20 +27,6 @@ bool endConfirmed = false;
 int nextExitStep = 0;
 int runningExitStep = -1;
 
-// What this run last wrote to each file: a save that would write the same
-// bytes again (the end of the session after its query saved) leaves the file
-// alone. Only the run's first save of PASSWORD.TXT replaces the backup, which
-// so keeps the list as it was before the run.
-bool entriesSaved = false;
-SecureString entriesWritten;
-std::string settingsWritten;
-
-void forgetWhatWasWritten() {
-    entriesSaved = false;
-    SecureString().swap(entriesWritten); // its buffer wiped as it goes
-    settingsWritten.clear();
-}
-
 void tellBackupLost(const std::wstring& backupPath, platform::FileError error) {
     platform::messageBox(
         formatMessage(L"以下のバックアップファイルを作ることができませんでした。\n%s\n",
@@ -48,44 +36,8 @@ void tellBackupLost(const std::wstring& backupPath, platform::FileError error) {
         platform::mb::ok | platform::mb::iconWarning);
 }
 
-// PASSWORD.TXT as the list stands. When its protection cannot be given to
-// the new file, the user chooses: try again, save with the folder's
-// permissions, or not save; at the end of the session it is not saved.
-platform::FileError saveEntries() {
-    SecureString bytes = formatDataFile(entryList);
-    if (entriesSaved && bytes == entriesWritten)
-        return platform::FileError::None;
-    bool protect = true;
-    for (;;) {
-        platform::FileError error =
-            saveWithRetry(
-                [&](bool keep) { return saveDataFile(bytes, !entriesSaved, protect, keep); },
-                dataBackupPath())
-                .error;
-        if (error == platform::FileError::None) {
-            entriesSaved = true;
-            entriesWritten.swap(bytes);
-        }
-        if (error != platform::FileError::Protection || ending)
-            return error;
-        int answer = platform::messageBox(
-            formatMessage(L"以下のデータファイルを書き込むことができませんでした。\n%s\n",
-                          {dataFilePath()}) +
-                fileProblem(error) +
-                L"\nもう一度試しますか？\n"
-                L"「いいえ」を選ぶと、この保護なしで（フォルダーと同じアクセス許可で、"
-                L"暗号化せずに）保存します。\n"
-                L"「キャンセル」を選ぶと、保存しません。",
-            platform::mb::yesNoCancel | platform::mb::iconWarning);
-        if (answer == platform::mb::answerNo)
-            protect = false;
-        else if (answer != platform::mb::answerYes)
-            return error;
-    }
-}
-
 platform::FileError saveSettingsAsking() {
-    return saveWithRetry([](bool keep) { return saveSettings(&settingsWritten, keep); }, L"").error;
+    return saveWithRetry([](bool keep) { return saveSettings(keep); }, L"").error;
 }
 
 void runExitSteps() {
@@ -95,8 +47,7 @@ void runExitSteps() {
         case 0: saveEntries(); break;
         case 1: saveSettingsAsking(); break;
         case 2:
-            releaseEntries(entryList);
-            forgetWhatWasWritten();
+            releaseEntryList();
             // Waits a moment for a clipboard that another program holds open, so
             // that no password is left behind.
             clearClipboard();
@@ -185,11 +136,9 @@ bool recoverAtStartUp(bool& entriesRead) {
     while (!found.path.empty()) {
         bool temporary = found.path != dataBackupPath();
         std::wstring text =
-            std::wstring(found.missing ? L"データファイル PASSWORD.TXT がありません。前回の保存が"
-                                         L"途中で終わったようです。\n"
-                         : found.older
-                             ? L"保存しきれなかった変更のファイルが残っています。データ"
-                               L"ファイル PASSWORD.TXT より前に書かれたものです。\n"
+            std::wstring(found.missing
+                             ? L"データファイル PASSWORD.TXT がありません。前回の保存が"
+                               L"途中で終わったようです。\n"
                              : L"データファイル PASSWORD.TXT より新しい保存途中のファイルが"
                                L"あります。前回の終了時に保存しきれなかった変更です。\n") +
             formatMessage(L"以下のファイルに %d 件のアイテムがあります。\n%s\n",
@@ -214,6 +163,8 @@ bool recoverAtStartUp(bool& entriesRead) {
             DataFileState state = readDataFile(found.path, entryList);
             if (state != DataFileState::Read && state != DataFileState::Damaged)
                 return false;
+            // PASSWORD.TXT as it is now marks what a save may write over.
+            setDataFileBase(entryList, seeDataFile());
             entriesRead = true;
             return true;
         }
@@ -277,7 +228,7 @@ void resetProgram() {
     exiting = ending = endConfirmed = false;
     nextExitStep = 0;
     runningExitStep = -1;
-    forgetWhatWasWritten();
+    resetSync();
     releaseEntries(entryList);
     settings = defaultSettings;
 }
@@ -291,11 +242,16 @@ int startUp() {
     }
     if (!folderWritableOrAccepted())
         return 0;
+    // A save under way on another PC leaves its temporary file beside
+    // PASSWORD.TXT for a moment: it is not one to offer.
+    if (lockDataFile(false))
+        unlockDataFile();
     bool entriesRead;
     if (!recoverAtStartUp(entriesRead) || (!entriesRead && !loadEntriesAtStartUp())) {
         releaseEntries(entryList);
         return 0;
     }
+    offerStrayFiles();
     loadSettings();
     return platform::runMainWindow(mainWindowHandlers());
 }
@@ -337,6 +293,7 @@ bool sessionEndQueried(bool critical) {
 void sessionEndCancelled() {
     ending = false;
     platform::unblockShutdown();
+    tellHeldBack();
 }
 
 void sessionEnded() {

@@ -5,9 +5,11 @@
 #include "settings/settings.h"
 #include "editor/messages.h"
 #include "store/data_file.h"
+#include "store/merge.h"
 #include "store/text.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -231,6 +233,25 @@ void fillList() {
     updateHorizontalExtent();
 }
 
+void replaceEntries(EntryList& list) {
+    const int sel = platform::selectedIndex();
+    int at = sel;
+    bool found = false;
+    // Of equal entries, the one nearest the old place.
+    for (int i = 0; hasRecord(sel) && i < list.count(); ++i)
+        if (sameEntry(list.records[i], entryList.records[sel]) &&
+            (!found || std::abs(i - sel) < std::abs(at - sel))) {
+            at = i;
+            found = true;
+        }
+    releaseEntries(entryList);
+    entryList.records.swap(list.records);
+    editedIndex = -1;
+    fillList();
+    platform::selectItem(sel < 0 ? -1 : std::min(at, entryList.count() - 1));
+    showSelection();
+}
+
 void updateHorizontalExtent() {
     int widest =
         titleWidths.empty() ? 0 : *std::max_element(titleWidths.begin(), titleWidths.end());
@@ -315,10 +336,11 @@ void revertCommand() {
     // Read first: a file that cannot be read, or that the user does not
     // want as it is, changes nothing at all, the editor's texts included.
     EntryList readAgain;
+    FileSeen seen;
     for (;;) {
         platform::FileError why;
         int beyond;
-        DataFileState state = readDataFile(dataFilePath(), readAgain, &why, &beyond);
+        DataFileState state = readDataFile(dataFilePath(), readAgain, &why, &beyond, &seen);
         if (state == DataFileState::Unreadable) {
             if (askToRetryReading(dataFilePath(), why) != platform::mb::answerYes || exitStarted())
                 return;
@@ -351,7 +373,7 @@ void revertCommand() {
         break;
     }
     editedIndex = -1; // the editor's texts are dropped
-    revertEntries(readAgain);
+    revertEntries(readAgain, seen);
     fillList();
     platform::selectItem(sel);
     showSelection();

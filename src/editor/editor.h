@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "store/entry_list.h"
 
 // The record whose fields the editor shows, or -1. When the list has a
 // selection it is that index; without one the fields are empty and disabled.
@@ -31,6 +32,10 @@ void onFieldChanged(int id);
 void onTitleChanged();
 // Shows every record's title, in order, with nothing selected.
 void fillList();
+// Puts list (another PC's changes taken in) in entryList's place and shows
+// it, on the entry the user was on, or on its place when it is gone. The
+// editor's texts must be stored before.
+void replaceEntries(EntryList& list);
 // The list scrolls horizontally over its widest title.
 void updateHorizontalExtent();
 

@@ -1,5 +1,9 @@
 #include "editor/messages.h"
 
+#include <cstddef>
+#include <string_view>
+#include <utility>
+
 using platform::FileError;
 
 std::wstring formatMessage(const wchar_t* format, std::initializer_list<std::wstring> args) {
@@ -59,4 +63,42 @@ void tellTooLarge(const std::wstring& path) {
                       L"ファイルは変更しません。",
                       {path}),
         platform::mb::ok | platform::mb::iconError);
+}
+
+std::wstring mergeNews(const MergeReport& report, const EntryList& merged,
+                       bool theirDeletionsKept) {
+    const int kept = theirDeletionsKept ? report.theirDeletions : 0;
+    if (!report.tookTheirs() && kept == 0)
+        return L"";
+    std::wstring text = L"PASSWORD.TXT はほかのパソコンなどで変更されていたため、"
+                        L"その変更をこの一覧に取り込みました。\n\n";
+    const std::pair<int, const wchar_t*> counts[] = {
+        {report.added, L"ほかで追加されたアイテム: %d 件\n"},
+        {report.changed, L"ほかで変更されたアイテム: %d 件\n"},
+        {report.deleted, L"ほかで削除されたアイテム: %d 件\n"},
+        {report.moved, L"ほかで移動されたアイテム: %d 件\n"},
+        {report.restored, L"ここで削除したものの、ほかで変更されていたため残したアイテム: %d 件\n"},
+        {kept, L"ほかで削除されていたものの、削除せずに残したアイテム: %d 件\n"},
+    };
+    for (const auto& [count, line] : counts)
+        if (count > 0)
+            text += formatMessage(line, {std::to_wstring(count)});
+    if (report.conflicts > 0) {
+        text += formatMessage(L"\n同じところがここでもほかでも変更されていたため、%d "
+                              L"か所で両方の内容を残しました。次のアイテムを確かめて、"
+                              L"不要なほうを削除してください。\n",
+                              {std::to_wstring(report.conflicts)});
+        // A long list would push the box off the screen.
+        constexpr std::size_t shown = 10;
+        for (std::size_t i = 0; i < report.conflicted.size() && i < shown; ++i) {
+            std::string_view title = merged.records[report.conflicted[i]].title();
+            text +=
+                L"・" + (title.empty() ? L"（タイトルなし）" : platform::sjisToWide(title)) + L"\n";
+        }
+        if (report.conflicted.size() > shown)
+            text +=
+                formatMessage(L"ほか %d 件\n", {std::to_wstring(report.conflicted.size() - shown)});
+    }
+    text.pop_back(); // the last line break
+    return text;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "store/merge.h"
 
 #include <initializer_list>
 #include <string>
@@ -22,3 +23,9 @@ int askToRetryReading(const std::wstring& path, platform::FileError error);
 std::wstring damagedFileProblem(const std::wstring& path, int beyondCount);
 // A data file that cannot be read whole: too large for memory.
 void tellTooLarge(const std::wstring& path);
+
+// What a save or the window took in from another PC's save of PASSWORD.TXT,
+// as the one message that tells it, with the titles of merged's entries kept
+// twice; theirDeletionsKept: the other PC's deletions were not applied.
+// Empty when nothing came from there.
+std::wstring mergeNews(const MergeReport& report, const EntryList& merged, bool theirDeletionsKept);

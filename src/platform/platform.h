@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Window handles are the system's own; the logic only passes them on. The
 // main window's handle and its menus' stay inside the platform, which acts
@@ -98,6 +99,33 @@ FileError checkFolderWritable(const std::wstring& folder);
 // Waits without serving any message: a short pause between attempts on a
 // file that another program holds for a moment.
 void sleep(int ms);
+
+// ---- Files shared with other PCs (a USB stick, a network share, a cloud folder) ----
+
+// A file's size and last write time, as one look gives them: enough to tell
+// that someone has written it since. Size -1: no file there.
+struct FileStamp {
+    long long size = -1;
+    long long time = -1;
+    bool operator==(const FileStamp& other) const {
+        return size == other.size && time == other.time;
+    }
+    bool operator!=(const FileStamp& other) const { return !(*this == other); }
+};
+FileStamp fileStamp(const std::wstring& path);
+// The names of the files (not the folders) in folder.
+std::vector<std::wstring> filesInFolder(const std::wstring& folder);
+
+// A lock file that one process at a time holds: made new (never one that is
+// there), shared with no one, and removed by the system when released or
+// when the process ends, however it ends. One at a time per process.
+enum class LockFile {
+    Taken,
+    Exists, // someone else's is there
+    Failed, // no file can be made there (a read-only folder, a folder of that name)
+};
+LockFile takeLockFile(const std::wstring& path);
+void releaseLockFile();
 
 // While the data is saved at the end of the session: asks Windows to wait,
 // giving the reason to the user. False where the system cannot (Wine).
@@ -195,6 +223,8 @@ struct MainWindowHandlers {
     // clipboard.
     void (*clipboardTextRequested)() = nullptr;
     void (*clipboardTaken)() = nullptr;
+    // What postToMainWindow asked for, once the messages under way are done.
+    void (*posted)() = nullptr;
 };
 // Runs the main window (template "KEYLOOM") modally with these handlers and
 // returns what it ended with, or -1 when it cannot be created.
@@ -219,6 +249,9 @@ Point mainWindowClientToScreen(Point point);
 int mainWindowDpi();
 // Sends the command to the main window and returns once it has been handled.
 void sendCommand(int id, int notification = 0);
+// Has the window call its posted handler after the messages it handles now:
+// for what must not run inside a message another program waits for.
+void postToMainWindow();
 // The window's large and small icons, and a button's, at the sizes that the
 // system asks for at dpi. Each icon is loaded once per size; buttons showing
 // the same picture share it.

@@ -63,19 +63,19 @@ void loadSettings() {
         settings = defaultSettings;
 }
 
-SaveResult saveSettings(std::string* written, bool keepTemporary) {
+SaveResult saveSettings(bool keepTemporary) {
     if (!platform::isMainWindowMinimized()) {
         platform::Rect r = platform::mainWindowRect();
         settings.windowLeft = r.left;
         settings.windowTop = r.top;
     }
     std::string bytes = formatSettingsFile(settings);
-    if (written && *written == bytes)
+    // Rewriting the same bytes is what makes sync clients report conflicts.
+    std::string now;
+    if (platform::readWholeFile(settingsFilePath(), now) == platform::FileError::None &&
+        now == bytes)
         return {};
-    SaveResult saved = saveFile(settingsFilePath(), bytes, {}, keepTemporary);
-    if (written && saved.error == platform::FileError::None)
-        *written = bytes;
-    return saved;
+    return saveFile(settingsFilePath(), bytes, {}, keepTemporary);
 }
 
 bool isUsableWindowPosition(std::int32_t left, std::int32_t top, int screenWidth,

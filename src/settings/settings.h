@@ -31,9 +31,8 @@ std::wstring settingsFilePath();
 void loadSettings();
 
 // Takes the main window's corner unless it is minimized, and saves INITIAL.TXT
-// once (see saveFile) unless its bytes are those in written (what this run
-// wrote last), which then holds them.
-SaveResult saveSettings(std::string* written, bool keepTemporary);
+// once (see saveFile) unless it holds those bytes already.
+SaveResult saveSettings(bool keepTemporary);
 
 // The bytes of INITIAL.TXT for s.
 std::string formatSettingsFile(const Settings& s);

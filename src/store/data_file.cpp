@@ -116,6 +116,41 @@ void appendMemo(SecureString& out, std::string_view memo) {
 std::wstring dataFilePath() { return programDirectory() + L"\\PASSWORD.TXT"; }
 std::wstring dataBackupPath() { return programDirectory() + L"\\PASSWORD.BAK"; }
 
+namespace {
+
+void hashBytes(const std::string& bytes, FileSeen& seen) {
+    seen.hashed = platform::sha256(bytes, seen.hash);
+}
+
+} // namespace
+
+FileSeen seeDataFile() {
+    FileSeen seen;
+    const std::wstring path = dataFilePath();
+    seen.stamp = platform::fileStamp(path);
+    std::string bytes;
+    if (platform::readWholeFile(path, bytes) == platform::FileError::None)
+        hashBytes(bytes, seen);
+    secureWipe(bytes.data(), bytes.size());
+    return seen;
+}
+
+DataFileBase dataFileBase;
+
+void setDataFileBase(const EntryList& list, const FileSeen& seen) {
+    EntryList copy = list; // first: memory running out leaves the base as it was
+    releaseEntries(dataFileBase.list);
+    dataFileBase.list.records.swap(copy.records);
+    dataFileBase.seen = seen;
+}
+
+bool unchangedSinceBase(const FileSeen& now) {
+    const FileSeen& then = dataFileBase.seen;
+    if (then.hashed && now.hashed)
+        return then.hash == now.hash;
+    return then.stamp == now.stamp;
+}
+
 SecureString formatDataFile(const EntryList& list) {
     // Room for it all at once: the fields, and their line ends and counts.
     std::size_t size = 32;
@@ -181,20 +216,24 @@ bool parseDataFile(const char* data, std::size_t size, EntryList& list, int* bey
     return intact && !in.repaired && beyond == 0;
 }
 
-SaveResult saveDataFile(std::string_view bytes, bool keepBackup, bool protect, bool keepTemporary) {
+SaveRules dataSaveRules(bool keepBackup, bool protect) {
     // The list's protection: PASSWORD.TXT's, or while it is missing (a
     // backup put back failed) the backup's.
     std::wstring protectionOf;
     if (protect)
         protectionOf = platform::fileExists(dataFilePath()) ? dataFilePath() : dataBackupPath();
-    return saveFile(dataFilePath(), bytes,
-                    {keepBackup ? dataBackupPath() : L"", keptTemporary, protectionOf},
-                    keepTemporary);
+    return {keepBackup ? dataBackupPath() : L"", keptTemporary, protectionOf};
+}
+
+SaveResult saveDataFile(std::string_view bytes, bool keepBackup, bool protect, bool keepTemporary) {
+    return saveFile(dataFilePath(), bytes, dataSaveRules(keepBackup, protect), keepTemporary);
 }
 
 DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::FileError* why,
-                           int* beyondCount) {
+                           int* beyondCount, FileSeen* seen) {
     std::string bytes;
+    if (seen)
+        *seen = {platform::fileStamp(path)};
     platform::FileError error = platform::readWholeFile(path, bytes);
     if (why)
         *why = error;
@@ -205,6 +244,8 @@ DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::
     default: return DataFileState::Unreadable;
     }
 
+    if (seen)
+        hashBytes(bytes, *seen);
     EntryList loaded;
     bool intact;
     try {
@@ -223,10 +264,16 @@ DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::
 }
 
 DataFileState loadDataFile(platform::FileError* why, int* beyondCount) {
-    return readDataFile(dataFilePath(), entryList, why, beyondCount);
+    FileSeen seen;
+    DataFileState state = readDataFile(dataFilePath(), entryList, why, beyondCount, &seen);
+    if (state == DataFileState::Read || state == DataFileState::Damaged ||
+        state == DataFileState::Missing)
+        setDataFileBase(entryList, seen);
+    return state;
 }
 
-void revertEntries(EntryList& readAgain) {
+void revertEntries(EntryList& readAgain, const FileSeen& seen) {
+    setDataFileBase(readAgain, seen);
     releaseEntries(entryList);
     entryList.records.swap(readAgain.records);
 }
@@ -234,8 +281,9 @@ void revertEntries(EntryList& readAgain) {
 Recovery findRecovery() {
     const std::wstring path = dataFilePath();
     Recovery found;
-    // Every temporary file, whenever it was written, and without PASSWORD.TXT
-    // the backup too.
+    // Every temporary file written after PASSWORD.TXT (any, when it is
+    // missing), and without PASSWORD.TXT the backup too. One that cannot be
+    // read now is named whenever it was written.
     const long long since = platform::fileTime(path);
     found.missing = since < 0;
     std::vector<std::wstring> candidates;
@@ -260,12 +308,12 @@ Recovery findRecovery() {
         if (state == DataFileState::Missing || (!complete && candidate != dataBackupPath()))
             continue;
         long long time = platform::fileTime(candidate);
-        if (!found.path.empty() &&
-            (found.complete > complete || (found.complete == complete && newest >= time)))
+        if (time < since ||
+            (!found.path.empty() &&
+             (found.complete > complete || (found.complete == complete && newest >= time))))
             continue;
         found.path = candidate;
         found.complete = complete;
-        found.older = time < since;
         found.count = list.count();
         newest = time;
     }

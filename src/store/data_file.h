@@ -31,6 +31,30 @@ std::wstring dataFilePath();
 // Where a save keeps the previous PASSWORD.TXT.
 std::wstring dataBackupPath();
 
+// What a file was when it was read: its size and time and, when its bytes
+// could be read (hashed), their hash.
+struct FileSeen {
+    platform::FileStamp stamp;
+    bool hashed = false;
+    platform::Sha256Digest hash{};
+};
+// PASSWORD.TXT as it is now.
+FileSeen seeDataFile();
+
+// PASSWORD.TXT as this session last read or wrote it, the base that another
+// PC's changes are told from: the list as read at start and on revert (also
+// from a damaged or a recovered file) or as last saved, and the file as seen
+// then.
+struct DataFileBase {
+    EntryList list;
+    FileSeen seen;
+};
+extern DataFileBase dataFileBase;
+void setDataFileBase(const EntryList& list, const FileSeen& seen);
+// Whether PASSWORD.TXT, seen now, holds the bytes of the base: the same hash,
+// or where a hash is missing, the same size and time.
+bool unchangedSinceBase(const FileSeen& now);
+
 // The file's bytes for a list. A CR in a short field is dropped and a CR in
 // the memo without LF becomes CR LF, within the memo's 8191 bytes, so that
 // reading the bytes back gives exactly what was written.
@@ -45,6 +69,11 @@ SecureString formatDataFile(const EntryList& list);
 // which are read too and counted in beyondCount.
 bool parseDataFile(const char* data, std::size_t size, EntryList& list, int* beyondCount = nullptr);
 
+// How PASSWORD.TXT is saved: the previous file kept as PASSWORD.BAK when
+// keepBackup, and unless not protect, every new file made with the
+// protection of PASSWORD.TXT (of PASSWORD.BAK while it is missing). A kept
+// temporary file is never written over.
+SaveRules dataSaveRules(bool keepBackup, bool protect);
 // One save (see saveFile) of bytes (a list as formatDataFile makes it) as
 // PASSWORD.TXT, keeping the previous file as PASSWORD.BAK when keepBackup.
 // Unless not protect, the new file is made with the protection of
@@ -56,29 +85,31 @@ SaveResult saveDataFile(std::string_view bytes, bool keepBackup = true, bool pro
 
 // Reads the data file at path into list, which it replaces unless the file
 // is unreadable or too large; why tells the cause of Unreadable, beyondCount
-// the entries after the count's (see parseDataFile).
+// the entries after the count's (see parseDataFile), seen the file as read.
 DataFileState readDataFile(const std::wstring& path, EntryList& list,
-                           platform::FileError* why = nullptr, int* beyondCount = nullptr);
-// Builds entryList from PASSWORD.TXT.
+                           platform::FileError* why = nullptr, int* beyondCount = nullptr,
+                           FileSeen* seen = nullptr);
+// Builds entryList from PASSWORD.TXT, and takes it as the base unless the
+// file cannot be read.
 DataFileState loadDataFile(platform::FileError* why = nullptr, int* beyondCount = nullptr);
 
 // Drops every change of this run: the entries become those read again from
-// PASSWORD.TXT into readAgain.
-void revertEntries(EntryList& readAgain);
+// PASSWORD.TXT (as seen then) into readAgain, and the base.
+void revertEntries(EntryList& readAgain, const FileSeen& seen);
 
 // A save that did not finish (a crash, a power cut, a session that ended
 // while another program held PASSWORD.TXT) leaves PASSWORD.TXT missing or a
 // complete temporary file beside it, which stays until the user restores or
 // discards it: no save writes over it meanwhile. What can be offered then:
-// the newest complete one of the temporary files, whenever it was written,
-// and, when PASSWORD.TXT is missing, PASSWORD.BAK (damaged, when nothing
-// complete is there).
+// the newest complete one of the temporary files written after PASSWORD.TXT
+// (any, when it is missing; an older one is another PC's save's past, whose
+// entries are offered to be added instead), and, when PASSWORD.TXT is
+// missing, PASSWORD.BAK (damaged, when nothing complete is there).
 struct Recovery {
     bool missing = false; // PASSWORD.TXT is not there
     std::wstring path;    // empty: nothing to offer
     int count = 0;
     bool complete = true;
-    bool older = false; // written before PASSWORD.TXT
     // Files that might be offered but cannot be read now, and why.
     std::vector<std::pair<std::wstring, platform::FileError>> unreadable;
 };

@@ -66,26 +66,6 @@ namespace {
 
 using platform::FileError;
 
-// A file another program holds (a virus scanner, the search indexer, a sync
-// client) is usually free again a moment later: about a second of quiet
-// attempts in all, shared by the steps of one swap, before anyone is asked.
-constexpr int retryPause = 100; // ms
-
-struct QuietAttempts {
-    int pausesLeft = 10;
-
-    template <class Attempt> FileError operator()(Attempt attempt) {
-        for (;;) {
-            FileError error = attempt();
-            bool held = error == FileError::InUse || error == FileError::Denied;
-            if (!held || pausesLeft == 0)
-                return error;
-            --pausesLeft;
-            platform::sleep(retryPause);
-        }
-    }
-};
-
 // Writes bytes to the first temporary name that takes them; temporary names
 // it. A name that is taken (a folder, a file held, read-only or kept) sends
 // it on to the next at once: the quiet attempts are for the file itself.
@@ -136,8 +116,8 @@ SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,
     return result;
 }
 
-SaveResult saveFile(const std::wstring& path, std::string_view bytes, const SaveRules& rules,
-                    bool keepTemporary) {
+SaveResult writeTemporaryFile(const std::wstring& path, std::string_view bytes,
+                              const SaveRules& rules, std::wstring& temporary) {
     SaveResult result;
     // No copy of the text ever exists under weaker protection than the file
     // it replaces: the new file is made with that protection, or not at all.
@@ -150,12 +130,18 @@ SaveResult saveFile(const std::wstring& path, std::string_view bytes, const Save
             return result;
         }
     }
-    std::wstring temporary;
     result.error = writeTemporary(path, bytes, rules, protection, temporary);
-    if (result.error != FileError::None) {
+    if (result.error != FileError::None)
         result.failed = temporary;
+    return result;
+}
+
+SaveResult saveFile(const std::wstring& path, std::string_view bytes, const SaveRules& rules,
+                    bool keepTemporary) {
+    std::wstring temporary;
+    SaveResult result = writeTemporaryFile(path, bytes, rules, temporary);
+    if (result.error != FileError::None)
         return result;
-    }
     result = swapIn(temporary, path, rules.backupPath);
     if (result.error != FileError::None && !keepTemporary)
         platform::deleteFile(temporary);

@@ -39,6 +39,24 @@ bool readIntLine(LineReader& in, std::int32_t& value);
 
 // ---- Saving ----
 
+// A file another program holds (a virus scanner, the search indexer, a sync
+// client) is usually free again a moment later: about a second of quiet
+// attempts in all, shared by the steps of one save, before anyone is asked.
+struct QuietAttempts {
+    int pausesLeft = 10;
+
+    template <class Attempt> platform::FileError operator()(Attempt attempt) {
+        for (;;) {
+            platform::FileError error = attempt();
+            bool held = error == platform::FileError::InUse || error == platform::FileError::Denied;
+            if (!held || pausesLeft == 0)
+                return error;
+            --pausesLeft;
+            platform::sleep(100);
+        }
+    }
+};
+
 // The temporary names a save of path writes to before the swap: path.tmp,
 // and path.tmp2 to path.tmp9 while the ones before are taken (a folder of
 // that name, a file another program holds, or one the save must keep).
@@ -73,6 +91,11 @@ struct SaveResult {
 // the next start to offer.
 SaveResult saveFile(const std::wstring& path, std::string_view bytes, const SaveRules& rules,
                     bool keepTemporary);
+
+// The first steps of a save: bytes written to a free temporary name of path
+// (temporary names it), made with the protection the rules give.
+SaveResult writeTemporaryFile(const std::wstring& path, std::string_view bytes,
+                              const SaveRules& rules, std::wstring& temporary);
 
 // The last steps of a save: the old file kept as backupPath (unless empty),
 // then temporary renamed over path. temporary is never removed.

@@ -15,6 +15,13 @@ bool sameEntry(const EntryRecord& a, const EntryRecord& b) {
     return true;
 }
 
+std::size_t entryHash(const EntryRecord& r) {
+    std::size_t h = 0;
+    for (int f = 0; f < fieldCount; ++f)
+        h = (h ^ std::hash<std::string_view>()(r.get(Field(f)))) * 1099511628211u;
+    return h;
+}
+
 namespace {
 
 // ---- The longest common subsequence ----
@@ -193,13 +200,6 @@ using Ref = const EntryRecord*;
 
 // ---- Numbering entries ----
 
-std::size_t hashOf(const EntryRecord& r) {
-    std::size_t h = 0;
-    for (int f = 0; f < fieldCount; ++f)
-        h = (h ^ std::hash<std::string_view>()(r.get(Field(f)))) * 1099511628211u;
-    return h;
-}
-
 // Equal entries get equal numbers. Only hashes and pointers are kept: no
 // copy of any field's text.
 struct Numbering {
@@ -209,7 +209,7 @@ struct Numbering {
 
     int number(Ref r) {
         const int fresh = int(sample.size());
-        auto found = firstWithHash.try_emplace(hashOf(*r), fresh);
+        auto found = firstWithHash.try_emplace(entryHash(*r), fresh);
         if (!found.second) {
             int n = found.first->second;
             for (;; n = nextWithHash[n]) {

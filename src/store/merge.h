@@ -19,6 +19,7 @@
 
 #include "store/entry_list.h"
 
+#include <cstddef>
 #include <vector>
 
 // What a merge took from the other side, for the message that tells the user.
@@ -48,6 +49,8 @@ EntryList mergeEntries(const EntryList& base, const EntryList& ours, const Entry
 
 // All six fields are equal.
 bool sameEntry(const EntryRecord& a, const EntryRecord& b);
+// The same for entries that are the same.
+std::size_t entryHash(const EntryRecord& r);
 
 // The alignment under the merge, over entries numbered so that equal ones have
 // equal numbers: for each item of a, its partner in b on a longest common

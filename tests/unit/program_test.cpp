@@ -103,7 +103,7 @@ TEST_F(ProgramTest, ExitRunsOnceWhateverArrivesMeanwhile) {
     };
     EXPECT_EQ(startUp(), 1);
     EXPECT_EQ(fake::messageBoxes.size(), 1u);
-    EXPECT_EQ(fake::writes, 2); // PASSWORD.TXT once, INITIAL.TXT once
+    EXPECT_EQ(fake::writes, 1); // INITIAL.TXT: PASSWORD.TXT, held, is not even read
     EXPECT_EQ(fake::files[dataPath], old);
     EXPECT_EQ(fake::files[settingsPath], settingsAtExit);
     EXPECT_EQ(view.clipboardEmptied, 1);
@@ -136,7 +136,7 @@ TEST_F(ProgramTest, SessionEndDuringTheRetryQuestionFinishesTheSequenceOnce) {
     };
     EXPECT_EQ(startUp(), 1);
     EXPECT_EQ(fake::messageBoxes.size(), 1u);
-    EXPECT_EQ(fake::writes, 3); // PASSWORD.TXT twice, INITIAL.TXT once
+    EXPECT_EQ(fake::writes, 2); // PASSWORD.TXT's temporary file, INITIAL.TXT
     EXPECT_EQ(fake::files[dataPath], old);
     EXPECT_EQ(view.clipboardEmptied, 1);
     // Windows was asked to wait while the files were written; it refused,
@@ -156,7 +156,8 @@ TEST_F(ProgramTest, SessionEndDuringTheRetryQuestionFinishesTheSequenceOnce) {
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
     EXPECT_NE(fake::messageBoxes[0].text.find(L"2 件"), std::wstring::npos);
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record("B")}));
-    EXPECT_EQ(fake::files[backupPath], fake::dataFile({record("A"), record("B")}));
+    // The exit had nothing new to write, and wrote nothing.
+    EXPECT_EQ(fake::files[backupPath], old);
     EXPECT_FALSE(fake::files.count(dataPath + L".tmp"));
 }
 
@@ -265,16 +266,15 @@ TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
     EXPECT_EQ(fake::writes, 0);
     EXPECT_EQ(fake::files.size(), 2u);
 
-    // PASSWORD.TXT is there: a complete temporary file is offered whenever
-    // it was written; an incomplete one waits for the next save.
+    // PASSWORD.TXT is there: a complete temporary file written after it is
+    // offered; an incomplete one waits for the next save.
     SetUp();
     put(dataPath, older, 2);
-    put(dataPath + L".tmp", newer, 1);
-    put(dataPath + L".tmp2", cut, 3);
+    put(dataPath + L".tmp", newer, 3);
+    put(dataPath + L".tmp2", cut, 4);
     fake::answers = {platform::mb::answerCancel};
     EXPECT_EQ(run(), 0);
     EXPECT_TRUE(offered(dataPath + L".tmp", 3));
-    EXPECT_NE(fake::messageBoxes[0].text.find(L"より前に書かれた"), std::wstring::npos);
     EXPECT_EQ(fake::files[dataPath], older);
 
     // Only a backup that another program holds: asked about, never an empty
@@ -345,6 +345,7 @@ TEST_F(ProgramTest, AKeptTemporaryFileIsOfferedUntilRestoredOrDiscarded) {
     fake::failing[kept] = platform::FileError::InUse;
     view.whileWindowRuns = [] {
         fake::failing.clear();
+        dispatchCommand(IDM_NEW, 0);
         dispatchCommand(IDM_EXIT, 0);
     };
     EXPECT_EQ(startUp(), 1);
@@ -352,18 +353,38 @@ TEST_F(ProgramTest, AKeptTemporaryFileIsOfferedUntilRestoredOrDiscarded) {
     EXPECT_NE(fake::messageBoxes[0].text.find(kept + L"\nほかのプログラム"), std::wstring::npos);
     EXPECT_EQ(fake::files[kept], newer);
     EXPECT_GT(fake::fileTimes[dataPath], fake::fileTimes[kept]);
+    const std::string saved = fake::files[dataPath];
 
-    // Older than PASSWORD.TXT now, and offered all the same: No discards it.
+    // Older than PASSWORD.TXT now (as after another PC's save): what it holds
+    // and PASSWORD.TXT lacks is offered to be added, never to replace
+    // PASSWORD.TXT. No leaves it for the next start; Yes adds, saves, and
+    // only then sets it aside.
     auto files = fake::files;
-    SetUp();
-    fake::files = files;
-    fake::answers = {platform::mb::answerNo};
-    view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
-    EXPECT_EQ(startUp(), 1);
-    ASSERT_EQ(fake::messageBoxes.size(), 1u);
-    EXPECT_NE(fake::messageBoxes[0].text.find(L"2 件"), std::wstring::npos);
-    EXPECT_FALSE(fake::files.count(kept));
-    EXPECT_EQ(fake::files[dataPath], older);
+    auto times = fake::fileTimes;
+    for (int answer : {platform::mb::answerNo, platform::mb::answerYes}) {
+        SetUp();
+        fake::files = files;
+        fake::fileTimes = times;
+        fake::answers = {answer};
+        view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
+        EXPECT_EQ(startUp(), 1);
+        ASSERT_EQ(fake::messageBoxes.size(), 1u);
+        EXPECT_NE(fake::messageBoxes[0].text.find(kept + L"\nこのファイルには、PASSWORD.TXT "
+                                                         L"にないアイテムが 1 件"),
+                  std::wstring::npos);
+        if (answer == platform::mb::answerNo) {
+            EXPECT_EQ(fake::files[dataPath], saved);
+            EXPECT_EQ(fake::files[kept], newer);
+            files = fake::files;
+            times = fake::fileTimes;
+        } else {
+            EXPECT_EQ(fake::files[dataPath],
+                      fake::dataFile(
+                          {record("A"), record(fake::sjis("新しいアイテム - 2")), record("B")}));
+            EXPECT_FALSE(fake::files.count(kept));
+            EXPECT_EQ(fake::files[kept + L".merged"], newer);
+        }
+    }
 }
 
 TEST_F(ProgramTest, EveryFileThatReplacesPasswordTxtCarriesItsOwnProtection) {

@@ -59,14 +59,14 @@ TEST_F(SettingsTest, SaveWritesEightLinesWithTheWindowCorner) {
     EXPECT_EQ(formatSettingsFile(defaultSettings).size(), 30u);
 
     fake::windowRect = {100, 50, 740, 530};
-    EXPECT_EQ(saveSettings(nullptr, false).error, platform::FileError::None);
+    EXPECT_EQ(saveSettings(false).error, platform::FileError::None);
     EXPECT_EQ(fake::files[path], "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n");
 
     // Minimized: the corner read at start-up stays.
     settings = defaultSettings;
     fake::minimized = true;
     fake::windowRect = {-32000, -32000, -31840, -31970};
-    EXPECT_EQ(saveSettings(nullptr, false).error, platform::FileError::None);
+    EXPECT_EQ(saveSettings(false).error, platform::FileError::None);
     EXPECT_EQ(fake::files[path], "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n");
     EXPECT_FALSE(fake::files.count(L"C:\\Keyloom\\INITIAL.BAK"));
 }
@@ -75,7 +75,7 @@ TEST_F(SettingsTest, FailedSaveAsksAndNoLeavesTheFile) {
     fake::files[path] = "old";
     fake::failing[path] = platform::FileError::Denied;
     // The exit asks; the settings themselves ask nothing.
-    auto save = [](bool keep) { return saveSettings(nullptr, keep); };
+    auto save = [](bool keep) { return saveSettings(keep); };
     EXPECT_NE(saveWithRetry(save, L"").error, platform::FileError::None);
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
     EXPECT_NE(fake::messageBoxes[0].text.find(L"C:\\Keyloom\\INITIAL.TXT"), std::wstring::npos);

@@ -13,6 +13,9 @@
 
 namespace {
 
+// The lock this process holds (takeLockFile), or none.
+HANDLE lockFile = INVALID_HANDLE_VALUE;
+
 bool isFolder(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -275,6 +278,61 @@ long long fileTime(const std::wstring& path) {
         return -1;
     return (static_cast<long long>(data.ftLastWriteTime.dwHighDateTime) << 32) |
            data.ftLastWriteTime.dwLowDateTime;
+}
+
+FileStamp fileStamp(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return {};
+    return {(static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+            (static_cast<long long>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                data.ftLastWriteTime.dwLowDateTime};
+}
+
+std::vector<std::wstring> filesInFolder(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+LockFile takeLockFile(const std::wstring& path) {
+    // No sharing, so that nobody else opens it either; deleted on close, so
+    // that a crash or a power cut of this process leaves none behind.
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        lockFile = file;
+        return LockFile::Taken;
+    }
+    switch (GetLastError()) {
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_SHARING_VIOLATION: return LockFile::Exists;
+    case ERROR_ACCESS_DENIED: {
+        // Also what a lock that its holder is deleting gives; a read-only
+        // folder or a folder of that name gives it for good.
+        DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return GetLastError() == ERROR_FILE_NOT_FOUND ? LockFile::Failed : LockFile::Exists;
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? LockFile::Failed : LockFile::Exists;
+    }
+    default: return LockFile::Failed;
+    }
+}
+
+void releaseLockFile() {
+    if (lockFile != INVALID_HANDLE_VALUE)
+        CloseHandle(lockFile);
+    lockFile = INVALID_HANDLE_VALUE;
 }
 
 FileError checkFolderWritable(const std::wstring& folder) {

@@ -28,6 +28,9 @@ WNDPROC previousListProc = nullptr;
 // command's alone, and must not reach the list's type-ahead search.
 bool swallowNextChar = false;
 
+// The message postToMainWindow posts.
+constexpr UINT postedMessage = WM_APP + 1;
+
 HINSTANCE instance() { return GetModuleHandleW(nullptr); }
 HWND control(int id) { return GetDlgItem(mainWindow, id); }
 
@@ -127,6 +130,10 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             handlers->dpiChanged(HIWORD(wParam), {r->left, r->top, r->right, r->bottom});
         return FALSE; // the dialog manager then rescales the controls and font
     }
+    case postedMessage:
+        if (handlers->posted)
+            handlers->posted();
+        return TRUE;
     case WM_HELP:
         if (handlers->help)
             handlers->help();
@@ -218,6 +225,8 @@ void sendCommand(int id, int notification) {
     LPARAM from = notification ? reinterpret_cast<LPARAM>(control(id)) : 0;
     SendMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(id, notification), from);
 }
+
+void postToMainWindow() { PostMessageW(mainWindow, postedMessage, 0, 0); }
 
 int screenWidth() { return GetSystemMetrics(SM_CXSCREEN); }
 int screenHeight() { return GetSystemMetrics(SM_CYSCREEN); }

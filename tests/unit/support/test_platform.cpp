@@ -22,6 +22,10 @@ std::map<std::wstring, platform::FileProtection> protections;
 bool protectionRefused;
 std::vector<std::wstring> shutdownReasons;
 bool shutdownBlocked;
+std::function<void()> duringSleep;
+std::function<void(const std::wstring&)> afterWrite;
+int posts;
+static std::wstring lockHeld;
 static long long clock;
 std::wstring modulePath;
 std::vector<MessageBoxCall> messageBoxes;
@@ -46,6 +50,10 @@ void reset() {
     protectionRefused = false;
     shutdownReasons.clear();
     shutdownBlocked = false;
+    duringSleep = nullptr;
+    afterWrite = nullptr;
+    posts = 0;
+    lockHeld.clear();
     clock = 0;
     allocationsBeforeFailure = -1;
     modulePath = L"C:\\Keyloom\\keyloom.exe";
@@ -127,6 +135,19 @@ bool querySessionEnd(bool critical) {
 void endSession(bool ending) {
     if (windowHandlers.sessionEnded)
         windowHandlers.sessionEnded(ending);
+}
+
+long long nextFileTime() { return ++clock; }
+
+void activate() {
+    if (windowHandlers.activated)
+        windowHandlers.activated();
+}
+
+void handlePosted() {
+    for (; posts > 0; --posts)
+        if (windowHandlers.posted)
+            windowHandlers.posted();
 }
 
 void edit(int id, const std::wstring& text, std::size_t caret) {
@@ -232,6 +253,8 @@ FileError writeFile(const std::wstring& path, std::string_view bytes,
         fake::spaceLeft -= bytes.size();
     fake::files[path] = std::string(bytes);
     fake::fileTimes[path] = ++fake::clock;
+    if (fake::afterWrite)
+        fake::afterWrite(path);
     return FileError::None;
 }
 
@@ -283,7 +306,48 @@ long long fileTime(const std::wstring& path) {
 
 FileError checkFolderWritable(const std::wstring& folder) { return failure(folder); }
 
-void sleep(int ms) { fake::slept += ms; }
+FileStamp fileStamp(const std::wstring& path) {
+    auto file = fake::files.find(path);
+    if (file == fake::files.end())
+        return {};
+    auto time = fake::fileTimes.find(path);
+    return {static_cast<long long>(file->second.size()),
+            time == fake::fileTimes.end() ? 0 : time->second};
+}
+
+std::vector<std::wstring> filesInFolder(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    const std::wstring prefix = folder + L"\\";
+    for (const auto& file : fake::files)
+        if (file.first.compare(0, prefix.size(), prefix) == 0 &&
+            file.first.find(L'\\', prefix.size()) == std::wstring::npos)
+            names.push_back(file.first.substr(prefix.size()));
+    return names;
+}
+
+LockFile takeLockFile(const std::wstring& path) {
+    if (fake::files.count(path))
+        return LockFile::Exists;
+    if (failure(path) != FileError::None)
+        return LockFile::Failed;
+    fake::files[path] = "";
+    fake::fileTimes[path] = ++fake::clock;
+    fake::lockHeld = path;
+    return LockFile::Taken;
+}
+
+void releaseLockFile() {
+    if (!fake::lockHeld.empty())
+        deleteFile(fake::lockHeld);
+    fake::lockHeld.clear();
+}
+
+void sleep(int ms) {
+    fake::slept += ms;
+    fake::now += ms;
+    if (fake::duringSleep)
+        fake::duringSleep();
+}
 
 bool blockShutdown(const std::wstring& reason) {
     fake::shutdownReasons.push_back(reason);
@@ -331,6 +395,8 @@ int runMainWindow(const MainWindowHandlers& handlers) {
 }
 
 void endMainWindow(int result) { view.endedWith = result; }
+
+void postToMainWindow() { ++fake::posts; }
 
 void sendCommand(int id, int notification) {
     view.sentCommands.push_back({id, notification});

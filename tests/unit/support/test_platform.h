@@ -27,6 +27,8 @@ struct MessageBoxCall {
 // while another program holds the file; a path in folders is a folder.
 extern std::map<std::wstring, std::string> files;
 extern std::map<std::wstring, long long> fileTimes;
+// The time the next file written gets, for one that another PC writes.
+long long nextFileTime();
 extern std::map<std::wstring, platform::FileError> failing;
 extern std::set<std::wstring> folders;
 // Files written (a save writes one temporary file), milliseconds slept between
@@ -45,6 +47,10 @@ extern std::map<std::wstring, platform::FileProtection> protections;
 extern bool protectionRefused;
 extern std::vector<std::wstring> shutdownReasons;
 extern bool shutdownBlocked;
+// Runs inside every sleep, once the clock (now) has moved on, and after
+// every file written (its path): what another program or PC does meanwhile.
+extern std::function<void()> duringSleep;
+extern std::function<void(const std::wstring&)> afterWrite;
 
 extern std::wstring modulePath;
 
@@ -114,6 +120,12 @@ bool rightButton(int x, int y, bool down);
 void changeDpi(int dpi, const platform::Rect& suggested);
 bool querySessionEnd(bool critical = false);
 void endSession(bool ending = true);
+// The window becomes the active one.
+void activate();
+// What postToMainWindow asked for and the window has not handled yet, and
+// the window's handling of it (the message loop's next turn).
+extern int posts;
+void handlePosted();
 // The handlers the window was opened with (none before).
 extern platform::MainWindowHandlers windowHandlers;
 

@@ -1,0 +1,119 @@
+// PASSWORD.TXT shared by several PCs (a USB stick, a network share, a cloud
+// folder). A save takes in what another PC saved since the base (see
+// dataFileBase) instead of writing over it, under a lock that keeps two saves
+// from interleaving; a running session can take it in as well; and the copies
+// a sync client leaves beside the file are found. Nothing here asks or
+// tells: each step reports, and the program above asks.
+#pragma once
+
+#include "platform/platform.h"
+#include "store/data_file.h"
+#include "store/file_helpers.h"
+#include "store/merge.h"
+
+#include <string>
+#include <vector>
+
+// ---- The lock ----
+
+// PASSWORD.TXT.lock, held while a save reads, merges and replaces PASSWORD.TXT.
+std::wstring dataLockPath();
+// Takes the lock, waiting while another holds it. One that stays as it is
+// for 60 s by this process's clock was left behind (by a PC cut off from a
+// share, say) and is taken over. At the end of the session the wait is 2 s
+// at most, and the save then goes on without the lock, as it does where no
+// lock can be made at all (a read-only folder). True when taken.
+bool lockDataFile(bool sessionEnd);
+void unlockDataFile();
+
+// ---- Saving ----
+
+// What the caller decided for one save.
+struct MergingRules {
+    bool sessionEnd = false; // see lockDataFile
+    // Entries another PC deleted are deleted here too. Until decided, a save
+    // that would delete more than half of the base's entries (and at least
+    // five) that way stops before it writes, for the user to decide.
+    bool applyTheirDeletions = true;
+    bool deletionsDecided = false;
+    bool keepBackup = true; // see dataSaveRules
+    bool protect = true;
+    // A temporary file whose swap fails is kept (see saveFile), and so is
+    // the list when PASSWORD.TXT is held from being read.
+    bool keepTemporary = false;
+    // False while the caller's list cannot change (a command waits in a
+    // question about one of its entries): a merge is written all the same,
+    // but the base stays, so that a later save takes the other PC's changes
+    // in again.
+    bool takeIn = true;
+};
+
+enum class Saved {
+    Written,
+    AlreadyThere,  // PASSWORD.TXT held these bytes: nothing written, not even the backup
+    Failed,        // result says why and which file
+    ManyDeletions, // stopped before writing (see MergingRules): report tells how many
+    Kept,          // PASSWORD.TXT left alone (see KeptBecause); the list went to kept
+};
+enum class KeptBecause {
+    Unreadable, // why says why
+    Damaged,
+    Changing, // changed again at every look before the swap
+};
+
+struct MergingSave {
+    Saved outcome = Saved::Failed;
+    SaveResult result;
+    // What another PC saved was taken in: list is what PASSWORD.TXT holds
+    // now, to take the place of the list the save was given.
+    bool merged = false;
+    MergeReport report;
+    EntryList list;
+    KeptBecause because = KeptBecause::Unreadable;
+    platform::FileError why = platform::FileError::None;
+    std::wstring kept; // a temporary file of PASSWORD.TXT, for the next start to offer
+};
+
+// Saves ours as PASSWORD.TXT, and what is written becomes the base. Under the
+// lock the file is looked at again: missing or unchanged since the base, it
+// gets ours; changed, ours merged with it (see mergeEntries). One that cannot
+// be read, or reads as damaged, is neither merged into nor written over: ours
+// goes to a kept temporary file instead. Bytes equal to the file's are not
+// written. Just before the swap the file is looked at once more, and a change
+// there is merged again, three times at most; then the temporary file is
+// kept. A temporary file kept earlier in the session goes once the list is
+// saved.
+MergingSave saveMerging(const EntryList& ours, const MergingRules& rules);
+
+// ---- While the session runs ----
+
+// Whether PASSWORD.TXT's size or time differ from the base's: one look at the
+// file, nothing read.
+bool dataFileTouched();
+
+enum class TakeIn {
+    Merged,    // merged holds ours with the file's changes, and the file is the base
+    Refreshed, // the same bytes with a new time: the base has that time
+    Left,      // missing, unreadable, damaged, or deleting much: for the save and its questions
+};
+// Takes what another PC saved into ours, writing nothing.
+TakeIn takeInDataFile(const EntryList& ours, EntryList& merged, MergeReport& report);
+
+// ---- Other copies beside PASSWORD.TXT ----
+
+// Files whose entries PASSWORD.TXT may lack, by name: temporary files of
+// saves that another save has made older than PASSWORD.TXT, and the copies a
+// sync client makes when two PCs changed the file at once ("PASSWORD (1).TXT",
+// "PASSWORD-PC.TXT": every name beginning with "PASSWORD" and ending in ".TXT",
+// in any case, but PASSWORD.TXT itself).
+std::vector<std::wstring> strayDataFiles();
+// The entries of the data file at path that list lacks (each of list's
+// entries answers for one equal entry), in the file's order; false when it
+// is not a complete data file.
+bool entriesLacking(const std::wstring& path, const EntryList& list, EntryList& lacking);
+// Renames the file with suffix (".merged", ".ignored") appended, or with a
+// number before it where that name is taken.
+platform::FileError setAside(const std::wstring& path, const wchar_t* suffix);
+
+// Forgets the temporary file this run kept, as before start-up.
+void forgetKeptFile();

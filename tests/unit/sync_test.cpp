@@ -1,0 +1,362 @@
+// Two PCs on one PASSWORD.TXT over the fake platform: the save that takes
+// in what the other PC saved, its lock and its questions, the running
+// window's activation, and the copies beside the file.
+#include "support/keyloom_fixture.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using fake::record;
+using fake::view;
+
+const std::wstring folder = L"C:\\Keyloom";
+const std::wstring dataPath = folder + L"\\PASSWORD.TXT";
+const std::wstring lockPath = dataPath + L".lock";
+
+class SyncTest : public KeyloomTest {
+  protected:
+    void SetUp() override {
+        KeyloomTest::SetUp();
+        saves = 0;
+    }
+    // The other PC saves PASSWORD.TXT: these records, at a later time.
+    void otherPcSaves(std::initializer_list<EntryRecord> records) {
+        otherPcWrites(fake::dataFile(records));
+    }
+    void otherPcWrites(const std::string& bytes) {
+        fake::files[dataPath] = bytes;
+        fake::fileTimes[dataPath] = fake::nextFileTime();
+        ++saves;
+    }
+    // The window becomes active, and its message loop takes its next turn.
+    static void activate() {
+        fake::activate();
+        fake::handlePosted();
+    }
+    // The text of message box i, which must be there.
+    std::wstring box(std::size_t i) {
+        return i < fake::messageBoxes.size() ? fake::messageBoxes[i].text : L"(no box)";
+    }
+    static bool has(const std::wstring& text, const std::wstring& part) {
+        return text.find(part) != std::wstring::npos;
+    }
+    int saves = 0;
+};
+
+TEST_F(SyncTest, TheExitTakesInWhatAnotherPcSavedAndTellsItOnce) {
+    open({record("A"), record("B"), record("C")});
+    select(0);
+    fake::edit(IDC_PASSWORD, L"mine");
+    otherPcSaves({record("A"), record("B", "", "theirs"), record("C"), record("Y")});
+    const std::string theirs = fake::files[dataPath];
+    dispatchCommand(IDM_NEW, 0);
+    exitProgram();
+    const std::string newTitle = fake::sjis("新しいアイテム - 4");
+    EXPECT_EQ(fake::files[dataPath],
+              fake::dataFile({record("A", "", "mine"), record("B", "", "theirs"), record("C"),
+                              record(newTitle), record("Y")}));
+    EXPECT_FALSE(fake::files.count(lockPath));
+    EXPECT_EQ(fake::files[L"C:\\Keyloom\\PASSWORD.BAK"], theirs);
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_EQ(box(0), L"PASSWORD.TXT はほかのパソコンなどで変更されていたため、その変更をこの一覧"
+                      L"に取り込みました。\n\nほかで追加されたアイテム: 1 件\n"
+                      L"ほかで変更されたアイテム: 1 件");
+    EXPECT_EQ(fake::messageBoxes[0].style, platform::mb::ok | platform::mb::iconInformation);
+
+    // Both PCs changed B: both versions stay, named for the user to tidy.
+    SetUp();
+    open({record("A"), record("B"), record("C")});
+    select(1);
+    fake::edit(IDC_PASSWORD, L"x");
+    otherPcSaves({record("A"), record("B", "", "y"), record("C")});
+    exitProgram();
+    EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record("B", "", "x"),
+                                                     record("B", "", "y"), record("C")}));
+    EXPECT_TRUE(has(box(0), L"1 か所で両方の内容を残しました。次のアイテムを確かめて、不要なほうを"
+                            L"削除してください。\n・B\n・B"));
+
+    // Gone meanwhile: saved as ever.
+    SetUp();
+    open({record("A")});
+    fake::files.erase(dataPath);
+    exitProgram();
+    EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A")}));
+    EXPECT_TRUE(fake::messageBoxes.empty());
+}
+
+TEST_F(SyncTest, NothingIsWrittenWhereTheBytesAreThereAlready) {
+    const std::string settingsAtExit = "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n";
+    fake::files[folder + L"\\INITIAL.TXT"] = settingsAtExit;
+    open({record("A"), record("B")});
+    select(1);
+    exitProgram();
+    EXPECT_EQ(fake::writes, 0);
+    EXPECT_FALSE(fake::files.count(folder + L"\\PASSWORD.BAK"));
+
+    // Another PC's save is all there is: taken in and told, nothing written.
+    SetUp();
+    open({record("A"), record("B")});
+    otherPcSaves({record("A"), record("B"), record("C")});
+    exitProgram();
+    EXPECT_EQ(fake::writes, 1); // INITIAL.TXT
+    EXPECT_FALSE(fake::files.count(folder + L"\\PASSWORD.BAK"));
+    EXPECT_EQ(view.items.size(), 3u);
+    EXPECT_TRUE(has(box(0), L"ほかで追加されたアイテム: 1 件"));
+}
+
+TEST_F(SyncTest, AFileThatCannotBeReadOrIsDamagedIsNeverWrittenOver) {
+    const std::string damaged = "KEYLOOM1\r\n3\r\nA\r\n";
+    const std::string ours =
+        fake::dataFile({record("A"), record(fake::sjis("新しいアイテム - 2"))});
+    for (bool readable : {false, true}) {
+        SCOPED_TRACE(readable ? "damaged" : "unreadable");
+        SetUp();
+        open({record("A")});
+        dispatchCommand(IDM_NEW, 0);
+        otherPcWrites(damaged);
+        if (!readable)
+            fake::failing[dataPath] = platform::FileError::Other;
+        exitProgram();
+        EXPECT_EQ(fake::files[dataPath], damaged);
+        EXPECT_EQ(fake::files[dataPath + L".tmp"], ours);
+        ASSERT_EQ(fake::messageBoxes.size(), 1u);
+        EXPECT_TRUE(has(box(0), readable ? L"一部が壊れています" : L"読み込むことができません"));
+        EXPECT_TRUE(
+            has(box(0), L"PASSWORD.TXT は上書きせず、この一覧を以下のファイルに保存しました。"
+                        L"次に起動したときに、このファイルをどうするか確かめます。\n" +
+                            dataPath + L".tmp"));
+    }
+    // At the end of the session nothing is told; the next start offers it.
+    SetUp();
+    open({record("A")});
+    dispatchCommand(IDM_NEW, 0);
+    otherPcWrites(damaged);
+    EXPECT_TRUE(fake::querySessionEnd());
+    fake::endSession();
+    EXPECT_TRUE(fake::messageBoxes.empty());
+    EXPECT_EQ(fake::files[dataPath + L".tmp"], ours);
+    EXPECT_EQ(fake::writes, 2); // the temporary file once, INITIAL.TXT
+    EXPECT_EQ(findRecovery().path, dataPath + L".tmp");
+}
+
+TEST_F(SyncTest, ChangedAgainBeforeTheSwapIsMergedAgainThenKept) {
+    open({record("A")});
+    dispatchCommand(IDM_NEW, 0);
+    const std::string newTitle = fake::sjis("新しいアイテム - 2");
+    fake::afterWrite = [this](const std::wstring& path) {
+        if (path == dataPath + L".tmp" && saves == 0)
+            otherPcSaves({record("A"), record("Y")});
+    };
+    exitProgram();
+    EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record(newTitle), record("Y")}));
+
+    // Changed at every look: the temporary file is kept, and the user told.
+    SetUp();
+    open({record("A")});
+    dispatchCommand(IDM_NEW, 0);
+    fake::afterWrite = [this](const std::wstring& path) {
+        if (path == dataPath + L".tmp")
+            otherPcSaves({record("A"), record(std::to_string(saves))});
+    };
+    exitProgram();
+    EXPECT_EQ(saves, 4);
+    EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record("3")}));
+    EXPECT_EQ(fake::files[dataPath + L".tmp"],
+              fake::dataFile({record("A"), record(newTitle), record("2")}));
+    EXPECT_TRUE(has(box(0), L"何度も書き換えられました"));
+}
+
+TEST_F(SyncTest, ManyDeletionsElsewhereAreAskedAboutWithoutTheLockAndKeptByDefault) {
+    const auto eight = {record("A"), record("B"), record("C"), record("D"),
+                        record("E"), record("F"), record("G"), record("H")};
+    for (int answer : {platform::mb::answerNo, platform::mb::answerYes}) {
+        SetUp();
+        open(eight);
+        otherPcSaves({record("A"), record("B"), record("C")});
+        // Not at activation: that is for the save and its question.
+        activate();
+        EXPECT_TRUE(fake::messageBoxes.empty());
+        EXPECT_EQ(view.items.size(), 8u);
+        fake::answers = {answer};
+        fake::duringMessageBox = [] { EXPECT_FALSE(fake::files.count(lockPath)); };
+        exitProgram();
+        EXPECT_EQ(fake::messageBoxes[0].style,
+                  platform::mb::yesNo | platform::mb::iconWarning | platform::mb::defaultSecond);
+        EXPECT_TRUE(has(box(0), L"5 件のアイテムが削除されています（前に読み込んだ 8 件のうち）"));
+        if (answer == platform::mb::answerYes) {
+            EXPECT_EQ(fake::files[dataPath],
+                      fake::dataFile({record("A"), record("B"), record("C")}));
+        } else {
+            EXPECT_EQ(fake::files[dataPath], fake::dataFile(eight));
+            EXPECT_TRUE(has(box(1), L"削除せずに残したアイテム: 5 件"));
+        }
+    }
+    // At the end of the session they are kept, and nothing asked.
+    SetUp();
+    open(eight);
+    otherPcSaves({record("A"), record("B"), record("C")});
+    EXPECT_TRUE(fake::querySessionEnd());
+    EXPECT_TRUE(fake::messageBoxes.empty());
+    EXPECT_EQ(fake::files[dataPath], fake::dataFile(eight));
+}
+
+TEST_F(SyncTest, TheLockIsWaitedForTakenOverWhenLeftBehindAndGoneWithoutAtTheEnd) {
+    unsigned start = 0; // the clock when the save begins
+    auto saveHeld = [&](std::function<void()> meanwhile) {
+        SetUp();
+        open({record("A")});
+        dispatchCommand(IDM_NEW, 0);
+        fake::files[lockPath] = "";
+        fake::duringSleep = std::move(meanwhile);
+        start = fake::now;
+    };
+    const std::string ours =
+        fake::dataFile({record("A"), record(fake::sjis("新しいアイテム - 2"))});
+
+    // Another PC's save under way: waited for, then taken.
+    saveHeld([&] {
+        EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A")}));
+        if (fake::now - start == 1000)
+            fake::files.erase(lockPath);
+    });
+    exitProgram();
+    EXPECT_EQ(fake::now - start, 1000u);
+    EXPECT_EQ(fake::files[dataPath], ours);
+    EXPECT_FALSE(fake::files.count(lockPath));
+
+    // Left behind, unchanged for a minute by this clock: taken over. A lock
+    // that changes is no lock left behind.
+    saveHeld([&] {
+        if (fake::now - start == 30000)
+            fake::fileTimes[lockPath] = 5;
+    });
+    exitProgram();
+    EXPECT_EQ(fake::now - start, 90000u);
+    EXPECT_EQ(fake::files[dataPath], ours);
+    EXPECT_FALSE(fake::files.count(lockPath));
+
+    // At the end of the session: 2 s, then saved without it.
+    saveHeld(nullptr);
+    EXPECT_TRUE(fake::querySessionEnd());
+    EXPECT_EQ(fake::now - start, 2000u);
+    EXPECT_EQ(fake::files[dataPath], ours);
+
+    // Where no lock can be made, saved without one at once.
+    SetUp();
+    open({record("A")});
+    dispatchCommand(IDM_NEW, 0);
+    fake::folders.insert(lockPath);
+    start = fake::now;
+    exitProgram();
+    EXPECT_EQ(fake::now, start);
+    EXPECT_EQ(fake::files[dataPath], ours);
+}
+
+TEST_F(SyncTest, TheActiveWindowTakesInAnotherPcsSaveWhenNothingIsUnderWay) {
+    open({record("A"), record("B"), record("C")});
+    select(1);
+    fake::edit(IDC_PASSWORD, L"typed");
+    otherPcSaves({record("A"), record("X"), record("B"), record("C", "", "theirs")});
+    // A question's box closing gives the window its activation back in the
+    // middle of the command: nothing then, and once the command is done.
+    fake::duringMessageBox = [] {
+        activate();
+        EXPECT_EQ(view.items.size(), 3u);
+        fake::activate();
+    };
+    dispatchCommand(IDM_DELETE, 0); // No
+    EXPECT_EQ(view.items.size(), 3u);
+    EXPECT_EQ(fake::messageBoxes.size(), 1u);
+
+    fake::handlePosted();
+    EXPECT_EQ(view.items, (std::vector<std::string>{"A", "X", "B", "C"}));
+    EXPECT_EQ(view.selection, 2); // still on B, with what was typed
+    EXPECT_EQ(fake::shown(IDC_PASSWORD), "typed");
+    EXPECT_EQ(fake::writes, 0);
+    ASSERT_EQ(fake::messageBoxes.size(), 2u);
+    EXPECT_TRUE(has(box(1), L"ほかで追加されたアイテム: 1 件\nほかで変更されたアイテム: 1 件"));
+
+    // Damaged, or unreadable: left for the save, without a word.
+    otherPcWrites("KEYLOOM1\r\n3\r\n");
+    activate();
+    fake::failing[dataPath] = platform::FileError::Other;
+    activate();
+    EXPECT_EQ(fake::messageBoxes.size(), 2u);
+    EXPECT_EQ(view.items.size(), 4u);
+
+    // Read back as it was: the exit merges only this session's edit against it.
+    fake::failing.clear();
+    otherPcSaves({record("A"), record("X"), record("B"), record("C", "", "theirs")});
+    exitProgram();
+    EXPECT_EQ(fake::files[dataPath],
+              fake::dataFile(
+                  {record("A"), record("X"), record("B", "", "typed"), record("C", "", "theirs")}));
+    EXPECT_EQ(fake::messageBoxes.size(), 2u);
+}
+
+TEST_F(SyncTest, WhatTheSessionEndsSaveTookInIsToldIfTheEndIsCancelled) {
+    open({record("A")});
+    otherPcSaves({record("A"), record("Y")});
+    EXPECT_TRUE(fake::querySessionEnd());
+    EXPECT_EQ(view.items.size(), 2u); // the window still in use shows it
+    fake::endSession(false);
+    EXPECT_TRUE(fake::messageBoxes.empty()); // not inside the system's message
+    fake::handlePosted();
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_TRUE(has(box(0), L"取り込みました"));
+
+    // While a question about an entry is open, the list stays as the
+    // question knows it; the exit takes the other PC's save in.
+    SetUp();
+    open({record("A"), record("B"), record("C")});
+    select(1);
+    otherPcSaves({record("X"), record("A"), record("B"), record("C")});
+    fake::answers = {platform::mb::answerYes};
+    fake::duringMessageBox = [] {
+        EXPECT_TRUE(fake::querySessionEnd());
+        fake::endSession(false);
+        fake::handlePosted();
+    };
+    dispatchCommand(IDM_DELETE, 0);
+    EXPECT_EQ(view.items, (std::vector<std::string>{"A", "C"}));
+    // The question's box closing gives the window its activation back.
+    activate();
+    EXPECT_EQ(view.items, (std::vector<std::string>{"X", "A", "C"}));
+    ASSERT_EQ(fake::messageBoxes.size(), 2u);
+    EXPECT_TRUE(has(box(1), L"ほかで追加されたアイテム: 1 件"));
+    exitProgram();
+    EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("X"), record("A"), record("C")}));
+    EXPECT_EQ(fake::messageBoxes.size(), 2u);
+}
+
+TEST_F(SyncTest, CopiesBesideTheFileAreOfferedToAddWhatItLacks) {
+    fake::files[dataPath] = fake::dataFile({record("A"), record("B")});
+    const std::wstring one = folder + L"\\PASSWORD (1).TXT", two = folder + L"\\PASSWORD (2).TXT",
+                       same = folder + L"\\PASSWORD (3).TXT", cut = folder + L"\\PASSWORD (4).TXT",
+                       pc = folder + L"\\password-PC.txt";
+    fake::files[one] = fake::dataFile({record("A"), record("X")});
+    fake::files[two] = fake::dataFile({record("Q")});
+    fake::files[same] = fake::dataFile({record("B"), record("A")});
+    fake::files[cut] = "KEYLOOM1\r\n2\r\nZ\r\n";
+    fake::files[pc] = fake::dataFile({record("B"), record("Y"), record("Y")});
+    fake::answers = {platform::mb::answerYes, platform::mb::answerNo, platform::mb::answerCancel};
+    view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
+    EXPECT_EQ(startUp(), 1);
+    ASSERT_EQ(fake::messageBoxes.size(), 3u);
+    EXPECT_TRUE(has(box(0), one +
+                                L"\nこのファイルには、PASSWORD.TXT にないアイテムが 1 件あります。"
+                                L"ここで編集または削除したアイテムの古い版であることもあります。"));
+    EXPECT_TRUE(has(box(1), two));
+    EXPECT_TRUE(has(box(2), pc + L"\nこのファイルには、PASSWORD.TXT にないアイテムが 2 件"));
+    EXPECT_TRUE(has(box(2), L"「.ignored」を付け、今後は確かめません。"));
+    EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record("B"), record("X")}));
+    EXPECT_FALSE(fake::files.count(one));
+    EXPECT_TRUE(fake::files.count(one + L".merged"));
+    EXPECT_TRUE(fake::files.count(two) && fake::files.count(same) && fake::files.count(cut));
+    EXPECT_FALSE(fake::files.count(pc));
+    EXPECT_TRUE(fake::files.count(pc + L".ignored"));
+}
+
+} // namespace
