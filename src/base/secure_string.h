@@ -152,3 +152,43 @@ class SecureString {
     std::size_t length = 0;
     std::size_t capacity = 0;
 };
+
+// A password as typed, in the system's wide text (UTF-16 on Windows), as a
+// dialog's masked field gives it: one block of the size it was made with,
+// never grown nor copied, and wiped when dropped.
+class SecureWideString {
+  public:
+    SecureWideString() noexcept = default;
+    explicit SecureWideString(std::size_t room) : block(new wchar_t[room + 1]()), room(room) {}
+    SecureWideString(SecureWideString&& other) noexcept { swap(other); }
+    SecureWideString& operator=(SecureWideString&& other) noexcept {
+        SecureWideString(std::move(other)).swap(*this);
+        return *this;
+    }
+    SecureWideString(const SecureWideString&) = delete;
+    SecureWideString& operator=(const SecureWideString&) = delete;
+    ~SecureWideString() {
+        if (block)
+            secureWipe(block, (room + 1) * sizeof(wchar_t));
+        delete[] block;
+    }
+
+    // Room for capacity() characters and a NUL; the text is the first
+    // length() of them.
+    wchar_t* data() noexcept { return block; }
+    std::size_t capacity() const noexcept { return room; }
+    void setLength(std::size_t size) noexcept { length = std::min(size, room); }
+    std::size_t size() const noexcept { return length; }
+    bool empty() const noexcept { return length == 0; }
+    std::wstring_view view() const noexcept { return {block ? block : L"", length}; }
+    void swap(SecureWideString& other) noexcept {
+        std::swap(block, other.block);
+        std::swap(room, other.room);
+        std::swap(length, other.length);
+    }
+
+  private:
+    wchar_t* block = nullptr;
+    std::size_t room = 0;
+    std::size_t length = 0;
+};

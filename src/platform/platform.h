@@ -410,8 +410,10 @@ void openWithShell(const std::wstring& text);
 // when the source gave none.
 bool randomBytes(void* buffer, std::size_t size);
 
-// The secondary dialogs, by template: "KEYLOOMOPTION" and "KEYLOOMABOUT".
-enum class Dialog { Options, About };
+// The secondary dialogs, by template: "KEYLOOMOPTION", "KEYLOOMABOUT", and
+// the master password's "KEYLOOMMASTER" (set, change, turn off) and
+// "KEYLOOMPASSWORD" (asked for a protected file).
+enum class Dialog { Options, About, MasterPassword, Password };
 // What the program does in a dialog, as for the main window.
 struct DialogHandlers {
     // WM_INITDIALOG; the dialog manager then focuses the first control.
@@ -434,6 +436,24 @@ bool isDialogItemChecked(WindowHandle dialog, int id);
 void checkDialogItem(WindowHandle dialog, int id, bool checked);
 // The range of an up-down control's arrows.
 void setArrowRange(WindowHandle dialog, int id, int lowest, int highest);
+void showDialogItem(WindowHandle dialog, int id, bool show);
+
+// ---- The master password: its fields, the wait for its key, the clear copies ----
+
+// Gives the keyboard focus to a dialog's control.
+void focusDialogItem(WindowHandle dialog, int id);
+// A dialog's text that is the program's own (a prompt naming a file).
+void setDialogItemLabel(WindowHandle dialog, int id, const std::wstring& text);
+// A dialog's masked field: the text as typed, and the field emptied at once,
+// its undo with it, so that the control keeps no copy of the password.
+SecureWideString takeDialogPassword(WindowHandle dialog, int id);
+// The wait cursor while a key is derived (most of a second), then the
+// cursor as it was.
+void showWaitCursor(bool waiting);
+// Overwrites the file with zeros where it lies on the disk, flushes it, and
+// then removes it. A file with other names (hard links) is not overwritten:
+// only this name goes, and the data stays with the others.
+FileError wipeFile(const std::wstring& path);
 
 // ---- Cryptography: the master password's protected file ----
 //

@@ -1,5 +1,6 @@
 // Identifiers shared by keyloom.rc and the code. One number space: menu
-// commands 100-128, main window controls 200-219, options dialog 220-224.
+// commands 100-128, main window controls 200-219, options dialog 220-224;
+// the master password's menu command 140 and its dialogs' controls 240-249.
 #pragma once
 
 // ---- Menu commands ----
@@ -52,6 +53,15 @@
 #define IDC_USE_DIGITS 222
 #define IDC_USE_LOWERCASE 223
 #define IDC_USE_UPPERCASE 224
+
+// ---- The master password: the menu command and its two dialogs ----
+#define IDM_MASTER_PASSWORD 140
+#define IDC_CURRENT_PASSWORD_LABEL 240
+#define IDC_CURRENT_PASSWORD 241
+#define IDC_NEW_PASSWORD 242
+#define IDC_CONFIRM_PASSWORD 243
+#define IDC_PASSWORD_PROMPT 245
+#define IDC_MASTER_PASSWORD 246
 
 // ---- The maker's links: shown by the about box, opened from the help menu ----
 #define HOME_PAGE_URL "https://www.keyloom.example/"

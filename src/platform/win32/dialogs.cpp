@@ -51,7 +51,13 @@ HWND topmostWindow() { return openDialogs.empty() ? mainWindow : openDialogs.bac
 namespace platform {
 
 int runDialog(Dialog dialog, const DialogHandlers& handlers) {
-    const wchar_t* name = dialog == Dialog::Options ? L"KEYLOOMOPTION" : L"KEYLOOMABOUT";
+    const wchar_t* name = L"KEYLOOMABOUT";
+    switch (dialog) {
+    case Dialog::Options: name = L"KEYLOOMOPTION"; break;
+    case Dialog::About: break;
+    case Dialog::MasterPassword: name = L"KEYLOOMMASTER"; break;
+    case Dialog::Password: name = L"KEYLOOMPASSWORD"; break;
+    }
     return static_cast<int>(DialogBoxParamW(GetModuleHandleW(nullptr), name, topmostWindow(),
                                             dialogProc, reinterpret_cast<LPARAM>(&handlers)));
 }
@@ -90,6 +96,32 @@ void checkDialogItem(WindowHandle dialog, int id, bool checked) {
 
 void setArrowRange(WindowHandle dialog, int id, int lowest, int highest) {
     SendDlgItemMessageW(dialog, id, UDM_SETRANGE, 0, MAKELPARAM(highest, lowest));
+}
+
+void showDialogItem(WindowHandle dialog, int id, bool show) {
+    ShowWindow(GetDlgItem(dialog, id), show ? SW_SHOW : SW_HIDE);
+}
+
+void focusDialogItem(WindowHandle dialog, int id) {
+    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, id)), TRUE);
+}
+
+void setDialogItemLabel(WindowHandle dialog, int id, const std::wstring& text) {
+    SetDlgItemTextW(dialog, id, text.c_str());
+}
+
+SecureWideString takeDialogPassword(WindowHandle dialog, int id) {
+    HWND field = GetDlgItem(dialog, id);
+    int length = GetWindowTextLengthW(field);
+    SecureWideString typed(length);
+    typed.setLength(GetWindowTextW(field, typed.data(), length + 1));
+    // Written over with as many blanks first: the control then reuses its
+    // buffer, where the password was, instead of only freeing it.
+    std::wstring blanks(length, L' ');
+    SetWindowTextW(field, blanks.c_str());
+    SetWindowTextW(field, L"");
+    SendMessageW(field, EM_EMPTYUNDOBUFFER, 0, 0);
+    return typed;
 }
 
 } // namespace platform

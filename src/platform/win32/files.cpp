@@ -7,6 +7,7 @@
 
 #include <aclapi.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <vector>
@@ -271,6 +272,39 @@ FileError moveFileOver(const std::wstring& from, const std::wstring& to) {
 }
 
 void deleteFile(const std::wstring& path) { DeleteFileW(path.c_str()); }
+
+FileError wipeFile(const std::wstring& path) {
+    if (isFolder(path))
+        return FileError::Folder;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_WRITE_THROUGH, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return lastError(path);
+    FileError result = FileError::None;
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file, &information)) {
+        result = lastError(path);
+    } else if (information.nNumberOfLinks == 1) {
+        // Written over in place: the same blocks, not new ones.
+        const std::int64_t size =
+            (static_cast<std::int64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+        const std::vector<char> zeros(64 * 1024);
+        for (std::int64_t done = 0; result == FileError::None && done < size;) {
+            DWORD chunk = static_cast<DWORD>(std::min<std::int64_t>(zeros.size(), size - done));
+            DWORD wrote = 0;
+            if (!WriteFile(file, zeros.data(), chunk, &wrote, nullptr) || wrote == 0)
+                result = lastError(path);
+            done += wrote;
+        }
+        if (result == FileError::None && !FlushFileBuffers(file))
+            result = lastError(path);
+    }
+    CloseHandle(file);
+    // Kept when it could not be overwritten whole: the user is told its name.
+    if (result == FileError::None && !DeleteFileW(path.c_str()))
+        result = lastError(path);
+    return result;
+}
 
 long long fileTime(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;

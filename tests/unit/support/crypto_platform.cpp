@@ -2,6 +2,7 @@
 // the same algorithms as the program's CNG, so that files written here are
 // the files the program reads.
 #include "platform/platform.h"
+#include "test_platform.h"
 
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
@@ -51,6 +52,9 @@ bool hmacSha256(const Key32& key, std::string_view bytes, Key32& mac) {
 
 bool pbkdf2Sha256(std::string_view password, std::string_view salt, unsigned iterations,
                   Key32& key) {
+    ++fake::derivations;
+    if (!fake::waitCursor)
+        ++fake::derivedWithoutWaitCursor;
     return password.size() <= INT_MAX && salt.size() <= INT_MAX && iterations <= INT_MAX &&
            PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), bytesOf(salt),
                              static_cast<int>(salt.size()), static_cast<int>(iterations),

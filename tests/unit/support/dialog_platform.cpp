@@ -16,6 +16,10 @@ platform::Rect dialogRect;
 platform::Point clientOrigin;
 std::function<void()> whileDialogOpen;
 std::vector<platform::Dialog> dialogsRun;
+std::deque<std::optional<std::wstring>> typedPasswords;
+int derivations;
+int derivedWithoutWaitCursor;
+bool waitCursor;
 static platform::DialogHandlers dialogHandlers;
 
 // splitmix64: a well-mixed stream, and the same one in every run, so that a
@@ -52,6 +56,27 @@ void resetDialogs() {
     clientOrigin = {110, 150};
     whileDialogOpen = nullptr;
     dialogsRun.clear();
+    typedPasswords.clear();
+    derivations = derivedWithoutWaitCursor = 0;
+    waitCursor = false;
+}
+
+// The user in a password dialog: each password typed, then OK, while the
+// dialog stays open.
+static void typePasswords() {
+    while (dialog.open && dialog.endedWith == -1) {
+        std::optional<std::wstring> typed;
+        if (!typedPasswords.empty()) {
+            typed = typedPasswords.front();
+            typedPasswords.pop_front();
+        }
+        if (!typed) {
+            dialogCommand(platform::notify::cancel);
+            return;
+        }
+        dialog.passwords[IDC_MASTER_PASSWORD] = *typed;
+        dialogCommand(platform::notify::ok);
+    }
 }
 
 } // namespace fake
@@ -86,6 +111,8 @@ int runDialog(Dialog which, const DialogHandlers& handlers) {
     if (auto user = std::move(fake::whileDialogOpen)) {
         fake::whileDialogOpen = nullptr;
         user();
+    } else if (which == Dialog::Password) {
+        fake::typePasswords();
     }
     dialog.open = false;
     fake::dialogHandlers = {};
@@ -132,5 +159,24 @@ void checkDialogItem(WindowHandle, int id, bool checked) { dialog.checked[id] = 
 void setArrowRange(WindowHandle, int id, int lowest, int highest) {
     dialog.arrowRanges[id] = {lowest, highest};
 }
+
+void showDialogItem(WindowHandle, int id, bool show) { dialog.hidden[id] = !show; }
+
+void focusDialogItem(WindowHandle, int id) { dialog.focus = id; }
+
+void setDialogItemLabel(WindowHandle, int id, const std::wstring& text) {
+    dialog.labels[id] = text;
+}
+
+SecureWideString takeDialogPassword(WindowHandle, int id) {
+    std::wstring& field = dialog.passwords[id];
+    SecureWideString typed(field.size());
+    field.copy(typed.data(), field.size());
+    typed.setLength(field.size());
+    field.clear();
+    return typed;
+}
+
+void showWaitCursor(bool waiting) { fake::waitCursor = waiting; }
 
 } // namespace platform

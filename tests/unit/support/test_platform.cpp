@@ -22,6 +22,7 @@ std::map<std::wstring, platform::FileProtection> protections;
 bool protectionRefused;
 std::vector<std::wstring> shutdownReasons;
 bool shutdownBlocked;
+std::vector<std::wstring> wiped;
 std::function<void()> duringSleep;
 std::function<void(const std::wstring&)> afterWrite;
 int posts;
@@ -50,6 +51,7 @@ void reset() {
     protectionRefused = false;
     shutdownReasons.clear();
     shutdownBlocked = false;
+    wiped.clear();
     duringSleep = nullptr;
     afterWrite = nullptr;
     posts = 0;
@@ -298,6 +300,17 @@ void deleteFile(const std::wstring& path) {
     fake::files.erase(path);
     fake::fileTimes.erase(path);
     fake::protections.erase(path);
+}
+
+FileError wipeFile(const std::wstring& path) {
+    if (FileError error = failure(path); error != FileError::None)
+        return error;
+    if (!fake::files.count(path))
+        return FileError::NotFound;
+    fake::files[path].assign(fake::files[path].size(), '\0');
+    fake::wiped.push_back(path);
+    deleteFile(path);
+    return FileError::None;
 }
 
 long long fileTime(const std::wstring& path) {

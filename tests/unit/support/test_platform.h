@@ -47,6 +47,8 @@ extern std::map<std::wstring, platform::FileProtection> protections;
 extern bool protectionRefused;
 extern std::vector<std::wstring> shutdownReasons;
 extern bool shutdownBlocked;
+// Files wiped (written over with zeros, then removed), first to last.
+extern std::vector<std::wstring> wiped;
 // Runs inside every sleep, once the clock (now) has moved on, and after
 // every file written (its path): what another program or PC does meanwhile.
 extern std::function<void()> duringSleep;
@@ -245,6 +247,12 @@ struct DialogView {
     bool moved = false;
     platform::Point movedTo{0, 0};
     int endedWith = -1; // -1 until endDialog
+    // Masked fields as typed, until taken; the program's own texts; the
+    // controls hidden.
+    std::map<int, std::wstring> passwords;
+    std::map<int, std::wstring> labels;
+    std::map<int, bool> hidden;
+    int focus = 0;
 };
 extern DialogView dialog;
 extern const WindowHandle dialogWindow;
@@ -257,6 +265,15 @@ extern std::function<void()> whileDialogOpen;
 extern std::vector<platform::Dialog> dialogsRun;
 // A command in the open dialog, handed to its handlers as its procedure does.
 bool dialogCommand(int id, int notification = 0);
+// The master passwords the user types into the next password dialogs
+// (Dialog::Password, when whileDialogOpen is not set), each followed by OK;
+// none: キャンセル. When they run out, the dialog is cancelled.
+extern std::deque<std::optional<std::wstring>> typedPasswords;
+// Keys derived (PBKDF2), those derived while the wait cursor was not shown,
+// and whether it is shown now.
+extern int derivations;
+extern int derivedWithoutWaitCursor;
+extern bool waitCursor;
 
 void resetDialogs();
 
