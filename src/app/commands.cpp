@@ -1,6 +1,7 @@
 #include "app/commands.h"
 
 #include "app/about_dialog.h"
+#include "app/master_password_dialog.h"
 #include "app/program.h"
 #include "editor/editor.h"
 #include "editor/options_dialog.h"
@@ -86,6 +87,7 @@ bool dispatchCommand(int id, int notification) {
     case IDM_HOME_PAGE: openHomePage(); break;
     case IDM_SUPPORT_MAIL: openSupportMail(); break;
     case IDM_REVERT: revertCommand(); break;
+    case IDM_MASTER_PASSWORD: masterPasswordCommand(); break;
     case IDM_CREATE_PASSWORD:
     case IDC_CREATE_PASSWORD: createPassword(); break;
     case IDC_LIST:

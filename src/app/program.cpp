@@ -4,6 +4,7 @@
 #include "app/sync.h"
 #include "editor/editor.h"
 #include "editor/messages.h"
+#include "editor/password_dialog.h"
 #include "settings/settings.h"
 #include "store/data_file.h"
 #include "store/sync.h"
@@ -11,6 +12,7 @@
 #include "transfer/paste.h"
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -85,7 +87,7 @@ bool folderWritableOrAccepted() {
 // the user tries again or goes on without them (they stay where they are).
 // Going on would start empty past them when PASSWORD.TXT is missing and
 // nothing else is there: then declining ends the program. False: declined so.
-bool unreadableAccepted(Recovery& found) {
+bool unreadableAccepted(Recovery& found, const std::vector<std::wstring>& passedOver) {
     while (!found.unreadable.empty()) {
         bool emptyStart = found.missing && found.path.empty();
         std::wstring text = L"前回の保存で残った以下のファイルを、今は読み込めません。\n";
@@ -98,8 +100,124 @@ bool unreadableAccepted(Recovery& found) {
                   L"ファイルはそのまま残り、次の起動でもう一度確かめます。";
         if (askYesNo(text) != platform::mb::answerYes)
             return !emptyStart;
-        found = findRecovery();
+        found = findRecovery(passedOver);
     }
+    return true;
+}
+
+// PASSWORD.TXT is protected and damaged where nothing can be read: the user
+// ends the program, or goes on from PASSWORD.BAK (asked for its own
+// password when the held key does not open it), which the first save then
+// puts in PASSWORD.TXT's place. False: ended so, nothing written.
+bool startFromBackup(const FileSeen& damaged, bool& entriesRead) {
+    const std::wstring backup = dataBackupPath();
+    const std::wstring problem = damagedProtectionProblem(dataFilePath(), damaged);
+    if (!platform::fileExists(backup)) {
+        platform::messageBox(problem +
+                                 L"バックアップ（PASSWORD.BAK）もないため、ファイルを変更せずに"
+                                 L"終了します。",
+                             platform::mb::ok | platform::mb::iconError);
+        return false;
+    }
+    if (askYesNo(problem + formatMessage(L"バックアップ %s から読み込みますか？\n"
+                                         L"「いいえ」を選ぶと、ファイルを変更せずに終了します。",
+                                         {backup})) != platform::mb::answerYes)
+        return false;
+    MasterKey key = heldKey, upgrade;
+    FileSeen seen;
+    for (;;) {
+        int beyond = 0;
+        DataFileState state = readDataFile(backup, entryList, nullptr, &beyond, &seen, key);
+        if (state == DataFileState::NeedsPassword) {
+            Unlock unlocked = askForPassword(
+                {backup,
+                 formatMessage(
+                     L"バックアップの以下のファイルは、マスターパスワードで保護されています。"
+                     L"\n%s",
+                     {backup}),
+                 false},
+                seen, key, &upgrade);
+            if (unlocked == Unlock::Opened)
+                continue;
+            if (unlocked != Unlock::Damaged)
+                return false;
+            state = DataFileState::ProtectionDamaged;
+        }
+        if (state == DataFileState::ProtectionDamaged) {
+            platform::messageBox(damagedProtectionProblem(backup, seen) +
+                                     L"ファイルを変更せずに終了します。",
+                                 platform::mb::ok | platform::mb::iconError);
+            return false;
+        }
+        if (state == DataFileState::Damaged &&
+            askYesNo(damagedFileProblem(backup, beyond) +
+                     formatMessage(L"読み込めた %d 件のアイテムで続けますか？\n"
+                                   L"「いいえ」を選ぶと、ファイルを変更せずに終了します。",
+                                   {std::to_wstring(entryList.count())})) !=
+                platform::mb::answerYes)
+            return false;
+        if (state != DataFileState::Read && state != DataFileState::Damaged) {
+            platform::messageBox(
+                formatMessage(L"以下のバックアップを読み込むことができませんでした。\n%s\n"
+                              L"ファイルを変更せずに終了します。",
+                              {backup}),
+                platform::mb::ok | platform::mb::iconError);
+            return false;
+        }
+        break;
+    }
+    forgetKeys();
+    if (seen.isProtected) {
+        heldKey = key;
+        upgradeKey = upgrade;
+    } else {
+        platform::messageBox(L"このバックアップは、マスターパスワードで保護されていません。"
+                             L"保護するには、ファイル メニューの「マスターパスワードの設定」で"
+                             L"設定し直してください。",
+                             platform::mb::ok | platform::mb::iconWarning);
+    }
+    // PASSWORD.TXT as it is now marks what the first save writes over.
+    setDataFileBase(entryList, seeDataFile());
+    entriesRead = true;
+    return true;
+}
+
+// Before anything else reads it, a protected PASSWORD.TXT asks for its
+// master password: a wrong one is told and asked again, キャンセル ends the
+// program with nothing written. The key is held from then on, and so is
+// the key for today's iterations when the file has fewer. A file damaged
+// where nothing can be read is told, and PASSWORD.BAK offered. False: the
+// program ends.
+bool unlockAtStartUp(bool& entriesRead) {
+    entriesRead = false;
+    FileSeen seen;
+    DataFileState state = peekDataFile(dataFilePath(), seen);
+    if (state == DataFileState::NeedsPassword) {
+        MasterKey key, upgrade;
+        switch (askForPassword(
+            {dataFilePath(),
+             formatMessage(L"以下のデータファイルは、マスターパスワードで保護されています。\n%s",
+                           {dataFilePath()}),
+             false},
+            seen, key, &upgrade)) {
+        case Unlock::Opened:
+            forgetKeys();
+            heldKey = key;
+            upgradeKey = upgrade;
+            return true;
+        case Unlock::Declined: return false;
+        case Unlock::Failed:
+            platform::messageBox(
+                formatMessage(L"以下のデータファイルを開くことができませんでした。\n%s\n"
+                              L"ファイルを変更せずに終了します。",
+                              {dataFilePath()}),
+                platform::mb::ok | platform::mb::iconError);
+            return false;
+        case Unlock::Damaged: state = DataFileState::ProtectionDamaged; break;
+        }
+    }
+    if (state == DataFileState::ProtectionDamaged)
+        return startFromBackup(seen, entriesRead);
     return true;
 }
 
@@ -112,15 +230,45 @@ bool restoreDataFile(const std::wstring& path) {
         return saveWithRetry([&](bool) { return swapIn(path, dataFilePath(), dataBackupPath()); },
                              dataBackupPath())
                    .error == platform::FileError::None;
-    // The backup stays what it is: what can be read of it is saved.
-    // PASSWORD.TXT is missing, so there is nothing to keep as the backup.
+    // The backup stays what it is: what can be read of it is saved, with
+    // its key. PASSWORD.TXT is missing, so there is nothing to keep as the
+    // backup.
     EntryList list;
     DataFileState state = readDataFile(path, list);
     if (state != DataFileState::Read && state != DataFileState::Damaged)
         return false;
     SecureString bytes = formatDataFile(list);
+    if (!sealBytes(bytes, heldKey))
+        return false;
     return saveWithRetry([&](bool keep) { return saveDataFile(bytes, false, true, keep); }, L"")
                .error == platform::FileError::None;
+}
+
+// A recovery candidate protected with a key not held, opened with its own
+// password: its count and completeness are known then, and key is its key.
+// False: the user declined, or it is damaged (told); it stays as it is.
+bool openWithItsPassword(Recovery& found, MasterKey& key) {
+    Unlock unlocked = askForPassword(
+        {found.path,
+         formatMessage(L"前回の保存で残った以下のファイルは、マスターパスワードで保護されています。"
+                       L"中身を確かめるには、マスターパスワードを入力してください。キャンセルを"
+                       L"選ぶと、このファイルはそのまま残します。\n%s",
+                       {found.path}),
+         false},
+        found.seen, key);
+    EntryList list;
+    DataFileState state = unlocked == Unlock::Opened
+                              ? readDataFile(found.path, list, nullptr, nullptr, nullptr, key)
+                              : DataFileState::NeedsPassword;
+    if (unlocked == Unlock::Damaged)
+        platform::messageBox(damagedProtectionProblem(found.path, found.seen) +
+                                 L"このファイルはそのまま残します。",
+                             platform::mb::ok | platform::mb::iconWarning);
+    if (state != DataFileState::Read && state != DataFileState::Damaged)
+        return false;
+    found.count = list.count();
+    found.complete = state == DataFileState::Read;
+    return true;
 }
 
 // After a save that did not finish, PASSWORD.TXT is missing or a complete
@@ -130,11 +278,26 @@ bool restoreDataFile(const std::wstring& path) {
 // entries already.
 bool recoverAtStartUp(bool& entriesRead) {
     entriesRead = false;
+    std::vector<std::wstring> passedOver; // their password declined: left as they are
     Recovery found = findRecovery();
-    if (!unreadableAccepted(found))
+    if (!unreadableAccepted(found, passedOver))
         return false;
     while (!found.path.empty()) {
         bool temporary = found.path != dataBackupPath();
+        // Protected with a key not held: opened with its own password first.
+        MasterKey key = heldKey;
+        if (found.locked && !openWithItsPassword(found, key)) {
+            passedOver.push_back(found.path);
+            found = findRecovery(passedOver);
+            // Never an empty start past a file that may hold the list.
+            if (found.path.empty() && found.missing) {
+                platform::messageBox(L"データファイル PASSWORD.TXT がなく、ほかに戻せるファイル"
+                                     L"もないため、ファイルを変更せずに終了します。",
+                                     platform::mb::ok | platform::mb::iconWarning);
+                return false;
+            }
+            continue;
+        }
         std::wstring text =
             std::wstring(found.missing
                              ? L"データファイル PASSWORD.TXT がありません。前回の保存が"
@@ -153,10 +316,13 @@ bool recoverAtStartUp(bool& entriesRead) {
                                                                 platform::mb::iconWarning |
                                                                 platform::mb::defaultThird)
                                : askYesNo(text);
-        if (answer == platform::mb::answerNo && temporary) {
-            platform::deleteFile(found.path);
-        } else if (answer != platform::mb::answerYes) {
+        if (answer != platform::mb::answerYes && !(answer == platform::mb::answerNo && temporary))
             return false;
+        // Put in place, it is PASSWORD.TXT, and its key the session's.
+        if (answer == platform::mb::answerYes)
+            adoptKey(key);
+        if (answer == platform::mb::answerNo) {
+            platform::deleteFile(found.path);
         } else if (!restoreDataFile(found.path)) {
             // When it cannot be put in place, the session runs on what it
             // holds and the file stays where it is.
@@ -170,8 +336,8 @@ bool recoverAtStartUp(bool& entriesRead) {
         }
         // Another kept file, or without PASSWORD.TXT the backup, comes next;
         // never an empty start past one that cannot be read.
-        found = findRecovery();
-        if (found.path.empty() && found.missing && !unreadableAccepted(found))
+        found = findRecovery(passedOver);
+        if (found.path.empty() && found.missing && !unreadableAccepted(found, passedOver))
             return false;
     }
     return true;
@@ -185,6 +351,16 @@ bool loadEntriesAtStartUp() {
         platform::FileError why;
         int beyond;
         switch (loadDataFile(&why, &beyond)) {
+        // Protected (again) since the password was asked: asked once more.
+        case DataFileState::NeedsPassword:
+        case DataFileState::ProtectionDamaged: {
+            bool fromBackup;
+            if (!unlockAtStartUp(fromBackup))
+                return false;
+            if (fromBackup)
+                return true;
+            break;
+        }
         case DataFileState::Unreadable:
             if (askToRetryReading(dataFilePath(), why) != platform::mb::answerYes)
                 return false;
@@ -196,8 +372,11 @@ bool loadEntriesAtStartUp() {
                                           L"「いいえ」を選ぶと、ファイルを変更せずに終了します。",
                                           {std::to_wstring(entryList.count())})) ==
                    platform::mb::answerYes;
-        case DataFileState::Missing:
-        case DataFileState::Read: return true;
+        case DataFileState::Read:
+            if (dataFileBase.seen.opened == OpenResult::OpenedCheckDamaged)
+                tellCheckLineDamaged(dataFilePath());
+            return true;
+        case DataFileState::Missing: return true;
         }
     }
 }
@@ -242,13 +421,19 @@ int startUp() {
     }
     if (!folderWritableOrAccepted())
         return 0;
+    // The password first: recovery candidates and copies protected with the
+    // same key open with it, without asking again.
+    bool entriesRead;
+    bool going = unlockAtStartUp(entriesRead);
     // A save under way on another PC leaves its temporary file beside
     // PASSWORD.TXT for a moment: it is not one to offer.
-    if (lockDataFile(false))
+    if (going && !entriesRead && lockDataFile(false))
         unlockDataFile();
-    bool entriesRead;
-    if (!recoverAtStartUp(entriesRead) || (!entriesRead && !loadEntriesAtStartUp())) {
+    going = going && (entriesRead || recoverAtStartUp(entriesRead)) &&
+            (entriesRead || loadEntriesAtStartUp());
+    if (!going) {
         releaseEntries(entryList);
+        forgetKeys();
         return 0;
     }
     offerStrayFiles();

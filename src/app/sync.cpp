@@ -5,6 +5,7 @@
 #include "base/life_cycle.h"
 #include "editor/editor.h"
 #include "editor/messages.h"
+#include "editor/password_dialog.h"
 #include "store/sync.h"
 #include "transfer/paste.h"
 
@@ -21,6 +22,12 @@ bool released = false;
 bool windowShown = false;
 // What saves at the end of the session took in, told if the end is cancelled.
 std::wstring heldBack;
+// The held key came with entries from a protected copy while PASSWORD.TXT
+// was plain: the next save writes with it over the plain file.
+bool keyChosenHere = false;
+// PASSWORD.TXT as it was when the user declined its master password at an
+// activation: not asked again at activations until it changes.
+platform::FileStamp declinedAt;
 
 void tellNews(const std::wstring& news) {
     if (news.empty())
@@ -56,28 +63,38 @@ bool askToApplyTheirDeletions(const MergeReport& report) {
 }
 
 void tellKept(const MergingSave& saved) {
-    std::wstring text;
-    switch (saved.because) {
-    case KeptBecause::Unreadable:
-        text = formatMessage(L"以下のデータファイルを読み込むことができませんでした。\n%s\n",
-                             {dataFilePath()}) +
-               fileProblem(saved.why) + L"\n";
-        break;
-    case KeptBecause::Damaged:
-        text = damagedFileProblem(dataFilePath(), 0) +
-               L"ほかのパソコンなどで書き換えられたようです。\n";
-        break;
-    case KeptBecause::Changing:
-        text = formatMessage(L"以下のデータファイルは、保存するあいだにもほかのパソコンなどで"
-                             L"何度も書き換えられました。\n%s\n",
-                             {dataFilePath()});
-        break;
-    }
     platform::messageBox(
-        text + formatMessage(L"PASSWORD.TXT は上書きせず、この一覧を以下のファイルに保存しました。"
-                             L"次に起動したときに、このファイルをどうするか確かめます。\n%s",
-                             {saved.kept}),
+        keptReason(saved) +
+            formatMessage(
+                heldKey.set ? L"PASSWORD.TXT は上書きせず、この一覧をマスターパスワードで保護して"
+                              L"以下のファイルに保存しました。次に起動したときに、このファイルを"
+                              L"どうするか確かめます。\n%s"
+                            : L"PASSWORD.TXT は上書きせず、この一覧を以下のファイルに保存しました。"
+                              L"次に起動したときに、このファイルをどうするか確かめます。\n%s",
+                {saved.kept}),
         platform::mb::ok | platform::mb::iconWarning);
+}
+
+std::wstring protectedElsewhere(const std::wstring& then) {
+    return formatMessage(L"以下のデータファイルは、ほかのパソコンなどで別のマスターパスワードで"
+                         L"保護されています。\n%s\n",
+                         {dataFilePath()}) +
+           then;
+}
+
+// A plain PASSWORD.TXT while the session holds a key: clear text only with
+// the user's word.
+bool askToWriteClearText() {
+    return platform::messageBox(
+               formatMessage(L"以下のデータファイルは、マスターパスワードで保護されていません。"
+                             L"ほかのパソコンなどで保護をやめたか、保護しない Keyloom で保存された"
+                             L"ようです。\n%s\n"
+                             L"この一覧も保護せずに（だれでも読める形で）保存しますか？\n"
+                             L"「いいえ」を選ぶと、PASSWORD.TXT は上書きせず、この一覧をマスター"
+                             L"パスワードで保護したファイルに保存します。",
+                             {dataFilePath()}),
+               platform::mb::yesNo | platform::mb::iconWarning | platform::mb::defaultSecond) ==
+           platform::mb::answerYes;
 }
 
 // A command, question, notice or paste is under way.
@@ -119,10 +136,37 @@ int askToAddStray(const std::wstring& path, int lacking) {
 
 } // namespace
 
-FileError saveEntries(bool* kept) {
+std::wstring keptReason(const MergingSave& saved) {
+    switch (saved.because) {
+    case KeptBecause::Unreadable:
+        return formatMessage(L"以下のデータファイルを読み込むことができませんでした。\n%s\n",
+                             {dataFilePath()}) +
+               fileProblem(saved.why) + L"\n";
+    case KeptBecause::Damaged:
+        return (saved.theirs.isProtected ? damagedProtectionProblem(dataFilePath(), saved.theirs)
+                                         : damagedFileProblem(dataFilePath(), 0)) +
+               L"ほかのパソコンなどで書き換えられたようです。\n";
+    case KeptBecause::Changing:
+        return formatMessage(L"以下のデータファイルは、保存するあいだにもほかのパソコンなどで"
+                             L"何度も書き換えられました。\n%s\n",
+                             {dataFilePath()});
+    case KeptBecause::Locked: return protectedElsewhere(L"");
+    case KeptBecause::Unprotected:
+        return formatMessage(
+            L"以下のデータファイルは、マスターパスワードで保護されていません。\n%s\n",
+            {dataFilePath()});
+    }
+    return L"";
+}
+
+FileError saveEntries(bool* kept, const MasterKey* chosen, MergingSave* last) {
     if (kept)
         *kept = false;
     MergingRules rules;
+    rules.chosen = chosen ? chosen : keyChosenHere ? &heldKey : nullptr;
+    rules.mayKeep = !chosen;
+    MasterKey theirKey; // typed for a PASSWORD.TXT protected elsewhere
+    MergingSave saved;
     for (;;) {
         if (released)
             return FileError::None;
@@ -131,7 +175,6 @@ FileError saveEntries(bool* kept) {
         // The end of the session can come while a command waits in a
         // question about an entry it holds by its place in the list.
         rules.takeIn = exitStarted() || !listInUse();
-        MergingSave saved;
         SaveResult result = saveWithRetry(
             [&](bool keepTemporary) {
                 if (released) // the session ended meanwhile, and the exit with it
@@ -141,6 +184,8 @@ FileError saveEntries(bool* kept) {
                 return saved.result;
             },
             dataBackupPath());
+        if (last)
+            *last = saved;
         if (released)
             return FileError::None;
         switch (saved.outcome) {
@@ -148,10 +193,31 @@ FileError saveEntries(bool* kept) {
             rules.deletionsDecided = true;
             rules.applyTheirDeletions = !sessionEnding() && askToApplyTheirDeletions(saved.report);
             continue;
+        // Nothing is asked while the session ends: the list is kept instead.
+        case Saved::NeedsPassword:
+            rules.declined = true;
+            if (!sessionEnding()) {
+                Unlock unlocked = askForPassword(
+                    {dataFilePath(),
+                     protectedElsewhere(L"この一覧を保存するには、そのマスターパスワードを入力して"
+                                        L"ください。キャンセルを選ぶと、PASSWORD.TXT は上書きせず、"
+                                        L"この一覧を別のファイルに保存します。"),
+                     windowShown},
+                    saved.theirs, theirKey);
+                if (unlocked == Unlock::Opened || unlocked == Unlock::Damaged) {
+                    rules.theirs = &theirKey;
+                    rules.declined = false;
+                }
+            }
+            continue;
+        case Saved::Unprotected:
+            rules.clearTextAgreed = !sessionEnding() && askToWriteClearText();
+            rules.declined = !rules.clearTextAgreed;
+            continue;
         case Saved::Kept:
             if (kept)
                 *kept = true;
-            if (!sessionEnding())
+            if (!sessionEnding() && !saved.kept.empty())
                 tellKept(saved);
             return FileError::None;
         case Saved::Failed: {
@@ -173,12 +239,24 @@ FileError saveEntries(bool* kept) {
             continue;
         }
         case Saved::Written: entriesSaved = true; [[fallthrough]];
-        case Saved::AlreadyThere:
+        case Saved::AlreadyThere: {
+            std::wstring news;
             if (saved.merged && rules.takeIn) {
                 takeIn(saved.list);
-                tellNews(mergeNews(saved.report, entryList, !rules.applyTheirDeletions));
+                news = mergeNews(saved.report, entryList, !rules.applyTheirDeletions);
             }
+            if (saved.protectionOverridden)
+                news += std::wstring(news.empty() ? L"" : L"\n\n") +
+                        L"PASSWORD.TXT のマスターパスワードは、ほかのパソコンなどでも変えられて"
+                        L"いましたが、ここで設定したとおりに保存しました。";
+            if (keyChosenHere && !chosen)
+                news += std::wstring(news.empty() ? L"" : L"\n\n") +
+                        L"追加したアイテムのファイルと同じマスターパスワードで、PASSWORD.TXT "
+                        L"を保護しました。";
+            keyChosenHere = false;
+            tellNews(news);
             return FileError::None;
+        }
         }
     }
 }
@@ -208,7 +286,33 @@ void mainWindowPosted() {
         return;
     EntryList merged;
     MergeReport report;
-    if (takeInDataFile(entryList, merged, report) != TakeIn::Merged)
+    FileSeen seen;
+    TakeIn took = takeInDataFile(entryList, merged, report, seen);
+    if (took == TakeIn::Locked && seen.stamp != declinedAt) {
+        // Protected elsewhere since: its password is asked once for these
+        // bytes; declined, the list is kept aside with the held key.
+        MasterKey key;
+        Unlock unlocked = askForPassword(
+            {dataFilePath(),
+             protectedElsewhere(
+                 L"ほかのパソコンなどでの変更を取り込むには、そのマスターパスワードを"
+                 L"入力してください。キャンセルを選ぶと、この一覧を別のファイルに"
+                 L"保存します。"),
+             true},
+            seen, key);
+        if (unlocked == Unlock::Opened) {
+            took = takeInDataFile(entryList, merged, report, seen, key);
+        } else if (unlocked == Unlock::Declined) {
+            declinedAt = seen.stamp;
+            MergingRules rules;
+            rules.declined = true;
+            rules.keepBackup = !entriesSaved;
+            MergingSave saved = saveMerging(entryList, rules);
+            if (saved.outcome == Saved::Kept)
+                tellKept(saved);
+        }
+    }
+    if (took != TakeIn::Merged)
         return;
     if (!sameList(merged, entryList))
         replaceEntries(merged);
@@ -218,7 +322,25 @@ void mainWindowPosted() {
 void offerStrayFiles() {
     for (const std::wstring& path : strayDataFiles()) {
         EntryList lacking;
-        if (!entriesLacking(path, entryList, lacking))
+        FileSeen seen;
+        MasterKey key = heldKey;
+        DataFileState state = entriesLacking(path, entryList, lacking, &seen, key);
+        if (state == DataFileState::NeedsPassword) {
+            // Left as it is when the user declines.
+            if (askForPassword(
+                    {path,
+                     formatMessage(L"PASSWORD.TXT と同じフォルダーにある以下のデータファイル"
+                                   L"は、別のマスターパスワードで保護されています。"
+                                   L"そのアイテムを確かめるには、マスターパスワードを入力"
+                                   L"してください。キャンセルを選ぶと、このファイルはその"
+                                   L"まま残します。\n%s",
+                                   {path}),
+                     false},
+                    seen, key) != Unlock::Opened)
+                continue;
+            state = entriesLacking(path, entryList, lacking, &seen, key);
+        }
+        if (state != DataFileState::Read)
             continue;
         if (lacking.count() == 0) {
             // A save's leftover with nothing of its own: put aside, so that
@@ -233,6 +355,11 @@ void offerStrayFiles() {
         } else if (answer == platform::mb::answerYes) {
             for (EntryRecord& record : lacking.records)
                 entryList.records.push_back(std::move(record));
+            // Its entries were protected: PASSWORD.TXT is too from now on.
+            if (seen.isProtected && !heldKey.set) {
+                heldKey = key;
+                keyChosenHere = true;
+            }
             bool kept;
             // Set aside only once its entries are in PASSWORD.TXT.
             if (saveEntries(&kept) == FileError::None && !kept)
@@ -241,14 +368,81 @@ void offerStrayFiles() {
     }
 }
 
+void removeClearCopies() {
+    std::wstring readable;
+    auto wipe = [&](const std::wstring& path) {
+        if (platform::wipeFile(path) != FileError::None)
+            readable += path + L"\n";
+    };
+    for (const std::wstring& path : strayDataFiles()) {
+        EntryList lacking;
+        FileSeen seen;
+        DataFileState state = entriesLacking(path, entryList, lacking, &seen);
+        if (seen.isProtected || state == DataFileState::Missing)
+            continue;
+        const bool ours = isTemporaryOfDataFile(path);
+        if (state == DataFileState::Unreadable || state == DataFileState::TooLarge) {
+            readable += path + L"\n";
+            continue;
+        }
+        // A save's leftover that adds nothing, or was cut short: wiped. A
+        // file that is not a data file is no copy of the list.
+        if (ours && (state == DataFileState::Damaged || lacking.count() == 0)) {
+            wipe(path);
+            continue;
+        }
+        if (state != DataFileState::Read)
+            continue;
+        int answer = platform::messageBox(
+            formatMessage(L"PASSWORD.TXT と同じフォルダーに、マスターパスワードで保護されていない"
+                          L"以下のデータファイルがあります。\n%s\n"
+                          L"このファイルには、PASSWORD.TXT にないアイテムが %d 件あります。\n"
+                          L"「はい」を選ぶと、これらのアイテムを一覧の最後に追加して保存し、この"
+                          L"ファイルは消去します。\n"
+                          L"「いいえ」を選ぶと、このファイルを同じマスターパスワードで保護します"
+                          L"（アイテムはこのファイルに残ります）。\n"
+                          L"「キャンセル」を選ぶと、このファイルをそのまま残します。保護されず、"
+                          L"だれでも読めるままです。",
+                          {path, std::to_wstring(lacking.count())}),
+            platform::mb::yesNoCancel | platform::mb::iconWarning);
+        if (answer == platform::mb::answerYes) {
+            for (EntryRecord& record : lacking.records)
+                entryList.records.push_back(std::move(record));
+            bool kept;
+            if (saveEntries(&kept) == FileError::None && !kept)
+                wipe(path);
+            else
+                readable += path + L"\n";
+        } else if (answer == platform::mb::answerNo) {
+            if (protectInPlace(path) != FileError::None)
+                readable += path + L"\n";
+        } else {
+            readable += path + L"\n";
+        }
+    }
+    for (const std::wstring& path : clearLeftovers())
+        wipe(path);
+    // From now on the backup is the protected file.
+    QuietAttempts retried;
+    keepAsBackup(dataFilePath(), dataBackupPath(), retried);
+    if (!readable.empty())
+        platform::messageBox(L"以下のファイルは保護されていないまま残っています。"
+                             L"だれでも読むことができます。\n" +
+                                 readable,
+                             platform::mb::ok | platform::mb::iconWarning);
+}
+
 void releaseEntryList() {
     released = true;
     releaseEntries(entryList);
     releaseEntries(dataFileBase.list);
+    forgetKeys();
 }
 
 void resetSync() {
-    entriesSaved = released = windowShown = false;
+    entriesSaved = released = windowShown = keyChosenHere = false;
+    declinedAt = {};
+    forgetKeys();
     heldBack.clear();
     forgetKeptFile();
     releaseEntries(dataFileBase.list);

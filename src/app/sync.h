@@ -5,15 +5,25 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "store/sync.h"
 
 // Saves entryList (see saveMerging) and shows what the save took in from
 // another PC, telling it once (held back while the session ends). Asks,
 // with the lock released, whether to delete what another PC deleted when
-// that is much (at the end of the session they are kept), and what to do
-// when PASSWORD.TXT's protection cannot be given. Returns why the list could
-// not be saved: None when it was, or when it went to a kept temporary file
-// instead (kept says which, after the user was told).
-platform::FileError saveEntries(bool* kept = nullptr);
+// that is much (at the end of the session they are kept), what to do when
+// PASSWORD.TXT's protection cannot be given, for the master password of a
+// PASSWORD.TXT protected elsewhere, and whether to write clear text over a
+// plain one while the session holds a key (at the end of the session the
+// list is kept instead). Returns why the list could not be saved: None when
+// it was, or when it went to a kept temporary file instead (kept says which,
+// after the user was told). chosen: the master password as just set,
+// changed or turned off here, which the save writes whole or not at all
+// (kept then, nothing told); last: what the last try came to.
+platform::FileError saveEntries(bool* kept = nullptr, const MasterKey* chosen = nullptr,
+                                MergingSave* last = nullptr);
+// Why a list went to a kept temporary file (or, for a change of the master
+// password, nowhere), as the message opens.
+std::wstring keptReason(const MergingSave& saved);
 
 // The main window is there from now on to show a list that a save took in.
 void setWindowShown();
@@ -27,8 +37,16 @@ void tellHeldBack();
 void mainWindowPosted();
 
 // At start-up, after loading: each other copy of PASSWORD.TXT that holds
-// entries it lacks is offered, to add them, leave it, or set it aside.
+// entries it lacks is offered, to add them, leave it, or set it aside. One
+// protected with a key not held asks for its password first, and is left
+// as it is when the user declines.
 void offerStrayFiles();
+// Once the master password protects PASSWORD.TXT: each clear copy beside it
+// that holds entries of its own is offered (to add them, to protect it where
+// it is, or to leave it readable); then the clear files that only repeat
+// the list are wiped, and PASSWORD.BAK becomes the protected file. What
+// stays readable is named.
+void removeClearCopies();
 
 // The last of the exit: the entries and the base are wiped and released,
 // and no save runs after.

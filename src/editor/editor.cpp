@@ -4,6 +4,7 @@
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "editor/messages.h"
+#include "editor/password_dialog.h"
 #include "store/data_file.h"
 #include "store/merge.h"
 #include "store/text.h"
@@ -337,10 +338,35 @@ void revertCommand() {
     // want as it is, changes nothing at all, the editor's texts included.
     EntryList readAgain;
     FileSeen seen;
+    MasterKey key = heldKey;
     for (;;) {
         platform::FileError why;
         int beyond;
-        DataFileState state = readDataFile(dataFilePath(), readAgain, &why, &beyond, &seen);
+        DataFileState state = readDataFile(dataFilePath(), readAgain, &why, &beyond, &seen, key);
+        // Protected elsewhere since with another master password: its own
+        // opens it, and is the session's from then on.
+        if (state == DataFileState::NeedsPassword) {
+            Unlock unlocked = askForPassword(
+                {dataFilePath(),
+                 formatMessage(
+                     L"以下のデータファイルは、ほかのパソコンなどで別のマスターパスワードで"
+                     L"保護されています。元に戻すには、そのマスターパスワードを入力して"
+                     L"ください。\n%s",
+                     {dataFilePath()})},
+                seen, key);
+            if (unlocked == Unlock::Damaged)
+                state = DataFileState::ProtectionDamaged;
+            else if (unlocked != Unlock::Opened || exitStarted())
+                return;
+            else
+                continue;
+        }
+        if (state == DataFileState::ProtectionDamaged) {
+            platform::messageBox(damagedProtectionProblem(dataFilePath(), seen) +
+                                     L"今の一覧をそのまま残します。",
+                                 platform::mb::ok | platform::mb::iconError);
+            return;
+        }
         if (state == DataFileState::Unreadable) {
             if (askToRetryReading(dataFilePath(), why) != platform::mb::answerYes || exitStarted())
                 return;
@@ -374,6 +400,10 @@ void revertCommand() {
     }
     editedIndex = -1; // the editor's texts are dropped
     revertEntries(readAgain, seen);
+    // A plain file keeps the session's key: the save asks before it writes
+    // clear text.
+    if (seen.isProtected)
+        adoptKey(key);
     fillList();
     platform::selectItem(sel);
     showSelection();

@@ -65,6 +65,37 @@ void tellTooLarge(const std::wstring& path) {
         platform::mb::ok | platform::mb::iconError);
 }
 
+std::wstring damagedProtectionProblem(const std::wstring& path, const FileSeen& seen) {
+    const wchar_t* part = L"";
+    switch (seen.damaged) {
+    case ProtectedPart::None:
+    case ProtectedPart::Marker: part = L"最初の 2 行"; break;
+    case ProtectedPart::Kdf: part = L"鍵の作りかたの行（kdf=）"; break;
+    case ProtectedPart::Iterations: part = L"繰り返し回数の行（iterations=）"; break;
+    case ProtectedPart::Salt: part = L"ソルトの行（salt=）"; break;
+    case ProtectedPart::Cipher: part = L"暗号の種類の行（cipher=）"; break;
+    case ProtectedPart::Nonce: part = L"ナンスの行（nonce=）"; break;
+    // The digest covers the lines before it: one of them, or the digest.
+    case ProtectedPart::Digest: part = L"最初の 8 行のどこか（digest= で確かめています）"; break;
+    case ProtectedPart::Check: part = L"パスワードを確かめる行（check=）"; break;
+    case ProtectedPart::Body: part = L"暗号化されたアイテムの部分"; break;
+    case ProtectedPart::Tag: part = L"最後の行（tag=）"; break;
+    }
+    return formatMessage(L"マスターパスワードで保護された以下のデータファイルが壊れています。\n%s\n"
+                         L"壊れているところ: %s\n",
+                         {path, part});
+}
+
+void tellCheckLineDamaged(const std::wstring& path) {
+    platform::messageBox(
+        formatMessage(
+            L"以下のデータファイルは、パスワードを確かめる行（check=）が壊れていましたが、"
+            L"マスターパスワードで正しく開けました。アイテムはすべて無事です。\n%s\n"
+            L"次に保存するときに、正しい形に書き直します。",
+            {path}),
+        platform::mb::ok | platform::mb::iconWarning);
+}
+
 std::wstring mergeNews(const MergeReport& report, const EntryList& merged,
                        bool theirDeletionsKept) {
     const int kept = theirDeletionsKept ? report.theirDeletions : 0;

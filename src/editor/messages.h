@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "store/data_file.h"
 #include "store/merge.h"
 
 #include <initializer_list>
@@ -23,6 +24,12 @@ int askToRetryReading(const std::wstring& path, platform::FileError error);
 std::wstring damagedFileProblem(const std::wstring& path, int beyondCount);
 // A data file that cannot be read whole: too large for memory.
 void tellTooLarge(const std::wstring& path);
+// The opening of the message about a protected data file damaged where
+// nothing can be read: its path, and the part (seen.damaged).
+std::wstring damagedProtectionProblem(const std::wstring& path, const FileSeen& seen);
+// A protected file opened with its password although its check line is
+// damaged: the next save writes a sound one.
+void tellCheckLineDamaged(const std::wstring& path);
 
 // What a save or the window took in from another PC's save of PASSWORD.TXT,
 // as the one message that tells it, with the titles of merged's entries kept

@@ -113,6 +113,49 @@ void appendMemo(SecureString& out, std::string_view memo) {
 
 } // namespace
 
+MasterKey heldKey;
+MasterKey upgradeKey;
+
+namespace {
+
+void wipeKey(MasterKey& key) {
+    secureWipe(key.key.cipherKey.bytes.data(), key.key.cipherKey.bytes.size());
+    secureWipe(key.key.checkKey.bytes.data(), key.key.checkKey.bytes.size());
+    key = MasterKey();
+}
+
+} // namespace
+
+bool sameKey(const MasterKey& a, const MasterKey& b) {
+    if (!a.set || !b.set)
+        return a.set == b.set;
+    return a.key.salt == b.key.salt && a.key.iterations == b.key.iterations &&
+           a.key.cipherKey.bytes == b.key.cipherKey.bytes &&
+           a.key.checkKey.bytes == b.key.checkKey.bytes;
+}
+
+void adoptKey(const MasterKey& key) {
+    if (sameKey(key, heldKey))
+        return;
+    heldKey = key;
+    wipeKey(upgradeKey);
+}
+
+void forgetKeys() {
+    wipeKey(heldKey);
+    wipeKey(upgradeKey);
+}
+
+bool sealBytes(SecureString& bytes, const MasterKey& key) {
+    if (!key.set)
+        return true;
+    std::string sealed;
+    if (!protectBytes(bytes, key.key, sealed))
+        return false;
+    bytes.assign(sealed);
+    return true;
+}
+
 std::wstring dataFilePath() { return programDirectory() + L"\\PASSWORD.TXT"; }
 std::wstring dataBackupPath() { return programDirectory() + L"\\PASSWORD.BAK"; }
 
@@ -229,27 +272,88 @@ SaveResult saveDataFile(std::string_view bytes, bool keepBackup, bool protect, b
     return saveFile(dataFilePath(), bytes, dataSaveRules(keepBackup, protect), keepTemporary);
 }
 
-DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::FileError* why,
-                           int* beyondCount, FileSeen* seen) {
-    std::string bytes;
-    if (seen)
-        *seen = {platform::fileStamp(path)};
+namespace {
+
+// The file's bytes, or why there are none.
+DataFileState readBytes(const std::wstring& path, std::string& bytes, platform::FileError* why,
+                        FileSeen& seen) {
+    seen = FileSeen();
+    seen.stamp = platform::fileStamp(path);
     platform::FileError error = platform::readWholeFile(path, bytes);
     if (why)
         *why = error;
     switch (error) {
-    case platform::FileError::None: break;
-    case platform::FileError::NotFound: releaseEntries(list); return DataFileState::Missing;
+    case platform::FileError::None: hashBytes(bytes, seen); return DataFileState::Read;
+    case platform::FileError::NotFound: return DataFileState::Missing;
     case platform::FileError::TooLarge: return DataFileState::TooLarge;
     default: return DataFileState::Unreadable;
     }
+}
 
-    if (seen)
-        hashBytes(bytes, *seen);
+// A protected file's header, into seen.
+DataFileState readHeader(const ProtectedFile& file, FileSeen& seen) {
+    seen.isProtected = true;
+    seen.damaged = file.damaged;
+    seen.salt = file.salt;
+    seen.iterations = file.iterations;
+    if (file.damaged == ProtectedPart::None)
+        return DataFileState::NeedsPassword;
+    seen.opened = file.damaged == ProtectedPart::Body || file.damaged == ProtectedPart::Tag
+                      ? OpenResult::DamagedBody
+                      : OpenResult::DamagedHeader;
+    return DataFileState::ProtectionDamaged;
+}
+
+// Opens a protected file's bytes with key into plain: Read, or why not.
+DataFileState openSealed(std::string_view bytes, const MasterKey& key, FileSeen& seen,
+                         SecureString& plain, platform::FileError* why) {
+    const ProtectedFile file = readProtectedFile(bytes);
+    DataFileState state = readHeader(file, seen);
+    if (state != DataFileState::NeedsPassword)
+        return state;
+    // Another salt or count of iterations is another key: nothing to try.
+    seen.opened = OpenResult::WrongPassword;
+    if (!key.set || key.key.salt != file.salt || key.key.iterations != file.iterations)
+        return DataFileState::NeedsPassword;
+    switch (seen.opened = openProtected(file, key.key, plain)) {
+    case OpenResult::Opened:
+    case OpenResult::OpenedCheckDamaged: seen.key = key; return DataFileState::Read;
+    case OpenResult::WrongPassword: return DataFileState::NeedsPassword;
+    case OpenResult::DamagedHeader: seen.damaged = ProtectedPart::Check; break;
+    case OpenResult::DamagedBody: seen.damaged = ProtectedPart::Body; break;
+    case OpenResult::Failed:
+        if (why)
+            *why = platform::FileError::Other;
+        return DataFileState::Unreadable;
+    }
+    return DataFileState::ProtectionDamaged;
+}
+
+} // namespace
+
+DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::FileError* why,
+                           int* beyondCount, FileSeen* seen, const MasterKey& key) {
+    std::string bytes;
+    FileSeen local;
+    FileSeen& look = seen ? *seen : local;
+    DataFileState state = readBytes(path, bytes, why, look);
+    if (state == DataFileState::Missing)
+        releaseEntries(list);
+    if (state != DataFileState::Read)
+        return state;
+
+    SecureString opened;
+    std::string_view plain = bytes;
+    if (isProtectedFile(bytes)) {
+        state = openSealed(bytes, key, look, opened, why);
+        if (state != DataFileState::Read)
+            return state;
+        plain = opened;
+    }
     EntryList loaded;
     bool intact;
     try {
-        intact = parseDataFile(bytes.data(), bytes.size(), loaded, beyondCount);
+        intact = parseDataFile(plain.data(), plain.size(), loaded, beyondCount);
     } catch (const std::bad_alloc&) {
         // More records than memory: refuse the file rather than lose its tail.
         secureWipe(bytes.data(), bytes.size());
@@ -257,10 +361,25 @@ DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::
             *why = platform::FileError::TooLarge;
         return DataFileState::TooLarge;
     }
+    // A check line that did not fit is not written again as it is: what the
+    // file holds counts as unknown, so the next save writes a sound one.
+    look.contentKnown = look.hashed && look.opened == OpenResult::Opened;
+    look.content = look.hash;
+    if (look.isProtected)
+        look.contentKnown = look.contentKnown && platform::sha256(plain, look.content);
     secureWipe(bytes.data(), bytes.size());
     releaseEntries(list);
     list.records.swap(loaded.records);
     return intact ? DataFileState::Read : DataFileState::Damaged;
+}
+
+DataFileState peekDataFile(const std::wstring& path, FileSeen& seen, platform::FileError* why) {
+    std::string bytes;
+    DataFileState state = readBytes(path, bytes, why, seen);
+    if (state == DataFileState::Read && isProtectedFile(bytes))
+        state = readHeader(readProtectedFile(bytes), seen);
+    secureWipe(bytes.data(), bytes.size());
+    return state;
 }
 
 DataFileState loadDataFile(platform::FileError* why, int* beyondCount) {
@@ -278,7 +397,7 @@ void revertEntries(EntryList& readAgain, const FileSeen& seen) {
     entryList.records.swap(readAgain.records);
 }
 
-Recovery findRecovery() {
+Recovery findRecovery(const std::vector<std::wstring>& passedOver) {
     const std::wstring path = dataFilePath();
     Recovery found;
     // Every temporary file written after PASSWORD.TXT (any, when it is
@@ -293,19 +412,24 @@ Recovery findRecovery() {
         candidates.push_back(dataBackupPath());
     long long newest = -1;
     for (const std::wstring& candidate : candidates) {
-        if (!platform::fileExists(candidate))
-            continue; // nothing, or a folder of that name
+        if (!platform::fileExists(candidate) ||
+            std::find(passedOver.begin(), passedOver.end(), candidate) != passedOver.end())
+            continue; // nothing, a folder of that name, or one left as it is
         EntryList list;
         platform::FileError why;
-        DataFileState state = readDataFile(candidate, list, &why);
+        FileSeen seen;
+        DataFileState state = readDataFile(candidate, list, &why, nullptr, &seen);
         if (state == DataFileState::Unreadable || state == DataFileState::TooLarge) {
             found.unreadable.push_back({candidate, why});
             continue;
         }
         // A temporary file only when it reads without damage; a damaged
-        // backup only when nothing complete is there.
-        bool complete = state == DataFileState::Read;
-        if (state == DataFileState::Missing || (!complete && candidate != dataBackupPath()))
+        // backup only when nothing complete is there. One that only its
+        // password opens counts as complete until it is opened.
+        const bool locked = state == DataFileState::NeedsPassword;
+        bool complete = state == DataFileState::Read || locked;
+        if (state == DataFileState::Missing || state == DataFileState::ProtectionDamaged ||
+            (!complete && candidate != dataBackupPath()))
             continue;
         long long time = platform::fileTime(candidate);
         if (time < since ||
@@ -315,13 +439,17 @@ Recovery findRecovery() {
         found.path = candidate;
         found.complete = complete;
         found.count = list.count();
+        found.locked = locked;
+        found.seen = seen;
         newest = time;
     }
     return found;
 }
 
 bool keptTemporary(const std::wstring& temporary) {
+    if (!platform::fileExists(temporary))
+        return false;
     EntryList list;
-    return platform::fileExists(temporary) &&
-           readDataFile(temporary, list) != DataFileState::Damaged;
+    DataFileState state = readDataFile(temporary, list);
+    return state != DataFileState::Damaged && state != DataFileState::ProtectionDamaged;
 }

@@ -7,17 +7,46 @@
 //   memo lines          the memo followed by CR LF
 //
 // Every line ends in CR LF; text is Shift-JIS (code page 932), written as stored.
+// Behind a master password the file holds these bytes protected (see
+// protected_file.h): they are opened below the reader and sealed below the
+// writer, and every rule of the plain file applies inside.
 #pragma once
 
 #include "base/secure_string.h"
 #include "platform/platform.h"
 #include "store/entry_list.h"
 #include "store/file_helpers.h"
+#include "store/protected_file.h"
 
 #include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
+
+// ---- The master password ----
+
+// The key of a protected data file; not set: a plain file.
+struct MasterKey {
+    bool set = false;
+    ProtectionKey key;
+};
+// Both plain, or the same key (salt, iterations and the keys themselves).
+bool sameKey(const MasterKey& a, const MasterKey& b);
+// The session's key: PASSWORD.TXT is read with it, and every file written
+// beside it is protected with it (not set: plain). Wiped at exit.
+extern MasterKey heldKey;
+// The held key again with today's iterations and a new salt, derived at
+// start while the password was at hand, for a file protected with fewer:
+// the next save writes with it, and it becomes the held key. Not set: none.
+extern MasterKey upgradeKey;
+// A key the user typed for PASSWORD.TXT, protected elsewhere since, becomes
+// the session's; an upgrade made for the old salt is dropped.
+void adoptKey(const MasterKey& key);
+// Wipes both keys.
+void forgetKeys();
+// The bytes of a data file as they go to the disk: protected with key when
+// it is set (false when the system could not), else left as they are.
+bool sealBytes(SecureString& bytes, const MasterKey& key);
 
 enum class DataFileState {
     Missing,    // no file: the list is empty, as on a first start
@@ -25,6 +54,12 @@ enum class DataFileState {
     TooLarge,   // more than memory holds: the list is unchanged
     Damaged,    // read as far as it could be; see parseDataFile
     Read,
+    // Protected, and the key given does not open it: the list is unchanged,
+    // and the file as seen tells the salt and iterations a key is derived with.
+    NeedsPassword,
+    // Protected, and damaged where nothing can be read: the file as seen names
+    // the part. The list is unchanged.
+    ProtectionDamaged,
 };
 
 std::wstring dataFilePath();
@@ -37,6 +72,18 @@ struct FileSeen {
     platform::FileStamp stamp;
     bool hashed = false;
     platform::Sha256Digest hash{};
+    // A protected file: its salt and iterations, the first part found
+    // damaged, and what the key given made of it.
+    bool isProtected = false;
+    ProtectionSalt salt{};
+    unsigned iterations = 0;
+    ProtectedPart damaged = ProtectedPart::None;
+    OpenResult opened = OpenResult::Opened;
+    // What it holds, when it opened soundly (plain, or with a check line
+    // that fits): the hash of the plain bytes, and the key (not set: plain).
+    bool contentKnown = false;
+    platform::Sha256Digest content{};
+    MasterKey key;
 };
 // PASSWORD.TXT as it is now.
 FileSeen seeDataFile();
@@ -83,12 +130,19 @@ SaveRules dataSaveRules(bool keepBackup, bool protect);
 SaveResult saveDataFile(std::string_view bytes, bool keepBackup = true, bool protect = true,
                         bool keepTemporary = false);
 
-// Reads the data file at path into list, which it replaces unless the file
-// is unreadable or too large; why tells the cause of Unreadable, beyondCount
-// the entries after the count's (see parseDataFile), seen the file as read.
+// Reads the data file at path into list, which it replaces when it reads
+// (also in part, and when it is missing); why tells the cause of
+// Unreadable, beyondCount the entries after the count's (see
+// parseDataFile), seen the file as read. A protected file opens with key
+// when it has key's salt and iterations; a key is never derived here.
 DataFileState readDataFile(const std::wstring& path, EntryList& list,
                            platform::FileError* why = nullptr, int* beyondCount = nullptr,
-                           FileSeen* seen = nullptr);
+                           FileSeen* seen = nullptr, const MasterKey& key = heldKey);
+// Whether the data file at path is protected, without opening it:
+// NeedsPassword (a sound header, in seen), ProtectionDamaged, Read for a
+// plain one (not parsed), or why it is missing or cannot be read.
+DataFileState peekDataFile(const std::wstring& path, FileSeen& seen,
+                           platform::FileError* why = nullptr);
 // Builds entryList from PASSWORD.TXT, and takes it as the base unless the
 // file cannot be read.
 DataFileState loadDataFile(platform::FileError* why = nullptr, int* beyondCount = nullptr);
@@ -104,16 +158,21 @@ void revertEntries(EntryList& readAgain, const FileSeen& seen);
 // the newest complete one of the temporary files written after PASSWORD.TXT
 // (any, when it is missing; an older one is another PC's save's past, whose
 // entries are offered to be added instead), and, when PASSWORD.TXT is
-// missing, PASSWORD.BAK (damaged, when nothing complete is there).
+// missing, PASSWORD.BAK (damaged, when nothing complete is there). A
+// protected one that the held key does not open is offered too: its
+// password is asked for then.
 struct Recovery {
     bool missing = false; // PASSWORD.TXT is not there
     std::wstring path;    // empty: nothing to offer
     int count = 0;
     bool complete = true;
+    bool locked = false; // protected otherwise: seen tells how, count is unknown
+    FileSeen seen;
     // Files that might be offered but cannot be read now, and why.
     std::vector<std::pair<std::wstring, platform::FileError>> unreadable;
 };
-Recovery findRecovery();
+// Files in passedOver (the user declined their password) are not offered.
+Recovery findRecovery(const std::vector<std::wstring>& passedOver = {});
 // Whether a temporary file of PASSWORD.TXT is one to offer (or one that
 // cannot be read now, so might be): a save passes its name over.
 bool keptTemporary(const std::wstring& temporary);

@@ -94,22 +94,27 @@ std::wstring temporaryPath(const std::wstring& path, int n) {
     return path + L".tmp" + (n > 1 ? std::to_wstring(n) : L"");
 }
 
+FileError keepAsBackup(const std::wstring& path, const std::wstring& backupPath,
+                       QuietAttempts& retried) {
+    // The old backup stays until a whole new one replaces it: a second name
+    // of the file (or a copy), under a temporary name of the backup's own,
+    // moved over it.
+    std::wstring newBackup = backupPath + L".tmp";
+    FileError error = retried([&] { return platform::linkOrCopyFile(path, newBackup); });
+    if (error == FileError::None)
+        error = retried([&] { return platform::moveFileOver(newBackup, backupPath); });
+    if (error != FileError::None)
+        platform::deleteFile(newBackup);
+    return error;
+}
+
 SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,
                   const std::wstring& backupPath) {
     QuietAttempts retried;
     SaveResult result;
-    // The old file stays in place until the new one replaces it, and the old
-    // backup until a whole new one does: a second name of the old file (or a
-    // copy), under a temporary name of the backup's own, moved over it.
-    if (!backupPath.empty() && platform::fileTime(path) >= 0) {
-        std::wstring newBackup = backupPath + L".tmp";
-        result.backupError = retried([&] { return platform::linkOrCopyFile(path, newBackup); });
-        if (result.backupError == FileError::None)
-            result.backupError =
-                retried([&] { return platform::moveFileOver(newBackup, backupPath); });
-        if (result.backupError != FileError::None)
-            platform::deleteFile(newBackup);
-    }
+    // The old file stays in place until the new one replaces it.
+    if (!backupPath.empty() && platform::fileTime(path) >= 0)
+        result.backupError = keepAsBackup(path, backupPath, retried);
     result.error = retried([&] { return platform::moveFileOver(temporary, path); });
     if (result.error != FileError::None)
         result.failed = path;

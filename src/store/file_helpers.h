@@ -97,6 +97,11 @@ SaveResult saveFile(const std::wstring& path, std::string_view bytes, const Save
 SaveResult writeTemporaryFile(const std::wstring& path, std::string_view bytes,
                               const SaveRules& rules, std::wstring& temporary);
 
+// Keeps the file at path as backupPath, replacing the backup there only
+// with a whole new one.
+platform::FileError keepAsBackup(const std::wstring& path, const std::wstring& backupPath,
+                                 QuietAttempts& retried);
+
 // The last steps of a save: the old file kept as backupPath (unless empty),
 // then temporary renamed over path. temporary is never removed.
 SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,

@@ -11,32 +11,49 @@ using platform::FileError;
 
 namespace {
 
-// The temporary file this session kept in place of a save, and its bytes'
-// hash: a later save that keeps the same bytes writes nothing, and one that
-// puts the list in place removes it.
+// The temporary file this session kept in place of a save, and what it
+// holds: a later save that keeps the same list under the same key writes
+// nothing, and one that puts the list in place removes it.
 std::wstring keptPath;
-bool keptHashed = false;
-platform::Sha256Digest keptHash{};
+FileSeen keptSeen;
 
 void dropKept() {
     if (!keptPath.empty())
         platform::deleteFile(keptPath);
     keptPath.clear();
-    keptHashed = false;
+    keptSeen = {};
 }
 
-void rememberKept(const std::wstring& path, const FileSeen& bytes) {
+void rememberKept(const std::wstring& path, const FileSeen& written) {
     if (path != keptPath)
         dropKept();
     keptPath = path;
-    keptHashed = bytes.hashed;
-    keptHash = bytes.hash;
+    keptSeen = written;
 }
 
-FileSeen hashOf(std::string_view bytes) {
+// What a file written from plain with key holds.
+FileSeen holding(const SecureString& plain, const MasterKey& key) {
     FileSeen seen;
-    seen.hashed = platform::sha256(bytes, seen.hash);
+    seen.contentKnown = platform::sha256(plain, seen.content);
+    seen.isProtected = key.set;
+    seen.key = key;
     return seen;
+}
+
+// Whether there holds what written would: the same plain bytes under the
+// same key (a new nonce alone is no reason to write).
+bool holdsAlready(const FileSeen& there, const FileSeen& written) {
+    return there.contentKnown && written.contentKnown && there.content == written.content &&
+           sameKey(there.key, written.key);
+}
+
+// plain as it goes to the disk with key: itself, or sealed into room; null
+// when the system could not protect it.
+const SecureString* onDisk(const SecureString& plain, const MasterKey& key, SecureString& room) {
+    if (!key.set)
+        return &plain;
+    room = plain;
+    return sealBytes(room, key) ? &room : nullptr;
 }
 
 // Two looks at a file that found the same bytes (or, where they could not be
@@ -53,16 +70,31 @@ bool manyDeletions(const MergeReport& report) {
     return n >= 5 && 2 * n > dataFileBase.list.count();
 }
 
-// Keeps bytes as a temporary file of PASSWORD.TXT, in place of any this
-// session kept before.
-SaveResult keep(std::string_view bytes, const MergingRules& rules, std::wstring& path) {
-    const FileSeen seen = hashOf(bytes);
-    if (seen.hashed && keptHashed && seen.hash == keptHash && platform::fileExists(keptPath)) {
+// The key a save writes with when nothing else is decided.
+const MasterKey& writingKey() { return upgradeKey.set ? upgradeKey : heldKey; }
+
+// What was written with key is on the disk now: the key is the session's,
+// and an upgrade waiting is done or dropped.
+void commitKey(const MasterKey& key) {
+    MasterKey written = key; // key may be one of the two forgotten here
+    forgetKeys();
+    heldKey = written;
+}
+
+// Keeps plain as a temporary file of PASSWORD.TXT, protected with the held
+// key, in place of any this session kept before.
+SaveResult keep(const SecureString& plain, const MergingRules& rules, std::wstring& path) {
+    const FileSeen seen = holding(plain, heldKey);
+    if (holdsAlready(keptSeen, seen) && platform::fileExists(keptPath)) {
         path = keptPath;
         return {};
     }
+    SecureString room;
+    const SecureString* bytes = onDisk(plain, heldKey, room);
+    if (!bytes)
+        return {FileError::Other, dataFilePath()};
     SaveResult result =
-        writeTemporaryFile(dataFilePath(), bytes, dataSaveRules(false, rules.protect), path);
+        writeTemporaryFile(dataFilePath(), *bytes, dataSaveRules(false, rules.protect), path);
     if (result.error == FileError::None)
         rememberKept(path, seen);
     return result;
@@ -72,20 +104,25 @@ MergingSave saveLocked(const EntryList& ours, const SecureString& bytes,
                        const MergingRules& rules) {
     MergingSave out;
     const std::wstring path = dataFilePath();
+    const MasterKey& readWith = rules.theirs ? *rules.theirs : heldKey;
     auto keepOurs = [&](KeptBecause because, FileError why) {
-        out.result = keep(bytes, rules, out.kept);
-        out.outcome = out.result.error == FileError::None ? Saved::Kept : Saved::Failed;
         out.because = because;
         out.why = why;
+        out.outcome = Saved::Kept;
+        if (!rules.mayKeep)
+            return;
+        out.result = keep(bytes, rules, out.kept);
+        if (out.result.error != FileError::None)
+            out.outcome = Saved::Failed;
     };
     EntryList merged;
     for (int round = 0;; ++round) {
         EntryList theirs;
-        FileSeen seen;
+        FileSeen& seen = out.theirs;
         FileError why = FileError::None;
         DataFileState state = DataFileState::Missing;
         QuietAttempts()([&] {
-            state = readDataFile(path, theirs, &why, nullptr, &seen);
+            state = readDataFile(path, theirs, &why, nullptr, &seen, readWith);
             return state == DataFileState::Unreadable ? why : FileError::None;
         });
         if (state == DataFileState::Unreadable && why == FileError::InUse && !rules.keepTemporary) {
@@ -98,11 +135,40 @@ MergingSave saveLocked(const EntryList& ours, const SecureString& bytes,
             keepOurs(KeptBecause::Unreadable, why);
             return out;
         }
-        out.merged = state != DataFileState::Missing && !unchangedSinceBase(seen);
-        if (out.merged && state == DataFileState::Damaged) {
+        // Protected elsewhere with another key: never written over unopened.
+        if (state == DataFileState::NeedsPassword) {
+            if (rules.declined)
+                keepOurs(KeptBecause::Locked, FileError::None);
+            else
+                out.outcome = Saved::NeedsPassword;
+            return out;
+        }
+        // A damaged file is written over only when it is the base: the user
+        // went on past it.
+        const bool changed = state != DataFileState::Missing && !unchangedSinceBase(seen);
+        if (changed &&
+            (state == DataFileState::Damaged || state == DataFileState::ProtectionDamaged)) {
             keepOurs(KeptBecause::Damaged, FileError::None);
             return out;
         }
+        out.merged = changed;
+        // No clear text over a plain file without the user's word.
+        const bool plainThere =
+            (state == DataFileState::Read || state == DataFileState::Damaged) && !seen.isProtected;
+        if (plainThere && heldKey.set && !rules.chosen && !rules.clearTextAgreed) {
+            if (rules.declined)
+                keepOurs(KeptBecause::Unprotected, FileError::None);
+            else
+                out.outcome = Saved::Unprotected;
+            return out;
+        }
+        const MasterKey plainFile;
+        const MasterKey& key = rules.chosen                          ? *rules.chosen
+                               : plainThere && rules.clearTextAgreed ? plainFile
+                               : rules.theirs                        ? *rules.theirs
+                                                                     : writingKey();
+        out.protectionOverridden =
+            rules.chosen && changed && !sameKey(seen.key, dataFileBase.seen.key);
         SecureString mergedBytes;
         if (out.merged) {
             try {
@@ -119,19 +185,27 @@ MergingSave saveLocked(const EntryList& ours, const SecureString& bytes,
             }
         }
         const EntryList& list = out.merged ? merged : ours;
-        const SecureString& toWrite = out.merged ? mergedBytes : bytes;
-        FileSeen written = hashOf(toWrite);
+        const SecureString& plain = out.merged ? mergedBytes : bytes;
+        FileSeen written = holding(plain, key);
         const bool newBase = !out.merged || rules.takeIn;
-        if (state != DataFileState::Missing && sameFile(written, seen)) {
+        if (state != DataFileState::Missing && holdsAlready(seen, written)) {
             // Rewriting the same bytes is what makes sync clients report
             // conflicts.
             if (newBase)
                 setDataFileBase(list, seen);
+            commitKey(key);
             out.outcome = Saved::AlreadyThere;
             break;
         }
+        SecureString room;
+        const SecureString* toWrite = onDisk(plain, key, room);
+        if (!toWrite) {
+            out.result = {FileError::Other, path};
+            return out;
+        }
+        written.hashed = platform::sha256(*toWrite, written.hash);
         std::wstring temporary;
-        out.result = writeTemporaryFile(path, toWrite,
+        out.result = writeTemporaryFile(path, *toWrite,
                                         dataSaveRules(rules.keepBackup, rules.protect), temporary);
         if (out.result.error != FileError::None)
             return out;
@@ -142,10 +216,14 @@ MergingSave saveLocked(const EntryList& ours, const SecureString& bytes,
                 platform::deleteFile(temporary);
                 continue;
             }
-            rememberKept(temporary, written);
-            out.kept = temporary;
             out.outcome = Saved::Kept;
             out.because = KeptBecause::Changing;
+            if (!rules.mayKeep) {
+                platform::deleteFile(temporary);
+                return out;
+            }
+            rememberKept(temporary, written);
+            out.kept = temporary;
             return out;
         }
         out.result = swapIn(temporary, path, rules.keepBackup ? dataBackupPath() : L"");
@@ -159,6 +237,7 @@ MergingSave saveLocked(const EntryList& ours, const SecureString& bytes,
         written.stamp = platform::fileStamp(path);
         if (newBase)
             setDataFileBase(list, written);
+        commitKey(key);
         out.outcome = Saved::Written;
         break;
     }
@@ -213,11 +292,11 @@ void unlockDataFile() { platform::releaseLockFile(); }
 MergingSave saveMerging(const EntryList& ours, const MergingRules& rules) {
     SecureString bytes = formatDataFile(ours);
     // Nothing changed since the base, here nor (by its size and time) in the
-    // file: nothing to lock, read or write. So the end of the session after
-    // its query saved.
+    // file, nor in the key: nothing to lock, read or write. So the end of
+    // the session after its query saved.
     const FileSeen& base = dataFileBase.seen;
-    if (base.hashed && platform::fileStamp(dataFilePath()) == base.stamp &&
-        sameFile(hashOf(bytes), base)) {
+    if (!rules.theirs && platform::fileStamp(dataFilePath()) == base.stamp &&
+        holdsAlready(base, holding(bytes, rules.chosen ? *rules.chosen : writingKey()))) {
         MergingSave out;
         out.outcome = Saved::AlreadyThere;
         return out;
@@ -231,10 +310,12 @@ MergingSave saveMerging(const EntryList& ours, const MergingRules& rules) {
 
 bool dataFileTouched() { return platform::fileStamp(dataFilePath()) != dataFileBase.seen.stamp; }
 
-TakeIn takeInDataFile(const EntryList& ours, EntryList& merged, MergeReport& report) {
+TakeIn takeInDataFile(const EntryList& ours, EntryList& merged, MergeReport& report, FileSeen& seen,
+                      const MasterKey& key) {
     EntryList theirs;
-    FileSeen seen;
-    DataFileState state = readDataFile(dataFilePath(), theirs, nullptr, nullptr, &seen);
+    DataFileState state = readDataFile(dataFilePath(), theirs, nullptr, nullptr, &seen, key);
+    if (state == DataFileState::NeedsPassword)
+        return TakeIn::Locked;
     if (state != DataFileState::Read && state != DataFileState::Damaged)
         return TakeIn::Left;
     if (unchangedSinceBase(seen)) {
@@ -248,6 +329,8 @@ TakeIn takeInDataFile(const EntryList& ours, EntryList& merged, MergeReport& rep
         if (manyDeletions(report))
             return TakeIn::Left;
         setDataFileBase(theirs, seen);
+        if (seen.isProtected)
+            adoptKey(seen.key);
     } catch (const std::bad_alloc&) {
         return TakeIn::Left;
     }
@@ -275,10 +358,12 @@ std::vector<std::wstring> strayDataFiles() {
     return found;
 }
 
-bool entriesLacking(const std::wstring& path, const EntryList& list, EntryList& lacking) {
+DataFileState entriesLacking(const std::wstring& path, const EntryList& list, EntryList& lacking,
+                             FileSeen* seen, const MasterKey& key) {
     EntryList copy;
-    if (readDataFile(path, copy) != DataFileState::Read)
-        return false;
+    DataFileState state = readDataFile(path, copy, nullptr, nullptr, seen, key);
+    if (state != DataFileState::Read)
+        return state;
     std::unordered_multimap<std::size_t, int> unmatched;
     for (int i = 0; i < list.count(); ++i)
         unmatched.emplace(entryHash(list.records[i]), i);
@@ -293,7 +378,7 @@ bool entriesLacking(const std::wstring& path, const EntryList& list, EntryList& 
         else
             lacking.records.push_back(std::move(record));
     }
-    return true;
+    return DataFileState::Read;
 }
 
 FileError setAside(const std::wstring& path, const wchar_t* suffix) {
@@ -305,5 +390,47 @@ FileError setAside(const std::wstring& path, const wchar_t* suffix) {
 
 void forgetKeptFile() {
     keptPath.clear();
-    keptHashed = false;
+    keptSeen = {};
+}
+
+std::vector<std::wstring> clearLeftovers() {
+    const std::wstring folder = programDirectory();
+    std::vector<std::wstring> candidates{dataBackupPath(), dataBackupPath() + L".tmp"};
+    std::vector<std::wstring> names = platform::filesInFolder(folder);
+    std::sort(names.begin(), names.end());
+    for (const std::wstring& name : names) {
+        const std::wstring upper = upperCase(name);
+        if (upper.compare(0, 8, L"PASSWORD") == 0 && upper.size() > 15 &&
+            upper.compare(upper.size() - 7, 7, L".MERGED") == 0)
+            candidates.push_back(folder + L"\\" + name);
+    }
+    std::vector<std::wstring> clear;
+    for (const std::wstring& path : candidates) {
+        FileSeen seen;
+        if (peekDataFile(path, seen) == DataFileState::Read)
+            clear.push_back(path);
+    }
+    return clear;
+}
+
+FileError protectInPlace(const std::wstring& path) {
+    std::string bytes;
+    FileError error = platform::readWholeFile(path, bytes);
+    SecureString sealed(bytes);
+    secureWipe(bytes.data(), bytes.size());
+    if (error != FileError::None)
+        return error;
+    if (!sealBytes(sealed, heldKey))
+        return FileError::Other;
+    // The protected copy first: at no moment is there neither.
+    platform::FileProtection protection;
+    platform::readProtection(path, protection);
+    const std::wstring copy = temporaryPath(path, 1);
+    error = platform::writeFile(copy, sealed, protection);
+    if (error == FileError::None)
+        error = platform::wipeFile(path);
+    if (error == FileError::None)
+        return platform::moveFileOver(copy, path);
+    platform::deleteFile(copy);
+    return error;
 }

@@ -46,6 +46,24 @@ struct MergingRules {
     // but the base stays, so that a later save takes the other PC's changes
     // in again.
     bool takeIn = true;
+
+    // The master password. Files are read with the held key, or with their
+    // own when the user typed it (theirs); the save writes with the key
+    // chosen here (set, changed or turned off in this session: it stands
+    // over whatever protection the file has), else with theirs (the file was
+    // protected elsewhere since), else with the held key or its upgrade.
+    const MasterKey* chosen = nullptr;
+    const MasterKey* theirs = nullptr;
+    // A session holding a key writes clear text over a plain PASSWORD.TXT
+    // only when the user agreed to.
+    bool clearTextAgreed = false;
+    // The user declined to open PASSWORD.TXT or to write it in clear (or
+    // cannot be asked: the session ends): the list goes to a kept temporary
+    // file instead.
+    bool declined = false;
+    // False: where the list would go to a kept temporary file, nothing is
+    // written at all (a change of protection is written whole or not).
+    bool mayKeep = true;
 };
 
 enum class Saved {
@@ -53,12 +71,21 @@ enum class Saved {
     AlreadyThere,  // PASSWORD.TXT held these bytes: nothing written, not even the backup
     Failed,        // result says why and which file
     ManyDeletions, // stopped before writing (see MergingRules): report tells how many
-    Kept,          // PASSWORD.TXT left alone (see KeptBecause); the list went to kept
+    // PASSWORD.TXT left alone (see KeptBecause); the list went to kept, or
+    // nowhere when the rules did not allow it (kept is empty then)
+    Kept,
+    // Stopped before writing, for the user to decide: PASSWORD.TXT is
+    // protected with a key not held (theirs tells its salt and iterations),
+    // or plain while the session holds one.
+    NeedsPassword,
+    Unprotected,
 };
 enum class KeptBecause {
     Unreadable, // why says why
     Damaged,
-    Changing, // changed again at every look before the swap
+    Changing,    // changed again at every look before the swap
+    Locked,      // protected with a key not held
+    Unprotected, // plain while the session holds a key
 };
 
 struct MergingSave {
@@ -72,6 +99,9 @@ struct MergingSave {
     KeptBecause because = KeptBecause::Unreadable;
     platform::FileError why = platform::FileError::None;
     std::wstring kept; // a temporary file of PASSWORD.TXT, for the next start to offer
+    FileSeen theirs;   // PASSWORD.TXT as last read
+    // The protection chosen here was written over another PC's change of it.
+    bool protectionOverridden = false;
 };
 
 // Saves ours as PASSWORD.TXT, and what is written becomes the base. Under the
@@ -82,7 +112,7 @@ struct MergingSave {
 // written. Just before the swap the file is looked at once more, and a change
 // there is merged again, three times at most; then the temporary file is
 // kept. A temporary file kept earlier in the session goes once the list is
-// saved.
+// saved. What was written, with its key, becomes the base and the held key.
 MergingSave saveMerging(const EntryList& ours, const MergingRules& rules);
 
 // ---- While the session runs ----
@@ -95,9 +125,12 @@ enum class TakeIn {
     Merged,    // merged holds ours with the file's changes, and the file is the base
     Refreshed, // the same bytes with a new time: the base has that time
     Left,      // missing, unreadable, damaged, or deleting much: for the save and its questions
+    Locked,    // protected with a key not held: seen tells its salt and iterations
 };
-// Takes what another PC saved into ours, writing nothing.
-TakeIn takeInDataFile(const EntryList& ours, EntryList& merged, MergeReport& report);
+// Takes what another PC saved into ours, writing nothing. With a key the
+// user typed for the file (key), a file it opens makes it the held key.
+TakeIn takeInDataFile(const EntryList& ours, EntryList& merged, MergeReport& report, FileSeen& seen,
+                      const MasterKey& key = heldKey);
 
 // ---- Other copies beside PASSWORD.TXT ----
 
@@ -108,12 +141,24 @@ TakeIn takeInDataFile(const EntryList& ours, EntryList& merged, MergeReport& rep
 // in any case, but PASSWORD.TXT itself).
 std::vector<std::wstring> strayDataFiles();
 // The entries of the data file at path that list lacks (each of list's
-// entries answers for one equal entry), in the file's order; false when it
-// is not a complete data file.
-bool entriesLacking(const std::wstring& path, const EntryList& list, EntryList& lacking);
+// entries answers for one equal entry), in the file's order, when it reads
+// complete (Read) with key; otherwise why not, seen telling how it is
+// protected.
+DataFileState entriesLacking(const std::wstring& path, const EntryList& list, EntryList& lacking,
+                             FileSeen* seen = nullptr, const MasterKey& key = heldKey);
 // Renames the file with suffix (".merged", ".ignored") appended, or with a
 // number before it where that name is taken.
 platform::FileError setAside(const std::wstring& path, const wchar_t* suffix);
 
 // Forgets the temporary file this run kept, as before start-up.
 void forgetKeptFile();
+
+// ---- Once the master password protects PASSWORD.TXT ----
+
+// The files beside PASSWORD.TXT that hold the list in clear and only repeat
+// it: PASSWORD.BAK, the backup's temporary file and the ".merged" copies.
+std::vector<std::wstring> clearLeftovers();
+// Protects the data file at path with the held key where it is: the
+// protected copy is written beside it, the clear one wiped, and the copy
+// renamed into its place.
+platform::FileError protectInPlace(const std::wstring& path);

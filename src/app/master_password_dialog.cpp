@@ -1,0 +1,141 @@
+#include "app/master_password_dialog.h"
+
+#include "app/sync.h"
+#include "base/life_cycle.h"
+#include "editor/dialog_placement.h"
+#include "editor/editor.h"
+#include "editor/messages.h"
+#include "editor/password_dialog.h"
+#include "resources/resource.h"
+#include "store/data_file.h"
+
+namespace {
+
+// What OK decided: the new key, or none to turn protection off.
+MasterKey chosen;
+bool decided = false;
+
+const int passwordFields[] = {IDC_CURRENT_PASSWORD, IDC_NEW_PASSWORD, IDC_CONFIRM_PASSWORD};
+
+void setUp(WindowHandle dialog) {
+    placeOverMainWindow(dialog);
+    for (int id : {IDC_CURRENT_PASSWORD_LABEL, IDC_CURRENT_PASSWORD})
+        platform::showDialogItem(dialog, id, heldKey.set);
+    platform::focusDialogItem(dialog, heldKey.set ? IDC_CURRENT_PASSWORD : IDC_NEW_PASSWORD);
+}
+
+// A key derived under the wait cursor.
+bool derive(std::string_view password, MasterKey& key, const MasterKey* like = nullptr) {
+    platform::showWaitCursor(true);
+    key.set = like ? deriveProtectionKey(password, like->key.salt, like->key.iterations, key.key)
+                   : newProtectionKey(password, key.key);
+    platform::showWaitCursor(false);
+    return key.set;
+}
+
+// Tells what is wrong with what was typed, and where to type again.
+bool refuse(WindowHandle dialog, const wchar_t* what, int field) {
+    tellWrongPassword(what);
+    platform::focusDialogItem(dialog, field);
+    return false;
+}
+
+// The three fields as typed (each emptied as it is read) decide the change.
+bool decide(WindowHandle dialog) {
+    SecureWideString typed[3];
+    for (int i = 0; i < 3; ++i)
+        typed[i] = platform::takeDialogPassword(dialog, passwordFields[i]);
+    SecureString current, password, again;
+    if (heldKey.set) {
+        // No password with a lone surrogate was ever set.
+        MasterKey check;
+        if (!passwordBytes(typed[0].view(), current) || !derive(current, check, &heldKey) ||
+            !sameKey(check, heldKey))
+            return refuse(dialog, L"現在のマスターパスワードが違います。", IDC_CURRENT_PASSWORD);
+    }
+    if (!passwordBytes(typed[1].view(), password) || !passwordBytes(typed[2].view(), again))
+        return refuse(dialog,
+                      L"新しいマスターパスワードに、パスワードには使えない文字（対になっていない"
+                      L"サロゲート）があります。",
+                      IDC_NEW_PASSWORD);
+    if (password != again)
+        return refuse(dialog,
+                      L"確認のために入力したマスターパスワードが、新しいマスターパスワードと"
+                      L"一致しません。",
+                      IDC_NEW_PASSWORD);
+    if (password.empty()) {
+        if (!heldKey.set)
+            return refuse(dialog, L"新しいマスターパスワードを入力してください。",
+                          IDC_NEW_PASSWORD);
+        if (platform::messageBox(L"マスターパスワードによる保護をやめますか？\n"
+                                 L"PASSWORD.TXT は、だれでも読めるふつうのテキストファイルに"
+                                 L"なります。",
+                                 platform::mb::yesNo | platform::mb::iconWarning |
+                                     platform::mb::defaultSecond) != platform::mb::answerYes)
+            return false;
+        chosen = MasterKey();
+        return true;
+    }
+    if (!derive(password, chosen)) {
+        platform::messageBox(L"マスターパスワードの鍵を作ることができませんでした。",
+                             platform::mb::ok | platform::mb::iconError);
+        return false;
+    }
+    return true;
+}
+
+bool command(WindowHandle dialog, int id, int) {
+    switch (id) {
+    case platform::notify::ok:
+        if (decide(dialog)) {
+            decided = true;
+            platform::endDialog(dialog, 1);
+        }
+        return true;
+    case platform::notify::cancel:
+        // Nothing typed stays in the controls once the dialog is gone.
+        for (int field : passwordFields)
+            platform::takeDialogPassword(dialog, field);
+        platform::endDialog(dialog, 0);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void masterPasswordCommand() {
+    // The editor's texts go with the change's save.
+    if (!storeFields(editedIndex))
+        return;
+    chosen = MasterKey();
+    decided = false;
+    platform::runDialog(platform::Dialog::MasterPassword, {setUp, command});
+    const bool turnedOn = !heldKey.set && chosen.set;
+    const bool changed = heldKey.set && chosen.set;
+    bool kept = false;
+    MergingSave saved;
+    platform::FileError error = platform::FileError::None;
+    if (decided && !exitStarted())
+        error = saveEntries(&kept, &chosen, &saved);
+    const MasterKey none;
+    chosen = none; // wiped: the held key is the one in use
+    if (!decided || exitStarted())
+        return;
+    if (error != platform::FileError::None || kept) {
+        platform::messageBox((kept ? keptReason(saved) : std::wstring()) +
+                                 L"マスターパスワードの設定を保存できなかったため、設定は"
+                                 L"変わっていません。",
+                             platform::mb::ok | platform::mb::iconError);
+        return;
+    }
+    platform::messageBox(
+        turnedOn ? L"マスターパスワードを設定しました。PASSWORD.TXT は保護されています。\n"
+                   L"マスターパスワードを忘れると、だれにも開けなくなります。"
+        : changed ? L"マスターパスワードを変更しました。"
+                  : L"マスターパスワードによる保護をやめました。PASSWORD.TXT は、だれでも読める"
+                    L"ふつうのテキストファイルになりました。",
+        platform::mb::ok | platform::mb::iconInformation);
+    if (turnedOn)
+        removeClearCopies();
+}
