@@ -135,17 +135,17 @@ MergingSave saveLocked(const EntryList& ours, const SecureString& bytes,
             keepOurs(KeptBecause::Unreadable, why);
             return out;
         }
+        const bool changed = state != DataFileState::Missing && !unchangedSinceBase(seen);
         // Protected elsewhere with another key: never written over unopened.
-        if (state == DataFileState::NeedsPassword) {
+        if (state == DataFileState::NeedsPassword && changed) {
             if (rules.declined)
                 keepOurs(KeptBecause::Locked, FileError::None);
             else
                 out.outcome = Saved::NeedsPassword;
             return out;
         }
-        // A damaged file is written over only when it is the base: the user
-        // went on past it.
-        const bool changed = state != DataFileState::Missing && !unchangedSinceBase(seen);
+        // A file that cannot be merged is written over only when it is the
+        // base: the user went on past it (from PASSWORD.BAK, say).
         if (changed &&
             (state == DataFileState::Damaged || state == DataFileState::ProtectionDamaged)) {
             keepOurs(KeptBecause::Damaged, FileError::None);

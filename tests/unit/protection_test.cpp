@@ -1,0 +1,298 @@
+// The master password over the fake platform: start-up with a protected
+// file, the iteration upgrade, turning protection on and off, and the saves
+// that meet a file protected elsewhere or left plain.
+#include "support/keyloom_fixture.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using fake::record;
+using fake::view;
+
+const std::wstring folder = L"C:\\Keyloom";
+const std::wstring dataPath = folder + L"\\PASSWORD.TXT";
+const std::wstring backupPath = folder + L"\\PASSWORD.BAK";
+
+class ProtectionTest : public KeyloomTest {
+  protected:
+    // The window as it opens over records behind password, its key held.
+    void openProtected(std::initializer_list<EntryRecord> records,
+                       const std::string& password = "pw") {
+        fake::files[dataPath] = fake::protectedFile(records, password);
+        heldKey = fake::masterKey(password);
+        loadDataFile();
+        fake::openMainWindow(mainWindowHandlers());
+    }
+    static void otherPcWrites(const std::string& bytes) {
+        fake::files[dataPath] = bytes;
+        fake::fileTimes[dataPath] = fake::nextFileTime();
+    }
+    static void countDerivationsFromNow() {
+        fake::derivations = fake::derivedWithoutWaitCursor = 0;
+    }
+    static std::wstring box(std::size_t i) {
+        return i < fake::messageBoxes.size() ? fake::messageBoxes[i].text : L"(no box)";
+    }
+    static bool has(const std::wstring& text, const std::wstring& part) {
+        return text.find(part) != std::wstring::npos;
+    }
+    // Runs the master password dialog with the user's doings in it.
+    static void masterPassword(std::function<void()> user) {
+        fake::whileDialogOpen = std::move(user);
+        dispatchCommand(IDM_MASTER_PASSWORD, 0);
+    }
+    static void type(const std::wstring& current, const std::wstring& typed,
+                     const std::wstring& again) {
+        fake::dialog.passwords[IDC_CURRENT_PASSWORD] = current;
+        fake::dialog.passwords[IDC_NEW_PASSWORD] = typed;
+        fake::dialog.passwords[IDC_CONFIRM_PASSWORD] = again;
+        fake::dialogCommand(platform::notify::ok);
+    }
+};
+
+TEST_F(ProtectionTest, AProtectedFileAsksForItsPasswordFirstAndOpensWhatItsKeyOpens) {
+    const std::string file = fake::protectedFile({record("A", "id", "secret")});
+    fake::files[dataPath] = file;
+    // A save that did not finish, under the same key: opened without asking.
+    const std::wstring kept = dataPath + L".tmp";
+    fake::files[kept] = fake::protectedFile({record("A", "id", "secret"), record("B")});
+    fake::fileTimes[kept] = 2;
+    fake::typedPasswords = {L"wrong", L"pw"};
+    fake::answers.assign(2, platform::mb::answerYes); // the notice, then restore
+    view.whileWindowRuns = [] {
+        EXPECT_EQ(view.items, (std::vector<std::string>{"A", "B"}));
+        dispatchCommand(IDM_EXIT, 0);
+    };
+    countDerivationsFromNow();
+    EXPECT_EQ(startUp(), 1);
+    EXPECT_TRUE(has(fake::dialog.labels[IDC_PASSWORD_PROMPT], dataPath));
+    ASSERT_EQ(fake::messageBoxes.size(), 2u);
+    EXPECT_EQ(box(0), L"マスターパスワードが違います。");
+    EXPECT_TRUE(has(box(1), kept + L"\n") && has(box(1), L"2 件"));
+    // The wrong one, the right one, and today's iterations for the upgrade.
+    EXPECT_EQ(fake::derivations, 3);
+    EXPECT_EQ(fake::derivedWithoutWaitCursor, 0);
+    EXPECT_TRUE(isProtectedFile(fake::files[dataPath]));
+    EXPECT_FALSE(heldKey.set); // wiped at exit
+
+    // キャンセル ends the program with nothing written.
+    SetUp();
+    fake::files[dataPath] = file;
+    fake::typedPasswords = {L"wrong", std::nullopt};
+    EXPECT_EQ(startUp(), 0);
+    EXPECT_FALSE(view.windowCreated);
+    EXPECT_EQ(fake::writes, 0);
+    EXPECT_EQ(fake::files, (std::map<std::wstring, std::string>{{dataPath, file}}));
+}
+
+TEST_F(ProtectionTest, ADamagedFileNamesThePartAndOffersTheBackupWithItsOwnPassword) {
+    const std::string file = fake::protectedFile({record("A")});
+    std::string header = file;
+    header[header.find("salt=") + 5] ^= 1; // the digest no longer fits
+    std::string body = file;
+    std::size_t at = body.find("\r\n", body.find("check=")) + 4;
+    body[at] = body[at] == 'A' ? 'B' : 'A';
+    for (const std::string& damaged : {header, body}) {
+        SCOPED_TRACE(damaged == header ? "header" : "body");
+        SetUp();
+        fake::files[dataPath] = damaged;
+        fake::files[backupPath] = fake::protectedFile({record("B")}, "other");
+        fake::typedPasswords = {L"pw"}; // asked only where the header is sound
+        EXPECT_EQ(startUp(), 0);        // No, the default
+        ASSERT_EQ(fake::messageBoxes.size(), 1u);
+        EXPECT_TRUE(has(box(0), damaged == header
+                                    ? L"壊れているところ: 最初の 8 行のどこか"
+                                    : L"壊れているところ: 暗号化されたアイテムの部分"));
+        EXPECT_EQ(fake::writes, 0);
+
+        // Yes: the backup, with its own password; the first save puts it in
+        // PASSWORD.TXT's place, under its key.
+        SetUp();
+        fake::files[dataPath] = damaged;
+        fake::files[backupPath] = fake::protectedFile({record("B")}, "other");
+        fake::typedPasswords = {L"pw", L"other"};
+        if (damaged == header)
+            fake::typedPasswords.pop_front();
+        fake::answers = {platform::mb::answerYes};
+        MasterKey key;
+        view.whileWindowRuns = [&] {
+            EXPECT_EQ(view.items, std::vector<std::string>{"B"});
+            fake::edit(IDC_TITLE, L"B2");
+            key = upgradeKey; // the backup's, at today's iterations
+            dispatchCommand(IDM_EXIT, 0);
+        };
+        EXPECT_EQ(startUp(), 1);
+        EXPECT_EQ(fake::plainOf(fake::files[dataPath], key), fake::dataFile({record("B2")}));
+        EXPECT_EQ(fake::files[backupPath], damaged);
+    }
+}
+
+TEST_F(ProtectionTest, FewerIterationsThanTodaysAreUpgradedAtTheNextSaveUnlessProtectedElsewhere) {
+    const std::string old = fake::protectedFile({record("A")});
+    fake::files[dataPath] = old;
+    fake::typedPasswords = {L"pw"};
+    MasterKey upgraded;
+    view.whileWindowRuns = [&] {
+        upgraded = upgradeKey;
+        dispatchCommand(IDM_EXIT, 0);
+    };
+    countDerivationsFromNow();
+    EXPECT_EQ(startUp(), 1);
+    EXPECT_EQ(fake::derivations, 2);
+    // Nothing changed, and yet written: with today's count and a new salt.
+    ProtectedFile written = readProtectedFile(fake::files[dataPath]);
+    EXPECT_EQ(written.iterations, defaultIterations);
+    EXPECT_NE(written.salt, fake::masterKey("pw").key.salt);
+    EXPECT_EQ(fake::plainOf(fake::files[dataPath], upgraded), fake::dataFile({record("A")}));
+    EXPECT_EQ(fake::files[backupPath], old);
+
+    // Protected elsewhere meanwhile with another password: asked for at the
+    // exit, and its key is kept; the upgrade is dropped.
+    SetUp();
+    fake::files[dataPath] = old;
+    fake::typedPasswords = {L"pw", L"other"};
+    const std::string theirs = fake::protectedFile({record("A"), record("Y")}, "other");
+    view.whileWindowRuns = [&] {
+        otherPcWrites(theirs);
+        dispatchCommand(IDM_EXIT, 0);
+    };
+    EXPECT_EQ(startUp(), 1);
+    EXPECT_TRUE(has(fake::dialog.labels[IDC_PASSWORD_PROMPT], L"別のマスターパスワード"));
+    // The same list under the same key: nothing to write.
+    EXPECT_EQ(fake::files[dataPath], theirs);
+}
+
+TEST_F(ProtectionTest, TurningProtectionOnLeavesNoClearCopyAndOffRemovesIt) {
+    open({record("A", "id", "secret")});
+    const std::wstring copy = folder + L"\\PASSWORD (1).TXT";
+    const std::wstring merged = folder + L"\\PASSWORD (2).TXT.merged";
+    fake::files[copy] = fake::dataFile({record("A", "id", "secret"), record("X", "", "x-secret")});
+    fake::files[merged] = fake::dataFile({record("A", "id", "secret")});
+    // Every box takes an answer: two notices, then Yes adds the copy's entry.
+    fake::answers.assign(3, platform::mb::answerYes);
+    masterPassword([] {
+        EXPECT_TRUE(fake::dialog.hidden[IDC_CURRENT_PASSWORD]);
+        type(L"", L"pw", L"pW"); // told, nothing changes
+        EXPECT_EQ(fake::dialog.endedWith, -1);
+        EXPECT_TRUE(fake::dialog.passwords[IDC_NEW_PASSWORD].empty());
+        EXPECT_EQ(fake::dialog.focus, IDC_NEW_PASSWORD);
+        type(L"", L"pw", L"pw");
+    });
+    ASSERT_EQ(fake::messageBoxes.size(), 3u);
+    EXPECT_TRUE(has(box(0), L"一致しません"));
+    EXPECT_TRUE(has(box(1), L"マスターパスワードを設定しました"));
+    EXPECT_TRUE(has(box(2), copy + L"\nこのファイルには、PASSWORD.TXT にないアイテムが 1 件"));
+    const MasterKey key = heldKey;
+    EXPECT_EQ(fake::plainOf(fake::files[dataPath], key),
+              fake::dataFile({record("A", "id", "secret"), record("X", "", "x-secret")}));
+    // The old list in the backup, the merged copy and the added copy are gone
+    // through zeros; the backup is the protected file from now on.
+    EXPECT_EQ(fake::wiped, (std::vector<std::wstring>{copy, backupPath, merged}));
+    EXPECT_EQ(fake::files[backupPath], fake::files[dataPath]);
+    for (const auto& [path, bytes] : fake::files)
+        EXPECT_EQ(bytes.find("secret"), std::string::npos) << platform::wideToSjis(path);
+
+    // A save that fails leaves the protection as it was, here and on the disk.
+    const std::string protectedBytes = fake::files[dataPath];
+    for (int n = 1; n <= temporaryNames; ++n)
+        fake::folders.insert(temporaryPath(dataPath, n));
+    fake::messageBoxes.clear();
+    fake::answers = {platform::mb::answerYes, platform::mb::answerNo};
+    masterPassword([] { type(L"pw", L"", L""); });
+    ASSERT_EQ(fake::messageBoxes.size(), 3u);
+    EXPECT_TRUE(has(box(0), L"保護をやめますか"));
+    EXPECT_TRUE(has(box(2), L"設定は変わっていません"));
+    EXPECT_TRUE(sameKey(heldKey, key));
+    EXPECT_EQ(fake::files[dataPath], protectedBytes);
+
+    // Off: a wrong current password is told; the right one, and the file is plain.
+    fake::folders.clear();
+    fake::messageBoxes.clear();
+    fake::answers.assign(2, platform::mb::answerYes);
+    masterPassword([] {
+        EXPECT_FALSE(fake::dialog.hidden[IDC_CURRENT_PASSWORD]);
+        type(L"PW", L"", L"");
+        type(L"pw", L"", L"");
+    });
+    EXPECT_EQ(box(0), L"現在のマスターパスワードが違います。");
+    EXPECT_TRUE(has(box(2), L"保護をやめました"));
+    EXPECT_FALSE(heldKey.set);
+    EXPECT_EQ(fake::files[dataPath],
+              fake::dataFile({record("A", "id", "secret"), record("X", "", "x-secret")}));
+}
+
+TEST_F(ProtectionTest, NoSaveWritesOverAFileItCannotOpenNorClearTextWithoutAsking) {
+    const std::string ours =
+        fake::dataFile({record("A"), record(fake::sjis("新しいアイテム - 2"))});
+    // Protected elsewhere with another password, and キャンセル: kept aside
+    // under the held key, and told.
+    openProtected({record("A")});
+    dispatchCommand(IDM_NEW, 0);
+    const std::string theirs = fake::protectedFile({record("A"), record("Y")}, "other");
+    otherPcWrites(theirs);
+    fake::typedPasswords = {std::nullopt};
+    exitProgram();
+    EXPECT_EQ(fake::files[dataPath], theirs);
+    EXPECT_EQ(fake::plainOf(fake::files[dataPath + L".tmp"], fake::masterKey("pw")), ours);
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_TRUE(has(box(0), L"別のマスターパスワードで保護されています"));
+    EXPECT_TRUE(has(box(0), L"マスターパスワードで保護して以下のファイルに保存しました"));
+
+    // The same at the end of the session, where nothing is asked.
+    SetUp();
+    openProtected({record("A")});
+    dispatchCommand(IDM_NEW, 0);
+    otherPcWrites(theirs);
+    EXPECT_TRUE(fake::querySessionEnd());
+    EXPECT_TRUE(fake::messageBoxes.empty() && fake::dialogsRun.empty());
+    EXPECT_EQ(fake::plainOf(fake::files[dataPath + L".tmp"], fake::masterKey("pw")), ours);
+
+    // Left plain by another PC: clear text only when the user says so.
+    for (int answer : {platform::mb::answerNo, platform::mb::answerYes}) {
+        SetUp();
+        openProtected({record("A")});
+        dispatchCommand(IDM_NEW, 0);
+        const std::string plain = fake::dataFile({record("A"), record("Y")});
+        otherPcWrites(plain);
+        fake::answers = {answer};
+        exitProgram();
+        EXPECT_TRUE(has(box(0), L"この一覧も保護せずに（だれでも読める形で）保存しますか？"));
+        if (answer == platform::mb::answerNo) {
+            EXPECT_EQ(fake::files[dataPath], plain);
+            EXPECT_EQ(fake::plainOf(fake::files[dataPath + L".tmp"], fake::masterKey("pw")), ours);
+        } else {
+            EXPECT_EQ(fake::files[dataPath],
+                      fake::dataFile(
+                          {record("A"), record(fake::sjis("新しいアイテム - 2")), record("Y")}));
+        }
+    }
+}
+
+TEST_F(ProtectionTest, TheActiveWindowOpensAFileProtectedElsewhereAndAChangeHereStandsOverIt) {
+    openProtected({record("A")});
+    otherPcWrites(fake::protectedFile({record("A"), record("Y")}, "other"));
+    fake::typedPasswords = {L"other"};
+    fake::activate();
+    fake::handlePosted();
+    EXPECT_EQ(view.items, (std::vector<std::string>{"A", "Y"}));
+    EXPECT_TRUE(sameKey(heldKey, fake::masterKey("other")));
+    EXPECT_EQ(fake::writes, 0);
+
+    // Changed here while another PC protected it with yet another password:
+    // its entries are taken in, and the password set here is the one written.
+    otherPcWrites(fake::protectedFile({record("A"), record("Y"), record("Z")}, "third"));
+    fake::typedPasswords = {L"third"};
+    fake::messageBoxes.clear();
+    masterPassword([] { type(L"other", L"new", L"new"); });
+    EXPECT_EQ(fake::plainOf(fake::files[dataPath], heldKey),
+              fake::dataFile({record("A"), record("Y"), record("Z")}));
+    EXPECT_NE(readProtectedFile(fake::files[dataPath]).salt, fake::masterKey("third").key.salt);
+    ASSERT_EQ(fake::messageBoxes.size(), 2u);
+    EXPECT_TRUE(has(box(0), L"ここで設定したとおりに保存しました"));
+    EXPECT_TRUE(has(box(1), L"マスターパスワードを変更しました"));
+}
+
+} // namespace
