@@ -114,22 +114,35 @@ bool isTemporaryOfDataFile(const std::wstring& path) {
     return path.compare(0, prefix.size(), prefix) == 0;
 }
 
-int askToAddStray(const std::wstring& path, int lacking) {
+// A copy whose entries PASSWORD.TXT holds now is renamed ".merged", and
+// never offered again; while the list is protected, a clear one is wiped
+// instead.
+void setAsideMerged(const std::wstring& path, const FileSeen& seen) {
+    if (heldKey.set && !seen.isProtected)
+        platform::wipeFile(path);
+    else
+        setAside(path, L".merged");
+}
+
+int askToAddStray(const std::wstring& path, int lacking, bool wiped) {
     std::wstring text =
         isTemporaryOfDataFile(path)
             ? L"前に保存しきれなかった変更のファイルが残っています。その後、PASSWORD.TXT "
               L"はほかの保存で新しくなっています。\n"
             : L"PASSWORD.TXT と同じフォルダーに、以下のデータファイルがあります。同期ソフトが、"
               L"ほかのパソコンなどでの変更を別の名前で残したもののようです。\n";
-    text += formatMessage(
-        L"%s\nこのファイルには、PASSWORD.TXT にないアイテムが %d 件あります。"
-        L"ここで編集または削除したアイテムの古い版であることもあります。\n"
-        L"これらのアイテムを一覧の最後に追加しますか？\n"
-        L"「はい」を選ぶと、追加して保存し、このファイルの名前の最後に「.merged」を付けます。\n"
+    text += formatMessage(L"%s\nこのファイルには、PASSWORD.TXT にないアイテムが %d 件あります。"
+                          L"ここで編集または削除したアイテムの古い版であることもあります。\n"
+                          L"これらのアイテムを一覧の最後に追加しますか？\n",
+                          {path, std::to_wstring(lacking)});
+    text += wiped
+                ? L"「はい」を選ぶと、追加して保存し、保護されていないこのファイルは消去します。\n"
+                : L"「はい」を選ぶと、追加して保存し、このファイルの名前の最後に「.merged」を"
+                  L"付けます。\n";
+    text +=
         L"「いいえ」を選ぶと、このファイルはそのまま残し、次に起動したときにもう一度確かめます。\n"
         L"「キャンセル」を選ぶと、このファイルの名前の最後に「.ignored」を付け、今後は確かめ"
-        L"ません。",
-        {path, std::to_wstring(lacking)});
+        L"ません。";
     return platform::messageBox(text, platform::mb::yesNoCancel | platform::mb::iconWarning |
                                           platform::mb::defaultSecond);
 }
@@ -171,7 +184,9 @@ FileError saveEntries(bool* kept, const MasterKey* chosen, MergingSave* last) {
         if (released)
             return FileError::None;
         rules.sessionEnd = sessionEnding();
-        rules.keepBackup = !entriesSaved;
+        // Turning protection on, the clear file goes to the backup, where it
+        // is written over with zeros afterwards (removeClearCopies).
+        rules.keepBackup = !entriesSaved || (chosen && chosen->set && !heldKey.set);
         // The end of the session can come while a command waits in a
         // question about an entry it holds by its place in the list.
         rules.takeIn = exitStarted() || !listInUse();
@@ -346,10 +361,10 @@ void offerStrayFiles() {
             // A save's leftover with nothing of its own: put aside, so that
             // its name serves saves again. Another program's copy is its own.
             if (isTemporaryOfDataFile(path))
-                setAside(path, L".merged");
+                setAsideMerged(path, seen);
             continue;
         }
-        int answer = askToAddStray(path, lacking.count());
+        int answer = askToAddStray(path, lacking.count(), heldKey.set && !seen.isProtected);
         if (answer == platform::mb::answerCancel) {
             setAside(path, L".ignored");
         } else if (answer == platform::mb::answerYes) {
@@ -363,7 +378,7 @@ void offerStrayFiles() {
             bool kept;
             // Set aside only once its entries are in PASSWORD.TXT.
             if (saveEntries(&kept) == FileError::None && !kept)
-                setAside(path, L".merged");
+                setAsideMerged(path, seen);
         }
     }
 }

@@ -18,7 +18,10 @@ std::wstring keptPath;
 FileSeen keptSeen;
 
 void dropKept() {
-    if (!keptPath.empty())
+    // A clear list is not left in the free space once the list is protected.
+    if (!keptPath.empty() && heldKey.set && !keptSeen.key.set)
+        platform::wipeFile(keptPath);
+    else if (!keptPath.empty())
         platform::deleteFile(keptPath);
     keptPath.clear();
     keptSeen = {};

@@ -86,6 +86,20 @@ TEST_F(ProtectionTest, AProtectedFileAsksForItsPasswordFirstAndOpensWhatItsKeyOp
     EXPECT_FALSE(view.windowCreated);
     EXPECT_EQ(fake::writes, 0);
     EXPECT_EQ(fake::files, (std::map<std::wstring, std::string>{{dataPath, file}}));
+
+    // A changed byte in the check line keeps no one out: told, and the next
+    // save writes a sound one (today's iterations, so that no upgrade does).
+    SetUp();
+    std::string check = fake::protectedFile({record("A")}, "pw", defaultIterations);
+    check[check.find("check=") + 10] ^= 1;
+    fake::files[dataPath] = check;
+    fake::typedPasswords = {L"pw"};
+    view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
+    EXPECT_EQ(startUp(), 1);
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_TRUE(has(box(0), L"パスワードを確かめる行（check=）が壊れていましたが"));
+    EXPECT_TRUE(keyFits(readProtectedFile(fake::files[dataPath]),
+                        fake::masterKey("pw", defaultIterations).key));
 }
 
 TEST_F(ProtectionTest, ADamagedFileNamesThePartAndOffersTheBackupWithItsOwnPassword) {
