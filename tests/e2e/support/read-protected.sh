@@ -2,8 +2,9 @@
 # tools/read-protected on a file that keyloom.exe wrote: TEST_EXE, run under
 # Wine in WINE_DIR, protects a list through Keyloom's dialog and leaves in a
 # fresh folder under WORK_DIR the protected PASSWORD.TXT, the plain bytes it
-# must hold (expected.txt) and the password (master-password.txt, UTF-8). The reader
-# must print exactly those bytes, and refuse a wrong password.
+# must hold (expected.txt) and the password (master-password.txt, UTF-8; not
+# password.txt, which is PASSWORD.TXT to Windows). The reader must print
+# exactly those bytes, and refuse a wrong password.
 #
 #   read-protected.sh TEST_EXE WINE_DIR WORK_DIR
 #
