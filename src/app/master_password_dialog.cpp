@@ -19,7 +19,7 @@ const int passwordFields[] = {IDC_CURRENT_PASSWORD, IDC_NEW_PASSWORD, IDC_CONFIR
 
 void setUp(WindowHandle dialog) {
     placeOverMainWindow(dialog);
-    for (int id : {IDC_CURRENT_PASSWORD_LABEL, IDC_CURRENT_PASSWORD})
+    for (int id : {IDC_CURRENT_PASSWORD_LABEL, IDC_CURRENT_PASSWORD, IDC_TURN_OFF_NOTE})
         platform::showDialogItem(dialog, id, heldKey.set);
     platform::focusDialogItem(dialog, heldKey.set ? IDC_CURRENT_PASSWORD : IDC_NEW_PASSWORD);
 }
