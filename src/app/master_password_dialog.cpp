@@ -129,6 +129,11 @@ void masterPasswordCommand() {
                              platform::mb::ok | platform::mb::iconError);
         return;
     }
+    // The clear copies that only repeat the list go before any box, in
+    // which the session could end.
+    std::wstring readable;
+    if (turnedOn)
+        readable = wipeClearLeftovers();
     platform::messageBox(
         turnedOn ? L"マスターパスワードを設定しました。PASSWORD.TXT は保護されています。\n"
                    L"マスターパスワードを忘れると、だれにも開けなくなります。"
@@ -136,6 +141,6 @@ void masterPasswordCommand() {
                   : L"マスターパスワードによる保護をやめました。PASSWORD.TXT は、だれでも読める"
                     L"ふつうのテキストファイルになりました。",
         platform::mb::ok | platform::mb::iconInformation);
-    if (turnedOn)
-        removeClearCopies();
+    if (turnedOn && !exitStarted())
+        offerClearCopies(readable);
 }

@@ -383,8 +383,17 @@ void offerStrayFiles() {
     }
 }
 
-void removeClearCopies() {
-    std::wstring readable;
+std::wstring wipeClearLeftovers() {
+    std::wstring failed;
+    for (const std::wstring& path : clearLeftovers())
+        if (platform::wipeFile(path) != FileError::None)
+            failed += path + L"\n";
+    QuietAttempts retried;
+    keepAsBackup(dataFilePath(), dataBackupPath(), retried);
+    return failed;
+}
+
+void offerClearCopies(std::wstring readable) {
     auto wipe = [&](const std::wstring& path) {
         if (platform::wipeFile(path) != FileError::None)
             readable += path + L"\n";
@@ -393,7 +402,7 @@ void removeClearCopies() {
         EntryList lacking;
         FileSeen seen;
         DataFileState state = entriesLacking(path, entryList, lacking, &seen);
-        if (seen.isProtected || state == DataFileState::Missing)
+        if (seen.isProtected || state == DataFileState::Missing || exitStarted())
             continue;
         const bool ours = isTemporaryOfDataFile(path);
         if (state == DataFileState::Unreadable || state == DataFileState::TooLarge) {
@@ -420,9 +429,13 @@ void removeClearCopies() {
                           L"だれでも読めるままです。",
                           {path, std::to_wstring(lacking.count())}),
             platform::mb::yesNoCancel | platform::mb::iconWarning);
+        if (exitStarted()) // the session ended while the question was open
+            return;
         if (answer == platform::mb::answerYes) {
+            EntryList grown = entryList;
             for (EntryRecord& record : lacking.records)
-                entryList.records.push_back(std::move(record));
+                grown.records.push_back(std::move(record));
+            replaceEntries(grown);
             bool kept;
             if (saveEntries(&kept) == FileError::None && !kept)
                 wipe(path);
@@ -435,11 +448,6 @@ void removeClearCopies() {
             readable += path + L"\n";
         }
     }
-    for (const std::wstring& path : clearLeftovers())
-        wipe(path);
-    // From now on the backup is the protected file.
-    QuietAttempts retried;
-    keepAsBackup(dataFilePath(), dataBackupPath(), retried);
     if (!readable.empty())
         platform::messageBox(L"以下のファイルは保護されていないまま残っています。"
                              L"だれでも読むことができます。\n" +

@@ -41,12 +41,15 @@ void mainWindowPosted();
 // protected with a key not held asks for its password first, and is left
 // as it is when the user declines.
 void offerStrayFiles();
-// Once the master password protects PASSWORD.TXT: each clear copy beside it
-// that holds entries of its own is offered (to add them, to protect it where
-// it is, or to leave it readable); then the clear files that only repeat
-// the list are wiped, and PASSWORD.BAK becomes the protected file. What
-// stays readable is named.
-void removeClearCopies();
+// Once the master password protects PASSWORD.TXT, at once: the clear files
+// that only repeat the list (PASSWORD.BAK, its temporary file, ".merged"
+// copies) are wiped, and PASSWORD.BAK becomes the protected file. Returns
+// the names of those that could not be wiped, one a line.
+std::wstring wipeClearLeftovers();
+// Then each clear copy beside it that holds entries of its own is offered:
+// to add them (the copy is wiped), to protect it where it is, or to leave it
+// readable. What stays readable, readable among it, is named at the end.
+void offerClearCopies(std::wstring readable);
 
 // The last of the exit: the entries and the base are wiped and released,
 // and no save runs after.

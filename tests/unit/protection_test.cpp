@@ -202,10 +202,13 @@ TEST_F(ProtectionTest, TurningProtectionOnLeavesNoClearCopyAndOffRemovesIt) {
     const MasterKey key = heldKey;
     EXPECT_EQ(fake::plainOf(fake::files[dataPath], key),
               fake::dataFile({record("A", "id", "secret"), record("X", "", "x-secret")}));
-    // The old list in the backup, the merged copy and the added copy are gone
-    // through zeros; the backup is the protected file from now on.
-    EXPECT_EQ(fake::wiped, (std::vector<std::wstring>{copy, backupPath, merged}));
-    EXPECT_EQ(fake::files[backupPath], fake::files[dataPath]);
+    // The old list in the backup and the merged copy are gone through zeros
+    // at once, the added copy once its entry is saved; the backup is the
+    // protected file from now on.
+    EXPECT_EQ(view.items, (std::vector<std::string>{"A", "X"}));
+    EXPECT_EQ(fake::wiped, (std::vector<std::wstring>{backupPath, merged, copy}));
+    EXPECT_EQ(fake::plainOf(fake::files[backupPath], key),
+              fake::dataFile({record("A", "id", "secret")}));
     for (const auto& [path, bytes] : fake::files)
         EXPECT_EQ(bytes.find("secret"), std::string::npos) << platform::wideToSjis(path);
 
