@@ -87,6 +87,30 @@ TEST_F(ProtectionTest, AProtectedFileAsksForItsPasswordFirstAndOpensWhatItsKeyOp
     EXPECT_EQ(fake::writes, 0);
     EXPECT_EQ(fake::files, (std::map<std::wstring, std::string>{{dataPath, file}}));
 
+    // PASSWORD.TXT missing, and a save's file protected otherwise: asked for
+    // its own password when it is offered. Declined, it is left as it is,
+    // and the program ends rather than start empty past it.
+    for (bool typed : {true, false}) {
+        SCOPED_TRACE(typed ? "typed" : "declined");
+        SetUp();
+        fake::files[kept] = fake::protectedFile({record("K")}, "other");
+        fake::typedPasswords = {typed ? std::optional<std::wstring>(L"other") : std::nullopt};
+        fake::answers = {platform::mb::answerYes};
+        view.whileWindowRuns = [] {
+            EXPECT_EQ(view.items, std::vector<std::string>{"K"});
+            dispatchCommand(IDM_EXIT, 0);
+        };
+        EXPECT_EQ(startUp(), typed ? 1 : 0);
+        EXPECT_TRUE(has(fake::dialog.labels[IDC_PASSWORD_PROMPT], L"\n" + kept));
+        if (typed) {
+            EXPECT_EQ(fake::plainOf(fake::files[dataPath], fake::masterKey("other")),
+                      fake::dataFile({record("K")}));
+        } else {
+            EXPECT_EQ(fake::writes, 0);
+            EXPECT_TRUE(fake::files.count(kept));
+        }
+    }
+
     // A changed byte in the check line keeps no one out: told, and the next
     // save writes a sound one (today's iterations, so that no upgrade does).
     SetUp();
