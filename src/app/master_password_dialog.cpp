@@ -17,11 +17,11 @@ bool decided = false;
 
 const int passwordFields[] = {IDC_CURRENT_PASSWORD, IDC_NEW_PASSWORD, IDC_CONFIRM_PASSWORD};
 
+// The dialog manager then focuses the first field that shows.
 void setUp(WindowHandle dialog) {
     placeOverMainWindow(dialog);
     for (int id : {IDC_CURRENT_PASSWORD_LABEL, IDC_CURRENT_PASSWORD, IDC_TURN_OFF_NOTE})
         platform::showDialogItem(dialog, id, heldKey.set);
-    platform::focusDialogItem(dialog, heldKey.set ? IDC_CURRENT_PASSWORD : IDC_NEW_PASSWORD);
 }
 
 // A key derived under the wait cursor.
