@@ -209,20 +209,23 @@ TEST_F(ProtectionTest, TurningProtectionOnLeavesNoClearCopyAndOffRemovesIt) {
     const std::wstring merged = folder + L"\\PASSWORD (2).TXT.merged";
     fake::files[copy] = fake::dataFile({record("A", "id", "secret"), record("X", "", "x-secret")});
     fake::files[merged] = fake::dataFile({record("A", "id", "secret")});
-    // Every box takes an answer: two notices, then Yes adds the copy's entry.
-    fake::answers.assign(3, platform::mb::answerYes);
+    // Every box takes an answer: three notices, then Yes adds the copy's entry.
+    fake::answers.assign(4, platform::mb::answerYes);
     masterPassword([] {
         EXPECT_TRUE(fake::dialog.hidden[IDC_CURRENT_PASSWORD]);
         type(L"", L"pw", L"pW"); // told, nothing changes
         EXPECT_EQ(fake::dialog.endedWith, -1);
         EXPECT_TRUE(fake::dialog.passwords[IDC_NEW_PASSWORD].empty());
         EXPECT_EQ(fake::dialog.focus, IDC_NEW_PASSWORD);
+        type(L"", L"pw\xD800", L"pw\xD800"); // a lone surrogate: the same
+        EXPECT_EQ(fake::dialog.endedWith, -1);
         type(L"", L"pw", L"pw");
     });
-    ASSERT_EQ(fake::messageBoxes.size(), 3u);
+    ASSERT_EQ(fake::messageBoxes.size(), 4u);
     EXPECT_TRUE(has(box(0), L"一致しません"));
-    EXPECT_TRUE(has(box(1), L"マスターパスワードを設定しました"));
-    EXPECT_TRUE(has(box(2), copy + L"\nこのファイルには、PASSWORD.TXT にないアイテムが 1 件"));
+    EXPECT_TRUE(has(box(1), L"使えない文字"));
+    EXPECT_TRUE(has(box(2), L"マスターパスワードを設定しました"));
+    EXPECT_TRUE(has(box(3), copy + L"\nこのファイルには、PASSWORD.TXT にないアイテムが 1 件"));
     const MasterKey key = heldKey;
     EXPECT_EQ(fake::plainOf(fake::files[dataPath], key),
               fake::dataFile({record("A", "id", "secret"), record("X", "", "x-secret")}));
