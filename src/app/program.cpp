@@ -2,6 +2,7 @@
 
 #include "app/handlers.h"
 #include "editor/editor.h"
+#include "editor/find.h"
 #include "editor/messages.h"
 #include "settings/settings.h"
 #include "store/data_file.h"
@@ -280,6 +281,7 @@ void resetProgram() {
     forgetWhatWasWritten();
     releaseEntries(entryList);
     settings = defaultSettings;
+    resetFind();
 }
 
 int startUp() {

@@ -506,10 +506,12 @@ TEST_F(TransferTest, OnlyTheExitRunsWhileAPasteTypes) {
         dispatchCommand(IDM_COPY_USER_ID, 0);
         dispatchCommand(IDM_PASTE_PASSWORD, 0);
         dispatchCommand(IDM_NEW, 0);
+        dispatchCommand(IDM_FIND_NEXT, 0);
     };
     dispatchCommand(IDM_PASTE_USER_ID, 0);
     EXPECT_EQ(transferLog, steps({front, pieces({"AB", "CD"}), done}));
     EXPECT_EQ(entryList.count(), 1);
+    EXPECT_TRUE(fake::dialogsRun.empty());
 
     // Afterwards every command works again.
     fake::duringPause = nullptr;

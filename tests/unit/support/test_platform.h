@@ -220,14 +220,14 @@ void resetTransfer();
 extern std::deque<unsigned char> randomScript;
 extern bool randomFails;
 
-// The open dialog as the logic sees it. Writing its length field raises the
-// field's change notification before the write returns, as the edit control
-// does.
+// The open dialog as the logic sees it. Writing a text raises the field's
+// change notification before the write returns, as an edit control does.
 struct DialogView {
     platform::Dialog kind = platform::Dialog::Options;
     bool open = false;
     std::map<int, std::string> texts;
     std::map<int, bool> checked;
+    std::map<int, bool> disabled;
     std::map<int, std::pair<int, int>> arrowRanges; // lowest, highest
     std::wstring caption;
     bool moved = false;
