@@ -3,6 +3,7 @@
 #include "app/commands.h"
 #include "app/program.h"
 #include "editor/main_window_setup.h"
+#include "transfer/clipboard.h"
 #include "transfer/paste.h"
 
 platform::MainWindowHandlers mainWindowHandlers() {
@@ -17,5 +18,6 @@ platform::MainWindowHandlers mainWindowHandlers() {
     on.sessionEnded = [](bool ending) { ending ? sessionEnded() : sessionEndCancelled(); };
     on.clipboardTextRequested = clipboardTextRequested;
     on.clipboardTaken = clipboardTakenByOther;
+    on.timerElapsed = clipboardTimerElapsed;
     return on;
 }

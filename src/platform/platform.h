@@ -132,7 +132,9 @@ constexpr int cancel = 2;               // IDCANCEL: Esc, Cancel, the close box,
 constexpr int listSelectionChanged = 1; // LBN_SELCHANGE
 constexpr int listDoubleClick = 2;      // LBN_DBLCLK
 constexpr int staticDoubleClick = 1;    // STN_DBLCLK
+constexpr int buttonClicked = 0;        // BN_CLICKED
 constexpr int editChange = 0x300;       // EN_CHANGE
+constexpr int editLostFocus = 0x200;    // EN_KILLFOCUS
 } // namespace notify
 
 // A message box with the caption "Keyloom", owned by Keyloom's topmost
@@ -195,6 +197,8 @@ struct MainWindowHandlers {
     // clipboard.
     void (*clipboardTextRequested)() = nullptr;
     void (*clipboardTaken)() = nullptr;
+    // The window's timer (startTimer) has run out.
+    void (*timerElapsed)() = nullptr;
 };
 // Runs the main window (template "KEYLOOM") modally with these handlers and
 // returns what it ended with, or -1 when it cannot be created.
@@ -405,7 +409,7 @@ void enableDialogItem(WindowHandle dialog, int id, bool enable);
 // The range of an up-down control's arrows.
 void setArrowRange(WindowHandle dialog, int id, int lowest, int highest);
 
-// ---- Finding entries ----
+// ---- Finding entries, and forgetting what was copied ----
 
 // What the user looks for, folded once for the many fields it is looked for
 // in.
@@ -418,6 +422,18 @@ SearchText searchText(std::string_view text);
 // katakana with its sound mark as one character), hiragana or katakana. An
 // empty text is in every field.
 bool containsText(std::string_view field, const SearchText& text);
+
+// The clipboard's sequence number, which moves on with every change of what
+// it holds.
+unsigned clipboardSequence();
+// One attempt at emptying the clipboard if it still holds what Keyloom put
+// there when its sequence number was sequence: the main window still owns it
+// and nothing changed since. Anything else is left alone. False only while
+// another program holds the clipboard open.
+bool emptyClipboardIfUnchanged(unsigned sequence);
+// The main window's timer: its timerElapsed handler runs once, ms from now.
+// Starting it again while it runs starts it over.
+void startTimer(int ms);
 
 // ---- Cryptography: the master password's protected file ----
 //

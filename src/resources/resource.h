@@ -1,5 +1,5 @@
 // Identifiers shared by keyloom.rc and the code. One number space: menu
-// commands 100-130, main window controls 200-219, options dialog 220-224,
+// commands 100-130, main window controls 200-219, options dialog 220-229,
 // find dialog 230-239.
 #pragma once
 
@@ -55,6 +55,9 @@
 #define IDC_USE_DIGITS 222
 #define IDC_USE_LOWERCASE 223
 #define IDC_USE_UPPERCASE 224
+#define IDC_FORGET 225
+#define IDC_FORGET_SECONDS 226
+#define IDC_FORGET_ARROWS 227
 
 // ---- Find dialog controls ----
 #define IDC_FIND_TEXT 230

@@ -100,6 +100,18 @@ TEST(Options, TypedLengthsAreClampedOkStoresAndCancelDoesNot) {
     EXPECT_EQ(text(dialog, 220), "12");
     click(dialog, 224);
     EXPECT_TRUE(checked(dialog, 224));
+    // Forgetting copied text: off, its seconds shown but not to be changed
+    // until the box is checked; the arrows keep them within 5 to 600.
+    EXPECT_FALSE(checked(dialog, 225));
+    EXPECT_EQ(text(dialog, 226), "30");
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 226)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 227)));
+    click(dialog, 225);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, 226)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, 227)));
+    range = SendMessageW(GetDlgItem(dialog, 227), UDM_GETRANGE, 0, 0);
+    EXPECT_EQ(LOWORD(range), 600);
+    EXPECT_EQ(HIWORD(range), 5);
     click(dialog, IDOK);
     EXPECT_TRUE(IsWindowEnabled(k.window));
 
@@ -122,7 +134,7 @@ TEST(Options, TypedLengthsAreClampedOkStoresAndCancelDoesNot) {
     std::vector<std::string> saved = lines(e2e::readFile(k.settingsFile()));
     ASSERT_EQ(saved.size(), 9u);
     EXPECT_EQ(std::vector<std::string>(saved.begin() + 4, saved.end()),
-              (std::vector<std::string>{"12", "1", "1", "1", "0"}));
+              (std::vector<std::string>{"12", "1", "1", "1", "30"}));
 }
 
 TEST(Options, ArrowKeysStepTheLength) {

@@ -211,6 +211,13 @@ extern unsigned now;
 extern std::function<void()> duringPause;
 extern int pauses;
 
+// The main window's message loop while the user does nothing for ms
+// milliseconds: the clock moves on, and the window's timer runs out when its
+// time comes. The clipboard's sequence number moves on with every change,
+// the making of offered text included (which Wine does not count; the fake
+// takes the stricter view).
+void passTime(unsigned ms);
+
 void resetTransfer();
 
 // ---- Random source and the secondary dialogs (dialog_platform.cpp) ----
