@@ -646,13 +646,6 @@ TEST_F(TransferTest, ThePieceAPasteLeavesIsForgottenLikeACopy) {
     EXPECT_EQ(fake::clipboard, "pw");
     fake::passTime(5000);
     EXPECT_EQ(fake::clipboard, std::nullopt);
-
-    // With nothing below, the password copied first stays for as long.
-    fake::windowsBelow.clear();
-    dispatchCommand(IDM_PASTE_PASSWORD, 0);
-    EXPECT_EQ(fake::clipboard, "pw");
-    fake::passTime(5000);
-    EXPECT_EQ(fake::clipboard, std::nullopt);
 }
 
 } // namespace
