@@ -56,14 +56,7 @@ TEST_F(SettingsTest, FileSuppliesItsValuesAndDefaultsForMissingLines) {
 
 TEST_F(SettingsTest, ClipboardSecondsAreBroughtIntoTheDialogsRange) {
     const std::string eight = "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n";
-    for (auto [line, seconds] : {std::pair{"1", 5},
-                                 {"5", 5},
-                                 {"600", 600},
-                                 {"601", 600},
-                                 {"99999999999", 600},
-                                 {"0", 0},
-                                 {"-30", 0},
-                                 {"x", 0}}) {
+    for (auto [line, seconds] : {std::pair{"1", 5}, {"601", 600}, {"-30", 0}}) {
         std::string file = eight + line + "\r\n";
         Settings read = parseSettingsFile(file.data(), file.size());
         EXPECT_EQ(read.clipboardSeconds, seconds) << line;
