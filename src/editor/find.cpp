@@ -13,8 +13,8 @@ namespace {
 const Field searchedFields[] = {Field::title, Field::userId, Field::address, Field::mail,
                                 Field::memo};
 
-// What was looked for last, shown again when the dialog opens. False fits:
-// it holds characters that no entry can hold.
+// What was looked for last, shown again when the dialog opens, and whether
+// an entry can hold it at all: its characters may lie beyond code page 932.
 std::string lastText;
 bool lastTextFits = true;
 
