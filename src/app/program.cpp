@@ -3,6 +3,7 @@
 #include "app/handlers.h"
 #include "app/sync.h"
 #include "editor/editor.h"
+#include "editor/find.h"
 #include "editor/messages.h"
 #include "settings/settings.h"
 #include "store/data_file.h"
@@ -231,6 +232,7 @@ void resetProgram() {
     resetSync();
     releaseEntries(entryList);
     settings = defaultSettings;
+    resetFind();
 }
 
 int startUp() {

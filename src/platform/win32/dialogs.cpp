@@ -51,7 +51,9 @@ HWND topmostWindow() { return openDialogs.empty() ? mainWindow : openDialogs.bac
 namespace platform {
 
 int runDialog(Dialog dialog, const DialogHandlers& handlers) {
-    const wchar_t* name = dialog == Dialog::Options ? L"KEYLOOMOPTION" : L"KEYLOOMABOUT";
+    const wchar_t* name = dialog == Dialog::Options ? L"KEYLOOMOPTION"
+                          : dialog == Dialog::About ? L"KEYLOOMABOUT"
+                                                    : L"KEYLOOMFIND";
     return static_cast<int>(DialogBoxParamW(GetModuleHandleW(nullptr), name, topmostWindow(),
                                             dialogProc, reinterpret_cast<LPARAM>(&handlers)));
 }
@@ -66,11 +68,11 @@ void moveWindow(WindowHandle window, int left, int top) {
     SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
-std::string dialogItemText(WindowHandle dialog, int id) {
+std::string dialogItemText(WindowHandle dialog, int id, std::wstring* lost) {
     HWND item = GetDlgItem(dialog, id);
     std::wstring text(GetWindowTextLengthW(item) + 1, L'\0');
     text.resize(GetWindowTextW(item, &text[0], static_cast<int>(text.size())));
-    return wideToSjis(text);
+    return wideToSjis(text, lost);
 }
 
 void setDialogItemText(WindowHandle dialog, int id, std::string_view text) {
@@ -86,6 +88,10 @@ bool isDialogItemChecked(WindowHandle dialog, int id) {
 
 void checkDialogItem(WindowHandle dialog, int id, bool checked) {
     CheckDlgButton(dialog, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void enableDialogItem(WindowHandle dialog, int id, bool enable) {
+    EnableWindow(GetDlgItem(dialog, id), enable);
 }
 
 void setArrowRange(WindowHandle dialog, int id, int lowest, int highest) {
