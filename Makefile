@@ -62,7 +62,8 @@ bench-wine: win
 	@export KEYLOOM_WINE_DIR=$(CURDIR)/$(WIN)/bench-wine; \
 	tools/wine-env setup && tools/wine-env run $(WIN)/bench/window_bench.exe && \
 	    tools/wine-env run $(WIN)/bench/paste_bench.exe && \
-	    tools/wine-env run $(WIN)/bench/derive_bench.exe; \
+	    tools/wine-env run $(WIN)/bench/derive_bench.exe && \
+	    tools/wine-env run $(WIN)/bench/find_bench.exe; \
 	status=$$?; tools/wine-env cleanup; exit $$status
 
 clean:

@@ -4,6 +4,7 @@
 #include "app/master_password_dialog.h"
 #include "app/program.h"
 #include "editor/editor.h"
+#include "editor/find.h"
 #include "editor/options_dialog.h"
 #include "generator/generator.h"
 #include "resources/resource.h"
@@ -88,6 +89,8 @@ bool dispatchCommand(int id, int notification) {
     case IDM_SUPPORT_MAIL: openSupportMail(); break;
     case IDM_REVERT: revertCommand(); break;
     case IDM_MASTER_PASSWORD: masterPasswordCommand(); break;
+    case IDM_FIND: findCommand(); break;
+    case IDM_FIND_NEXT: findNextCommand(); break;
     case IDM_CREATE_PASSWORD:
     case IDC_CREATE_PASSWORD: createPassword(); break;
     case IDC_LIST:

@@ -4,6 +4,7 @@
 #include "app/program.h"
 #include "app/sync.h"
 #include "editor/main_window_setup.h"
+#include "transfer/clipboard.h"
 #include "transfer/paste.h"
 
 platform::MainWindowHandlers mainWindowHandlers() {
@@ -23,5 +24,6 @@ platform::MainWindowHandlers mainWindowHandlers() {
     on.clipboardTaken = clipboardTakenByOther;
     on.activated = mainWindowActivated;
     on.posted = mainWindowPosted;
+    on.timerElapsed = clipboardTimerElapsed;
     return on;
 }

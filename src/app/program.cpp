@@ -3,6 +3,7 @@
 #include "app/handlers.h"
 #include "app/sync.h"
 #include "editor/editor.h"
+#include "editor/find.h"
 #include "editor/messages.h"
 #include "editor/password_dialog.h"
 #include "settings/settings.h"
@@ -410,6 +411,7 @@ void resetProgram() {
     resetSync();
     releaseEntries(entryList);
     settings = defaultSettings;
+    resetFind();
 }
 
 int startUp() {

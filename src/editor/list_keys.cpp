@@ -35,6 +35,12 @@ bool listKeyDown(int key, bool ctrl) {
             return false;
         platform::sendCommand(IDM_REVERT);
         return true;
+    case platform::key::f:
+        if (!ctrl)
+            return false;
+        platform::sendCommand(IDM_FIND);
+        return true;
+    case platform::key::f3: platform::sendCommand(IDM_FIND_NEXT); return true;
     default: return false;
     }
 }

@@ -8,10 +8,10 @@
 
 namespace {
 
-// What the length field's text reads as: spaces, digits, spaces. -1 when it
-// holds no number; a number above the longest setting reads as one more than
-// it, whatever its size, so that no pasted number wraps round.
-int readLength(const std::string& text) {
+// What a number field's text reads as: spaces, digits, spaces. -1 when it
+// holds no number; a number above highest reads as one more than it,
+// whatever its size, so that no pasted number wraps round.
+int readNumber(const std::string& text, int highest) {
     std::size_t begin = text.find_first_not_of(' ');
     if (begin == std::string::npos)
         return -1;
@@ -20,23 +20,37 @@ int readLength(const std::string& text) {
     for (std::size_t i = begin; i < end; ++i) {
         if (text[i] < '0' || text[i] > '9')
             return -1;
-        value = std::min(value * 10 + (text[i] - '0'), longestPasswordSetting + 1);
+        value = std::min(value * 10 + (text[i] - '0'), highest + 1);
     }
     return value;
 }
 
 } // namespace
 
-int lengthFieldValue(const std::string& text) {
-    return std::clamp(readLength(text), shortestPasswordSetting, longestPasswordSetting);
+int numberFieldValue(const std::string& text, int lowest, int highest) {
+    return std::clamp(readNumber(text, highest), lowest, highest);
 }
 
-bool isLengthFieldInRange(const std::string& text) {
-    int length = readLength(text);
-    return length >= shortestPasswordSetting && length <= longestPasswordSetting;
+bool isNumberFieldInRange(const std::string& text, int lowest, int highest) {
+    int value = readNumber(text, highest);
+    return value >= lowest && value <= highest;
 }
 
 namespace {
+
+int lengthValue(const std::string& text) {
+    return numberFieldValue(text, shortestPasswordSetting, longestPasswordSetting);
+}
+
+int secondsValue(const std::string& text) {
+    return numberFieldValue(text, shortestClipboardSeconds, longestClipboardSeconds);
+}
+
+// The seconds count only while the box is checked.
+void enableSeconds(WindowHandle dialog, bool enable) {
+    platform::enableDialogItem(dialog, IDC_FORGET_SECONDS, enable);
+    platform::enableDialogItem(dialog, IDC_FORGET_ARROWS, enable);
+}
 
 void setUp(WindowHandle dialog) {
     placeOverMainWindow(dialog);
@@ -49,6 +63,15 @@ void setUp(WindowHandle dialog) {
     platform::checkDialogItem(dialog, IDC_USE_DIGITS, settings.useDigits != 0);
     platform::checkDialogItem(dialog, IDC_USE_LOWERCASE, settings.useLowercase != 0);
     platform::checkDialogItem(dialog, IDC_USE_UPPERCASE, settings.useUppercase != 0);
+
+    bool forget = settings.clipboardSeconds > 0;
+    platform::setArrowRange(dialog, IDC_FORGET_ARROWS, shortestClipboardSeconds,
+                            longestClipboardSeconds);
+    platform::setDialogItemText(
+        dialog, IDC_FORGET_SECONDS,
+        std::to_string(forget ? settings.clipboardSeconds : suggestedClipboardSeconds));
+    platform::checkDialogItem(dialog, IDC_FORGET, forget);
+    enableSeconds(dialog, forget);
 }
 
 bool command(WindowHandle dialog, int id, int notification) {
@@ -59,16 +82,41 @@ bool command(WindowHandle dialog, int id, int notification) {
         std::string text = platform::dialogItemText(dialog, IDC_LENGTH);
         // The corrected text raises the notification once more, and then
         // reads as in range.
-        if (!isLengthFieldInRange(text))
-            platform::setDialogItemText(dialog, IDC_LENGTH,
-                                        std::to_string(lengthFieldValue(text)).c_str());
+        if (!isNumberFieldInRange(text, shortestPasswordSetting, longestPasswordSetting))
+            platform::setDialogItemText(dialog, IDC_LENGTH, std::to_string(lengthValue(text)));
         return true;
     }
+    case IDC_FORGET_SECONDS: {
+        // Too many seconds are corrected at once, too few once the user
+        // leaves the field: typing 30 begins with a 3.
+        std::string text = platform::dialogItemText(dialog, IDC_FORGET_SECONDS);
+        bool correct;
+        if (notification == platform::notify::editChange)
+            correct = readNumber(text, longestClipboardSeconds) > longestClipboardSeconds;
+        else if (notification == platform::notify::editLostFocus)
+            correct =
+                !isNumberFieldInRange(text, shortestClipboardSeconds, longestClipboardSeconds);
+        else
+            return false;
+        if (correct)
+            platform::setDialogItemText(dialog, IDC_FORGET_SECONDS,
+                                        std::to_string(secondsValue(text)));
+        return true;
+    }
+    case IDC_FORGET:
+        if (notification != platform::notify::buttonClicked)
+            return false;
+        enableSeconds(dialog, platform::isDialogItemChecked(dialog, IDC_FORGET));
+        return true;
     case platform::notify::ok:
-        settings.passwordLength = lengthFieldValue(platform::dialogItemText(dialog, IDC_LENGTH));
+        settings.passwordLength = lengthValue(platform::dialogItemText(dialog, IDC_LENGTH));
         settings.useDigits = platform::isDialogItemChecked(dialog, IDC_USE_DIGITS) ? 1 : 0;
         settings.useLowercase = platform::isDialogItemChecked(dialog, IDC_USE_LOWERCASE) ? 1 : 0;
         settings.useUppercase = platform::isDialogItemChecked(dialog, IDC_USE_UPPERCASE) ? 1 : 0;
+        settings.clipboardSeconds =
+            platform::isDialogItemChecked(dialog, IDC_FORGET)
+                ? secondsValue(platform::dialogItemText(dialog, IDC_FORGET_SECONDS))
+                : 0;
         platform::endDialog(dialog, 1);
         return true;
     case platform::notify::cancel: platform::endDialog(dialog, 0); return true;

@@ -1,5 +1,5 @@
 // The OptionsDialog: the password length and the kinds of characters of the
-// generator's settings.
+// generator's settings, and how long copied text stays on the clipboard.
 #pragma once
 
 #include <string>
@@ -9,11 +9,14 @@ void runOptionsDialog();
 
 constexpr int shortestPasswordSetting = 1;
 constexpr int longestPasswordSetting = 1000;
+// The seconds the dialog offers while the clipboard is not cleared.
+constexpr int suggestedClipboardSeconds = 30;
 
-// The length that the length field's text stands for, within 1 to 1000:
-// empty or unreadable text stands for 1, any number above 1000 (however many
-// digits it has) for 1000.
-int lengthFieldValue(const std::string& text);
-// Whether the field may keep text as it is: it reads as a number from 1 to
-// 1000. Otherwise it is corrected to lengthFieldValue(text) at once.
-bool isLengthFieldInRange(const std::string& text);
+// The number that a number field's text stands for, within lowest to
+// highest: empty or unreadable text stands for lowest, any number above
+// highest (however many digits it has) for highest.
+int numberFieldValue(const std::string& text, int lowest, int highest);
+// Whether the field may keep text as it is: it reads as a number from lowest
+// to highest. Otherwise it is corrected to numberFieldValue(text) once the
+// user is done with it (the length field: at once).
+bool isNumberFieldInRange(const std::string& text, int lowest, int highest);

@@ -152,7 +152,7 @@ constexpr int answerNo = 7;
 // Codes of the system's messages that the logic acts on.
 namespace key { // virtual-key codes
 constexpr int tab = 0x09, enter = 0x0D, control = 0x11, space = 0x20, up = 0x26, down = 0x28,
-              del = 0x2E, n = 0x4E, v = 0x56, z = 0x5A, apps = 0x5D, f2 = 0x71;
+              del = 0x2E, f = 0x46, n = 0x4E, v = 0x56, z = 0x5A, apps = 0x5D, f2 = 0x71, f3 = 0x72;
 } // namespace key
 namespace notify {                      // dialog commands and control notifications
 constexpr int ok = 1;                   // IDOK: the default button, Enter
@@ -160,7 +160,9 @@ constexpr int cancel = 2;               // IDCANCEL: Esc, Cancel, the close box,
 constexpr int listSelectionChanged = 1; // LBN_SELCHANGE
 constexpr int listDoubleClick = 2;      // LBN_DBLCLK
 constexpr int staticDoubleClick = 1;    // STN_DBLCLK
+constexpr int buttonClicked = 0;        // BN_CLICKED
 constexpr int editChange = 0x300;       // EN_CHANGE
+constexpr int editLostFocus = 0x200;    // EN_KILLFOCUS
 } // namespace notify
 
 // A message box with the caption "Keyloom", owned by Keyloom's topmost
@@ -225,6 +227,8 @@ struct MainWindowHandlers {
     void (*clipboardTaken)() = nullptr;
     // What postToMainWindow asked for, once the messages under way are done.
     void (*posted)() = nullptr;
+    // The window's timer (startTimer) has run out.
+    void (*timerElapsed)() = nullptr;
 };
 // Runs the main window (template "KEYLOOM") modally with these handlers and
 // returns what it ended with, or -1 when it cannot be created.
@@ -410,10 +414,10 @@ void openWithShell(const std::wstring& text);
 // when the source gave none.
 bool randomBytes(void* buffer, std::size_t size);
 
-// The secondary dialogs, by template: "KEYLOOMOPTION", "KEYLOOMABOUT", and
-// the master password's "KEYLOOMMASTER" (set, change, turn off) and
-// "KEYLOOMPASSWORD" (asked for a protected file).
-enum class Dialog { Options, About, MasterPassword, Password };
+// The secondary dialogs, by template: "KEYLOOMOPTION", "KEYLOOMABOUT",
+// "KEYLOOMFIND", and the master password's "KEYLOOMMASTER" (set, change, turn
+// off) and "KEYLOOMPASSWORD" (asked for a protected file).
+enum class Dialog { Options, About, Find, MasterPassword, Password };
 // What the program does in a dialog, as for the main window.
 struct DialogHandlers {
     // WM_INITDIALOG; the dialog manager then focuses the first control.
@@ -429,11 +433,13 @@ void endDialog(WindowHandle dialog, int result);
 void setCaption(WindowHandle window, const std::wstring& caption);
 
 // A dialog's controls, by id. Setting a text puts the caret after it, where
-// the user goes on typing.
-std::string dialogItemText(WindowHandle dialog, int id);
+// the user goes on typing. Characters code page 932 cannot hold come back as
+// "?" and are listed in lost.
+std::string dialogItemText(WindowHandle dialog, int id, std::wstring* lost = nullptr);
 void setDialogItemText(WindowHandle dialog, int id, std::string_view text);
 bool isDialogItemChecked(WindowHandle dialog, int id);
 void checkDialogItem(WindowHandle dialog, int id, bool checked);
+void enableDialogItem(WindowHandle dialog, int id, bool enable);
 // The range of an up-down control's arrows.
 void setArrowRange(WindowHandle dialog, int id, int lowest, int highest);
 void showDialogItem(WindowHandle dialog, int id, bool show);
@@ -454,6 +460,32 @@ void showWaitCursor(bool waiting);
 // then removes it. A file with other names (hard links) is not overwritten:
 // only this name goes, and the data stays with the others.
 FileError wipeFile(const std::wstring& path);
+
+// ---- Finding entries, and forgetting what was copied ----
+
+// What the user looks for, folded once for the many fields it is looked for
+// in.
+struct SearchText {
+    std::wstring folded;
+};
+SearchText searchText(std::string_view text);
+// Whether field (Shift-JIS) contains text as Windows compares Japanese text
+// for a search: whatever the case, full-width or half-width (a half-width
+// katakana with its sound mark as one character), hiragana or katakana. An
+// empty text is in every field.
+bool containsText(std::string_view field, const SearchText& text);
+
+// The clipboard's sequence number, which moves on with every change of what
+// it holds.
+unsigned clipboardSequence();
+// One attempt at emptying the clipboard if it still holds what Keyloom put
+// there when its sequence number was sequence: the main window still owns it
+// and nothing changed since. Anything else is left alone. False only while
+// another program holds the clipboard open.
+bool emptyClipboardIfUnchanged(unsigned sequence);
+// The main window's timer: its timerElapsed handler runs once, ms from now.
+// Starting it again while it runs starts it over.
+void startTimer(int ms);
 
 // ---- Cryptography: the master password's protected file ----
 //

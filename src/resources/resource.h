@@ -1,6 +1,7 @@
 // Identifiers shared by keyloom.rc and the code. One number space: menu
-// commands 100-128, main window controls 200-219, options dialog 220-224;
-// the master password's menu command 140 and its dialogs' controls 240-249.
+// commands 100-130, main window controls 200-219, options dialog 220-229,
+// find dialog 230-239; the master password's menu command 140 and its
+// dialogs' controls 240-249.
 #pragma once
 
 // ---- Menu commands ----
@@ -27,6 +28,8 @@
 #define IDM_SUPPORT_MAIL 126
 #define IDM_REVERT 127
 #define IDM_CREATE_PASSWORD 128
+#define IDM_FIND 129
+#define IDM_FIND_NEXT 130 // F3 in the list; no menu item
 
 // ---- Main window controls ----
 #define IDC_LIST 200
@@ -53,6 +56,12 @@
 #define IDC_USE_DIGITS 222
 #define IDC_USE_LOWERCASE 223
 #define IDC_USE_UPPERCASE 224
+#define IDC_FORGET 225
+#define IDC_FORGET_SECONDS 226
+#define IDC_FORGET_ARROWS 227
+
+// ---- Find dialog controls ----
+#define IDC_FIND_TEXT 230
 
 // ---- The master password: the menu command and its two dialogs ----
 #define IDM_MASTER_PASSWORD 140

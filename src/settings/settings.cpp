@@ -3,6 +3,8 @@
 #include "platform/platform.h"
 #include "store/file_helpers.h"
 
+#include <algorithm>
+
 Settings settings = defaultSettings;
 
 std::wstring settingsFilePath() { return programDirectory() + L"\\INITIAL.TXT"; }
@@ -11,8 +13,10 @@ std::wstring settingsFilePath() { return programDirectory() + L"\\INITIAL.TXT"; 
 static constexpr std::int32_t Settings::*fileOrder[] = {
     &Settings::windowLeft,   &Settings::windowTop,      &Settings::showUserId,
     &Settings::showPassword, &Settings::passwordLength, &Settings::useDigits,
-    &Settings::useLowercase, &Settings::useUppercase,
+    &Settings::useLowercase, &Settings::useUppercase,   &Settings::clipboardSeconds,
 };
+// Older versions write eight lines, and read no more.
+constexpr int requiredLines = 8;
 
 std::string formatSettingsFile(const Settings& s) {
     std::string out;
@@ -24,16 +28,22 @@ std::string formatSettingsFile(const Settings& s) {
 Settings parseSettingsFile(const char* data, std::size_t size, bool* complete) {
     Settings s = defaultSettings;
     LineReader in(data, size);
-    bool all = true;
+    int lines = 0;
     for (auto field : fileOrder) {
         std::int32_t value;
-        if (readIntLine(in, value))
+        if (readIntLine(in, value)) {
             s.*field = value;
-        else
-            all = false;
+            ++lines;
+        }
     }
+    // A hand-edited number would make a timer of no time, or of years.
+    if (s.clipboardSeconds > 0)
+        s.clipboardSeconds = std::clamp<std::int32_t>(s.clipboardSeconds, shortestClipboardSeconds,
+                                                      longestClipboardSeconds);
+    else
+        s.clipboardSeconds = 0;
     if (complete)
-        *complete = all && !in.repaired;
+        *complete = lines >= requiredLines && !in.repaired;
     return s;
 }
 

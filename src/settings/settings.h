@@ -1,4 +1,4 @@
-// The eight settings kept in INITIAL.TXT, one signed decimal line each.
+// The settings kept in INITIAL.TXT, one signed decimal line each.
 #pragma once
 
 #include "store/file_helpers.h"
@@ -15,9 +15,16 @@ struct Settings {
     std::int32_t useDigits;
     std::int32_t useLowercase;
     std::int32_t useUppercase;
+    // 0: copied text stays on the clipboard; otherwise the seconds after
+    // which it is taken off again.
+    std::int32_t clipboardSeconds;
 };
 
-constexpr Settings defaultSettings = {-999, -999, 1, 1, 8, 1, 1, 0};
+constexpr Settings defaultSettings = {-999, -999, 1, 1, 8, 1, 1, 0, 0};
+
+// The range the options dialog keeps the clipboard's seconds in.
+constexpr int shortestClipboardSeconds = 5;
+constexpr int longestClipboardSeconds = 600;
 
 // The program's settings for this run.
 extern Settings settings;
@@ -26,8 +33,8 @@ std::wstring settingsFilePath();
 
 // Reads INITIAL.TXT, or a complete temporary file that a save left newer than
 // it (which then takes its place). Without a readable file every value is its
-// default; a file with fewer than eight lines supplies the defaults for the
-// missing ones.
+// default; a file with fewer lines supplies the defaults for the missing ones
+// (a file of eight, as older versions write it, keeps the clipboard's text).
 void loadSettings();
 
 // Takes the main window's corner unless it is minimized, and saves INITIAL.TXT
@@ -37,7 +44,9 @@ SaveResult saveSettings(bool keepTemporary);
 // The bytes of INITIAL.TXT for s.
 std::string formatSettingsFile(const Settings& s);
 // Settings from the bytes of INITIAL.TXT, defaults for the lines it lacks;
-// complete tells whether it had all eight lines as this program writes them.
+// complete tells whether it had the first eight lines as this program writes
+// them (the ninth is a later addition). Clipboard seconds that the options
+// dialog would not give are brought into its range; none or fewer is off.
 Settings parseSettingsFile(const char* data, std::size_t size, bool* complete = nullptr);
 
 // Whether a saved corner is used at start-up: saved, not negative, and on the

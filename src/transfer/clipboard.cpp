@@ -1,11 +1,12 @@
 #include "transfer/clipboard.h"
 
 #include "base/life_cycle.h"
+#include "base/secure_string.h"
 #include "editor/editor.h"
 #include "platform/platform.h"
 #include "resources/resource.h"
+#include "settings/settings.h"
 #include "store/entry_list.h"
-#include "base/secure_string.h"
 
 #include <cstring>
 
@@ -16,13 +17,18 @@ namespace {
 // waits on us in turn can finish.
 constexpr int retryPause = 10;  // ms
 constexpr int retryPauses = 10; // 100 ms in all
+// Forgetting waits for a clipboard that another program holds open.
+constexpr int forgetRetry = 500; // ms
+
+// The clipboard's sequence number right after Keyloom's last text got there.
+unsigned leftSequence = 0;
 
 } // namespace
 
 int copyTextToClipboard(const char* text) {
     for (int pauses = 0;; ++pauses) {
         switch (platform::setClipboardText(text)) {
-        case platform::ClipboardWrite::Written: return 1;
+        case platform::ClipboardWrite::Written: forgetClipboardLater(); return 1;
         case platform::ClipboardWrite::Refused: return 0;
         case platform::ClipboardWrite::Busy: break;
         }
@@ -66,4 +72,16 @@ bool clearClipboard() {
             return false;
         platform::pauseServingSentMessages(retryPause);
     }
+}
+
+void forgetClipboardLater() {
+    if (settings.clipboardSeconds <= 0)
+        return;
+    leftSequence = platform::clipboardSequence();
+    platform::startTimer(settings.clipboardSeconds * 1000);
+}
+
+void clipboardTimerElapsed() {
+    if (!exitStarted() && !platform::emptyClipboardIfUnchanged(leftSequence))
+        platform::startTimer(forgetRetry);
 }

@@ -2,7 +2,7 @@
 #pragma once
 
 // Puts text (Shift-JIS) on the clipboard as Unicode and ANSI text; 1 when it
-// is there, 0 when not.
+// is there (and forgotten later, see below), 0 when not.
 // While another program holds the clipboard open it is tried again for up to
 // 100 ms, serving what other programs send meanwhile; text must stay valid
 // through that, so pass a copy of a record's field, never the field itself.
@@ -13,3 +13,11 @@ int copyField(int field);
 // Empties the clipboard, waiting for it the same way; false when another
 // program kept it.
 bool clearClipboard();
+
+// With the option on, what Keyloom has just left on the clipboard is taken
+// off again after the set seconds, unless the clipboard has changed by then;
+// a later call starts the wait over. Nothing with the option off.
+void forgetClipboardLater();
+// The main window's timer ran out: the clipboard is emptied if it still
+// holds what Keyloom left there.
+void clipboardTimerElapsed();

@@ -45,6 +45,7 @@ struct Offer {
     bool ctrlVSent = false; // a read before it belongs to an earlier paste
     bool read = false;
     bool taken = false;
+    bool rendered = false; // some piece of this paste was made for the target
 };
 Offer offer;
 bool running = false;
@@ -211,11 +212,17 @@ const wchar_t* stopText(Stop stop) {
 // clang-format on
 
 // After the sequence, stopped or not: a piece nobody read leaves the
-// clipboard, the keys that reached Keyloom meanwhile are not the user's
-// typing, and the user hears why a paste stopped.
+// clipboard, the last one read is forgotten later like a copy, the keys that
+// reached Keyloom meanwhile are not the user's typing, and the user hears why
+// a paste stopped.
 bool finish(Stop stop) {
     if (offer.pending)
         clearClipboard();
+    else if (offer.rendered)
+        // Its sequence number is taken only now that the target has read it
+        // and let go: the system may count the making of the text as a
+        // change.
+        forgetClipboardLater();
     offer = Offer();
     platform::dropQueuedKeys();
     if (const wchar_t* text = stopText(stop); text && !ending() && !sessionEnding())
@@ -274,7 +281,7 @@ void clipboardTextRequested() {
         return;
     platform::renderClipboardText(offer.text);
     offer.pending = false;
-    offer.read = true;
+    offer.read = offer.rendered = true;
 }
 
 void clipboardTakenByOther() {

@@ -100,6 +100,18 @@ TEST(Options, TypedLengthsAreClampedOkStoresAndCancelDoesNot) {
     EXPECT_EQ(text(dialog, 220), "12");
     click(dialog, 224);
     EXPECT_TRUE(checked(dialog, 224));
+    // Forgetting copied text: off, its seconds shown but not to be changed
+    // until the box is checked; the arrows keep them within 5 to 600.
+    EXPECT_FALSE(checked(dialog, 225));
+    EXPECT_EQ(text(dialog, 226), "30");
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 226)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 227)));
+    click(dialog, 225);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, 226)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, 227)));
+    range = SendMessageW(GetDlgItem(dialog, 227), UDM_GETRANGE, 0, 0);
+    EXPECT_EQ(LOWORD(range), 600);
+    EXPECT_EQ(HIWORD(range), 5);
     click(dialog, IDOK);
     EXPECT_TRUE(IsWindowEnabled(k.window));
 
@@ -120,9 +132,9 @@ TEST(Options, TypedLengthsAreClampedOkStoresAndCancelDoesNot) {
 
     EXPECT_EQ(k.exitByMenu(), 1u);
     std::vector<std::string> saved = lines(e2e::readFile(k.settingsFile()));
-    ASSERT_EQ(saved.size(), 8u);
+    ASSERT_EQ(saved.size(), 9u);
     EXPECT_EQ(std::vector<std::string>(saved.begin() + 4, saved.end()),
-              (std::vector<std::string>{"12", "1", "1", "1"}));
+              (std::vector<std::string>{"12", "1", "1", "1", "30"}));
 }
 
 TEST(Options, ArrowKeysStepTheLength) {
@@ -159,10 +171,12 @@ TEST(Options, HandEditedLengthsOpenCorrected) {
         // Cancel leaves the values as they were read.
         click(dialog, IDCANCEL);
         EXPECT_EQ(k.exitByMenu(), 1u);
-        // Only the window's corner is taken afresh.
+        // Only the window's corner is taken afresh; the file of eight lines
+        // gains the ninth, copied text left alone.
         std::vector<std::string> saved = lines(e2e::readFile(k.settingsFile()));
         std::vector<std::string> written = lines(settings);
-        ASSERT_EQ(saved.size(), 8u);
+        written.push_back("0");
+        ASSERT_EQ(saved.size(), 9u);
         EXPECT_EQ(std::vector<std::string>(saved.begin() + 2, saved.end()),
                   std::vector<std::string>(written.begin() + 2, written.end()));
     }

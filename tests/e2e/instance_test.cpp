@@ -20,7 +20,7 @@ const std::string twoEntries = e2e::dataFile({{"銀行", "1234-5678", "pw1"}, {"
 
 std::string settingsFile(const RECT& corner) {
     return std::to_string(corner.left) + "\r\n" + std::to_string(corner.top) +
-           "\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n";
+           "\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n";
 }
 
 RECT windowRect(HWND window) {

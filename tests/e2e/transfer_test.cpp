@@ -340,6 +340,22 @@ bool keyDown(int vk) { return GetAsyncKeyState(vk) < 0; }
 
 const Boxes firstEntry{"12", "34", "56", "78", "p-w!"};
 
+// The last piece of a paste is made only when the target reads it: it is
+// forgotten all the same, counted from then.
+TEST(ForgetClipboard, ThePieceAPasteLeavesGoesAfterTheSetSeconds) {
+    LoginForm form;
+    Keyloom k{e2e::freshFolder("forget"), entries()};
+    e2e::writeFile(k.settingsFile(), "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n5\r\n");
+    ASSERT_TRUE(form.start()) << "the login form did not appear in front";
+    ASSERT_TRUE(k.start()) << "the main window did not appear";
+    bringKeyloomBack(k, form);
+    k.command(121);
+    EXPECT_EQ(filledBoxes(form, firstEntry), firstEntry);
+    EXPECT_EQ(readClipboard().text, "p-w!");
+    EXPECT_EVENTUALLY(readClipboard().formats == 0);
+    EXPECT_EQ(k.exitByMenu(), 1u);
+}
+
 TEST_F(Transfer, SlowTargetsGetEveryPieceRight) {
     for (int delay : {300, 1000}) {
         LoginForm slow;

@@ -92,9 +92,13 @@ TEST(LengthField, ReadsAndCorrections) {
         {"abc", 1, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(lengthFieldValue(c.text), c.value) << '"' << c.text << '"';
-        EXPECT_EQ(isLengthFieldInRange(c.text), c.inRange) << '"' << c.text << '"';
+        EXPECT_EQ(numberFieldValue(c.text, 1, 1000), c.value) << '"' << c.text << '"';
+        EXPECT_EQ(isNumberFieldInRange(c.text, 1, 1000), c.inRange) << '"' << c.text << '"';
     }
+    // The clipboard's seconds: too few stand for the fewest.
+    EXPECT_EQ(numberFieldValue("3", 5, 600), 5);
+    EXPECT_FALSE(isNumberFieldInRange("3", 5, 600));
+    EXPECT_EQ(numberFieldValue("601", 5, 600), 600);
 }
 
 TEST_F(DialogsTest, OptionsShowTheSettings) {
@@ -106,8 +110,48 @@ TEST_F(DialogsTest, OptionsShowTheSettings) {
     EXPECT_FALSE(fake::dialog.checked[IDC_USE_LOWERCASE]);
     EXPECT_TRUE(fake::dialog.checked[IDC_USE_UPPERCASE]);
     EXPECT_EQ(fake::dialog.arrowRanges,
-              (std::map<int, std::pair<int, int>>{{IDC_LENGTH_ARROWS, {1, 1000}}}));
+              (std::map<int, std::pair<int, int>>{{IDC_LENGTH_ARROWS, {1, 1000}},
+                                                  {IDC_FORGET_ARROWS, {5, 600}}}));
+    // Copied text stays on the clipboard unless the user says otherwise.
+    EXPECT_FALSE(fake::dialog.checked[IDC_FORGET]);
+    EXPECT_EQ(fake::dialog.texts[IDC_FORGET_SECONDS], "30");
+    EXPECT_TRUE(fake::dialog.disabled[IDC_FORGET_SECONDS]);
+    EXPECT_TRUE(fake::dialog.disabled[IDC_FORGET_ARROWS]);
     EXPECT_EQ(settings.useUppercase, 7); // Cancel stores nothing
+}
+
+TEST_F(DialogsTest, ClipboardSecondsCountOnlyWhileTheirBoxIsChecked) {
+    auto typeSeconds = [](const std::string& text) {
+        platform::setDialogItemText(fake::dialogWindow, IDC_FORGET_SECONDS, text);
+    };
+    auto check = [](bool on) {
+        fake::dialog.checked[IDC_FORGET] = on; // the box checks itself
+        fake::dialogCommand(IDC_FORGET, platform::notify::buttonClicked);
+    };
+    options([&] {
+        check(true);
+        EXPECT_FALSE(fake::dialog.disabled[IDC_FORGET_SECONDS]);
+        EXPECT_FALSE(fake::dialog.disabled[IDC_FORGET_ARROWS]);
+        // Too many are corrected at once, too few when the field is left.
+        typeSeconds("6000");
+        EXPECT_EQ(fake::dialog.texts[IDC_FORGET_SECONDS], "600");
+        typeSeconds("3");
+        EXPECT_EQ(fake::dialog.texts[IDC_FORGET_SECONDS], "3");
+        fake::dialogCommand(IDC_FORGET_SECONDS, platform::notify::editLostFocus);
+        EXPECT_EQ(fake::dialog.texts[IDC_FORGET_SECONDS], "5");
+        typeSeconds("2");
+        fake::dialogCommand(1);
+    });
+    EXPECT_EQ(settings.clipboardSeconds, 5);
+
+    // Shown again as stored; unchecked, it is off whatever they say.
+    options([&] {
+        EXPECT_EQ(fake::dialog.texts[IDC_FORGET_SECONDS], "5");
+        check(false);
+        EXPECT_TRUE(fake::dialog.disabled[IDC_FORGET_SECONDS]);
+        fake::dialogCommand(1);
+    });
+    EXPECT_EQ(settings.clipboardSeconds, 0);
 }
 
 TEST_F(DialogsTest, StoredLengthsOutOfRangeShowCorrected) {

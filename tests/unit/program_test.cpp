@@ -22,9 +22,9 @@ using fake::view;
 const std::wstring dataPath = L"C:\\Keyloom\\PASSWORD.TXT";
 const std::wstring backupPath = L"C:\\Keyloom\\PASSWORD.BAK";
 const std::wstring settingsPath = L"C:\\Keyloom\\INITIAL.TXT";
-const std::string defaultSettingsFile = "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n";
+const std::string defaultSettingsFile = "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n";
 // The defaults with the fake window's corner, as the exit saves them.
-const std::string settingsAtExit = "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n";
+const std::string settingsAtExit = "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n";
 
 // PASSWORD.TXT with one entry, which another program takes hold of once
 // the window is open, so that the exit cannot replace it; returns the bytes

@@ -34,40 +34,51 @@ TEST_F(SettingsTest, DefaultsWithoutAReadableFile) {
     EXPECT_TRUE(fake::messageBoxes.empty());
 }
 
-TEST_F(SettingsTest, FileSuppliesEightValuesAndDefaultsForMissingLines) {
-    fake::files[path] = "100\r\n50\r\n0\r\n1\r\n12\r\n0\r\n1\r\n1\r\n9\r\n";
+TEST_F(SettingsTest, FileSuppliesItsValuesAndDefaultsForMissingLines) {
+    fake::files[path] = "100\r\n50\r\n0\r\n1\r\n12\r\n0\r\n1\r\n1\r\n9\r\n7\r\n";
     loadSettings();
-    EXPECT_TRUE(settings == (Settings{100, 50, 0, 1, 12, 0, 1, 1}));
+    EXPECT_TRUE(settings == (Settings{100, 50, 0, 1, 12, 0, 1, 1, 9}));
 
-    // Values are taken unchanged, without a range check.
+    // Values are taken unchanged, without a range check; the eight lines an
+    // older version wrote leave the clipboard alone.
     fake::files[path] = "-5\r\n-999\r\n7\r\n-1\r\n5000\r\n0\r\n0\r\n0\r\n";
     loadSettings();
-    EXPECT_TRUE(settings == (Settings{-5, -999, 7, -1, 5000, 0, 0, 0}));
+    EXPECT_TRUE(settings == (Settings{-5, -999, 7, -1, 5000, 0, 0, 0, 0}));
 
     fake::files[path] = "10\r\n20\r\n0";
     loadSettings();
-    EXPECT_TRUE(settings == (Settings{10, 20, 0, 1, 8, 1, 1, 0}));
+    EXPECT_TRUE(settings == (Settings{10, 20, 0, 1, 8, 1, 1, 0, 0}));
 
     fake::files[path] = "";
     loadSettings();
     EXPECT_TRUE(settings == defaultSettings);
 }
 
-TEST_F(SettingsTest, SaveWritesEightLinesWithTheWindowCorner) {
+TEST_F(SettingsTest, ClipboardSecondsAreBroughtIntoTheDialogsRange) {
+    const std::string eight = "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n";
+    for (auto [line, seconds] : {std::pair{"1", 5}, {"601", 600}, {"-30", 0}}) {
+        std::string file = eight + line + "\r\n";
+        Settings read = parseSettingsFile(file.data(), file.size());
+        EXPECT_EQ(read.clipboardSeconds, seconds) << line;
+    }
+}
+
+TEST_F(SettingsTest, SaveWritesNineLinesWithTheWindowCorner) {
     EXPECT_EQ(formatSettingsFile(defaultSettings),
-              "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n");
-    EXPECT_EQ(formatSettingsFile(defaultSettings).size(), 30u);
+              "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n");
+    EXPECT_EQ(formatSettingsFile(defaultSettings).size(), 33u);
 
     fake::windowRect = {100, 50, 740, 530};
+    settings.clipboardSeconds = 30;
     EXPECT_EQ(saveSettings(false).error, platform::FileError::None);
-    EXPECT_EQ(fake::files[path], "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n");
+    EXPECT_EQ(fake::files[path], "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n30\r\n");
 
     // Minimized: the corner read at start-up stays.
     settings = defaultSettings;
     fake::minimized = true;
     fake::windowRect = {-32000, -32000, -31840, -31970};
     EXPECT_EQ(saveSettings(false).error, platform::FileError::None);
-    EXPECT_EQ(fake::files[path], "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n");
+    EXPECT_EQ(fake::files[path], "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n");
     EXPECT_FALSE(fake::files.count(L"C:\\Keyloom\\INITIAL.BAK"));
 }
 

@@ -506,10 +506,12 @@ TEST_F(TransferTest, OnlyTheExitRunsWhileAPasteTypes) {
         dispatchCommand(IDM_COPY_USER_ID, 0);
         dispatchCommand(IDM_PASTE_PASSWORD, 0);
         dispatchCommand(IDM_NEW, 0);
+        dispatchCommand(IDM_FIND_NEXT, 0);
     };
     dispatchCommand(IDM_PASTE_USER_ID, 0);
     EXPECT_EQ(transferLog, steps({front, pieces({"AB", "CD"}), done}));
     EXPECT_EQ(entryList.count(), 1);
+    EXPECT_TRUE(fake::dialogsRun.empty());
 
     // Afterwards every command works again.
     fake::duringPause = nullptr;
@@ -603,6 +605,47 @@ TEST_F(TransferTest, TheExitWaitsForAClipboardHeldByAnotherProgram) {
     EXPECT_EQ(view.endedWith, 1);
     EXPECT_EQ(fake::clipboard, "other");
     EXPECT_TRUE(fake::messageBoxes.empty());
+}
+
+TEST_F(TransferTest, CopiedTextIsForgottenAfterTheSetSecondsUnlessReplaced) {
+    open({record("Bank", "AB", "pw")});
+    // Off unless the user turns it on.
+    dispatchCommand(IDM_COPY_PASSWORD, 0);
+    fake::passTime(3600 * 1000);
+    EXPECT_EQ(fake::clipboard, "pw");
+
+    settings.clipboardSeconds = 30;
+    dispatchCommand(IDM_COPY_PASSWORD, 0);
+    fake::passTime(20 * 1000);
+    dispatchCommand(IDM_COPY_USER_ID, 0); // a new copy waits anew
+    fake::passTime(29 * 1000);
+    EXPECT_EQ(fake::clipboard, "AB");
+    fake::passTime(1000);
+    EXPECT_EQ(fake::clipboard, std::nullopt);
+    EXPECT_EQ(transferLog.back(), "clipboard forgotten");
+
+    // What the user copied meanwhile is never touched.
+    dispatchCommand(IDM_COPY_PASSWORD, 0);
+    fake::takeClipboard();
+    fake::passTime(60 * 1000);
+    EXPECT_EQ(fake::clipboard, "taken");
+
+    // Held open by another program at that moment: tried again shortly.
+    dispatchCommand(IDM_COPY_PASSWORD, 0);
+    fake::clipboardBusyFor = 1;
+    fake::passTime(30 * 1000);
+    EXPECT_EQ(fake::clipboard, "pw");
+    fake::passTime(1000);
+    EXPECT_EQ(fake::clipboard, std::nullopt);
+}
+
+TEST_F(TransferTest, ThePieceAPasteLeavesIsForgottenLikeACopy) {
+    open({record("Bank", "AB-CD", "pw")});
+    settings.clipboardSeconds = 5;
+    dispatchCommand(IDM_PASTE_USER_ID_AND_PASSWORD, 0);
+    EXPECT_EQ(fake::clipboard, "pw");
+    fake::passTime(5000);
+    EXPECT_EQ(fake::clipboard, std::nullopt);
 }
 
 } // namespace

@@ -55,6 +55,7 @@ int runDialog(Dialog dialog, const DialogHandlers& handlers) {
     switch (dialog) {
     case Dialog::Options: name = L"KEYLOOMOPTION"; break;
     case Dialog::About: break;
+    case Dialog::Find: name = L"KEYLOOMFIND"; break;
     case Dialog::MasterPassword: name = L"KEYLOOMMASTER"; break;
     case Dialog::Password: name = L"KEYLOOMPASSWORD"; break;
     }
@@ -72,11 +73,11 @@ void moveWindow(WindowHandle window, int left, int top) {
     SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
-std::string dialogItemText(WindowHandle dialog, int id) {
+std::string dialogItemText(WindowHandle dialog, int id, std::wstring* lost) {
     HWND item = GetDlgItem(dialog, id);
     std::wstring text(GetWindowTextLengthW(item) + 1, L'\0');
     text.resize(GetWindowTextW(item, &text[0], static_cast<int>(text.size())));
-    return wideToSjis(text);
+    return wideToSjis(text, lost);
 }
 
 void setDialogItemText(WindowHandle dialog, int id, std::string_view text) {
@@ -92,6 +93,10 @@ bool isDialogItemChecked(WindowHandle dialog, int id) {
 
 void checkDialogItem(WindowHandle dialog, int id, bool checked) {
     CheckDlgButton(dialog, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void enableDialogItem(WindowHandle dialog, int id, bool enable) {
+    EnableWindow(GetDlgItem(dialog, id), enable);
 }
 
 void setArrowRange(WindowHandle dialog, int id, int lowest, int highest) {

@@ -27,6 +27,8 @@ WNDPROC previousListProc = nullptr;
 // The character message of a key the list's handler took: it is the
 // command's alone, and must not reach the list's type-ahead search.
 bool swallowNextChar = false;
+// The window's one timer.
+constexpr UINT_PTR timerId = 1;
 
 // The message postToMainWindow posts.
 constexpr UINT postedMessage = WM_APP + 1;
@@ -137,6 +139,14 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_HELP:
         if (handlers->help)
             handlers->help();
+        return TRUE;
+    case WM_TIMER:
+        if (wParam != timerId)
+            return FALSE;
+        // Once: the handler starts it again when it wants another turn.
+        KillTimer(window, timerId);
+        if (handlers->timerElapsed)
+            handlers->timerElapsed();
         return TRUE;
     case WM_QUERYENDSESSION:
         // A dialog procedure answers through DWLP_MSGRESULT.
@@ -370,6 +380,8 @@ void checkCommand(int id, bool checked) {
     for (HMENU menu : {GetMenu(mainWindow), popupMenu})
         CheckMenuItem(menu, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
+
+void startTimer(int ms) { SetTimer(mainWindow, timerId, static_cast<UINT>(ms), nullptr); }
 
 void showPopupMenu(int x, int y) {
     TrackPopupMenu(popupMenu, TPM_LEFTBUTTON, x, y, 0, mainWindow, nullptr);

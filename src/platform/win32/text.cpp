@@ -9,6 +9,26 @@ namespace {
 
 constexpr UINT shiftJis = 932;
 
+// Case, width and the kind of kana folded away by Windows' own mapping for
+// Japanese text, whatever the system's language: full width (which also
+// makes a half-width katakana and its sound mark one character), katakana,
+// lower case. FindNLSStringEx with NORM_IGNORECASE | NORM_IGNOREWIDTH |
+// NORM_IGNOREKANATYPE means the same, but under Wine 8 it takes 23 s for
+// 10,000 entries and matches no half-width katakana with a sound mark; the
+// mapping and a plain search take 60 ms.
+std::wstring fold(const std::wstring& text) {
+    constexpr DWORD flags = LCMAP_FULLWIDTH | LCMAP_KATAKANA | LCMAP_LOWERCASE;
+    if (text.empty())
+        return {};
+    int size = static_cast<int>(text.size());
+    int length = LCMapStringEx(L"ja-JP", flags, text.data(), size, nullptr, 0, nullptr, nullptr, 0);
+    std::wstring folded(length, L'\0');
+    LCMapStringEx(L"ja-JP", flags, text.data(), size, &folded[0], length, nullptr, nullptr, 0);
+    return folded;
+}
+
+void wipe(std::wstring& text) { SecureZeroMemory(&text[0], text.size() * sizeof(wchar_t)); }
+
 } // namespace
 
 namespace platform {
@@ -62,6 +82,20 @@ std::size_t sjisLength(std::wstring_view text) {
     return static_cast<std::size_t>(WideCharToMultiByte(shiftJis, WC_NO_BEST_FIT_CHARS, text.data(),
                                                         static_cast<int>(text.size()), nullptr, 0,
                                                         "?", nullptr));
+}
+
+SearchText searchText(std::string_view text) { return {fold(sjisToWide(text))}; }
+
+bool containsText(std::string_view field, const SearchText& text) {
+    if (text.folded.empty())
+        return true;
+    // A memo may hold the answers to security questions: nothing of it stays.
+    std::wstring wide = sjisToWide(field);
+    std::wstring folded = fold(wide);
+    bool found = folded.find(text.folded) != std::wstring::npos;
+    wipe(wide);
+    wipe(folded);
+    return found;
 }
 
 } // namespace platform

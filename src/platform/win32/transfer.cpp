@@ -191,6 +191,18 @@ ClipboardWrite offerClipboardText() {
     });
 }
 
+unsigned clipboardSequence() { return GetClipboardSequenceNumber(); }
+
+bool emptyClipboardIfUnchanged(unsigned sequence) {
+    if (!OpenClipboard(mainWindow))
+        return false;
+    // Looked at while it is open: nobody can change it in between.
+    if (GetClipboardOwner() == mainWindow && GetClipboardSequenceNumber() == sequence)
+        emptyOurselves();
+    CloseClipboard();
+    return true;
+}
+
 void renderClipboardText(std::string_view text) {
     // Inside WM_RENDERFORMAT the clipboard is already open for the reader.
     putUnicodeText(text);

@@ -145,16 +145,16 @@ void moveWindow(WindowHandle window, int left, int top) {
     }
 }
 
-std::string dialogItemText(WindowHandle, int id) { return dialog.texts[id]; }
+std::string dialogItemText(WindowHandle, int id, std::wstring*) { return dialog.texts[id]; }
 
 void setDialogItemText(WindowHandle, int id, std::string_view text) {
     dialog.texts[id] = std::string(text);
-    if (dialog.kind == Dialog::Options && id == IDC_LENGTH)
-        fake::dialogCommand(IDC_LENGTH, notify::editChange); // before the call returns
+    fake::dialogCommand(id, notify::editChange); // before the call returns
 }
 
 bool isDialogItemChecked(WindowHandle, int id) { return dialog.checked[id]; }
 void checkDialogItem(WindowHandle, int id, bool checked) { dialog.checked[id] = checked; }
+void enableDialogItem(WindowHandle, int id, bool enable) { dialog.disabled[id] = !enable; }
 
 void setArrowRange(WindowHandle, int id, int lowest, int highest) {
     dialog.arrowRanges[id] = {lowest, highest};

@@ -203,6 +203,47 @@ std::string wideToSjis(std::wstring_view text, std::wstring* lost) {
 
 std::size_t sjisLength(std::wstring_view text) { return wideToSjis(text).size(); }
 
+// A fold of the fake's own, enough for the tests: ASCII to full width, Latin
+// to lower case, half-width katakana (a sound mark joined to its kana) and
+// hiragana to katakana.
+static std::wstring fold(const std::wstring& text) {
+    static const std::wstring halfKana =
+        L"｡｢｣､･ｦｧｨｩｪｫｬｭｮｯｰｱｲｳｴｵｶｷｸｹｺｻｼｽｾｿﾀﾁﾂﾃﾄﾅﾆﾇﾈﾉﾊﾋﾌﾍﾎﾏﾐﾑﾒﾓﾔﾕﾖﾗﾘﾙﾚﾛﾜﾝﾞﾟ";
+    static const std::wstring fullKana = L"。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシ"
+                                         L"スセソタチツテトナニヌネノハヒフヘホ"
+                                         L"マミムメモヤユヨラリルレロワン゛゜";
+    static const std::wstring voiced = L"カキクケコサシスセソタチツテトハヒフヘホ";
+    static const std::wstring halfVoiced = L"ハヒフヘホ";
+    std::wstring out;
+    for (wchar_t c : text) {
+        if (c == L' ')
+            c = L'\x3000';
+        else if (c > L' ' && c <= L'~')
+            c += 0xFEE0;
+        if (c >= L'Ａ' && c <= L'Ｚ')
+            c += L'ａ' - L'Ａ';
+        else if (c >= L'ぁ' && c <= L'ゖ')
+            c += L'ァ' - L'ぁ';
+        if (c == L'ﾞ' && !out.empty() && voiced.find(out.back()) != std::wstring::npos)
+            ++out.back();
+        else if (c == L'ﾞ' && !out.empty() && out.back() == L'ウ')
+            out.back() = L'ヴ';
+        else if (c == L'ﾟ' && !out.empty() && halfVoiced.find(out.back()) != std::wstring::npos)
+            out.back() += 2;
+        else if (std::size_t at = halfKana.find(c); at != std::wstring::npos)
+            out += fullKana[at];
+        else
+            out += c;
+    }
+    return out;
+}
+
+SearchText searchText(std::string_view text) { return {fold(sjisToWide(text))}; }
+
+bool containsText(std::string_view field, const SearchText& text) {
+    return fold(sjisToWide(field)).find(text.folded) != std::wstring::npos;
+}
+
 std::wstring modulePath() { return fake::modulePath; }
 
 bool fileExists(const std::wstring& path) { return fake::files.count(path) != 0; }

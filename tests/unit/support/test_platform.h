@@ -225,6 +225,13 @@ extern unsigned now;
 extern std::function<void()> duringPause;
 extern int pauses;
 
+// The main window's message loop while the user does nothing for ms
+// milliseconds: the clock moves on, and the window's timer runs out when its
+// time comes. The clipboard's sequence number moves on with every change,
+// the making of offered text included (which Wine does not count; the fake
+// takes the stricter view).
+void passTime(unsigned ms);
+
 void resetTransfer();
 
 // ---- Random source and the secondary dialogs (dialog_platform.cpp) ----
@@ -234,14 +241,14 @@ void resetTransfer();
 extern std::deque<unsigned char> randomScript;
 extern bool randomFails;
 
-// The open dialog as the logic sees it. Writing its length field raises the
-// field's change notification before the write returns, as the edit control
-// does.
+// The open dialog as the logic sees it. Writing a text raises the field's
+// change notification before the write returns, as an edit control does.
 struct DialogView {
     platform::Dialog kind = platform::Dialog::Options;
     bool open = false;
     std::map<int, std::string> texts;
     std::map<int, bool> checked;
+    std::map<int, bool> disabled;
     std::map<int, std::pair<int, int>> arrowRanges; // lowest, highest
     std::wstring caption;
     bool moved = false;

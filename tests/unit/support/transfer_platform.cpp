@@ -35,6 +35,19 @@ int readAt = -1;
 int reads;
 bool offered; // text on offer, not made yet
 
+// The clipboard's sequence number, whether the main window owns the
+// clipboard, and when the main window's timer runs out (-1: it does not
+// run).
+unsigned sequence;
+bool ours;
+long long timerAt;
+
+// What Keyloom (ours) or another program did to the clipboard.
+void changed(bool byUs) {
+    ++sequence;
+    ours = byUs;
+}
+
 // The index of a window below the main window; -1 for another.
 int indexOf(WindowHandle window) {
     std::uintptr_t i = reinterpret_cast<std::uintptr_t>(window) - firstHandle;
@@ -99,6 +112,7 @@ void strangerAsks(WindowHandle from) {
 }
 
 void takeClipboard() {
+    changed(false);
     offered = false;
     clipboard = "taken";
     transferLog.push_back("clipboard taken");
@@ -129,6 +143,20 @@ void resetTransfer() {
     readAt = -1;
     reads = 0;
     offered = false;
+    sequence = 1;
+    ours = false;
+    timerAt = -1;
+}
+
+void passTime(unsigned ms) {
+    unsigned until = now + ms;
+    while (timerAt >= 0 && timerAt <= until) {
+        now = static_cast<unsigned>(timerAt);
+        timerAt = -1;
+        if (windowHandlers.timerElapsed)
+            windowHandlers.timerElapsed();
+    }
+    now = until;
 }
 
 } // namespace fake
@@ -141,6 +169,7 @@ bool emptyClipboard() {
     if (fake::clipboardBusy())
         return false;
     ++fake::view.clipboardEmptied;
+    fake::changed(true);
     fake::clipboard.reset();
     fake::offered = false;
     transferLog.push_back("clipboard emptied");
@@ -150,6 +179,7 @@ bool emptyClipboard() {
 ClipboardWrite setClipboardText(std::string_view text) {
     if (fake::clipboardBusy())
         return ClipboardWrite::Busy;
+    fake::changed(true);
     fake::offered = false;
     if (fake::clipboardRefuses) {
         fake::clipboard.reset();
@@ -164,6 +194,7 @@ ClipboardWrite setClipboardText(std::string_view text) {
 ClipboardWrite offerClipboardText() {
     if (fake::clipboardBusy())
         return ClipboardWrite::Busy;
+    fake::changed(true);
     fake::clipboard.reset();
     if (fake::clipboardRefuses) {
         transferLog.push_back("clipboard refused");
@@ -175,12 +206,28 @@ ClipboardWrite offerClipboardText() {
 }
 
 void renderClipboardText(std::string_view text) {
+    fake::changed(true);
     fake::offered = false;
     fake::clipboard = std::string(text);
     transferLog.push_back("render " + std::string(text));
 }
 
 WindowHandle clipboardOpener() { return fake::reading; }
+
+unsigned clipboardSequence() { return fake::sequence; }
+
+bool emptyClipboardIfUnchanged(unsigned sequence) {
+    if (fake::clipboardBusy())
+        return false;
+    if (fake::ours && fake::sequence == sequence) {
+        fake::changed(true);
+        fake::clipboard.reset();
+        transferLog.push_back("clipboard forgotten");
+    }
+    return true;
+}
+
+void startTimer(int ms) { fake::timerAt = fake::now + ms; }
 
 unsigned processOf(WindowHandle window) {
     auto handle = reinterpret_cast<std::uintptr_t>(window);
