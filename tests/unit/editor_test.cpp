@@ -254,7 +254,6 @@ TEST_F(EditorTest, DeleteAsksWithTheWholeTitleAndSelectsTheNeighbour) {
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
     EXPECT_EQ(fake::messageBoxes[0].text,
               L"銀" + std::wstring(1021, L'x') + L"を削除してもよろしいですか？");
-    EXPECT_EQ(fake::messageBoxes[0].owner, fake::window);
     EXPECT_EQ(fake::messageBoxes[0].style,
               platform::mb::yesNo | platform::mb::iconWarning | platform::mb::defaultSecond);
     EXPECT_EQ(entryList.count(), 3);

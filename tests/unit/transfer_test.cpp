@@ -44,6 +44,13 @@ Log pieces(const std::vector<std::string>& texts) {
     return all;
 }
 
+// What one command does, from a cleared log.
+Log run(int command) {
+    transferLog.clear();
+    dispatchCommand(command, 0);
+    return transferLog;
+}
+
 class TransferTest : public KeyloomTest {
   protected:
     // The window opened over these records on the first one, with a login
@@ -146,11 +153,8 @@ TEST_F(TransferTest, OnlyTheAsciiHyphenSplitsTheUserId) {
 
 TEST_F(TransferTest, PasswordAndMailAreCopiedThenPastedWhole) {
     open({record("Bank", "AB-CD", "p-w", "", "me-1@b.example")});
-    dispatchCommand(IDC_PASTE_PASSWORD, 0);
-    EXPECT_EQ(transferLog, steps({{"clipboard p-w"}, front, piece("p-w"), done}));
-    transferLog.clear();
-    dispatchCommand(IDM_PASTE_MAIL, 0);
-    EXPECT_EQ(transferLog,
+    EXPECT_EQ(run(IDC_PASTE_PASSWORD), steps({{"clipboard p-w"}, front, piece("p-w"), done}));
+    EXPECT_EQ(run(IDM_PASTE_MAIL),
               steps({{"clipboard me-1@b.example"}, front, piece("me-1@b.example"), done}));
     EXPECT_EQ(fake::clipboard, "me-1@b.example");
 }
@@ -169,9 +173,7 @@ TEST_F(TransferTest, CopyCommandsPutTheFieldOnTheClipboard) {
     };
     for (const auto& [command, expected] : cases) {
         fake::clipboard = "other";
-        transferLog.clear();
-        EXPECT_TRUE(dispatchCommand(command, 0));
-        EXPECT_EQ(transferLog, Log{"clipboard " + expected}) << command;
+        EXPECT_EQ(run(command), Log{"clipboard " + expected}) << command;
     }
     EXPECT_EQ(entryList.records[0].userId(), fake::sjis("ＡＢ－ＣＤ-12"));
     select(1);
@@ -336,9 +338,7 @@ TEST_F(TransferTest, TheTargetIsTheWindowTheUserSeesBelow) {
     fake::windowsBelow = {window("app", disabled, dialogActive),
                           window("dialog", popup, ownedByApp), window("decoy")};
     EXPECT_EQ(findTargetWindow(), fake::handleOf("dialog"));
-    transferLog.clear();
-    dispatchCommand(IDM_PASTE_USER_ID, 0);
-    EXPECT_EQ(transferLog, steps({{"front dialog"}, piece("AB"), done}));
+    EXPECT_EQ(run(IDM_PASTE_USER_ID), steps({{"front dialog"}, piece("AB"), done}));
     // A disabled window with no pop-up, or whose pop-up is hidden: on below.
     fake::windowsBelow = {window("busy", disabled), window("app", disabled, dialogActive),
                           window("dialog", popup, hidden, ownedByApp), window("decoy")};
@@ -462,9 +462,7 @@ TEST_F(TransferTest, OnlyTheExitRunsWhileAPasteTypes) {
 
     // Afterwards every command works again.
     fake::duringPause = nullptr;
-    transferLog.clear();
-    dispatchCommand(IDM_COPY_USER_ID, 0);
-    EXPECT_EQ(transferLog, Log{"clipboard ABCD"});
+    EXPECT_EQ(run(IDM_COPY_USER_ID), Log{"clipboard ABCD"});
 
     fake::pauses = 0;
     fake::duringPause = [] {
@@ -492,9 +490,7 @@ TEST_F(TransferTest, TheAddressIsHandedToTheShellWhole) {
 
     // Typed and not yet stored: that is what opens.
     fake::edit(IDC_ADDRESS, L"https://new.example/");
-    transferLog.clear();
-    openAddress();
-    EXPECT_EQ(transferLog, Log{"shell https://new.example/"});
+    EXPECT_EQ(run(IDM_OPEN_ADDRESS), Log{"shell https://new.example/"});
     EXPECT_EQ(entryList.records[0].address(), "https://new.example/");
 
     select(1);
@@ -516,20 +512,15 @@ TEST_F(TransferTest, HelpAndTheMakersLinksOpenWithoutASelection) {
 
     // The page Keyloom ships comes first; without either file, nothing opens.
     fake::files[L"D:\\Apps\\Keyloom\\KEYLOOM.HTM"] = "<html>";
-    transferLog.clear();
-    openHelp();
-    EXPECT_EQ(transferLog, Log{"shell D:\\Apps\\Keyloom\\KEYLOOM.HTM"});
+    EXPECT_EQ(run(IDM_HELP), Log{"shell D:\\Apps\\Keyloom\\KEYLOOM.HTM"});
     fake::files.clear();
-    transferLog.clear();
-    openHelp();
-    EXPECT_TRUE(transferLog.empty());
+    EXPECT_TRUE(run(IDM_HELP).empty());
 
     // A folder deeper than a path buffer still gets its own help file.
     std::string deep = "C:\\" + std::string(300, 'd');
     fake::modulePath = fake::wide(deep) + L"\\keyloom.exe";
     fake::files[fake::wide(deep) + L"\\KEYLOOM.HTM"] = "<html>";
-    openHelp();
-    EXPECT_EQ(transferLog, Log{"shell " + deep + "\\KEYLOOM.HTM"});
+    EXPECT_EQ(run(IDM_HELP), Log{"shell " + deep + "\\KEYLOOM.HTM"});
 }
 
 TEST_F(TransferTest, TheExitWaitsForAClipboardHeldByAnotherProgram) {
