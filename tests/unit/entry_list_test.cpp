@@ -17,11 +17,14 @@ class EntryListTest : public ::testing::Test {
     }
     void TearDown() override { releaseEntries(entryList); }
 
-    // A record whose every field is full of the byte that tells which record
-    // it is.
-    static void fill(EntryRecord& r, char tag) {
-        for (int i = 0; i < fieldCount; ++i)
-            r.set(Field(i), std::string(fieldLimit(Field(i)), tag));
+    // Three records, each field full of the byte that tells which it is:
+    // 'a', 'b', 'c'.
+    static void appendThreeFull() {
+        for (char tag : {'a', 'b', 'c'}) {
+            EntryRecord& r = entryList.records[appendEntry()];
+            for (int i = 0; i < fieldCount; ++i)
+                r.set(Field(i), std::string(fieldLimit(Field(i)), tag));
+        }
     }
     static bool same(const EntryRecord& a, const EntryRecord& b) {
         for (int i = 0; i < fieldCount; ++i)
@@ -47,11 +50,7 @@ TEST_F(EntryListTest, AppendNumbersByTheNewLength) {
 }
 
 TEST_F(EntryListTest, RemoveMovesLaterRecordsWholeAndWipesTheRemovedOne) {
-    for (int i = 0; i < 3; ++i)
-        appendEntry();
-    fill(entryList.records[0], 'a');
-    fill(entryList.records[1], 'b');
-    fill(entryList.records[2], 'c');
+    appendThreeFull();
     EntryRecord b = entryList.records[1], c = entryList.records[2];
 
     fake::lastArrayWiped = false;
@@ -70,11 +69,7 @@ TEST_F(EntryListTest, RemoveMovesLaterRecordsWholeAndWipesTheRemovedOne) {
 }
 
 TEST_F(EntryListTest, MovesExchangeWholeRecordsAndUndoEachOther) {
-    for (int i = 0; i < 3; ++i)
-        appendEntry();
-    fill(entryList.records[0], 'a');
-    fill(entryList.records[1], 'b');
-    fill(entryList.records[2], 'c');
+    appendThreeFull();
     EntryRecord a = entryList.records[0], b = entryList.records[1];
 
     moveEntryUp(1);
