@@ -194,11 +194,12 @@ TEST_F(ProtectionTest, FewerIterationsThanTodaysAreUpgradedAtTheNextSaveUnlessPr
 }
 
 TEST_F(ProtectionTest, TurningProtectionOnLeavesNoClearCopyAndOffRemovesIt) {
-    open({record("A", "id", "secret")});
+    const EntryRecord a = record("A", "id", "secret"), x = record("X", "", "x-secret");
+    open({a});
     const std::wstring copy = folder + L"\\PASSWORD (1).TXT";
     const std::wstring merged = folder + L"\\PASSWORD (2).TXT.merged";
-    fake::files[copy] = fake::dataFile({record("A", "id", "secret"), record("X", "", "x-secret")});
-    fake::files[merged] = fake::dataFile({record("A", "id", "secret")});
+    fake::files[copy] = fake::dataFile({a, x});
+    fake::files[merged] = fake::dataFile({a});
     // Every box takes an answer: three notices, then Yes adds the copy's entry.
     fake::answers.assign(4, platform::mb::answerYes);
     masterPassword([] {
@@ -215,15 +216,13 @@ TEST_F(ProtectionTest, TurningProtectionOnLeavesNoClearCopyAndOffRemovesIt) {
     EXPECT_TRUE(has(box(2), L"マスターパスワードを設定しました"));
     EXPECT_TRUE(has(box(3), copy + L"\nこのファイルには、PASSWORD.TXT にないアイテムが 1 件"));
     const MasterKey key = heldKey;
-    EXPECT_EQ(fake::plainOf(fake::files[dataPath], key),
-              fake::dataFile({record("A", "id", "secret"), record("X", "", "x-secret")}));
+    EXPECT_EQ(fake::plainOf(fake::files[dataPath], key), fake::dataFile({a, x}));
     // The old list in the backup and the merged copy are gone through zeros
     // at once, the added copy once its entry is saved; the backup is the
     // protected file from now on.
     EXPECT_EQ(view.items, (std::vector<std::string>{"A", "X"}));
     EXPECT_EQ(fake::wiped, (std::vector<std::wstring>{backupPath, merged, copy}));
-    EXPECT_EQ(fake::plainOf(fake::files[backupPath], key),
-              fake::dataFile({record("A", "id", "secret")}));
+    EXPECT_EQ(fake::plainOf(fake::files[backupPath], key), fake::dataFile({a}));
     for (const auto& [path, bytes] : fake::files)
         EXPECT_EQ(bytes.find("secret"), std::string::npos) << platform::wideToSjis(path);
 
@@ -252,8 +251,7 @@ TEST_F(ProtectionTest, TurningProtectionOnLeavesNoClearCopyAndOffRemovesIt) {
     EXPECT_EQ(box(0), L"現在のマスターパスワードが違います。");
     EXPECT_TRUE(has(box(2), L"保護をやめました"));
     EXPECT_FALSE(heldKey.set);
-    EXPECT_EQ(fake::files[dataPath],
-              fake::dataFile({record("A", "id", "secret"), record("X", "", "x-secret")}));
+    EXPECT_EQ(fake::files[dataPath], fake::dataFile({a, x}));
 }
 
 TEST_F(ProtectionTest, NoSaveWritesOverAFileItCannotOpenNorClearTextWithoutAsking) {
