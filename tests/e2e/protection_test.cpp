@@ -36,13 +36,13 @@ void typeInto(HWND dialog, int id, const std::string& text) {
         SendMessageW(GetDlgItem(dialog, id), WM_CHAR, c, 0);
 }
 
-// Starts Keyloom over its protected file and types password into the
-// dialog that asks for it.
-void startWithPassword(Keyloom& k, const std::string& password) {
+// Starts Keyloom over its protected file and answers the dialog that asks
+// for the master password with typed.
+void startWithPassword(Keyloom& k, const std::string& typed) {
     k.startOnly();
     HWND prompt = k.dialog(masterPassword, 20000);
     ASSERT_TRUE(prompt) << "no master password asked for at the start";
-    typeInto(prompt, masterPassword, password);
+    typeInto(prompt, masterPassword, typed);
     PostMessageW(prompt, WM_COMMAND, IDOK, 0);
 }
 
