@@ -3,6 +3,7 @@
 // that meet a file protected elsewhere or left plain.
 #include "support/keyloom_fixture.h"
 
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,8 +31,13 @@ class ProtectionTest : public KeyloomTest {
         fake::files[dataPath] = bytes;
         fake::fileTimes[dataPath] = fake::nextFileTime();
     }
-    static void countDerivationsFromNow() {
-        fake::derivations = fake::derivedWithoutWaitCursor = 0;
+    // A fresh start over file as PASSWORD.TXT with these passwords to type;
+    // the window, once open, is closed at once.
+    void startOver(const std::string& file, std::deque<std::optional<std::wstring>> typed) {
+        SetUp();
+        fake::files[dataPath] = file;
+        fake::typedPasswords = std::move(typed);
+        view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
     }
     static std::wstring box(std::size_t i) {
         return i < fake::messageBoxes.size() ? fake::messageBoxes[i].text : L"(no box)";
@@ -55,18 +61,17 @@ class ProtectionTest : public KeyloomTest {
 
 TEST_F(ProtectionTest, AProtectedFileAsksForItsPasswordFirstAndOpensWhatItsKeyOpens) {
     const std::string file = fake::protectedFile({record("A", "id", "secret")});
-    fake::files[dataPath] = file;
+    startOver(file, {L"wrong", L"pw"});
     // A save that did not finish, under the same key: opened without asking.
     const std::wstring kept = dataPath + L".tmp";
     fake::files[kept] = fake::protectedFile({record("A", "id", "secret"), record("B")});
     fake::fileTimes[kept] = 2;
-    fake::typedPasswords = {L"wrong", L"pw"};
     fake::answers.assign(2, platform::mb::answerYes); // the notice, then restore
     view.whileWindowRuns = [] {
         EXPECT_EQ(view.items, (std::vector<std::string>{"A", "B"}));
         dispatchCommand(IDM_EXIT, 0);
     };
-    countDerivationsFromNow();
+    fake::derivations = fake::derivedWithoutWaitCursor = 0; // test files' keys are cached
     EXPECT_EQ(startUp(), 1);
     EXPECT_TRUE(has(fake::dialog.labels[IDC_PASSWORD_PROMPT], dataPath));
     ASSERT_EQ(fake::messageBoxes.size(), 2u);
@@ -79,9 +84,7 @@ TEST_F(ProtectionTest, AProtectedFileAsksForItsPasswordFirstAndOpensWhatItsKeyOp
     EXPECT_FALSE(heldKey.set); // wiped at exit
 
     // キャンセル ends the program with nothing written.
-    SetUp();
-    fake::files[dataPath] = file;
-    fake::typedPasswords = {L"wrong", std::nullopt};
+    startOver(file, {L"wrong", std::nullopt});
     EXPECT_EQ(startUp(), 0);
     EXPECT_FALSE(view.windowCreated);
     EXPECT_EQ(fake::writes, 0);
@@ -113,12 +116,9 @@ TEST_F(ProtectionTest, AProtectedFileAsksForItsPasswordFirstAndOpensWhatItsKeyOp
 
     // A changed byte in the check line keeps no one out: told, and the next
     // save writes a sound one (today's iterations, so that no upgrade does).
-    SetUp();
     std::string check = fake::protectedFile({record("A")}, "pw", defaultIterations);
     check[check.find("check=") + 10] ^= 1;
-    fake::files[dataPath] = check;
-    fake::typedPasswords = {L"pw"};
-    view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
+    startOver(check, {L"pw"});
     EXPECT_EQ(startUp(), 1);
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
     EXPECT_TRUE(has(box(0), L"パスワードを確かめる行（check=）が壊れていましたが"));
@@ -133,53 +133,43 @@ TEST_F(ProtectionTest, ADamagedFileNamesThePartAndOffersTheBackupWithItsOwnPassw
     std::string body = file;
     std::size_t at = body.find("\r\n", body.find("check=")) + 4;
     body[at] = body[at] == 'A' ? 'B' : 'A';
-    for (const std::string& damaged : {header, body}) {
-        SCOPED_TRACE(damaged == header ? "header" : "body");
-        SetUp();
-        fake::files[dataPath] = damaged;
-        fake::files[backupPath] = fake::protectedFile({record("B")}, "other");
-        fake::typedPasswords = {L"pw"}; // asked only where the header is sound
-        EXPECT_EQ(startUp(), 0);        // No, the default
-        ASSERT_EQ(fake::messageBoxes.size(), 1u);
-        EXPECT_TRUE(has(box(0), damaged == header
-                                    ? L"壊れているところ: 最初の 8 行のどこか"
-                                    : L"壊れているところ: 暗号化されたアイテムの部分"));
-        EXPECT_EQ(fake::writes, 0);
 
-        // Yes: the backup, with its own password; the first save puts it in
-        // PASSWORD.TXT's place, under its key.
-        SetUp();
-        fake::files[dataPath] = damaged;
-        fake::files[backupPath] = fake::protectedFile({record("B")}, "other");
-        fake::typedPasswords = {L"pw", L"other"};
-        if (damaged == header)
-            fake::typedPasswords.pop_front();
-        fake::answers = {platform::mb::answerYes};
-        MasterKey key;
-        view.whileWindowRuns = [&] {
-            EXPECT_EQ(view.items, std::vector<std::string>{"B"});
-            fake::edit(IDC_TITLE, L"B2");
-            key = upgradeKey; // the backup's, at today's iterations
-            dispatchCommand(IDM_EXIT, 0);
-        };
-        EXPECT_EQ(startUp(), 1);
-        EXPECT_EQ(fake::plainOf(fake::files[dataPath], key), fake::dataFile({record("B2")}));
-        EXPECT_EQ(fake::files[backupPath], damaged);
-    }
+    // A damaged header asks for no password; No, the default, ends it.
+    startOver(header, {});
+    fake::files[backupPath] = fake::protectedFile({record("B")}, "other");
+    EXPECT_EQ(startUp(), 0);
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_TRUE(has(box(0), L"壊れているところ: 最初の 8 行のどこか"));
+    EXPECT_EQ(fake::writes, 0);
+
+    // A damaged body is found under the right password. Yes: the backup,
+    // with its own password; the first save puts it in PASSWORD.TXT's
+    // place, under its key.
+    startOver(body, {L"pw", L"other"});
+    fake::files[backupPath] = fake::protectedFile({record("B")}, "other");
+    fake::answers = {platform::mb::answerYes};
+    MasterKey key;
+    view.whileWindowRuns = [&] {
+        EXPECT_EQ(view.items, std::vector<std::string>{"B"});
+        fake::edit(IDC_TITLE, L"B2");
+        key = upgradeKey; // the backup's, at today's iterations
+        dispatchCommand(IDM_EXIT, 0);
+    };
+    EXPECT_EQ(startUp(), 1);
+    EXPECT_TRUE(has(box(0), L"壊れているところ: 暗号化されたアイテムの部分"));
+    EXPECT_EQ(fake::plainOf(fake::files[dataPath], key), fake::dataFile({record("B2")}));
+    EXPECT_EQ(fake::files[backupPath], body);
 }
 
 TEST_F(ProtectionTest, FewerIterationsThanTodaysAreUpgradedAtTheNextSaveUnlessProtectedElsewhere) {
     const std::string old = fake::protectedFile({record("A")});
-    fake::files[dataPath] = old;
-    fake::typedPasswords = {L"pw"};
+    startOver(old, {L"pw"});
     MasterKey upgraded;
     view.whileWindowRuns = [&] {
         upgraded = upgradeKey;
         dispatchCommand(IDM_EXIT, 0);
     };
-    countDerivationsFromNow();
     EXPECT_EQ(startUp(), 1);
-    EXPECT_EQ(fake::derivations, 2);
     // Nothing changed, and yet written: with today's count and a new salt.
     ProtectedFile written = readProtectedFile(fake::files[dataPath]);
     EXPECT_EQ(written.iterations, defaultIterations);
@@ -189,9 +179,7 @@ TEST_F(ProtectionTest, FewerIterationsThanTodaysAreUpgradedAtTheNextSaveUnlessPr
 
     // Protected elsewhere meanwhile with another password: asked for at the
     // exit, and its key is kept; the upgrade is dropped.
-    SetUp();
-    fake::files[dataPath] = old;
-    fake::typedPasswords = {L"pw", L"other"};
+    startOver(old, {L"pw", L"other"});
     const std::string theirs = fake::protectedFile({record("A"), record("Y")}, "other");
     view.whileWindowRuns = [&] {
         otherPcWrites(theirs);
@@ -204,21 +192,20 @@ TEST_F(ProtectionTest, FewerIterationsThanTodaysAreUpgradedAtTheNextSaveUnlessPr
 }
 
 TEST_F(ProtectionTest, TurningProtectionOnLeavesNoClearCopyAndOffRemovesIt) {
-    open({record("A", "id", "secret")});
+    const EntryRecord a = record("A", "id", "secret"), x = record("X", "", "x-secret");
+    open({a});
     const std::wstring copy = folder + L"\\PASSWORD (1).TXT";
     const std::wstring merged = folder + L"\\PASSWORD (2).TXT.merged";
-    fake::files[copy] = fake::dataFile({record("A", "id", "secret"), record("X", "", "x-secret")});
-    fake::files[merged] = fake::dataFile({record("A", "id", "secret")});
+    fake::files[copy] = fake::dataFile({a, x});
+    fake::files[merged] = fake::dataFile({a});
     // Every box takes an answer: three notices, then Yes adds the copy's entry.
     fake::answers.assign(4, platform::mb::answerYes);
     masterPassword([] {
         EXPECT_TRUE(fake::dialog.hidden[IDC_CURRENT_PASSWORD]);
         type(L"", L"pw", L"pW"); // told, nothing changes
         EXPECT_EQ(fake::dialog.endedWith, -1);
-        EXPECT_TRUE(fake::dialog.passwords[IDC_NEW_PASSWORD].empty());
         EXPECT_EQ(fake::dialog.focus, IDC_NEW_PASSWORD);
         type(L"", L"pw\xD800", L"pw\xD800"); // a lone surrogate: the same
-        EXPECT_EQ(fake::dialog.endedWith, -1);
         type(L"", L"pw", L"pw");
     });
     ASSERT_EQ(fake::messageBoxes.size(), 4u);
@@ -227,15 +214,13 @@ TEST_F(ProtectionTest, TurningProtectionOnLeavesNoClearCopyAndOffRemovesIt) {
     EXPECT_TRUE(has(box(2), L"マスターパスワードを設定しました"));
     EXPECT_TRUE(has(box(3), copy + L"\nこのファイルには、PASSWORD.TXT にないアイテムが 1 件"));
     const MasterKey key = heldKey;
-    EXPECT_EQ(fake::plainOf(fake::files[dataPath], key),
-              fake::dataFile({record("A", "id", "secret"), record("X", "", "x-secret")}));
+    EXPECT_EQ(fake::plainOf(fake::files[dataPath], key), fake::dataFile({a, x}));
     // The old list in the backup and the merged copy are gone through zeros
     // at once, the added copy once its entry is saved; the backup is the
     // protected file from now on.
     EXPECT_EQ(view.items, (std::vector<std::string>{"A", "X"}));
     EXPECT_EQ(fake::wiped, (std::vector<std::wstring>{backupPath, merged, copy}));
-    EXPECT_EQ(fake::plainOf(fake::files[backupPath], key),
-              fake::dataFile({record("A", "id", "secret")}));
+    EXPECT_EQ(fake::plainOf(fake::files[backupPath], key), fake::dataFile({a}));
     for (const auto& [path, bytes] : fake::files)
         EXPECT_EQ(bytes.find("secret"), std::string::npos) << platform::wideToSjis(path);
 
@@ -264,55 +249,53 @@ TEST_F(ProtectionTest, TurningProtectionOnLeavesNoClearCopyAndOffRemovesIt) {
     EXPECT_EQ(box(0), L"現在のマスターパスワードが違います。");
     EXPECT_TRUE(has(box(2), L"保護をやめました"));
     EXPECT_FALSE(heldKey.set);
-    EXPECT_EQ(fake::files[dataPath],
-              fake::dataFile({record("A", "id", "secret"), record("X", "", "x-secret")}));
+    EXPECT_EQ(fake::files[dataPath], fake::dataFile({a, x}));
 }
 
 TEST_F(ProtectionTest, NoSaveWritesOverAFileItCannotOpenNorClearTextWithoutAsking) {
     const std::string ours =
         fake::dataFile({record("A"), record(fake::sjis("新しいアイテム - 2"))});
+    const std::string theirs = fake::protectedFile({record("A"), record("Y")}, "other");
+    const std::string plain = fake::dataFile({record("A"), record("Y")});
+    // A new entry here, and another PC's save under it.
+    const auto addedHereOver = [&](const std::string& written) {
+        SetUp();
+        openProtected({record("A")});
+        dispatchCommand(IDM_NEW, 0);
+        otherPcWrites(written);
+    };
+    const auto keptAside = [] {
+        return fake::plainOf(fake::files[dataPath + L".tmp"], fake::masterKey("pw"));
+    };
+
     // Protected elsewhere with another password, and キャンセル: kept aside
     // under the held key, and told.
-    openProtected({record("A")});
-    dispatchCommand(IDM_NEW, 0);
-    const std::string theirs = fake::protectedFile({record("A"), record("Y")}, "other");
-    otherPcWrites(theirs);
+    addedHereOver(theirs);
     fake::typedPasswords = {std::nullopt};
     exitProgram();
     EXPECT_EQ(fake::files[dataPath], theirs);
-    EXPECT_EQ(fake::plainOf(fake::files[dataPath + L".tmp"], fake::masterKey("pw")), ours);
+    EXPECT_EQ(keptAside(), ours);
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
     EXPECT_TRUE(has(box(0), L"別のマスターパスワードで保護されています"));
     EXPECT_TRUE(has(box(0), L"マスターパスワードで保護して以下のファイルに保存しました"));
 
     // The same at the end of the session, where nothing is asked.
-    SetUp();
-    openProtected({record("A")});
-    dispatchCommand(IDM_NEW, 0);
-    otherPcWrites(theirs);
+    addedHereOver(theirs);
     EXPECT_TRUE(fake::querySessionEnd());
     EXPECT_TRUE(fake::messageBoxes.empty() && fake::dialogsRun.empty());
-    EXPECT_EQ(fake::plainOf(fake::files[dataPath + L".tmp"], fake::masterKey("pw")), ours);
+    EXPECT_EQ(keptAside(), ours);
 
     // Left plain by another PC: clear text only when the user says so.
-    for (int answer : {platform::mb::answerNo, platform::mb::answerYes}) {
-        SetUp();
-        openProtected({record("A")});
-        dispatchCommand(IDM_NEW, 0);
-        const std::string plain = fake::dataFile({record("A"), record("Y")});
-        otherPcWrites(plain);
-        fake::answers = {answer};
-        exitProgram();
-        EXPECT_TRUE(has(box(0), L"この一覧も保護せずに（だれでも読める形で）保存しますか？"));
-        if (answer == platform::mb::answerNo) {
-            EXPECT_EQ(fake::files[dataPath], plain);
-            EXPECT_EQ(fake::plainOf(fake::files[dataPath + L".tmp"], fake::masterKey("pw")), ours);
-        } else {
-            EXPECT_EQ(fake::files[dataPath],
-                      fake::dataFile(
-                          {record("A"), record(fake::sjis("新しいアイテム - 2")), record("Y")}));
-        }
-    }
+    addedHereOver(plain);
+    exitProgram(); // No, the default
+    EXPECT_TRUE(has(box(0), L"この一覧も保護せずに（だれでも読める形で）保存しますか？"));
+    EXPECT_EQ(fake::files[dataPath], plain);
+    EXPECT_EQ(keptAside(), ours);
+    addedHereOver(plain);
+    fake::answers = {platform::mb::answerYes};
+    exitProgram();
+    EXPECT_EQ(fake::files[dataPath],
+              fake::dataFile({record("A"), record(fake::sjis("新しいアイテム - 2")), record("Y")}));
 }
 
 TEST_F(ProtectionTest, TheActiveWindowOpensAFileProtectedElsewhereAndAChangeHereStandsOverIt) {

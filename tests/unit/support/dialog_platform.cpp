@@ -103,7 +103,6 @@ bool randomBytes(void* buffer, std::size_t size) {
 int runDialog(Dialog which, const DialogHandlers& handlers) {
     fake::dialogsRun.push_back(which);
     dialog = fake::DialogView();
-    dialog.kind = which;
     dialog.open = true;
     fake::dialogHandlers = handlers;
     if (handlers.setUp)
