@@ -4,7 +4,7 @@
 # fresh folder under WORK_DIR the protected PASSWORD.TXT, the plain bytes it
 # must hold (expected.txt) and the password (master-password.txt, UTF-8; not
 # password.txt, which is PASSWORD.TXT to Windows). The reader must print
-# exactly those bytes.
+# exactly those bytes, and refuse a wrong password.
 #
 #   read-protected.sh TEST_EXE WINE_DIR WORK_DIR
 #
@@ -27,5 +27,7 @@ export PYTHONIOENCODING=utf-8
 python3 "$root/tools/read-protected" "$out/PASSWORD.TXT" <"$out/master-password.txt" >"$out/plain.txt" ||
     fail "the reader did not open what Keyloom wrote"
 cmp "$out/plain.txt" "$out/expected.txt" || fail "the reader printed other bytes than the list"
+printf 'wrong\n' | python3 "$root/tools/read-protected" "$out/PASSWORD.TXT" >/dev/null 2>&1
+[ $? -eq 1 ] || fail "the reader did not refuse a wrong password"
 echo "read-protected.sh: tools/read-protected read what keyloom.exe wrote"
 rm -rf "$out"
