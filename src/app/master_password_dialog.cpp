@@ -33,10 +33,11 @@ bool derive(std::string_view password, MasterKey& key, const MasterKey* like = n
     return key.set;
 }
 
-// Tells what is wrong with what was typed, and where to type again.
-bool refuse(WindowHandle dialog, const wchar_t* what, int field) {
+// Tells what is wrong with what was typed. Every field was emptied as it was
+// read, so the user types again from the first one shown.
+bool refuse(WindowHandle dialog, const wchar_t* what) {
     tellWrongPassword(what);
-    platform::focusDialogItem(dialog, field);
+    platform::focusDialogItem(dialog, heldKey.set ? IDC_CURRENT_PASSWORD : IDC_NEW_PASSWORD);
     return false;
 }
 
@@ -51,22 +52,19 @@ bool decide(WindowHandle dialog) {
         MasterKey check;
         if (!passwordBytes(typed[0].view(), current) || !derive(current, check, &heldKey) ||
             !sameKey(check, heldKey))
-            return refuse(dialog, L"現在のマスターパスワードが違います。", IDC_CURRENT_PASSWORD);
+            return refuse(dialog, L"現在のマスターパスワードが違います。");
     }
     if (!passwordBytes(typed[1].view(), password) || !passwordBytes(typed[2].view(), again))
         return refuse(dialog,
                       L"新しいマスターパスワードに、パスワードには使えない文字（対になっていない"
-                      L"サロゲート）があります。",
-                      IDC_NEW_PASSWORD);
+                      L"サロゲート）があります。");
     if (password != again)
         return refuse(dialog,
                       L"確認のために入力したマスターパスワードが、新しいマスターパスワードと"
-                      L"一致しません。",
-                      IDC_NEW_PASSWORD);
+                      L"一致しません。");
     if (password.empty()) {
         if (!heldKey.set)
-            return refuse(dialog, L"新しいマスターパスワードを入力してください。",
-                          IDC_NEW_PASSWORD);
+            return refuse(dialog, L"新しいマスターパスワードを入力してください。");
         if (platform::messageBox(L"マスターパスワードによる保護をやめますか？\n"
                                  L"PASSWORD.TXT は、だれでも読めるふつうのテキストファイルに"
                                  L"なります。",

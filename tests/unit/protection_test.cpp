@@ -240,14 +240,16 @@ TEST_F(ProtectionTest, TurningProtectionOnLeavesNoClearCopyAndOffRemovesIt) {
     // Off: a wrong current password is told; the right one, and the file is plain.
     fake::folders.clear();
     fake::messageBoxes.clear();
-    fake::answers.assign(2, platform::mb::answerYes);
+    fake::answers.assign(3, platform::mb::answerYes);
     masterPassword([] {
         EXPECT_FALSE(fake::dialog.hidden[IDC_CURRENT_PASSWORD]);
+        type(L"pw", L"new", L"New");
+        EXPECT_EQ(fake::dialog.focus, IDC_CURRENT_PASSWORD); // every field emptied
         type(L"PW", L"", L"");
         type(L"pw", L"", L"");
     });
-    EXPECT_EQ(box(0), L"現在のマスターパスワードが違います。");
-    EXPECT_TRUE(has(box(2), L"保護をやめました"));
+    EXPECT_EQ(box(1), L"現在のマスターパスワードが違います。");
+    EXPECT_TRUE(has(box(3), L"保護をやめました"));
     EXPECT_FALSE(heldKey.set);
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({a, x}));
 }
