@@ -1,8 +1,7 @@
 #include "app/program.h"
 #include "store/data_file.h"
 #include "store/file_helpers.h"
-#include "support/records.h"
-#include "support/test_platform.h"
+#include "support/keyloom_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -54,20 +53,12 @@ bool save() {
     return saveWithRetry(attempt, backupPath).error == platform::FileError::None;
 }
 
-class DataFileTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        fake::reset();
-        resetProgram();
-    }
-    void TearDown() override { releaseEntries(entryList); }
-};
+class DataFileTest : public KeyloomTest {};
 
 // ---- The bytes written ----
 
 TEST_F(DataFileTest, WrittenBytesFollowTheFormatExactly) {
     EXPECT_EQ(format({}), "KEYLOOM1\r\n0\r\n");
-    EXPECT_EQ(format({}).size(), 13u);
     // An all-empty record is 15 bytes: five empty lines, "1", one empty line.
     EXPECT_EQ(format({record("")}), "KEYLOOM1\r\n1\r\n\r\n\r\n\r\n\r\n\r\n1\r\n\r\n");
     EXPECT_EQ(
@@ -379,8 +370,8 @@ TEST_F(DataFileTest, NoBackupNeverStopsTheSaveAndIsToldOnce) {
     EXPECT_EQ(fake::files[dataPath],
               lines({"KEYLOOM1", "1", fake::sjis("新しいアイテム - 1"), "", "", "", "", "1", ""}));
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
-    EXPECT_NE(fake::messageBoxes[0].text.find(backupPath), std::wstring::npos);
-    EXPECT_NE(fake::messageBoxes[0].text.find(L"同じ名前のフォルダー"), std::wstring::npos);
+    EXPECT_TRUE(told(backupPath));
+    EXPECT_TRUE(told(L"同じ名前のフォルダー"));
     EXPECT_FALSE(fake::files.count(dataPath + L".tmp2"));
 }
 
@@ -422,10 +413,8 @@ TEST_F(DataFileTest, FailedSaveTriesQuietlyThenAsksWithTheFileAndTheCause) {
         EXPECT_FALSE(save());
         EXPECT_EQ(fake::slept, 1000);
         ASSERT_EQ(fake::messageBoxes.size(), 1u);
-        EXPECT_NE(fake::messageBoxes[0].text.find(held == platform::FileError::InUse
-                                                      ? L"ほかのプログラム"
-                                                      : L"権限がありません"),
-                  std::wstring::npos);
+        EXPECT_TRUE(
+            told(held == platform::FileError::InUse ? L"ほかのプログラム" : L"権限がありません"));
         EXPECT_EQ(fake::files[path], "KEYLOOM1\r\n0\r\n");
         EXPECT_FALSE(fake::files.count(path + L".tmp"));
     }

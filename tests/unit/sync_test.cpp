@@ -35,13 +35,6 @@ class SyncTest : public KeyloomTest {
         fake::activate();
         fake::handlePosted();
     }
-    // The text of message box i, which must be there.
-    std::wstring box(std::size_t i) {
-        return i < fake::messageBoxes.size() ? fake::messageBoxes[i].text : L"(no box)";
-    }
-    static bool has(const std::wstring& text, const std::wstring& part) {
-        return text.find(part) != std::wstring::npos;
-    }
     int saves = 0;
 };
 
@@ -60,9 +53,10 @@ TEST_F(SyncTest, TheExitTakesInWhatAnotherPcSavedAndTellsItOnce) {
     EXPECT_FALSE(fake::files.count(lockPath));
     EXPECT_EQ(fake::files[L"C:\\Keyloom\\PASSWORD.BAK"], theirs);
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
-    EXPECT_EQ(box(0), L"PASSWORD.TXT はほかのパソコンなどで変更されていたため、その変更をこの一覧"
-                      L"に取り込みました。\n\nほかで追加されたアイテム: 1 件\n"
-                      L"ほかで変更されたアイテム: 1 件");
+    EXPECT_EQ(fake::messageBoxes[0].text,
+              L"PASSWORD.TXT はほかのパソコンなどで変更されていたため、その変更をこの一覧"
+              L"に取り込みました。\n\nほかで追加されたアイテム: 1 件\n"
+              L"ほかで変更されたアイテム: 1 件");
     EXPECT_EQ(fake::messageBoxes[0].style, platform::mb::ok | platform::mb::iconInformation);
 
     // Both PCs changed B: both versions stay, named for the user to tidy.
@@ -74,8 +68,8 @@ TEST_F(SyncTest, TheExitTakesInWhatAnotherPcSavedAndTellsItOnce) {
     exitProgram();
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record("B", "", "x"),
                                                      record("B", "", "y"), record("C")}));
-    EXPECT_TRUE(has(box(0), L"1 か所で両方の内容を残しました。次のアイテムを確かめて、不要なほうを"
-                            L"削除してください。\n・B\n・B"));
+    EXPECT_TRUE(told(L"1 か所で両方の内容を残しました。次のアイテムを確かめて、不要なほうを"
+                     L"削除してください。\n・B\n・B"));
 
     // Gone meanwhile: saved as ever.
     SetUp();
@@ -103,7 +97,7 @@ TEST_F(SyncTest, NothingIsWrittenWhereTheBytesAreThereAlready) {
     EXPECT_EQ(fake::writes, 1); // INITIAL.TXT
     EXPECT_FALSE(fake::files.count(folder + L"\\PASSWORD.BAK"));
     EXPECT_EQ(view.items.size(), 3u);
-    EXPECT_TRUE(has(box(0), L"ほかで追加されたアイテム: 1 件"));
+    EXPECT_TRUE(told(L"ほかで追加されたアイテム: 1 件"));
 }
 
 TEST_F(SyncTest, AFileThatCannotBeReadOrIsDamagedIsNeverWrittenOver) {
@@ -122,11 +116,10 @@ TEST_F(SyncTest, AFileThatCannotBeReadOrIsDamagedIsNeverWrittenOver) {
         EXPECT_EQ(fake::files[dataPath], damaged);
         EXPECT_EQ(fake::files[dataPath + L".tmp"], ours);
         ASSERT_EQ(fake::messageBoxes.size(), 1u);
-        EXPECT_TRUE(has(box(0), readable ? L"一部が壊れています" : L"読み込むことができません"));
-        EXPECT_TRUE(
-            has(box(0), L"PASSWORD.TXT は上書きせず、この一覧を以下のファイルに保存しました。"
-                        L"次に起動したときに、このファイルをどうするか確かめます。\n" +
-                            dataPath + L".tmp"));
+        EXPECT_TRUE(told(readable ? L"一部が壊れています" : L"読み込むことができません"));
+        EXPECT_TRUE(told(L"PASSWORD.TXT は上書きせず、この一覧を以下のファイルに保存しました。"
+                         L"次に起動したときに、このファイルをどうするか確かめます。\n" +
+                         dataPath + L".tmp"));
     }
     // At the end of the session nothing is told; the next start offers it.
     SetUp();
@@ -165,7 +158,7 @@ TEST_F(SyncTest, ChangedAgainBeforeTheSwapIsMergedAgainThenKept) {
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record("3")}));
     EXPECT_EQ(fake::files[dataPath + L".tmp"],
               fake::dataFile({record("A"), record(newTitle), record("2")}));
-    EXPECT_TRUE(has(box(0), L"何度も書き換えられました"));
+    EXPECT_TRUE(told(L"何度も書き換えられました"));
 }
 
 TEST_F(SyncTest, ManyDeletionsElsewhereAreAskedAboutWithoutTheLockAndKeptByDefault) {
@@ -184,13 +177,13 @@ TEST_F(SyncTest, ManyDeletionsElsewhereAreAskedAboutWithoutTheLockAndKeptByDefau
         exitProgram();
         EXPECT_EQ(fake::messageBoxes[0].style,
                   platform::mb::yesNo | platform::mb::iconWarning | platform::mb::defaultSecond);
-        EXPECT_TRUE(has(box(0), L"5 件のアイテムが削除されています（前に読み込んだ 8 件のうち）"));
+        EXPECT_TRUE(told(L"5 件のアイテムが削除されています（前に読み込んだ 8 件のうち）"));
         if (answer == platform::mb::answerYes) {
             EXPECT_EQ(fake::files[dataPath],
                       fake::dataFile({record("A"), record("B"), record("C")}));
         } else {
             EXPECT_EQ(fake::files[dataPath], fake::dataFile(eight));
-            EXPECT_TRUE(has(box(1), L"削除せずに残したアイテム: 5 件"));
+            EXPECT_TRUE(told(L"削除せずに残したアイテム: 5 件", 1));
         }
     }
     // At the end of the session they are kept, and nothing asked.
@@ -276,7 +269,7 @@ TEST_F(SyncTest, TheActiveWindowTakesInAnotherPcsSaveWhenNothingIsUnderWay) {
     EXPECT_EQ(fake::shown(IDC_PASSWORD), "typed");
     EXPECT_EQ(fake::writes, 0);
     ASSERT_EQ(fake::messageBoxes.size(), 2u);
-    EXPECT_TRUE(has(box(1), L"ほかで追加されたアイテム: 1 件\nほかで変更されたアイテム: 1 件"));
+    EXPECT_TRUE(told(L"ほかで追加されたアイテム: 1 件\nほかで変更されたアイテム: 1 件", 1));
 
     // Damaged, or unreadable: left for the save, without a word.
     otherPcWrites("KEYLOOM1\r\n3\r\n");
@@ -305,7 +298,7 @@ TEST_F(SyncTest, WhatTheSessionEndsSaveTookInIsToldIfTheEndIsCancelled) {
     EXPECT_TRUE(fake::messageBoxes.empty()); // not inside the system's message
     fake::handlePosted();
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
-    EXPECT_TRUE(has(box(0), L"取り込みました"));
+    EXPECT_TRUE(told(L"取り込みました"));
 
     // While a question about an entry is open, the list stays as the
     // question knows it; the exit takes the other PC's save in.
@@ -325,7 +318,7 @@ TEST_F(SyncTest, WhatTheSessionEndsSaveTookInIsToldIfTheEndIsCancelled) {
     activate();
     EXPECT_EQ(view.items, (std::vector<std::string>{"X", "A", "C"}));
     ASSERT_EQ(fake::messageBoxes.size(), 2u);
-    EXPECT_TRUE(has(box(1), L"ほかで追加されたアイテム: 1 件"));
+    EXPECT_TRUE(told(L"ほかで追加されたアイテム: 1 件", 1));
     exitProgram();
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("X"), record("A"), record("C")}));
     EXPECT_EQ(fake::messageBoxes.size(), 2u);
@@ -345,12 +338,11 @@ TEST_F(SyncTest, CopiesBesideTheFileAreOfferedToAddWhatItLacks) {
     view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
     EXPECT_EQ(startUp(), 1);
     ASSERT_EQ(fake::messageBoxes.size(), 3u);
-    EXPECT_TRUE(has(box(0), one +
-                                L"\nこのファイルには、PASSWORD.TXT にないアイテムが 1 件あります。"
-                                L"ここで編集または削除したアイテムの古い版であることもあります。"));
-    EXPECT_TRUE(has(box(1), two));
-    EXPECT_TRUE(has(box(2), pc + L"\nこのファイルには、PASSWORD.TXT にないアイテムが 2 件"));
-    EXPECT_TRUE(has(box(2), L"「.ignored」を付け、今後は確かめません。"));
+    EXPECT_TRUE(told(one + L"\nこのファイルには、PASSWORD.TXT にないアイテムが 1 件あります。"
+                           L"ここで編集または削除したアイテムの古い版であることもあります。"));
+    EXPECT_TRUE(told(two, 1));
+    EXPECT_TRUE(told(pc + L"\nこのファイルには、PASSWORD.TXT にないアイテムが 2 件", 2));
+    EXPECT_TRUE(told(L"「.ignored」を付け、今後は確かめません。", 2));
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record("B"), record("X")}));
     EXPECT_FALSE(fake::files.count(one));
     EXPECT_TRUE(fake::files.count(one + L".merged"));

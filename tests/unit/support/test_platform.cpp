@@ -111,7 +111,7 @@ static void command(int id, int notification) {
 
 void openMainWindow(const platform::MainWindowHandlers& handlers) {
     windowHandlers = handlers;
-    view.windowCreated = view.windowOpen = true;
+    view.windowCreated = true;
     if (handlers.setUp)
         handlers.setUp();
 }
@@ -412,10 +412,7 @@ bool blockShutdown(const std::wstring& reason) {
 void unblockShutdown() { fake::shutdownBlocked = false; }
 
 int messageBox(const std::wstring& text, unsigned style) {
-    WindowHandle owner = fake::dialog.open       ? fake::dialogWindow
-                         : fake::view.windowOpen ? fake::window
-                                                 : nullptr;
-    fake::messageBoxes.push_back({owner, text, style});
+    fake::messageBoxes.push_back({text, style});
     if (auto nested = std::move(fake::duringMessageBox)) {
         fake::duringMessageBox = nullptr;
         nested();
@@ -444,7 +441,6 @@ int runMainWindow(const MainWindowHandlers& handlers) {
     fake::openMainWindow(handlers);
     if (view.whileWindowRuns)
         view.whileWindowRuns();
-    view.windowOpen = false;
     return view.endedWith;
 }
 

@@ -16,7 +16,6 @@
 namespace fake {
 
 struct MessageBoxCall {
-    WindowHandle owner;
     std::wstring text;
     unsigned style;
 };
@@ -56,8 +55,8 @@ extern std::function<void(const std::wstring&)> afterWrite;
 
 extern std::wstring modulePath;
 
-// Every message box shown (with the owner the platform chose), and the answers to give, first to
-// last; when the answers run out the box is answered No.
+// Every message box shown, and the answers to give, first to last; when the
+// answers run out the box is answered No.
 extern std::vector<MessageBoxCall> messageBoxes;
 extern std::deque<int> answers;
 
@@ -106,7 +105,6 @@ struct View {
     platform::MutexState mutex = platform::MutexState::Created;
     bool broughtBack = false;
     bool windowCreated = false;
-    bool windowOpen = false;               // from its set-up until it has ended
     std::function<void()> whileWindowRuns; // the user's session in runMainWindow
 };
 extern View view;
