@@ -1,13 +1,8 @@
 // Two PCs, one folder: Keyloom on each, both on the same PASSWORD.TXT, each
-// adds an entry, the first exits, then the second. The second must take in
-// what the first saved, not overwrite it, and say so.
-//
-// Windows do not cross wineservers, so each PC is a Wine prefix with a
-// driver of its own: support/two-pcs.sh runs this executable twice at once,
-// as "first FOLDER" in one prefix and "second FOLDER" in the other. The two
-// halves pace each other through marker files in the shared folder, and the
-// script adds "<half>.ended" when a half's process ends, so that the other
-// stops waiting for it.
+// adds an entry, the first exits, then the second, which must take in what
+// the first saved and say so. support/two-pcs.sh runs this executable as
+// "first FOLDER" and "second FOLDER" in two Wine prefixes at once; the halves
+// pace each other through marker files in the shared folder.
 #include "support/keyloom_driver.h"
 
 #include "resource.h"
@@ -43,11 +38,9 @@ bool otherReached(const std::string& half, const std::string& step) {
     e2e::waitFor([&] { return e2e::fileExists(marker) || e2e::fileExists(ended); }, 60000);
     if (e2e::fileExists(marker))
         return true;
-    if (e2e::fileExists(ended))
-        ADD_FAILURE() << "the " << half << " PC ended (exit status " << e2e::readFile(ended)
-                      << ") before step \"" << step << "\"";
-    else
-        ADD_FAILURE() << "the " << half << " PC did not reach step \"" << step << "\" in 60 s";
+    ADD_FAILURE() << "the " << half << " PC did not reach step \"" << step << "\" "
+                  << (e2e::fileExists(ended) ? "before it ended with " + e2e::readFile(ended)
+                                             : std::string("in 60 s"));
     return false;
 }
 
@@ -69,11 +62,6 @@ TEST(TwoPcs, FirstPc) {
 
     ASSERT_TRUE(otherReached("second", "added"));
     ASSERT_EQ(k.exitByMenu(), 1u) << "the first PC's Keyloom did not exit";
-    std::vector<e2e::Entry> firstPcList = before;
-    firstPcList.push_back({firstPcTitle});
-    // Nothing changed the file since it was read: saved as ever.
-    EXPECT_EQ(e2e::readFile(k.dataFile()), e2e::dataFile(firstPcList))
-        << "the first PC's exit did not save its list";
     reached("first", "exited");
 
     ASSERT_TRUE(otherReached("second", "exited"));

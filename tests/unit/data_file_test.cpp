@@ -323,16 +323,6 @@ TEST_F(DataFileTest, EntriesThatCannotAllGetMemoryMakeTheFileTooLarge) {
               format({record("a", "u", "p", "x", "m", "memo"), record("b")}));
 }
 
-TEST_F(DataFileTest, SaveKeepsThePreviousFileAsBackup) {
-    fake::files[dataPath] = "old bytes";
-    appendEntry();
-    EXPECT_TRUE(save());
-    EXPECT_EQ(fake::files[backupPath], "old bytes");
-    EXPECT_EQ(fake::files[dataPath],
-              lines({"KEYLOOM1", "1", fake::sjis("新しいアイテム - 1"), "", "", "", "", "1", ""}));
-    EXPECT_TRUE(fake::messageBoxes.empty());
-}
-
 TEST_F(DataFileTest, TheOldBackupStaysUntilAWholeNewOneReplacesIt) {
     appendEntry();
     const std::string saved = formatDataFile(entryList).c_str();

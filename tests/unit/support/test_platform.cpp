@@ -301,6 +301,15 @@ FileError writeFile(const std::wstring& path, std::string_view bytes,
     return FileError::None;
 }
 
+// to becomes what from is: its bytes, time and protection.
+static void copyOver(const std::wstring& from, const std::wstring& to) {
+    fake::files[to] = fake::files[from];
+    fake::fileTimes[to] = fake::fileTimes[from];
+    fake::protections.erase(to);
+    if (fake::protections.count(from))
+        fake::protections[to] = fake::protections[from];
+}
+
 FileError linkOrCopyFile(const std::wstring& from, const std::wstring& to) {
     for (const std::wstring& path : {from, to})
         if (FileError error = failure(path); error != FileError::None)
@@ -312,11 +321,7 @@ FileError linkOrCopyFile(const std::wstring& from, const std::wstring& to) {
         readProtection(from, protection);
         return writeFile(to, fake::files[from], protection);
     }
-    fake::files[to] = fake::files[from];
-    fake::fileTimes[to] = fake::fileTimes[from];
-    fake::protections.erase(to);
-    if (fake::protections.count(from))
-        fake::protections[to] = fake::protections[from];
+    copyOver(from, to);
     return FileError::None;
 }
 
@@ -325,15 +330,8 @@ FileError moveFileOver(const std::wstring& from, const std::wstring& to) {
         return error;
     if (!fake::files.count(from))
         return FileError::NotFound;
-    FileProtection protection;
-    readProtection(from, protection);
-    fake::files[to] = fake::files[from];
-    fake::fileTimes[to] = fake::fileTimes[from];
+    copyOver(from, to);
     deleteFile(from);
-    if (!protection.accessRules.empty() || protection.encrypted)
-        fake::protections[to] = protection;
-    else
-        fake::protections.erase(to);
     return FileError::None;
 }
 
