@@ -1,6 +1,7 @@
 #include "app/program.h"
 #include "store/data_file.h"
 #include "store/file_helpers.h"
+#include "store/merge.h"
 #include "support/keyloom_fixture.h"
 
 #include <gtest/gtest.h>
@@ -36,13 +37,6 @@ Parsed parse(const std::string& bytes) {
     Parsed p;
     p.intact = parseDataFile(bytes.data(), bytes.size(), p.list);
     return p;
-}
-
-bool sameFields(const EntryRecord& a, const EntryRecord& b) {
-    for (int i = 0; i < fieldCount; ++i)
-        if (a.get(Field(i)) != b.get(Field(i)))
-            return false;
-    return true;
 }
 
 // The list as the exit saves it, with its questions; false when that did not
@@ -133,7 +127,7 @@ TEST_F(DataFileTest, WritingThenReadingGivesBackTheSameList) {
                 expected.set(Field(f), kept);
             }
             if (expected.memo().find('\r') == std::string_view::npos)
-                ASSERT_TRUE(sameFields(expected, read.records[i])) << "round " << round;
+                ASSERT_TRUE(sameEntry(expected, read.records[i])) << "round " << round;
             else
                 ASSERT_EQ(expected.title(), read.records[i].title());
         }
@@ -151,7 +145,7 @@ TEST_F(DataFileTest, ReaderAcceptsWhatTheFormatAllows) {
     EXPECT_TRUE(p.intact);
     ASSERT_EQ(p.list.count(), 2);
     EXPECT_EQ(p.list.records[0].memo(), "m");
-    EXPECT_TRUE(sameFields(p.list.records[1], record("b", "u", "p", "ad", "ma", "n")));
+    EXPECT_TRUE(sameEntry(p.list.records[1], record("b", "u", "p", "ad", "ma", "n")));
 
     // An LF without CR is a byte of the line.
     p = parse(lines({"KEYLOOM1", "1", "a\nb", "", "", "", "", "1", "x\ny"}));
@@ -172,7 +166,7 @@ TEST_F(DataFileTest, WholeEntriesAfterTheCountAreReadAndMakeTheFileDamaged) {
     EXPECT_FALSE(parseDataFile(bytes.data(), bytes.size(), list, &beyond));
     EXPECT_EQ(beyond, 2);
     ASSERT_EQ(list.count(), 3);
-    EXPECT_TRUE(sameFields(list.records[1], record("b", "u", "p", "", "", "m1\r\nm2")));
+    EXPECT_TRUE(sameEntry(list.records[1], record("b", "u", "p", "", "", "m1\r\nm2")));
 
     // Line ends and an end-of-file mark are no entry; nor is what is not a
     // whole one (no memo line count of at least 1, a line missing).
@@ -202,8 +196,8 @@ TEST_F(DataFileTest, EveryCutOfAFileKeepsWhatWasReadAndIsReportedDamaged) {
     }
     Parsed p = parse(whole.substr(0, whole.find("u2")));
     ASSERT_EQ(p.list.count(), 2);
-    EXPECT_TRUE(sameFields(p.list.records[0], record("one", "u1", "p1", "a1", "m1", "x\r\ny")));
-    EXPECT_TRUE(sameFields(p.list.records[1], record("two")));
+    EXPECT_TRUE(sameEntry(p.list.records[0], record("one", "u1", "p1", "a1", "m1", "x\r\ny")));
+    EXPECT_TRUE(sameEntry(p.list.records[1], record("two")));
 
     // A last line without CR is still a line.
     p = parse(whole.substr(0, whole.size() - 2));
@@ -221,8 +215,8 @@ TEST_F(DataFileTest, LoneCrEndsItsLineWithoutSwallowingTheNextByte) {
     Parsed p = parse("KEYLOOM1\r1\rTitle\rUser\rPass\rAddr\rMail\r2\rline1\rline2\r");
     EXPECT_FALSE(p.intact);
     ASSERT_EQ(p.list.count(), 1);
-    EXPECT_TRUE(sameFields(p.list.records[0],
-                           record("Title", "User", "Pass", "Addr", "Mail", "line1\r\nline2")));
+    EXPECT_TRUE(sameEntry(p.list.records[0],
+                          record("Title", "User", "Pass", "Addr", "Mail", "line1\r\nline2")));
 }
 
 TEST_F(DataFileTest, OverlongLinesAreCutToTheirFieldOnCharacterBoundaries) {

@@ -35,11 +35,17 @@ std::string dataFileHeldFromTheStart() {
 }
 void holdDataFile() { fake::failing[dataPath] = platform::FileError::InUse; }
 
-class ProgramTest : public KeyloomTest {};
+class ProgramTest : public KeyloomTest {
+  protected:
+    // Starts, and the user ends it through the exit as soon as the window opens.
+    static int startAndExit() {
+        view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
+        return startUp();
+    }
+};
 
 TEST_F(ProgramTest, FirstStartInAnEmptyFolderWritesBothFilesAtExit) {
-    view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
-    EXPECT_EQ(startUp(), 1);
+    EXPECT_EQ(startAndExit(), 1);
     EXPECT_EQ(fake::files[dataPath], "KEYLOOM1\r\n0\r\n");
     EXPECT_EQ(fake::files[settingsPath], settingsAtExit);
     EXPECT_EQ(view.clipboardEmptied, 1);
@@ -193,18 +199,13 @@ TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
         return fake::messageBoxes.size() == 1 && told(path) &&
                told(std::to_wstring(count) + L" 件");
     };
-    // Starts, and ends through the exit when the window opens.
-    auto run = [] {
-        view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
-        return startUp();
-    };
 
     // Killed between the renames of a swap: the complete new list wins over
     // the older backup, and takes PASSWORD.TXT's place.
     put(backupPath, older, 1);
     put(dataPath + L".tmp", newer, 2);
     fake::answers = {platform::mb::answerYes};
-    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(startAndExit(), 1);
     EXPECT_TRUE(offered(dataPath + L".tmp", 3));
     EXPECT_EQ(fake::files[dataPath], newer);
     EXPECT_FALSE(fake::files.count(dataPath + L".tmp"));
@@ -214,7 +215,7 @@ TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
     put(dataPath + L".tmp", newer, 1);
     put(backupPath, cut, 2);
     fake::answers = {platform::mb::answerYes};
-    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(startAndExit(), 1);
     EXPECT_TRUE(offered(dataPath + L".tmp", 3));
 
     // Killed while writing the temporary file: only the backup is whole.
@@ -223,7 +224,7 @@ TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
     put(dataPath + L".tmp", cut, 2);
     put(dataPath + L".tmp2", cut, 3);
     fake::answers = {platform::mb::answerYes};
-    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(startAndExit(), 1);
     EXPECT_TRUE(offered(backupPath, 1));
     EXPECT_EQ(fake::files[dataPath], older);
     EXPECT_EQ(fake::files[backupPath], older);
@@ -233,7 +234,7 @@ TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
     put(backupPath, older, 1);
     put(dataPath + L".tmp3", newer, 2);
     fake::answers = {platform::mb::answerCancel};
-    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(startAndExit(), 0);
     EXPECT_TRUE(offered(dataPath + L".tmp3", 3));
     EXPECT_FALSE(view.windowCreated);
     EXPECT_EQ(fake::writes, 0);
@@ -246,7 +247,7 @@ TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
     put(dataPath + L".tmp", newer, 3);
     put(dataPath + L".tmp2", cut, 4);
     fake::answers = {platform::mb::answerCancel};
-    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(startAndExit(), 0);
     EXPECT_TRUE(offered(dataPath + L".tmp", 3));
     EXPECT_EQ(fake::files[dataPath], older);
 
@@ -255,7 +256,7 @@ TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
     SetUp();
     put(backupPath, older, 1);
     fake::failing[backupPath] = platform::FileError::InUse;
-    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(startAndExit(), 0);
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
     EXPECT_TRUE(told(backupPath));
     EXPECT_FALSE(view.windowCreated);
@@ -267,7 +268,7 @@ TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
     put(dataPath + L".tmp", newer, 2);
     fake::failing[backupPath] = platform::FileError::InUse;
     fake::answers = {platform::mb::answerNo, platform::mb::answerNo};
-    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(startAndExit(), 0);
     EXPECT_EQ(fake::messageBoxes.size(), 3u);
     EXPECT_FALSE(view.windowCreated);
     EXPECT_EQ(fake::files[backupPath], older);
@@ -338,8 +339,7 @@ TEST_F(ProgramTest, AKeptTemporaryFileIsOfferedUntilRestoredOrDiscarded) {
         fake::files = files;
         fake::fileTimes = times;
         fake::answers = {answer};
-        view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
-        EXPECT_EQ(startUp(), 1);
+        EXPECT_EQ(startAndExit(), 1);
         ASSERT_EQ(fake::messageBoxes.size(), 1u) << answer;
         EXPECT_TRUE(told(kept + L"\nこのファイルには、PASSWORD.TXT にないアイテムが 1 件"));
     }
@@ -455,8 +455,7 @@ TEST_F(ProgramTest, UnreadableFileIsNeverReplaced) {
     fake::failing[dataPath] = platform::FileError::InUse;
     fake::answers = {platform::mb::answerYes};
     fake::duringMessageBox = [] { fake::failing.clear(); };
-    view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
-    EXPECT_EQ(startUp(), 1);
+    EXPECT_EQ(startAndExit(), 1);
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A")}));
 }
 
@@ -478,8 +477,7 @@ TEST_F(ProgramTest, DamagedFileAsksAndKeepsTheOriginal) {
     SetUp();
     fake::files[dataPath] = damaged;
     fake::answers = {platform::mb::answerYes};
-    view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
-    EXPECT_EQ(startUp(), 1);
+    EXPECT_EQ(startAndExit(), 1);
     EXPECT_EQ(fake::files[backupPath], damaged);
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record("B", "u")}));
 
@@ -488,8 +486,7 @@ TEST_F(ProgramTest, DamagedFileAsksAndKeepsTheOriginal) {
     const std::string whole = fake::dataFile({record("A"), record("B"), record("C")});
     fake::files[dataPath] = "KEYLOOM1\r\n1" + whole.substr(11);
     fake::answers = {platform::mb::answerYes};
-    view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
-    EXPECT_EQ(startUp(), 1);
+    EXPECT_EQ(startAndExit(), 1);
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
     EXPECT_TRUE(told(L"件数より 2 件多い"));
     EXPECT_TRUE(told(L"読み込めた 3 件"));

@@ -460,8 +460,8 @@ void setButtonIcon(int buttonId, const char* iconName, int dpi) {
     view.buttonIconDpi[buttonId] = dpi;
 }
 
-int screenWidth() { return view.screenWidth; }
-int screenHeight() { return view.screenHeight; }
+int screenWidth() { return 1024; }
+int screenHeight() { return 768; }
 bool isCtrlDown() { return view.ctrlDown; }
 
 void setFieldText(int id, std::string_view text) {

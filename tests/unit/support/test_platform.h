@@ -97,7 +97,6 @@ struct View {
     std::deque<int> popupChoices; // command chosen in the next pop-up, 0: dismissed
     std::vector<std::pair<int, int>> sentCommands;
     bool ctrlDown = false;
-    int screenWidth = 1024, screenHeight = 768;
     bool moved = false;
     platform::Point movedTo{0, 0};
     int endedWith = 0; // EndDialog's value; 0 while the window runs
