@@ -30,6 +30,14 @@ class SyncTest : public KeyloomTest {
         fake::fileTimes[dataPath] = fake::nextFileTime();
         ++saves;
     }
+    // SetUp(), then the window opens over A and the user adds an entry; what
+    // this session would save.
+    std::string startOverAndAdd() {
+        SetUp();
+        open({record("A")});
+        dispatchCommand(IDM_NEW, 0);
+        return fake::dataFile({record("A"), record(fake::sjis("新しいアイテム - 2"))});
+    }
     // The window becomes active, and its message loop takes its next turn.
     static void activate() {
         fake::activate();
@@ -102,13 +110,9 @@ TEST_F(SyncTest, NothingIsWrittenWhereTheBytesAreThereAlready) {
 
 TEST_F(SyncTest, AFileThatCannotBeReadOrIsDamagedIsNeverWrittenOver) {
     const std::string damaged = "KEYLOOM1\r\n3\r\nA\r\n";
-    const std::string ours =
-        fake::dataFile({record("A"), record(fake::sjis("新しいアイテム - 2"))});
     for (bool readable : {false, true}) {
         SCOPED_TRACE(readable ? "damaged" : "unreadable");
-        SetUp();
-        open({record("A")});
-        dispatchCommand(IDM_NEW, 0);
+        const std::string ours = startOverAndAdd();
         otherPcWrites(damaged);
         if (!readable)
             fake::failing[dataPath] = platform::FileError::Other;
@@ -122,9 +126,7 @@ TEST_F(SyncTest, AFileThatCannotBeReadOrIsDamagedIsNeverWrittenOver) {
                          dataPath + L".tmp"));
     }
     // At the end of the session nothing is told; the next start offers it.
-    SetUp();
-    open({record("A")});
-    dispatchCommand(IDM_NEW, 0);
+    const std::string ours = startOverAndAdd();
     otherPcWrites(damaged);
     EXPECT_TRUE(fake::querySessionEnd());
     fake::endSession();
@@ -135,8 +137,7 @@ TEST_F(SyncTest, AFileThatCannotBeReadOrIsDamagedIsNeverWrittenOver) {
 }
 
 TEST_F(SyncTest, ChangedAgainBeforeTheSwapIsMergedAgainThenKept) {
-    open({record("A")});
-    dispatchCommand(IDM_NEW, 0);
+    startOverAndAdd();
     const std::string newTitle = fake::sjis("新しいアイテム - 2");
     fake::afterWrite = [this](const std::wstring& path) {
         if (path == dataPath + L".tmp" && saves == 0)
@@ -146,9 +147,7 @@ TEST_F(SyncTest, ChangedAgainBeforeTheSwapIsMergedAgainThenKept) {
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record(newTitle), record("Y")}));
 
     // Changed at every look: the temporary file is kept, and the user told.
-    SetUp();
-    open({record("A")});
-    dispatchCommand(IDM_NEW, 0);
+    startOverAndAdd();
     fake::afterWrite = [this](const std::wstring& path) {
         if (path == dataPath + L".tmp")
             otherPcSaves({record("A"), record(std::to_string(saves))});
@@ -197,16 +196,13 @@ TEST_F(SyncTest, ManyDeletionsElsewhereAreAskedAboutWithoutTheLockAndKeptByDefau
 
 TEST_F(SyncTest, TheLockIsWaitedForTakenOverWhenLeftBehindAndGoneWithoutAtTheEnd) {
     unsigned start = 0; // the clock when the save begins
+    std::string ours;
     auto saveHeld = [&](std::function<void()> meanwhile) {
-        SetUp();
-        open({record("A")});
-        dispatchCommand(IDM_NEW, 0);
+        ours = startOverAndAdd();
         fake::files[lockPath] = "";
         fake::duringSleep = std::move(meanwhile);
         start = fake::now;
     };
-    const std::string ours =
-        fake::dataFile({record("A"), record(fake::sjis("新しいアイテム - 2"))});
 
     // Another PC's save under way: waited for, then taken.
     saveHeld([&] {
@@ -237,9 +233,7 @@ TEST_F(SyncTest, TheLockIsWaitedForTakenOverWhenLeftBehindAndGoneWithoutAtTheEnd
     EXPECT_EQ(fake::files[dataPath], ours);
 
     // Where no lock can be made, saved without one at once.
-    SetUp();
-    open({record("A")});
-    dispatchCommand(IDM_NEW, 0);
+    startOverAndAdd();
     fake::folders.insert(lockPath);
     start = fake::now;
     exitProgram();
