@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -201,56 +203,43 @@ TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
                told(std::to_wstring(count) + L" 件");
     };
 
-    // Killed between the renames of a swap: the complete new list wins over
-    // the older backup, and takes PASSWORD.TXT's place.
-    put(backupPath, older, 1);
-    put(dataPath + L".tmp", newer, 2);
-    fake::answers = {platform::mb::answerYes};
-    EXPECT_EQ(startAndExit(), 1);
-    EXPECT_TRUE(offered(dataPath + L".tmp", 3));
-    EXPECT_EQ(fake::files[dataPath], newer);
-    EXPECT_FALSE(fake::files.count(dataPath + L".tmp"));
-
-    // A complete temporary file wins over a newer backup read only in part.
-    SetUp();
-    put(dataPath + L".tmp", newer, 1);
-    put(backupPath, cut, 2);
-    fake::answers = {platform::mb::answerYes};
-    EXPECT_EQ(startAndExit(), 1);
-    EXPECT_TRUE(offered(dataPath + L".tmp", 3));
-
-    // Killed while writing the temporary file: only the backup is whole.
-    SetUp();
-    put(backupPath, older, 1);
-    put(dataPath + L".tmp", cut, 2);
-    put(dataPath + L".tmp2", cut, 3);
-    fake::answers = {platform::mb::answerYes};
-    EXPECT_EQ(startAndExit(), 1);
-    EXPECT_TRUE(offered(backupPath, 1));
-    EXPECT_EQ(fake::files[dataPath], older);
-    EXPECT_EQ(fake::files[backupPath], older);
-
-    // Declined: the program ends and every file stays as it was.
-    SetUp();
-    put(backupPath, older, 1);
-    put(dataPath + L".tmp3", newer, 2);
-    fake::answers = {platform::mb::answerCancel};
-    EXPECT_EQ(startAndExit(), 0);
-    EXPECT_TRUE(offered(dataPath + L".tmp3", 3));
-    EXPECT_FALSE(view.windowCreated);
-    EXPECT_EQ(fake::writes, 0);
-    EXPECT_EQ(fake::files.size(), 2u);
-
-    // PASSWORD.TXT is there: a complete temporary file written after it is
-    // offered; an incomplete one waits for the next save.
-    SetUp();
-    put(dataPath, older, 2);
-    put(dataPath + L".tmp", newer, 3);
-    put(dataPath + L".tmp2", cut, 4);
-    fake::answers = {platform::mb::answerCancel};
-    EXPECT_EQ(startAndExit(), 0);
-    EXPECT_TRUE(offered(dataPath + L".tmp", 3));
-    EXPECT_EQ(fake::files[dataPath], older);
+    // The files left, oldest first, and the one offered with its count: Yes
+    // puts it in place, Cancel ends the program with every file as it was.
+    const std::wstring tmp = dataPath + L".tmp";
+    struct Case {
+        std::wstring offered;
+        int count;
+        std::vector<std::pair<std::wstring, std::string>> files;
+    };
+    const Case cases[] = {
+        // Killed between the renames of a swap.
+        {tmp + L"3", 3, {{backupPath, older}, {tmp + L"3", newer}}},
+        // A complete temporary file wins over a newer backup read only in part.
+        {tmp, 3, {{tmp, newer}, {backupPath, cut}}},
+        // Killed while writing the temporary file: only the backup is whole.
+        {backupPath, 1, {{backupPath, older}, {tmp, cut}, {tmp + L"2", cut}}},
+        // Beside PASSWORD.TXT, an incomplete temporary file waits for a save.
+        {tmp, 3, {{dataPath, older}, {tmp, newer}, {tmp + L"2", cut}}},
+    };
+    for (const Case& c : cases)
+        for (int answer : {platform::mb::answerYes, platform::mb::answerCancel}) {
+            const bool yes = answer == platform::mb::answerYes;
+            SCOPED_TRACE("case " + std::to_string(&c - cases) + (yes ? ", Yes" : ", Cancel"));
+            SetUp();
+            for (std::size_t i = 0; i < c.files.size(); ++i)
+                put(c.files[i].first, c.files[i].second, i + 1);
+            const auto before = fake::files;
+            fake::answers = {answer};
+            EXPECT_EQ(startAndExit(), yes ? 1 : 0);
+            EXPECT_TRUE(offered(c.offered, c.count));
+            if (yes) {
+                EXPECT_EQ(fake::files[dataPath], before.at(c.offered));
+                EXPECT_EQ(fake::files.count(c.offered) != 0, c.offered == backupPath);
+            } else {
+                EXPECT_FALSE(view.windowCreated);
+                EXPECT_EQ(fake::files, before);
+            }
+        }
 
     // Only a backup that another program holds: asked about, never an empty
     // start; No ends the program.
