@@ -25,7 +25,7 @@ bool shutdownBlocked;
 std::vector<std::wstring> wiped;
 std::function<void()> duringSleep;
 std::function<void(const std::wstring&)> afterWrite;
-int posts;
+static int posts; // asked for by postToMainWindow, not handled yet
 static std::wstring lockHeld;
 static long long clock;
 std::wstring modulePath;

@@ -121,9 +121,8 @@ bool querySessionEnd(bool critical = false);
 void endSession(bool ending = true);
 // The window becomes the active one.
 void activate();
-// What postToMainWindow asked for and the window has not handled yet, and
-// the window's handling of it (the message loop's next turn).
-extern int posts;
+// The window's handling of what postToMainWindow asked for (the message
+// loop's next turn).
 void handlePosted();
 // The handlers the window was opened with (none before).
 extern platform::MainWindowHandlers windowHandlers;
