@@ -45,19 +45,18 @@ bool otherReached(const std::string& half, const std::string& step) {
 }
 
 // A new entry from the file menu, its title typed over the one it gets.
-bool addEntry(Keyloom& k, const std::string& title) {
+void addEntry(Keyloom& k, const std::string& title) {
     k.command(IDM_NEW);
     k.type(IDC_TITLE, title);
     std::vector<std::string> items = k.items();
-    bool added = !items.empty() && items.back() == e2e::sjis(title);
-    EXPECT_TRUE(added) << "no entry titled " << title << " at the end of the list";
-    return added;
+    ASSERT_TRUE(!items.empty() && items.back() == e2e::sjis(title))
+        << "no entry titled " << title << " at the end of the list";
 }
 
 TEST(TwoPcs, FirstPc) {
     Keyloom k(shared, e2e::dataFile(before));
     ASSERT_TRUE(k.start()) << "the first PC's Keyloom did not start";
-    ASSERT_TRUE(addEntry(k, firstPcTitle));
+    ASSERT_NO_FATAL_FAILURE(addEntry(k, firstPcTitle));
     reached("first", "added");
 
     ASSERT_TRUE(otherReached("second", "added"));
@@ -77,7 +76,7 @@ TEST(TwoPcs, SecondPc) {
     ASSERT_TRUE(otherReached("first", "added"));
     Keyloom k(shared, e2e::Program{nullptr}); // the first PC's copy and file
     ASSERT_TRUE(k.start()) << "the second PC's Keyloom did not start";
-    ASSERT_TRUE(addEntry(k, secondPcTitle));
+    ASSERT_NO_FATAL_FAILURE(addEntry(k, secondPcTitle));
     reached("second", "added");
 
     ASSERT_TRUE(otherReached("first", "exited"));
