@@ -1,13 +1,8 @@
 // Two PCs, one folder: Keyloom on each, both on the same PASSWORD.TXT, each
-// adds an entry, the first exits, then the second. The second must take in
-// what the first saved, not overwrite it, and say so.
-//
-// Windows do not cross wineservers, so each PC is a Wine prefix with a
-// driver of its own: support/two-pcs.sh runs this executable twice at once,
-// as "first FOLDER" in one prefix and "second FOLDER" in the other. The two
-// halves pace each other through marker files in the shared folder, and the
-// script adds "<half>.ended" when a half's process ends, so that the other
-// stops waiting for it.
+// adds an entry, the first exits, then the second, which must take in what
+// the first saved and say so. support/two-pcs.sh runs this executable as
+// "first FOLDER" and "second FOLDER" in two Wine prefixes at once; the halves
+// pace each other through marker files in the shared folder.
 #include "support/keyloom_driver.h"
 
 #include "resource.h"
@@ -43,37 +38,29 @@ bool otherReached(const std::string& half, const std::string& step) {
     e2e::waitFor([&] { return e2e::fileExists(marker) || e2e::fileExists(ended); }, 60000);
     if (e2e::fileExists(marker))
         return true;
-    if (e2e::fileExists(ended))
-        ADD_FAILURE() << "the " << half << " PC ended (exit status " << e2e::readFile(ended)
-                      << ") before step \"" << step << "\"";
-    else
-        ADD_FAILURE() << "the " << half << " PC did not reach step \"" << step << "\" in 60 s";
+    ADD_FAILURE() << "the " << half << " PC did not reach step \"" << step << "\" "
+                  << (e2e::fileExists(ended) ? "before it ended with " + e2e::readFile(ended)
+                                             : std::string("in 60 s"));
     return false;
 }
 
 // A new entry from the file menu, its title typed over the one it gets.
-bool addEntry(Keyloom& k, const std::string& title) {
+void addEntry(Keyloom& k, const std::string& title) {
     k.command(IDM_NEW);
     k.type(IDC_TITLE, title);
     std::vector<std::string> items = k.items();
-    bool added = !items.empty() && items.back() == e2e::sjis(title);
-    EXPECT_TRUE(added) << "no entry titled " << title << " at the end of the list";
-    return added;
+    ASSERT_TRUE(!items.empty() && items.back() == e2e::sjis(title))
+        << "no entry titled " << title << " at the end of the list";
 }
 
 TEST(TwoPcs, FirstPc) {
     Keyloom k(shared, e2e::dataFile(before));
     ASSERT_TRUE(k.start()) << "the first PC's Keyloom did not start";
-    ASSERT_TRUE(addEntry(k, firstPcTitle));
+    ASSERT_NO_FATAL_FAILURE(addEntry(k, firstPcTitle));
     reached("first", "added");
 
     ASSERT_TRUE(otherReached("second", "added"));
     ASSERT_EQ(k.exitByMenu(), 1u) << "the first PC's Keyloom did not exit";
-    std::vector<e2e::Entry> firstPcList = before;
-    firstPcList.push_back({firstPcTitle});
-    // Nothing changed the file since it was read: saved as ever.
-    EXPECT_EQ(e2e::readFile(k.dataFile()), e2e::dataFile(firstPcList))
-        << "the first PC's exit did not save its list";
     reached("first", "exited");
 
     ASSERT_TRUE(otherReached("second", "exited"));
@@ -89,7 +76,7 @@ TEST(TwoPcs, SecondPc) {
     ASSERT_TRUE(otherReached("first", "added"));
     Keyloom k(shared, e2e::Program{nullptr}); // the first PC's copy and file
     ASSERT_TRUE(k.start()) << "the second PC's Keyloom did not start";
-    ASSERT_TRUE(addEntry(k, secondPcTitle));
+    ASSERT_NO_FATAL_FAILURE(addEntry(k, secondPcTitle));
     reached("second", "added");
 
     ASSERT_TRUE(otherReached("first", "exited"));

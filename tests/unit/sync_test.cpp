@@ -30,17 +30,18 @@ class SyncTest : public KeyloomTest {
         fake::fileTimes[dataPath] = fake::nextFileTime();
         ++saves;
     }
+    // SetUp(), then the window opens over A and the user adds an entry; what
+    // this session would save.
+    std::string startOverAndAdd() {
+        SetUp();
+        open({record("A")});
+        dispatchCommand(IDM_NEW, 0);
+        return fake::dataFile({record("A"), record(fake::sjis("新しいアイテム - 2"))});
+    }
     // The window becomes active, and its message loop takes its next turn.
     static void activate() {
         fake::activate();
         fake::handlePosted();
-    }
-    // The text of message box i, which must be there.
-    std::wstring box(std::size_t i) {
-        return i < fake::messageBoxes.size() ? fake::messageBoxes[i].text : L"(no box)";
-    }
-    static bool has(const std::wstring& text, const std::wstring& part) {
-        return text.find(part) != std::wstring::npos;
     }
     int saves = 0;
 };
@@ -57,12 +58,12 @@ TEST_F(SyncTest, TheExitTakesInWhatAnotherPcSavedAndTellsItOnce) {
     EXPECT_EQ(fake::files[dataPath],
               fake::dataFile({record("A", "", "mine"), record("B", "", "theirs"), record("C"),
                               record(newTitle), record("Y")}));
-    EXPECT_FALSE(fake::files.count(lockPath));
     EXPECT_EQ(fake::files[L"C:\\Keyloom\\PASSWORD.BAK"], theirs);
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
-    EXPECT_EQ(box(0), L"PASSWORD.TXT はほかのパソコンなどで変更されていたため、その変更をこの一覧"
-                      L"に取り込みました。\n\nほかで追加されたアイテム: 1 件\n"
-                      L"ほかで変更されたアイテム: 1 件");
+    EXPECT_EQ(fake::messageBoxes[0].text,
+              L"PASSWORD.TXT はほかのパソコンなどで変更されていたため、その変更をこの一覧"
+              L"に取り込みました。\n\nほかで追加されたアイテム: 1 件\n"
+              L"ほかで変更されたアイテム: 1 件");
     EXPECT_EQ(fake::messageBoxes[0].style, platform::mb::ok | platform::mb::iconInformation);
 
     // Both PCs changed B: both versions stay, named for the user to tidy.
@@ -74,8 +75,8 @@ TEST_F(SyncTest, TheExitTakesInWhatAnotherPcSavedAndTellsItOnce) {
     exitProgram();
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record("B", "", "x"),
                                                      record("B", "", "y"), record("C")}));
-    EXPECT_TRUE(has(box(0), L"1 か所で両方の内容を残しました。次のアイテムを確かめて、不要なほうを"
-                            L"削除してください。\n・B\n・B"));
+    EXPECT_TRUE(told(L"1 か所で両方の内容を残しました。次のアイテムを確かめて、不要なほうを"
+                     L"削除してください。\n・B\n・B"));
 
     // Gone meanwhile: saved as ever.
     SetUp();
@@ -103,18 +104,14 @@ TEST_F(SyncTest, NothingIsWrittenWhereTheBytesAreThereAlready) {
     EXPECT_EQ(fake::writes, 1); // INITIAL.TXT
     EXPECT_FALSE(fake::files.count(folder + L"\\PASSWORD.BAK"));
     EXPECT_EQ(view.items.size(), 3u);
-    EXPECT_TRUE(has(box(0), L"ほかで追加されたアイテム: 1 件"));
+    EXPECT_TRUE(told(L"ほかで追加されたアイテム: 1 件"));
 }
 
 TEST_F(SyncTest, AFileThatCannotBeReadOrIsDamagedIsNeverWrittenOver) {
     const std::string damaged = "KEYLOOM1\r\n3\r\nA\r\n";
-    const std::string ours =
-        fake::dataFile({record("A"), record(fake::sjis("新しいアイテム - 2"))});
     for (bool readable : {false, true}) {
         SCOPED_TRACE(readable ? "damaged" : "unreadable");
-        SetUp();
-        open({record("A")});
-        dispatchCommand(IDM_NEW, 0);
+        const std::string ours = startOverAndAdd();
         otherPcWrites(damaged);
         if (!readable)
             fake::failing[dataPath] = platform::FileError::Other;
@@ -122,16 +119,13 @@ TEST_F(SyncTest, AFileThatCannotBeReadOrIsDamagedIsNeverWrittenOver) {
         EXPECT_EQ(fake::files[dataPath], damaged);
         EXPECT_EQ(fake::files[dataPath + L".tmp"], ours);
         ASSERT_EQ(fake::messageBoxes.size(), 1u);
-        EXPECT_TRUE(has(box(0), readable ? L"一部が壊れています" : L"読み込むことができません"));
-        EXPECT_TRUE(
-            has(box(0), L"PASSWORD.TXT は上書きせず、この一覧を以下のファイルに保存しました。"
-                        L"次に起動したときに、このファイルをどうするか確かめます。\n" +
-                            dataPath + L".tmp"));
+        EXPECT_TRUE(told(readable ? L"一部が壊れています" : L"読み込むことができません"));
+        EXPECT_TRUE(told(L"PASSWORD.TXT は上書きせず、この一覧を以下のファイルに保存しました。"
+                         L"次に起動したときに、このファイルをどうするか確かめます。\n" +
+                         dataPath + L".tmp"));
     }
     // At the end of the session nothing is told; the next start offers it.
-    SetUp();
-    open({record("A")});
-    dispatchCommand(IDM_NEW, 0);
+    const std::string ours = startOverAndAdd();
     otherPcWrites(damaged);
     EXPECT_TRUE(fake::querySessionEnd());
     fake::endSession();
@@ -142,8 +136,7 @@ TEST_F(SyncTest, AFileThatCannotBeReadOrIsDamagedIsNeverWrittenOver) {
 }
 
 TEST_F(SyncTest, ChangedAgainBeforeTheSwapIsMergedAgainThenKept) {
-    open({record("A")});
-    dispatchCommand(IDM_NEW, 0);
+    startOverAndAdd();
     const std::string newTitle = fake::sjis("新しいアイテム - 2");
     fake::afterWrite = [this](const std::wstring& path) {
         if (path == dataPath + L".tmp" && saves == 0)
@@ -153,9 +146,7 @@ TEST_F(SyncTest, ChangedAgainBeforeTheSwapIsMergedAgainThenKept) {
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record(newTitle), record("Y")}));
 
     // Changed at every look: the temporary file is kept, and the user told.
-    SetUp();
-    open({record("A")});
-    dispatchCommand(IDM_NEW, 0);
+    startOverAndAdd();
     fake::afterWrite = [this](const std::wstring& path) {
         if (path == dataPath + L".tmp")
             otherPcSaves({record("A"), record(std::to_string(saves))});
@@ -165,7 +156,7 @@ TEST_F(SyncTest, ChangedAgainBeforeTheSwapIsMergedAgainThenKept) {
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record("3")}));
     EXPECT_EQ(fake::files[dataPath + L".tmp"],
               fake::dataFile({record("A"), record(newTitle), record("2")}));
-    EXPECT_TRUE(has(box(0), L"何度も書き換えられました"));
+    EXPECT_TRUE(told(L"何度も書き換えられました"));
 }
 
 TEST_F(SyncTest, ManyDeletionsElsewhereAreAskedAboutWithoutTheLockAndKeptByDefault) {
@@ -184,13 +175,13 @@ TEST_F(SyncTest, ManyDeletionsElsewhereAreAskedAboutWithoutTheLockAndKeptByDefau
         exitProgram();
         EXPECT_EQ(fake::messageBoxes[0].style,
                   platform::mb::yesNo | platform::mb::iconWarning | platform::mb::defaultSecond);
-        EXPECT_TRUE(has(box(0), L"5 件のアイテムが削除されています（前に読み込んだ 8 件のうち）"));
+        EXPECT_TRUE(told(L"5 件のアイテムが削除されています（前に読み込んだ 8 件のうち）"));
         if (answer == platform::mb::answerYes) {
             EXPECT_EQ(fake::files[dataPath],
                       fake::dataFile({record("A"), record("B"), record("C")}));
         } else {
             EXPECT_EQ(fake::files[dataPath], fake::dataFile(eight));
-            EXPECT_TRUE(has(box(1), L"削除せずに残したアイテム: 5 件"));
+            EXPECT_TRUE(told(L"削除せずに残したアイテム: 5 件", 1));
         }
     }
     // At the end of the session they are kept, and nothing asked.
@@ -204,16 +195,13 @@ TEST_F(SyncTest, ManyDeletionsElsewhereAreAskedAboutWithoutTheLockAndKeptByDefau
 
 TEST_F(SyncTest, TheLockIsWaitedForTakenOverWhenLeftBehindAndGoneWithoutAtTheEnd) {
     unsigned start = 0; // the clock when the save begins
+    std::string ours;
     auto saveHeld = [&](std::function<void()> meanwhile) {
-        SetUp();
-        open({record("A")});
-        dispatchCommand(IDM_NEW, 0);
+        ours = startOverAndAdd();
         fake::files[lockPath] = "";
         fake::duringSleep = std::move(meanwhile);
         start = fake::now;
     };
-    const std::string ours =
-        fake::dataFile({record("A"), record(fake::sjis("新しいアイテム - 2"))});
 
     // Another PC's save under way: waited for, then taken.
     saveHeld([&] {
@@ -244,9 +232,7 @@ TEST_F(SyncTest, TheLockIsWaitedForTakenOverWhenLeftBehindAndGoneWithoutAtTheEnd
     EXPECT_EQ(fake::files[dataPath], ours);
 
     // Where no lock can be made, saved without one at once.
-    SetUp();
-    open({record("A")});
-    dispatchCommand(IDM_NEW, 0);
+    startOverAndAdd();
     fake::folders.insert(lockPath);
     start = fake::now;
     exitProgram();
@@ -276,7 +262,7 @@ TEST_F(SyncTest, TheActiveWindowTakesInAnotherPcsSaveWhenNothingIsUnderWay) {
     EXPECT_EQ(fake::shown(IDC_PASSWORD), "typed");
     EXPECT_EQ(fake::writes, 0);
     ASSERT_EQ(fake::messageBoxes.size(), 2u);
-    EXPECT_TRUE(has(box(1), L"ほかで追加されたアイテム: 1 件\nほかで変更されたアイテム: 1 件"));
+    EXPECT_TRUE(told(L"ほかで追加されたアイテム: 1 件\nほかで変更されたアイテム: 1 件", 1));
 
     // Damaged, or unreadable: left for the save, without a word.
     otherPcWrites("KEYLOOM1\r\n3\r\n");
@@ -305,7 +291,7 @@ TEST_F(SyncTest, WhatTheSessionEndsSaveTookInIsToldIfTheEndIsCancelled) {
     EXPECT_TRUE(fake::messageBoxes.empty()); // not inside the system's message
     fake::handlePosted();
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
-    EXPECT_TRUE(has(box(0), L"取り込みました"));
+    EXPECT_TRUE(told(L"取り込みました"));
 
     // While a question about an entry is open, the list stays as the
     // question knows it; the exit takes the other PC's save in.
@@ -325,7 +311,7 @@ TEST_F(SyncTest, WhatTheSessionEndsSaveTookInIsToldIfTheEndIsCancelled) {
     activate();
     EXPECT_EQ(view.items, (std::vector<std::string>{"X", "A", "C"}));
     ASSERT_EQ(fake::messageBoxes.size(), 2u);
-    EXPECT_TRUE(has(box(1), L"ほかで追加されたアイテム: 1 件"));
+    EXPECT_TRUE(told(L"ほかで追加されたアイテム: 1 件", 1));
     exitProgram();
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("X"), record("A"), record("C")}));
     EXPECT_EQ(fake::messageBoxes.size(), 2u);
@@ -345,12 +331,11 @@ TEST_F(SyncTest, CopiesBesideTheFileAreOfferedToAddWhatItLacks) {
     view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
     EXPECT_EQ(startUp(), 1);
     ASSERT_EQ(fake::messageBoxes.size(), 3u);
-    EXPECT_TRUE(has(box(0), one +
-                                L"\nこのファイルには、PASSWORD.TXT にないアイテムが 1 件あります。"
-                                L"ここで編集または削除したアイテムの古い版であることもあります。"));
-    EXPECT_TRUE(has(box(1), two));
-    EXPECT_TRUE(has(box(2), pc + L"\nこのファイルには、PASSWORD.TXT にないアイテムが 2 件"));
-    EXPECT_TRUE(has(box(2), L"「.ignored」を付け、今後は確かめません。"));
+    EXPECT_TRUE(told(one + L"\nこのファイルには、PASSWORD.TXT にないアイテムが 1 件あります。"
+                           L"ここで編集または削除したアイテムの古い版であることもあります。"));
+    EXPECT_TRUE(told(two, 1));
+    EXPECT_TRUE(told(pc + L"\nこのファイルには、PASSWORD.TXT にないアイテムが 2 件", 2));
+    EXPECT_TRUE(told(L"「.ignored」を付け、今後は確かめません。", 2));
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record("B"), record("X")}));
     EXPECT_FALSE(fake::files.count(one));
     EXPECT_TRUE(fake::files.count(one + L".merged"));

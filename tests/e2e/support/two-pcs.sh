@@ -1,21 +1,10 @@
 #!/bin/sh
-# Two PCs on one folder. Windows do not cross wineservers, so each PC is a
-# Wine prefix with a driver of its own: TEST_EXE runs twice at once, as
-# "first" in WINE_DIR_A and as "second" in WINE_DIR_B, on a fresh folder
-# under WORK_DIR. The halves pace each other through marker files in that
-# folder; when a half's process ends, "<half>.ended" there says so with its
-# exit status, and the other stops waiting for it.
-#
-#   two-pcs.sh TEST_EXE WINE_DIR_A WINE_DIR_B WORK_DIR
-#
+# Two PCs on one folder: TEST_EXE runs at once as "first" in the Wine prefix
+# WINE_DIR_A and as "second" in WINE_DIR_B (windows do not cross wineservers),
+# on a fresh folder under WORK_DIR, removed when both pass. A half's exit
+# status goes into "<half>.ended" there, so that the other stops waiting.
 # Both prefixes need `tools/wine-env setup` first (CTest's fixtures do it).
-# The folder is removed when both halves pass, and kept otherwise. By hand,
-# from the top of the tree after `make win`:
-#
-#   for d in wine wine-b; do KEYLOOM_WINE_DIR=$PWD/build/win/$d tools/wine-env setup; done
-#   tests/e2e/support/two-pcs.sh build/win/tests/e2e/two_pcs_test.exe \
-#       build/win/wine build/win/wine-b build/win/tests/e2e/two-pcs
-#   for d in wine wine-b; do KEYLOOM_WINE_DIR=$PWD/build/win/$d tools/wine-env cleanup; done
+#   two-pcs.sh TEST_EXE WINE_DIR_A WINE_DIR_B WORK_DIR
 set -u
 wine_env=$(cd "$(dirname "$0")/../../.." && pwd)/tools/wine-env
 exe=$1

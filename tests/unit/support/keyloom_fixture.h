@@ -18,6 +18,17 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <string>
+
+// Whether message box i was shown and says part; if not, what it said.
+inline ::testing::AssertionResult told(const std::wstring& part, std::size_t i = 0) {
+    if (i >= fake::messageBoxes.size())
+        return ::testing::AssertionFailure() << "no message box " << i;
+    const std::wstring& text = fake::messageBoxes[i].text;
+    if (text.find(part) != std::wstring::npos)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "message box " << i << " said: " << text;
+}
 
 class KeyloomTest : public ::testing::Test {
   protected:

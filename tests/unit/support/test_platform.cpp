@@ -25,7 +25,7 @@ bool shutdownBlocked;
 std::vector<std::wstring> wiped;
 std::function<void()> duringSleep;
 std::function<void(const std::wstring&)> afterWrite;
-int posts;
+static int posts; // asked for by postToMainWindow, not handled yet
 static std::wstring lockHeld;
 static long long clock;
 std::wstring modulePath;
@@ -111,7 +111,7 @@ static void command(int id, int notification) {
 
 void openMainWindow(const platform::MainWindowHandlers& handlers) {
     windowHandlers = handlers;
-    view.windowCreated = view.windowOpen = true;
+    view.windowCreated = true;
     if (handlers.setUp)
         handlers.setUp();
 }
@@ -301,6 +301,15 @@ FileError writeFile(const std::wstring& path, std::string_view bytes,
     return FileError::None;
 }
 
+// to becomes what from is: its bytes, time and protection.
+static void copyOver(const std::wstring& from, const std::wstring& to) {
+    fake::files[to] = fake::files[from];
+    fake::fileTimes[to] = fake::fileTimes[from];
+    fake::protections.erase(to);
+    if (fake::protections.count(from))
+        fake::protections[to] = fake::protections[from];
+}
+
 FileError linkOrCopyFile(const std::wstring& from, const std::wstring& to) {
     for (const std::wstring& path : {from, to})
         if (FileError error = failure(path); error != FileError::None)
@@ -312,11 +321,7 @@ FileError linkOrCopyFile(const std::wstring& from, const std::wstring& to) {
         readProtection(from, protection);
         return writeFile(to, fake::files[from], protection);
     }
-    fake::files[to] = fake::files[from];
-    fake::fileTimes[to] = fake::fileTimes[from];
-    fake::protections.erase(to);
-    if (fake::protections.count(from))
-        fake::protections[to] = fake::protections[from];
+    copyOver(from, to);
     return FileError::None;
 }
 
@@ -325,15 +330,8 @@ FileError moveFileOver(const std::wstring& from, const std::wstring& to) {
         return error;
     if (!fake::files.count(from))
         return FileError::NotFound;
-    FileProtection protection;
-    readProtection(from, protection);
-    fake::files[to] = fake::files[from];
-    fake::fileTimes[to] = fake::fileTimes[from];
+    copyOver(from, to);
     deleteFile(from);
-    if (!protection.accessRules.empty() || protection.encrypted)
-        fake::protections[to] = protection;
-    else
-        fake::protections.erase(to);
     return FileError::None;
 }
 
@@ -412,10 +410,7 @@ bool blockShutdown(const std::wstring& reason) {
 void unblockShutdown() { fake::shutdownBlocked = false; }
 
 int messageBox(const std::wstring& text, unsigned style) {
-    WindowHandle owner = fake::dialog.open       ? fake::dialogWindow
-                         : fake::view.windowOpen ? fake::window
-                                                 : nullptr;
-    fake::messageBoxes.push_back({owner, text, style});
+    fake::messageBoxes.push_back({text, style});
     if (auto nested = std::move(fake::duringMessageBox)) {
         fake::duringMessageBox = nullptr;
         nested();
@@ -444,7 +439,6 @@ int runMainWindow(const MainWindowHandlers& handlers) {
     fake::openMainWindow(handlers);
     if (view.whileWindowRuns)
         view.whileWindowRuns();
-    view.windowOpen = false;
     return view.endedWith;
 }
 
@@ -466,8 +460,8 @@ void setButtonIcon(int buttonId, const char* iconName, int dpi) {
     view.buttonIconDpi[buttonId] = dpi;
 }
 
-int screenWidth() { return view.screenWidth; }
-int screenHeight() { return view.screenHeight; }
+int screenWidth() { return 1024; }
+int screenHeight() { return 768; }
 bool isCtrlDown() { return view.ctrlDown; }
 
 void setFieldText(int id, std::string_view text) {

@@ -16,7 +16,6 @@
 namespace fake {
 
 struct MessageBoxCall {
-    WindowHandle owner;
     std::wstring text;
     unsigned style;
 };
@@ -56,8 +55,8 @@ extern std::function<void(const std::wstring&)> afterWrite;
 
 extern std::wstring modulePath;
 
-// Every message box shown (with the owner the platform chose), and the answers to give, first to
-// last; when the answers run out the box is answered No.
+// Every message box shown, and the answers to give, first to last; when the
+// answers run out the box is answered No.
 extern std::vector<MessageBoxCall> messageBoxes;
 extern std::deque<int> answers;
 
@@ -98,7 +97,6 @@ struct View {
     std::deque<int> popupChoices; // command chosen in the next pop-up, 0: dismissed
     std::vector<std::pair<int, int>> sentCommands;
     bool ctrlDown = false;
-    int screenWidth = 1024, screenHeight = 768;
     bool moved = false;
     platform::Point movedTo{0, 0};
     int endedWith = 0; // EndDialog's value; 0 while the window runs
@@ -106,7 +104,6 @@ struct View {
     platform::MutexState mutex = platform::MutexState::Created;
     bool broughtBack = false;
     bool windowCreated = false;
-    bool windowOpen = false;               // from its set-up until it has ended
     std::function<void()> whileWindowRuns; // the user's session in runMainWindow
 };
 extern View view;
@@ -124,9 +121,8 @@ bool querySessionEnd(bool critical = false);
 void endSession(bool ending = true);
 // The window becomes the active one.
 void activate();
-// What postToMainWindow asked for and the window has not handled yet, and
-// the window's handling of it (the message loop's next turn).
-extern int posts;
+// The window's handling of what postToMainWindow asked for (the message
+// loop's next turn).
 void handlePosted();
 // The handlers the window was opened with (none before).
 extern platform::MainWindowHandlers windowHandlers;
