@@ -14,9 +14,6 @@
 
 namespace {
 
-const std::wstring dataPath = L"C:\\Keyloom\\PASSWORD.TXT";
-const std::wstring backupPath = L"C:\\Keyloom\\PASSWORD.BAK";
-
 std::string lines(std::initializer_list<std::string> parts) {
     std::string out;
     for (const std::string& p : parts)

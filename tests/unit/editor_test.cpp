@@ -13,8 +13,6 @@ namespace {
 using fake::record;
 using fake::view;
 
-const std::wstring dataPath = L"C:\\Keyloom\\PASSWORD.TXT";
-
 class EditorTest : public KeyloomTest {
   protected:
     void type(int id, const std::string& text) { fake::edit(id, platform::sjisToWide(text)); }

@@ -21,8 +21,6 @@ namespace {
 using fake::record;
 using fake::view;
 
-const std::wstring dataPath = L"C:\\Keyloom\\PASSWORD.TXT";
-const std::wstring backupPath = L"C:\\Keyloom\\PASSWORD.BAK";
 const std::wstring settingsPath = L"C:\\Keyloom\\INITIAL.TXT";
 // The defaults with the fake window's corner, as the exit saves them.
 const std::string settingsAtExit = "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n";

@@ -13,10 +13,6 @@ namespace {
 using fake::record;
 using fake::view;
 
-const std::wstring folder = L"C:\\Keyloom";
-const std::wstring dataPath = folder + L"\\PASSWORD.TXT";
-const std::wstring backupPath = folder + L"\\PASSWORD.BAK";
-
 class ProtectionTest : public KeyloomTest {
   protected:
     // The window as it opens over records behind password, its key held.

@@ -11,8 +11,6 @@ namespace {
 using fake::record;
 using fake::view;
 
-const std::wstring folder = L"C:\\Keyloom";
-const std::wstring dataPath = folder + L"\\PASSWORD.TXT";
 const std::wstring lockPath = dataPath + L".lock";
 
 class SyncTest : public KeyloomTest {
@@ -58,7 +56,7 @@ TEST_F(SyncTest, TheExitTakesInWhatAnotherPcSavedAndTellsItOnce) {
     EXPECT_EQ(fake::files[dataPath],
               fake::dataFile({record("A", "", "mine"), record("B", "", "theirs"), record("C"),
                               record(newTitle), record("Y")}));
-    EXPECT_EQ(fake::files[L"C:\\Keyloom\\PASSWORD.BAK"], theirs);
+    EXPECT_EQ(fake::files[backupPath], theirs);
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
     EXPECT_EQ(fake::messageBoxes[0].text,
               L"PASSWORD.TXT はほかのパソコンなどで変更されていたため、その変更をこの一覧"

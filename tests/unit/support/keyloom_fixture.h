@@ -20,6 +20,11 @@
 #include <initializer_list>
 #include <string>
 
+// The fake's keyloom.exe lies in folder, its files beside it.
+inline const std::wstring folder = L"C:\\Keyloom";
+inline const std::wstring dataPath = folder + L"\\PASSWORD.TXT";
+inline const std::wstring backupPath = folder + L"\\PASSWORD.BAK";
+
 // Whether message box i was shown and says part; if not, what it said.
 inline ::testing::AssertionResult told(const std::wstring& part, std::size_t i = 0) {
     if (i >= fake::messageBoxes.size())
@@ -41,7 +46,7 @@ class KeyloomTest : public ::testing::Test {
 
     // The window as it opens over these records.
     void open(std::initializer_list<EntryRecord> records) {
-        fake::files[L"C:\\Keyloom\\PASSWORD.TXT"] = fake::dataFile(records);
+        fake::files[dataPath] = fake::dataFile(records);
         loadDataFile();
         fake::openMainWindow(mainWindowHandlers());
     }
