@@ -8,12 +8,12 @@
 
 namespace {
 
-void setUp(WindowHandle dialog) {
+void setUp(WindowHandle dialog, void*) {
     placeOverMainWindow(dialog);
     platform::setCaption(dialog, formatMessage(L"%s のバージョン情報", {L"Keyloom"}));
 }
 
-bool command(WindowHandle dialog, int id, int notification) {
+bool command(WindowHandle dialog, int id, int notification, void*) {
     switch (id) {
     case platform::notify::ok:
     case platform::notify::cancel: platform::endDialog(dialog, 1); return true;

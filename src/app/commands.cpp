@@ -17,12 +17,15 @@ int commandsUnderWay = 0;
 }
 
 CommandUnderWay::CommandUnderWay() { ++commandsUnderWay; }
-CommandUnderWay::~CommandUnderWay() { --commandsUnderWay; }
+CommandUnderWay::~CommandUnderWay() {
+    if (--commandsUnderWay == 0)
+        exitIfAsked();
+}
 bool commandUnderWay() { return commandsUnderWay > 0; }
 
 bool commandAllowed(int id) {
-    // Once the exit sequence has begun, nothing may touch the entries again.
-    if (exitStarted())
+    // Ending, or ended: nothing may start that touches the entries.
+    if (life() != Life::Running)
         return false;
     // While a paste types into another program only the exit may run: any
     // other command would change the clipboard or the focus under it. The
@@ -47,7 +50,7 @@ bool listRightButton(int x, int y, bool down) {
 }
 
 void helpRequested() {
-    if (!exitStarted())
+    if (life() == Life::Running)
         openHelp();
 }
 

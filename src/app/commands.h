@@ -14,12 +14,13 @@ bool dispatchCommand(int id, int notification);
 // checks: true when consumed.
 bool listKey(int key, bool ctrl);
 bool listRightButton(int x, int y, bool down);
-// F1: the help page, unless the exit has begun.
+// F1: the help page, while the program runs.
 void helpRequested();
 
 // While one lives, a command or a question of the program is under way: a
 // message box closing gives the window its activation back in the middle of
-// it, and what the activation does waits until then.
+// it, and what the activation does waits until then. An exit asked meanwhile
+// runs when the last one ends.
 struct CommandUnderWay {
     CommandUnderWay();
     ~CommandUnderWay();

@@ -10,7 +10,7 @@
 platform::MainWindowHandlers mainWindowHandlers() {
     platform::MainWindowHandlers on;
     on.setUp = [] {
-        setWindowShown();
+        windowOpened();
         setUpMainWindow();
     };
     on.command = dispatchCommand;

@@ -12,13 +12,15 @@
 namespace {
 
 // What OK decided: the new key, or none to turn protection off.
-MasterKey chosen;
-bool decided = false;
+struct Decision {
+    MasterKey chosen;
+    bool decided = false;
+};
 
 const int passwordFields[] = {IDC_CURRENT_PASSWORD, IDC_NEW_PASSWORD, IDC_CONFIRM_PASSWORD};
 
 // The dialog manager then focuses the first field that shows.
-void setUp(WindowHandle dialog) {
+void setUp(WindowHandle dialog, void*) {
     placeOverMainWindow(dialog);
     for (int id : {IDC_CURRENT_PASSWORD_LABEL, IDC_CURRENT_PASSWORD, IDC_TURN_OFF_NOTE})
         platform::showDialogItem(dialog, id, heldKey.set);
@@ -42,7 +44,7 @@ bool refuse(WindowHandle dialog, const wchar_t* what) {
 }
 
 // The three fields as typed (each emptied as it is read) decide the change.
-bool decide(WindowHandle dialog) {
+bool decide(WindowHandle dialog, MasterKey& chosen) {
     SecureWideString typed[3];
     for (int i = 0; i < 3; ++i)
         typed[i] = platform::takeDialogPassword(dialog, passwordFields[i]);
@@ -82,11 +84,12 @@ bool decide(WindowHandle dialog) {
     return true;
 }
 
-bool command(WindowHandle dialog, int id, int) {
+bool command(WindowHandle dialog, int id, int, void* context) {
+    Decision& decision = *static_cast<Decision*>(context);
     switch (id) {
     case platform::notify::ok:
-        if (decide(dialog)) {
-            decided = true;
+        if (decide(dialog, decision.chosen)) {
+            decision.decided = true;
             platform::endDialog(dialog, 1);
         }
         return true;
@@ -106,19 +109,20 @@ void masterPasswordCommand() {
     // The editor's texts go with the change's save.
     if (!storeFields(editedIndex))
         return;
-    chosen = MasterKey();
-    decided = false;
-    platform::runDialog(platform::Dialog::MasterPassword, {setUp, command});
+    Decision decision;
+    platform::runDialog(platform::Dialog::MasterPassword, {setUp, command, &decision});
+    // The exit, or the end of the session, may have come while the dialog
+    // or one of its notices was open: it saves the list as it was.
+    if (!decision.decided || life() != Life::Running)
+        return;
+    const MasterKey& chosen = decision.chosen;
     const bool turnedOn = !heldKey.set && chosen.set;
     const bool changed = heldKey.set && chosen.set;
     bool kept = false;
     MergingSave saved;
-    platform::FileError error = platform::FileError::None;
-    if (decided && !exitStarted())
-        error = saveEntries(&kept, &chosen, &saved);
-    const MasterKey none;
-    chosen = none; // wiped: the held key is the one in use
-    if (!decided || exitStarted())
+    const platform::FileError error = saveEntries(&kept, &chosen, &saved);
+    decision.chosen = MasterKey(); // wiped: the held key is the one in use
+    if (life() != Life::Running)
         return;
     if (error != platform::FileError::None || kept) {
         platform::messageBox((kept ? keptReason(saved) : std::wstring()) +
@@ -139,6 +143,6 @@ void masterPasswordCommand() {
                   : L"マスターパスワードによる保護をやめました。PASSWORD.TXT は、だれでも読める"
                     L"ふつうのテキストファイルになりました。",
         platform::mb::ok | platform::mb::iconInformation);
-    if (turnedOn && !exitStarted())
+    if (turnedOn && life() == Life::Running)
         offerClearCopies(readable);
 }

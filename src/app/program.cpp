@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include "app/commands.h"
 #include "app/handlers.h"
 #include "app/sync.h"
 #include "editor/editor.h"
@@ -17,18 +18,13 @@
 
 namespace {
 
-bool exiting = false;
-bool ending = false;
-// Set once the session ends for good: a file that cannot be put in place
-// then stays as a complete temporary file for the next start to offer.
-bool endConfirmed = false;
+// See the table in base/life_cycle.h. Changed only by the transitions below.
+Life state = Life::Starting;
+// What the program was doing when Windows asked whether the session may end:
+// where it goes back to when the end is refused or cancelled.
+Life beforeQuery = Life::Running;
 
-// The exit steps after the editor is written back: PASSWORD.TXT, INITIAL.TXT,
-// then the rest. The next one to run, and the one running (-1 between
-// steps): a step counts as begun before it runs, so that one waiting in a
-// retry question is never run a second time by a later exit request.
-int nextExitStep = 0;
-int runningExitStep = -1;
+void enter(Life next) { state = next; }
 
 void tellBackupLost(const std::wstring& backupPath, platform::FileError error) {
     platform::messageBox(
@@ -43,22 +39,27 @@ platform::FileError saveSettingsAsking() {
     return saveWithRetry([](bool keep) { return saveSettings(keep); }, L"").error;
 }
 
-void runExitSteps() {
-    while (nextExitStep < 3) {
-        runningExitStep = nextExitStep++;
-        switch (runningExitStep) {
-        case 0: saveEntries(); break;
-        case 1: saveSettingsAsking(); break;
-        case 2:
-            releaseEntryList();
-            // Waits a moment for a clipboard that another program holds open, so
-            // that no password is left behind.
-            clearClipboard();
-            platform::endMainWindow(1);
-            break;
-        }
-        runningExitStep = -1;
-    }
+// The exit sequence, in Exiting or SessionEnded: the editor into its entry,
+// PASSWORD.TXT, INITIAL.TXT, then the entries released, the clipboard
+// emptied and the window ended. The end of the session can arrive in one of
+// its questions and run it to the end itself: then the rest is not run again.
+void finish() {
+    // The record the editor holds: while a notice about lost characters is
+    // open in the middle of a selection change, the list already shows the
+    // next one.
+    storeFields(editedIndex);
+    saveEntries();
+    if (state != Life::Released)
+        saveSettingsAsking();
+    if (state == Life::Released)
+        return;
+    releaseEntryList();
+    enter(Life::Released);
+    platform::unblockShutdown();
+    // Waits a moment for a clipboard that another program holds open, so
+    // that no password is left behind.
+    clearClipboard();
+    platform::endMainWindow(1);
 }
 
 int askYesNo(const std::wstring& text) {
@@ -384,14 +385,14 @@ bool loadEntriesAtStartUp() {
 
 } // namespace
 
-bool exitStarted() { return exiting; }
-bool sessionEnding() { return ending; }
+Life life() { return state; }
 
 SaveResult saveWithRetry(const std::function<SaveResult(bool keepTemporary)>& attempt,
                          const std::wstring& backupPath) {
+    const Life started = state;
     for (;;) {
-        SaveResult saved = attempt(endConfirmed);
-        if (ending || saved.error == platform::FileError::Protection)
+        SaveResult saved = attempt(state == Life::SessionEnded);
+        if (!mayAsk() || saved.error == platform::FileError::Protection)
             return saved;
         if (saved.error == platform::FileError::None) {
             if (saved.backupError != platform::FileError::None)
@@ -399,15 +400,15 @@ SaveResult saveWithRetry(const std::function<SaveResult(bool keepTemporary)>& at
             return saved;
         }
         if (askToRetry(L"以下のデータファイルを書き込むことができませんでした。\n%s\n",
-                       saved.failed, saved.error) != platform::mb::answerYes)
+                       saved.failed, saved.error) != platform::mb::answerYes ||
+            state != started)
             return saved;
     }
 }
 
 void resetProgram() {
-    exiting = ending = endConfirmed = false;
-    nextExitStep = 0;
-    runningExitStep = -1;
+    enter(Life::Starting);
+    beforeQuery = Life::Running;
     resetSync();
     releaseEntries(entryList);
     settings = defaultSettings;
@@ -443,24 +444,36 @@ int startUp() {
     return platform::runMainWindow(mainWindowHandlers());
 }
 
+void windowOpened() { enter(Life::Running); }
+
 void exitProgram() {
-    if (exiting)
+    if (state != Life::Running)
         return;
-    exiting = true;
-    nextExitStep = 0;
-    // The record the editor holds: while a notice about lost characters is
-    // open in the middle of a selection change, the list already shows the
-    // next one.
-    storeFields(editedIndex);
-    runExitSteps();
+    // A question open now would go on over what the exit saves and releases:
+    // it is closed first, and the exit runs once nothing is under way.
+    enter(Life::ExitAsked);
+    platform::cancelOpenQuestions();
+    exitIfAsked();
+}
+
+void exitIfAsked() {
+    if (state != Life::ExitAsked || commandUnderWay())
+        return;
+    enter(Life::Exiting);
+    finish();
 }
 
 bool sessionEndQueried(bool critical) {
-    ending = true;
+    if (state == Life::SessionEnded || state == Life::Released)
+        return true; // saved as far as it could be
+    // A reason left by an earlier refusal is for that query only.
+    platform::unblockShutdown();
+    if (state != Life::SessionEnding)
+        beforeQuery = state;
+    enter(Life::SessionEnding);
     stopPaste();
-    if (exiting && nextExitStep > 2)
-        return true; // the entries are released: saved as far as they could be
-    if (!exiting)
+    // The exit has stored the editor already, and may wait in a notice.
+    if (beforeQuery != Life::Exiting)
         storeFields(editedIndex);
     const wchar_t* failed = L"PASSWORD.TXT";
     platform::FileError error = saveEntries();
@@ -470,35 +483,34 @@ bool sessionEndQueried(bool critical) {
     }
     if (error == platform::FileError::None || critical)
         return true;
-    // Refused: the shutdown screen tells why, and the user can cancel, mend
-    // the cause and end Keyloom as usual.
+    // Refused: the session does not end for Keyloom, which goes on as before.
+    // Windows may never say so (it promises WM_ENDSESSION only to those that
+    // agreed). The shutdown screen tells why, so the user can mend the cause
+    // and end Keyloom as usual.
     platform::blockShutdown(formatMessage(L"Keyloom は %s を保存できませんでした。", {failed}) +
                             fileProblem(error));
+    enter(beforeQuery);
+    tellHeldBack();
     return false;
 }
 
 void sessionEndCancelled() {
-    ending = false;
     platform::unblockShutdown();
+    if (state != Life::SessionEnding)
+        return; // refused by Keyloom itself, and back already
+    enter(beforeQuery);
     tellHeldBack();
+    exitIfAsked();
 }
 
 void sessionEnded() {
-    ending = true;
-    endConfirmed = true;
-    // Windows is asked to wait while the files are written; it ends the
-    // program as soon as this returns.
+    if (state == Life::Released)
+        return;
+    // The process ends as soon as this returns: whatever waits in a question
+    // below (a command, the exit's own retry) never goes on, so the sequence
+    // runs here, without a question, writing only what changed since.
+    enter(Life::SessionEnded);
     platform::blockShutdown(L"Keyloom がデータファイルを保存しています。");
-    if (!exiting) {
-        exitProgram();
-    } else {
-        // The sequence waits below in a question that will never be
-        // answered: that step runs again, the session's quiet way (no
-        // question, a file that cannot be replaced left as a complete
-        // temporary file), and the steps after it follow.
-        if (runningExitStep >= 0)
-            nextExitStep = runningExitStep;
-        runExitSteps();
-    }
+    finish();
     platform::unblockShutdown();
 }

@@ -16,22 +16,32 @@
 // after the exit sequence).
 int startUp();
 
-// Stores the editor, writes both files, releases the entries, empties the
-// clipboard and ends the main window with 1. Runs once: a later request while
-// it is under way (or after) is ignored.
+// ---- The transitions of the program's life (base/life_cycle.h) ----
+
+// The main window is set up: Starting becomes Running.
+void windowOpened();
+// The user ends the program (Running only). A question or dialog open now
+// is cancelled first, and the exit sequence runs once nothing is under way
+// (at once when nothing is): it stores the editor, writes both files,
+// releases the entries, empties the clipboard and ends the main window with
+// 1. A later request is ignored.
 void exitProgram();
+// The exit asked while something was under way, run once the last of it has
+// ended (see CommandUnderWay).
+void exitIfAsked();
 // Windows asks whether the session may end (critical: it ends whatever the
-// answer). The list and the settings are saved the quiet way, without
-// beginning the exit: nothing released, the window stays. A paste under way
-// stops; a question open stays. False when a file could not be written: the
-// end is refused, with the cause given to Windows to show.
+// answer): SessionEnding. The list and the settings are saved without a
+// question, and nothing is released: the window stays, a question open
+// stays, a paste under way stops. False when a file could not be written:
+// the end is refused, with the cause given to Windows to show, and the
+// program goes back to what it was doing.
 bool sessionEndQueried(bool critical);
-// The end of the session was cancelled: Keyloom runs on as before it.
+// The end of the session was cancelled: back to what it was doing.
 void sessionEndCancelled();
 // The end of the Windows session, after which the system ends the process:
-// runs the exit sequence without a question (writing only what changed since
-// the query's save), or, when it is under way already and waits in a retry
-// question, runs that step again the quiet way and then the steps after it.
+// SessionEnded, and the exit sequence runs to its end without a question,
+// writing only what changed since the query's save. Whatever waits in a
+// question meanwhile finds the entries released when it goes on.
 void sessionEnded();
 // One save of a file (attempt: one try with its quiet retries), tried again
 // while it fails and the user says so: the question names the file at fault
@@ -39,11 +49,12 @@ void sessionEnded();
 // session ends nothing is asked or told: one attempt, which keeps its
 // temporary file when the rename fails once the end is for good, for the
 // next start to offer. A protection that cannot be given is returned at
-// once, for the caller to ask about.
+// once, for the caller to ask about; so is the failure when the program's
+// state changed while the retry question was open.
 SaveResult saveWithRetry(const std::function<SaveResult(bool keepTemporary)>& attempt,
                          const std::wstring& backupPath);
 
-// The program as before start-up: no exit begun, no session ending, no
-// entries, the default settings, nothing written yet. startUp begins with
+// The program as before start-up (Starting): no entries, the default
+// settings, nothing written yet. startUp begins with
 // it, and so does every unit test.
 void resetProgram();

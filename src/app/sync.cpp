@@ -18,8 +18,6 @@ using platform::FileError;
 // Only the run's first save of PASSWORD.TXT replaces the backup, which so
 // keeps the list as it was before the run.
 bool entriesSaved = false;
-bool released = false;
-bool windowShown = false;
 // What saves at the end of the session took in, told if the end is cancelled.
 std::wstring heldBack;
 // The held key came with entries from a protected copy while PASSWORD.TXT
@@ -32,7 +30,7 @@ platform::FileStamp declinedAt;
 void tellNews(const std::wstring& news) {
     if (news.empty())
         return;
-    if (sessionEnding()) {
+    if (!mayAsk()) {
         heldBack += (heldBack.empty() ? L"" : L"\n") + news;
         return;
     }
@@ -41,7 +39,7 @@ void tellNews(const std::wstring& news) {
 }
 
 void takeIn(EntryList& list) {
-    if (windowShown) {
+    if (life() != Life::Starting) {
         replaceEntries(list);
     } else {
         releaseEntries(entryList);
@@ -175,25 +173,27 @@ std::wstring keptReason(const MergingSave& saved) {
 FileError saveEntries(bool* kept, const MasterKey* chosen, MergingSave* last) {
     if (kept)
         *kept = false;
+    // Each question runs a message loop: when the program's state changed in
+    // it (the exit was asked, the session ends), whoever changed it saves.
+    const Life started = life();
+    auto interrupted = [started] { return life() != started; };
     MergingRules rules;
     rules.chosen = chosen ? chosen : keyChosenHere ? &heldKey : nullptr;
     rules.mayKeep = !chosen;
     MasterKey theirKey; // typed for a PASSWORD.TXT protected elsewhere
     MergingSave saved;
     for (;;) {
-        if (released)
+        if (life() == Life::Released)
             return FileError::None;
-        rules.sessionEnd = sessionEnding();
+        rules.sessionEnd = life() == Life::SessionEnding || life() == Life::SessionEnded;
         // Turning protection on, the clear file goes to the backup, where it
         // is written over with zeros afterwards (removeClearCopies).
         rules.keepBackup = !entriesSaved || (chosen && chosen->set && !heldKey.set);
         // The end of the session can come while a command waits in a
         // question about an entry it holds by its place in the list.
-        rules.takeIn = exitStarted() || !listInUse();
+        rules.takeIn = life() == Life::Exiting || life() == Life::SessionEnded || !listInUse();
         SaveResult result = saveWithRetry(
             [&](bool keepTemporary) {
-                if (released) // the session ended meanwhile, and the exit with it
-                    return SaveResult();
                 rules.keepTemporary = keepTemporary;
                 saved = saveMerging(entryList, rules);
                 return saved.result;
@@ -201,42 +201,42 @@ FileError saveEntries(bool* kept, const MasterKey* chosen, MergingSave* last) {
             dataBackupPath());
         if (last)
             *last = saved;
-        if (released)
+        if (interrupted())
             return FileError::None;
         switch (saved.outcome) {
         case Saved::ManyDeletions:
             rules.deletionsDecided = true;
-            rules.applyTheirDeletions = !sessionEnding() && askToApplyTheirDeletions(saved.report);
-            continue;
+            rules.applyTheirDeletions = mayAsk() && askToApplyTheirDeletions(saved.report);
+            break;
         // Nothing is asked while the session ends: the list is kept instead.
         case Saved::NeedsPassword:
             rules.declined = true;
-            if (!sessionEnding()) {
+            if (mayAsk()) {
                 Unlock unlocked = askForPassword(
                     {dataFilePath(),
                      protectedElsewhere(L"この一覧を保存するには、そのマスターパスワードを入力して"
                                         L"ください。キャンセルを選ぶと、PASSWORD.TXT は上書きせず、"
                                         L"この一覧を別のファイルに保存します。"),
-                     windowShown},
+                     life() != Life::Starting},
                     saved.theirs, theirKey);
                 if (unlocked == Unlock::Opened || unlocked == Unlock::Damaged) {
                     rules.theirs = &theirKey;
                     rules.declined = false;
                 }
             }
-            continue;
+            break;
         case Saved::Unprotected:
-            rules.clearTextAgreed = !sessionEnding() && askToWriteClearText();
+            rules.clearTextAgreed = mayAsk() && askToWriteClearText();
             rules.declined = !rules.clearTextAgreed;
-            continue;
+            break;
         case Saved::Kept:
             if (kept)
                 *kept = true;
-            if (!sessionEnding() && !saved.kept.empty())
+            if (mayAsk() && !saved.kept.empty())
                 tellKept(saved);
             return FileError::None;
         case Saved::Failed: {
-            if (result.error != FileError::Protection || sessionEnding())
+            if (result.error != FileError::Protection || !mayAsk())
                 return result.error;
             int answer = platform::messageBox(
                 formatMessage(L"以下のデータファイルを書き込むことができませんでした。\n%s\n",
@@ -251,7 +251,7 @@ FileError saveEntries(bool* kept, const MasterKey* chosen, MergingSave* last) {
                 rules.protect = false;
             else if (answer != platform::mb::answerYes)
                 return result.error;
-            continue;
+            break;
         }
         case Saved::Written: entriesSaved = true; [[fallthrough]];
         case Saved::AlreadyThere: {
@@ -273,10 +273,10 @@ FileError saveEntries(bool* kept, const MasterKey* chosen, MergingSave* last) {
             return FileError::None;
         }
         }
+        if (interrupted())
+            return FileError::None;
     }
 }
-
-void setWindowShown() { windowShown = true; }
 
 void mainWindowActivated() {
     // Nothing is done inside the activation itself, which a message box
@@ -290,14 +290,16 @@ void tellHeldBack() {
 }
 
 void mainWindowPosted() {
-    if (listInUse() || exitStarted() || sessionEnding())
+    if (listInUse() || life() != Life::Running)
         return;
     CommandUnderWay running;
     std::wstring news;
     news.swap(heldBack);
     tellNews(news);
-    // A file that did not change costs one look at its size and time.
-    if (!dataFileTouched() || !storeFields(editedIndex))
+    // A file that did not change costs one look at its size and time. After
+    // each question: unless the program still runs, the exit or the end of
+    // the session takes the other PC's changes in.
+    if (life() != Life::Running || !dataFileTouched() || !storeFields(editedIndex))
         return;
     EntryList merged;
     MergeReport report;
@@ -315,6 +317,8 @@ void mainWindowPosted() {
                  L"保存します。"),
              true},
             seen, key);
+        if (life() != Life::Running)
+            return;
         if (unlocked == Unlock::Opened) {
             took = takeInDataFile(entryList, merged, report, seen, key);
         } else if (unlocked == Unlock::Declined) {
@@ -402,7 +406,9 @@ void offerClearCopies(std::wstring readable) {
         EntryList lacking;
         FileSeen seen;
         DataFileState state = entriesLacking(path, entryList, lacking, &seen);
-        if (seen.isProtected || state == DataFileState::Missing || exitStarted())
+        if (life() != Life::Running)
+            return;
+        if (seen.isProtected || state == DataFileState::Missing)
             continue;
         const bool ours = isTemporaryOfDataFile(path);
         if (state == DataFileState::Unreadable || state == DataFileState::TooLarge) {
@@ -429,7 +435,7 @@ void offerClearCopies(std::wstring readable) {
                           L"だれでも読めるままです。",
                           {path, std::to_wstring(lacking.count())}),
             platform::mb::yesNoCancel | platform::mb::iconWarning);
-        if (exitStarted()) // the session ended while the question was open
+        if (life() != Life::Running) // the exit or the session's end saves it
             return;
         if (answer == platform::mb::answerYes) {
             EntryList grown = entryList;
@@ -437,7 +443,11 @@ void offerClearCopies(std::wstring readable) {
                 grown.records.push_back(std::move(record));
             replaceEntries(grown);
             bool kept;
-            if (saveEntries(&kept) == FileError::None && !kept)
+            FileError error = saveEntries(&kept);
+            // Wiped only once its entries are in PASSWORD.TXT.
+            if (life() != Life::Running)
+                return;
+            if (error == FileError::None && !kept)
                 wipe(path);
             else
                 readable += path + L"\n";
@@ -456,14 +466,13 @@ void offerClearCopies(std::wstring readable) {
 }
 
 void releaseEntryList() {
-    released = true;
     releaseEntries(entryList);
     releaseEntries(dataFileBase.list);
     forgetKeys();
 }
 
 void resetSync() {
-    entriesSaved = released = windowShown = keyChosenHere = false;
+    entriesSaved = keyChosenHere = false;
     declinedAt = {};
     forgetKeys();
     heldBack.clear();

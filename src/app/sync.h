@@ -25,8 +25,6 @@ platform::FileError saveEntries(bool* kept = nullptr, const MasterKey* chosen = 
 // password, nowhere), as the message opens.
 std::wstring keptReason(const MergingSave& saved);
 
-// The main window is there from now on to show a list that a save took in.
-void setWindowShown();
 // The window became the active one, or the end of the session was
 // cancelled: at the message loop's next turn (mainWindowPosted), what the
 // session end's save took in is told, and what another PC saved is taken

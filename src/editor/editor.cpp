@@ -58,7 +58,7 @@ bool noticeOpen = false;
 // fields show what was stored by now. Nothing is shown once the session is
 // ending: the system would end the program under the box.
 void tellLostCharacters(const std::wstring& fields) {
-    if (sessionEnding())
+    if (!mayAsk())
         return;
     bool outer = noticeOpen;
     noticeOpen = true;
@@ -129,8 +129,9 @@ void replaceItem(int index) {
 } // namespace
 
 bool storeFields(int index) {
+    const Life before = life();
     if (!hasRecord(index))
-        return !exitStarted();
+        return true;
     EntryRecord& record = entryList.records[index];
     std::wstring lostFields;
     for (int id : editorFields) {
@@ -147,7 +148,7 @@ bool storeFields(int index) {
     }
     if (!lostFields.empty())
         tellLostCharacters(lostFields);
-    return !exitStarted();
+    return life() == before;
 }
 
 bool commandsHeld() { return noticeOpen; }
@@ -288,7 +289,7 @@ void deleteEntryCommand() {
     int answer = platform::messageBox(question, platform::mb::yesNo | platform::mb::iconWarning |
                                                     platform::mb::defaultSecond);
     // The session may have ended while the question was open.
-    if (answer != platform::mb::answerYes || exitStarted())
+    if (answer != platform::mb::answerYes || life() != Life::Running)
         return;
 
     removeEntry(sel);
@@ -356,7 +357,7 @@ void revertCommand() {
                 seen, key);
             if (unlocked == Unlock::Damaged)
                 state = DataFileState::ProtectionDamaged;
-            else if (unlocked != Unlock::Opened || exitStarted())
+            else if (unlocked != Unlock::Opened || life() != Life::Running)
                 return;
             else
                 continue;
@@ -368,7 +369,8 @@ void revertCommand() {
             return;
         }
         if (state == DataFileState::Unreadable) {
-            if (askToRetryReading(dataFilePath(), why) != platform::mb::answerYes || exitStarted())
+            if (askToRetryReading(dataFilePath(), why) != platform::mb::answerYes ||
+                life() != Life::Running)
                 return;
             continue;
         }
@@ -384,7 +386,7 @@ void revertCommand() {
                                                 {dataFilePath()}),
                                   platform::mb::yesNo | platform::mb::iconWarning |
                                       platform::mb::defaultSecond) != platform::mb::answerYes ||
-             exitStarted()))
+             life() != Life::Running))
             return;
         if (state == DataFileState::Damaged &&
             (platform::messageBox(
@@ -394,7 +396,7 @@ void revertCommand() {
                                    {std::to_wstring(readAgain.count())}),
                  platform::mb::yesNo | platform::mb::iconWarning | platform::mb::defaultSecond) !=
                  platform::mb::answerYes ||
-             exitStarted()))
+             life() != Life::Running))
             return;
         break;
     }

@@ -20,7 +20,7 @@ bool lastTextFits = true;
 
 void findNext() {
     // The editor first, so that what it shows is what is searched.
-    if (exitStarted() || !storeFields(editedIndex))
+    if (life() != Life::Running || !storeFields(editedIndex))
         return;
     int found = lastTextFits ? findEntry(entryList, platform::selectedIndex(),
                                          platform::searchText(lastText))
@@ -38,13 +38,13 @@ void enableFindButton(WindowHandle dialog) {
                                !platform::dialogItemText(dialog, IDC_FIND_TEXT).empty());
 }
 
-void setUp(WindowHandle dialog) {
+void setUp(WindowHandle dialog, void*) {
     placeOverMainWindow(dialog);
     platform::setDialogItemText(dialog, IDC_FIND_TEXT, lastText);
     enableFindButton(dialog);
 }
 
-bool command(WindowHandle dialog, int id, int notification) {
+bool command(WindowHandle dialog, int id, int notification, void*) {
     switch (id) {
     case IDC_FIND_TEXT:
         if (notification != platform::notify::editChange)

@@ -52,7 +52,7 @@ void enableSeconds(WindowHandle dialog, bool enable) {
     platform::enableDialogItem(dialog, IDC_FORGET_ARROWS, enable);
 }
 
-void setUp(WindowHandle dialog) {
+void setUp(WindowHandle dialog, void*) {
     placeOverMainWindow(dialog);
     platform::setArrowRange(dialog, IDC_LENGTH_ARROWS, shortestPasswordSetting,
                             longestPasswordSetting);
@@ -74,7 +74,7 @@ void setUp(WindowHandle dialog) {
     enableSeconds(dialog, forget);
 }
 
-bool command(WindowHandle dialog, int id, int notification) {
+bool command(WindowHandle dialog, int id, int notification, void*) {
     switch (id) {
     case IDC_LENGTH: {
         if (notification != platform::notify::editChange)

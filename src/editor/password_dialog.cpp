@@ -6,27 +6,30 @@
 
 namespace {
 
-// The request under way: the dialog's handlers are plain functions.
-const PasswordRequest* request = nullptr;
-FileSeen* seen = nullptr;
-MasterKey* found = nullptr;
-MasterKey* upgrade = nullptr;
-Unlock result = Unlock::Declined;
+// One asking: the dialog's handlers get it as their context.
+struct Asking {
+    const PasswordRequest& request;
+    FileSeen& seen;
+    MasterKey& found;
+    MasterKey* upgrade;
+    Unlock result = Unlock::Declined;
+};
 
-void end(WindowHandle dialog, Unlock how) {
-    result = how;
+void end(WindowHandle dialog, Asking& asking, Unlock how) {
+    asking.result = how;
     platform::endDialog(dialog, how == Unlock::Opened ? 1 : 0);
 }
 
-void setUp(WindowHandle dialog) {
-    if (request->overMainWindow)
+void setUp(WindowHandle dialog, void* context) {
+    const Asking& asking = *static_cast<Asking*>(context);
+    if (asking.request.overMainWindow)
         placeOverMainWindow(dialog);
-    platform::setDialogItemLabel(dialog, IDC_PASSWORD_PROMPT, request->prompt);
+    platform::setDialogItemLabel(dialog, IDC_PASSWORD_PROMPT, asking.request.prompt);
 }
 
 // OK: the password typed is tried on the file; a wrong one is told, and the
 // dialog stays for the next try.
-void tryPassword(WindowHandle dialog) {
+void tryPassword(WindowHandle dialog, Asking& asking) {
     SecureWideString typed = platform::takeDialogPassword(dialog, IDC_MASTER_PASSWORD);
     SecureString password;
     if (!passwordBytes(typed.view(), password)) {
@@ -35,36 +38,39 @@ void tryPassword(WindowHandle dialog) {
     }
     MasterKey key;
     platform::showWaitCursor(true);
-    key.set = deriveProtectionKey(password, seen->salt, seen->iterations, key.key);
+    key.set = deriveProtectionKey(password, asking.seen.salt, asking.seen.iterations, key.key);
     platform::showWaitCursor(false);
     if (!key.set)
-        return end(dialog, Unlock::Failed);
+        return end(dialog, asking, Unlock::Failed);
     EntryList list;
     FileSeen opened;
-    switch (readDataFile(request->path, list, nullptr, nullptr, &opened, key)) {
+    switch (readDataFile(asking.request.path, list, nullptr, nullptr, &opened, key)) {
     case DataFileState::NeedsPassword: tellWrongPassword(L"マスターパスワードが違います。"); return;
     case DataFileState::Read:
     case DataFileState::Damaged: break;
-    case DataFileState::ProtectionDamaged: *seen = opened; return end(dialog, Unlock::Damaged);
-    default: return end(dialog, Unlock::Failed);
+    case DataFileState::ProtectionDamaged:
+        asking.seen = opened;
+        return end(dialog, asking, Unlock::Damaged);
+    default: return end(dialog, asking, Unlock::Failed);
     }
-    *seen = opened;
-    *found = key;
+    asking.seen = opened;
+    asking.found = key;
     // While the password is at hand: the key for today's iterations.
-    if (upgrade && seen->iterations < defaultIterations) {
+    if (asking.upgrade && opened.iterations < defaultIterations) {
         platform::showWaitCursor(true);
-        upgrade->set = newProtectionKey(password, upgrade->key);
+        asking.upgrade->set = newProtectionKey(password, asking.upgrade->key);
         platform::showWaitCursor(false);
     }
-    end(dialog, Unlock::Opened);
+    end(dialog, asking, Unlock::Opened);
 }
 
-bool command(WindowHandle dialog, int id, int) {
+bool command(WindowHandle dialog, int id, int, void* context) {
+    Asking& asking = *static_cast<Asking*>(context);
     switch (id) {
-    case platform::notify::ok: tryPassword(dialog); return true;
+    case platform::notify::ok: tryPassword(dialog, asking); return true;
     case platform::notify::cancel:
         platform::takeDialogPassword(dialog, IDC_MASTER_PASSWORD); // emptied before it closes
-        end(dialog, Unlock::Declined);
+        end(dialog, asking, Unlock::Declined);
         return true;
     }
     return false;
@@ -76,16 +82,9 @@ void tellWrongPassword(const wchar_t* what) {
     platform::messageBox(what, platform::mb::ok | platform::mb::iconWarning);
 }
 
-Unlock askForPassword(const PasswordRequest& asked, FileSeen& file, MasterKey& key,
-                      MasterKey* upgraded) {
-    request = &asked;
-    seen = &file;
-    found = &key;
-    upgrade = upgraded;
-    result = Unlock::Declined;
-    platform::runDialog(platform::Dialog::Password, {setUp, command});
-    request = nullptr;
-    seen = nullptr;
-    found = upgrade = nullptr;
-    return result;
+Unlock askForPassword(const PasswordRequest& request, FileSeen& seen, MasterKey& key,
+                      MasterKey* upgrade) {
+    Asking asking{request, seen, key, upgrade};
+    platform::runDialog(platform::Dialog::Password, {setUp, command, &asking});
+    return asking.result;
 }

@@ -97,7 +97,7 @@ void createPassword() {
                                           platform::mb::yesNo | platform::mb::iconWarning |
                                               platform::mb::defaultSecond);
         // The session may have ended while the question was open.
-        if (answer != platform::mb::answerYes || exitStarted())
+        if (answer != platform::mb::answerYes || life() != Life::Running)
             return;
     }
 

@@ -421,14 +421,22 @@ enum class Dialog { Options, About, Find, MasterPassword, Password };
 // What the program does in a dialog, as for the main window.
 struct DialogHandlers {
     // WM_INITDIALOG; the dialog manager then focuses the first control.
-    void (*setUp)(WindowHandle dialog) = nullptr;
+    void (*setUp)(WindowHandle dialog, void* context) = nullptr;
     // WM_COMMAND; false for one the program does not handle.
-    bool (*command)(WindowHandle dialog, int id, int notification) = nullptr;
+    bool (*command)(WindowHandle dialog, int id, int notification, void* context) = nullptr;
+    // What this one opening of the dialog works on, handed to both: another
+    // can open inside its message loop, with its own.
+    void* context = nullptr;
 };
 // Runs the dialog modally over Keyloom's topmost window with these handlers;
 // returns what it ended with.
 int runDialog(Dialog dialog, const DialogHandlers& handlers);
 void endDialog(WindowHandle dialog, int result);
+// Closes every message box and dialog of Keyloom's that is open, as if
+// キャンセル were chosen in each (いいえ in a box without it, OK in one with
+// neither): each returns so to the code that opened it, once the handler
+// running now has returned.
+void cancelOpenQuestions();
 
 void setCaption(WindowHandle window, const std::wstring& caption);
 

@@ -35,9 +35,9 @@ int copyTextToClipboard(const char* text) {
         if (pauses == retryPauses)
             return 0;
         platform::pauseServingSentMessages(retryPause);
-        // The exit sequence may have run meanwhile and emptied the clipboard:
-        // nothing may go on it after that.
-        if (exitStarted())
+        // The exit sequence may have run meanwhile and emptied the clipboard,
+        // or be about to: nothing may go on it then.
+        if (life() != Life::Running)
             return 0;
     }
 }
@@ -82,6 +82,6 @@ void forgetClipboardLater() {
 }
 
 void clipboardTimerElapsed() {
-    if (!exitStarted() && !platform::emptyClipboardIfUnchanged(leftSequence))
+    if (life() != Life::Released && !platform::emptyClipboardIfUnchanged(leftSequence))
         platform::startTimer(forgetRetry);
 }

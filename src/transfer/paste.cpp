@@ -64,7 +64,7 @@ struct Sequence {
 
 // The program begins to end, or the end of the session was asked about: the
 // paste stops without a word.
-bool ending() { return exitStarted() || stopAsked; }
+bool mustStop() { return life() != Life::Running || stopAsked; }
 
 // Serves what other programs send (the target's read among it) until done()
 // or the time is up; false then, or once the program begins to end. done()
@@ -72,7 +72,7 @@ bool ending() { return exitStarted() || stopAsked; }
 template <class Done> bool waitFor(Done done, int timeout) {
     unsigned start = platform::tickCount();
     for (;;) {
-        if (ending())
+        if (mustStop())
             return false;
         if (done())
             return true;
@@ -86,7 +86,7 @@ template <class Done> bool waitFor(Done done, int timeout) {
 // program begins to end.
 bool pause(int ms) {
     waitFor([] { return false; }, ms);
-    return !ending();
+    return !mustStop();
 }
 
 Stop sendKeys(std::initializer_list<platform::KeyEvent> keys) {
@@ -97,7 +97,7 @@ Stop sendKeys(std::initializer_list<platform::KeyEvent> keys) {
     // (Keyloom itself, or another window of the same program), and a Ctrl+V
     // must not paste a text another program put on the clipboard.
     if (!waitFor([] { return !platform::modifierKeysDown(); }, releaseTimeout))
-        return ending() ? Stop::Exit : Stop::KeysHeld;
+        return mustStop() ? Stop::Exit : Stop::KeysHeld;
     if (!platform::isForeground(offer.target))
         return Stop::LostFront;
     if (offer.taken)
@@ -124,7 +124,7 @@ Stop startTyping() {
         return Stop::Elevated;
     if (!platform::bringToFront(offer.target) ||
         !waitFor([] { return platform::hasKeyboardInput(offer.target); }, frontTimeout))
-        return ending() ? Stop::Exit : Stop::LostFront;
+        return mustStop() ? Stop::Exit : Stop::LostFront;
     return Stop::None;
 }
 
@@ -142,7 +142,7 @@ Stop typePiece(const char* text) {
         },
         100);
     if (offered != platform::ClipboardWrite::Written)
-        return ending() ? Stop::Exit : Stop::ClipboardFailed;
+        return mustStop() ? Stop::Exit : Stop::ClipboardFailed;
     offer.pending = true;
     if (!pause(settle))
         return Stop::Exit;
@@ -150,7 +150,7 @@ Stop typePiece(const char* text) {
         return stop;
     offer.ctrlVSent = true;
     bool read = waitFor([] { return offer.read || offer.taken; }, readTimeout);
-    if (ending())
+    if (mustStop())
         return Stop::Exit;
     if (offer.taken)
         return Stop::ClipboardTaken;
@@ -225,7 +225,7 @@ bool finish(Stop stop) {
         forgetClipboardLater();
     offer = Offer();
     platform::dropQueuedKeys();
-    if (const wchar_t* text = stopText(stop); text && !ending() && !sessionEnding())
+    if (const wchar_t* text = stopText(stop); text && !mustStop())
         platform::messageBox(text, platform::mb::ok | platform::mb::iconWarning);
     return stop == Stop::None;
 }
@@ -334,7 +334,7 @@ bool pasteIntoTarget(const char* text) {
 // there, the copy stays on the clipboard.
 static void copyThenPaste(int field) {
     Sequence sequence;
-    if (copyField(field) < 0 || ending())
+    if (copyField(field) < 0 || mustStop())
         return;
     const EntryRecord& record = entryList.records[platform::selectedIndex()];
     SecureString text(field == IDC_COPY_PASSWORD ? record.password() : record.mail());

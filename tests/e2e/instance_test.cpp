@@ -226,6 +226,22 @@ TEST(Instance, EndOfTheSessionDuringTheDeleteQuestionSavesBothFilesAndDeletesNot
     EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(r));
 }
 
+// Task Manager's "end task" closes the window while a question is open: the
+// question is closed as answered いいえ, and the exit saves once.
+TEST(Instance, ClosedDuringTheDeleteQuestionClosesItAndSavesOnce) {
+    Keyloom k(e2e::freshFolder("delete-close"), twoEntries);
+    ASSERT_TRUE(k.start());
+    k.select(1);
+    k.paste(202, "kept");
+    k.command(104, false);
+    HWND box = k.messageBox();
+    ASSERT_TRUE(box) << "no delete question";
+    PostMessageW(k.window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(k.waitForExit(), 1u);
+    EXPECT_EQ(e2e::readFile(k.dataFile()),
+              e2e::dataFile({{"銀行", "1234-5678", "pw1"}, {"Mail", "kept"}}));
+}
+
 TEST(Instance, UnreadableDataFileAnsweredNoEndsWithoutWritingAnything) {
     // A folder where the file should be.
     Keyloom k(e2e::freshFolder("folder"));

@@ -188,6 +188,33 @@ TEST_F(ProgramTest, TheEndOfTheSessionIsRefusedWhileTheListCannotBeSaved) {
     EXPECT_EQ(fake::files[backupPath], old);
 }
 
+// Windows may never tell a program that refused the end of the session that
+// it was cancelled: the refusal itself leaves the session's end. Between an
+// accepted query and the end, no command starts.
+TEST_F(ProgramTest, ARefusedEndOfTheSessionGoesOnAsBeforeAndAnAcceptedOneStartsNothing) {
+    open({record("A")});
+    select(0);
+    fake::edit(IDC_PASSWORD, L"typed");
+    for (int n = 1; n <= temporaryNames; ++n)
+        fake::folders.insert(temporaryPath(dataPath, n));
+    EXPECT_FALSE(fake::querySessionEnd());
+    fake::folders.clear();
+    // Another PC's save is taken in and told at the next activation.
+    fake::files[dataPath] = fake::dataFile({record("A"), record("Y")});
+    fake::fileTimes[dataPath] = fake::nextFileTime();
+    fake::activate();
+    fake::handlePosted();
+    EXPECT_EQ(view.items, (std::vector<std::string>{"A", "Y"}));
+    EXPECT_TRUE(told(L"ほかで追加されたアイテム: 1 件"));
+
+    EXPECT_TRUE(fake::querySessionEnd());
+    dispatchCommand(IDM_NEW, 0);
+    EXPECT_EQ(entryList.count(), 2);
+    fake::endSession(false);
+    dispatchCommand(IDM_NEW, 0);
+    EXPECT_EQ(entryList.count(), 3);
+}
+
 TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
     const std::string older = fake::dataFile({record("A")});
     const std::string newer = fake::dataFile({record("A"), record("B"), record("C")});

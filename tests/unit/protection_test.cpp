@@ -320,4 +320,43 @@ TEST_F(ProtectionTest, TheActiveWindowOpensAFileProtectedElsewhereAndAChangeHere
     EXPECT_TRUE(has(box(1), L"マスターパスワードを変更しました"));
 }
 
+// The activation asks for the password of a file protected elsewhere, and
+// the user closes Keyloom meanwhile: the question is closed as declined, and
+// the exit saves once, asking its own question only after that one is gone.
+TEST_F(ProtectionTest, AnExitInsideAQuestionClosesItFirstAndSavesOnce) {
+    const std::string theirs = fake::protectedFile({record("A"), record("Y")}, "other");
+    const std::string newTitle = fake::sjis("新しいアイテム - 2");
+    for (bool typed : {false, true}) {
+        SCOPED_TRACE(typed ? "the exit's question answered" : "both declined");
+        SetUp();
+        openProtected({record("A")});
+        dispatchCommand(IDM_NEW, 0);
+        otherPcWrites(theirs);
+        fake::whileDialogOpen = [] {
+            dispatchCommand(platform::notify::cancel, 0);
+            EXPECT_EQ(life(), Life::ExitAsked);
+            EXPECT_EQ(entryList.count(), 2);
+        };
+        if (typed)
+            fake::typedPasswords = {L"other"};
+        fake::activate();
+        fake::handlePosted();
+        EXPECT_EQ(fake::dialogsRun.size(), 2u);
+        EXPECT_EQ(fake::questionsDeepest, 1);
+        EXPECT_EQ(life(), Life::Released);
+        EXPECT_EQ(view.endedWith, 1);
+        if (typed) {
+            EXPECT_EQ(fake::plainOf(fake::files[dataPath], fake::masterKey("other")),
+                      fake::dataFile({record("A"), record(newTitle), record("Y")}));
+            EXPECT_FALSE(fake::files.count(dataPath + L".tmp"));
+        } else {
+            EXPECT_EQ(fake::files[dataPath], theirs);
+            EXPECT_EQ(fake::plainOf(fake::files[dataPath + L".tmp"], fake::masterKey("pw")),
+                      fake::dataFile({record("A"), record(newTitle)}));
+            ASSERT_EQ(fake::messageBoxes.size(), 1u);
+            EXPECT_TRUE(has(box(0), L"マスターパスワードで保護して以下のファイルに保存しました"));
+        }
+    }
+}
+
 } // namespace

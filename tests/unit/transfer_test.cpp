@@ -470,7 +470,7 @@ TEST_F(TransferTest, OnlyTheExitRunsWhileAPasteTypes) {
             dispatchCommand(IDM_EXIT, 0);
     };
     dispatchCommand(IDM_PASTE_USER_ID, 0);
-    EXPECT_TRUE(exitStarted());
+    EXPECT_EQ(life(), Life::Released);
     EXPECT_EQ(view.endedWith, 1);
 }
 

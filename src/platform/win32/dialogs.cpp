@@ -36,12 +36,22 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     switch (message) {
     case WM_INITDIALOG:
         if (handlers->setUp)
-            handlers->setUp(dialog);
+            handlers->setUp(dialog, handlers->context);
         return TRUE;
     case WM_COMMAND:
-        return handlers->command && handlers->command(dialog, LOWORD(wParam), HIWORD(wParam));
+        return handlers->command &&
+               handlers->command(dialog, LOWORD(wParam), HIWORD(wParam), handlers->context);
     }
     return FALSE;
+}
+
+// Keyloom's message boxes and dialogs, the common ones included: the windows
+// of the dialog class that this thread owns, but the main window.
+BOOL CALLBACK collectOpenDialog(HWND window, LPARAM found) {
+    wchar_t name[8];
+    if (window != mainWindow && GetClassNameW(window, name, 8) && !lstrcmpW(name, L"#32770"))
+        reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+    return TRUE;
 }
 
 } // namespace
@@ -64,6 +74,23 @@ int runDialog(Dialog dialog, const DialogHandlers& handlers) {
 }
 
 void endDialog(WindowHandle dialog, int result) { EndDialog(dialog, result); }
+
+void cancelOpenQuestions() {
+    std::vector<HWND> open;
+    EnumThreadWindows(GetCurrentThreadId(), collectOpenDialog, reinterpret_cast<LPARAM>(&open));
+    for (HWND window : open) {
+        // A message box takes no command it has no button for: キャンセル,
+        // else いいえ, else OK. Keyloom's own dialogs handle キャンセル
+        // (Esc sends it) whatever buttons they show.
+        const bool ours =
+            std::find(openDialogs.begin(), openDialogs.end(), window) != openDialogs.end();
+        int id = ours || GetDlgItem(window, IDCANCEL) ? IDCANCEL
+                 : GetDlgItem(window, IDNO)           ? IDNO
+                                                      : IDOK;
+        SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
+    }
+}
 
 void setCaption(WindowHandle window, const std::wstring& caption) {
     SetWindowTextW(window, caption.c_str());

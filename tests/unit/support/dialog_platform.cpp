@@ -4,6 +4,7 @@
 
 #include "resources/resource.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace fake {
@@ -42,7 +43,8 @@ static unsigned char nextStreamByte() {
 }
 
 bool dialogCommand(int id, int notification) {
-    return dialogHandlers.command && dialogHandlers.command(dialogWindow, id, notification);
+    return dialogHandlers.command &&
+           dialogHandlers.command(dialogWindow, id, notification, dialogHandlers.context);
 }
 
 void resetDialogs() {
@@ -64,7 +66,7 @@ void resetDialogs() {
 // The user in a password dialog: each password typed, then OK, while the
 // dialog stays open.
 static void typePasswords() {
-    while (dialog.open && dialog.endedWith == -1) {
+    while (dialog.open && dialog.endedWith == -1 && questionsCancelled < questionsOpen) {
         std::optional<std::wstring> typed;
         if (!typedPasswords.empty()) {
             typed = typedPasswords.front();
@@ -102,21 +104,41 @@ bool randomBytes(void* buffer, std::size_t size) {
 
 int runDialog(Dialog which, const DialogHandlers& handlers) {
     fake::dialogsRun.push_back(which);
+    // One opened inside another's loop: the outer one is as it was after.
+    const bool nested = dialog.open;
+    const fake::DialogView outer = dialog;
+    const DialogHandlers outerHandlers = fake::dialogHandlers;
+    const int level = ++fake::questionsOpen;
+    fake::questionsDeepest = std::max(fake::questionsDeepest, level);
     dialog = fake::DialogView();
     dialog.open = true;
     fake::dialogHandlers = handlers;
     if (handlers.setUp)
-        handlers.setUp(fake::dialogWindow);
+        handlers.setUp(fake::dialogWindow, handlers.context);
     if (auto user = std::move(fake::whileDialogOpen)) {
         fake::whileDialogOpen = nullptr;
         user();
     } else if (which == Dialog::Password) {
         fake::typePasswords();
     }
+    // Closed by the program meanwhile: as if キャンセル was chosen.
+    if (level <= fake::questionsCancelled) {
+        fake::questionsCancelled = level - 1;
+        if (dialog.endedWith == -1)
+            fake::dialogCommand(notify::cancel);
+    }
+    --fake::questionsOpen;
+    const int result = dialog.endedWith;
     dialog.open = false;
     fake::dialogHandlers = {};
-    return dialog.endedWith;
+    if (nested) {
+        dialog = outer;
+        fake::dialogHandlers = outerHandlers;
+    }
+    return result;
 }
+
+void cancelOpenQuestions() { fake::questionsCancelled = fake::questionsOpen; }
 
 void endDialog(WindowHandle window, int result) {
     if (window == fake::dialogWindow)

@@ -30,6 +30,9 @@ static std::wstring lockHeld;
 static long long clock;
 std::wstring modulePath;
 std::vector<MessageBoxCall> messageBoxes;
+int questionsOpen;
+int questionsCancelled;
+int questionsDeepest;
 std::deque<int> answers;
 bool minimized;
 platform::Rect windowRect;
@@ -60,6 +63,7 @@ void reset() {
     allocationsBeforeFailure = -1;
     modulePath = L"C:\\Keyloom\\keyloom.exe";
     messageBoxes.clear();
+    questionsOpen = questionsCancelled = questionsDeepest = 0;
     answers.clear();
     minimized = false;
     windowRect = {100, 50, 740, 530};
@@ -411,9 +415,20 @@ void unblockShutdown() { fake::shutdownBlocked = false; }
 
 int messageBox(const std::wstring& text, unsigned style) {
     fake::messageBoxes.push_back({text, style});
+    const int level = ++fake::questionsOpen;
+    fake::questionsDeepest = std::max(fake::questionsDeepest, level);
     if (auto nested = std::move(fake::duringMessageBox)) {
         fake::duringMessageBox = nullptr;
         nested();
+    }
+    --fake::questionsOpen;
+    // Closed by the program meanwhile: as if the user declined.
+    if (level <= fake::questionsCancelled) {
+        fake::questionsCancelled = level - 1;
+        const unsigned buttons = style & 0xF;
+        return buttons == mb::yesNoCancel ? mb::answerCancel
+               : buttons == mb::yesNo     ? mb::answerNo
+                                          : 1; // IDOK
     }
     if (fake::answers.empty())
         return mb::answerNo;

@@ -66,6 +66,13 @@ extern platform::Rect windowRect;
 // Runs inside the next message box, as a nested message loop would run what
 // arrives meanwhile (the end of the session, say); then it is cleared.
 extern std::function<void()> duringMessageBox;
+// Message boxes and dialogs open now, one inside the other. Those the
+// program closed (the first questionsCancelled of them) return as declined:
+// キャンセル, else いいえ, else OK.
+extern int questionsOpen;
+extern int questionsCancelled;
+// The most that were open at once.
+extern int questionsDeepest;
 
 // The main window as the logic sees it: list, fields, menus and what the
 // logic asked of the window. What happens to the window goes to the handlers
