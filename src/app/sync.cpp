@@ -122,7 +122,7 @@ void setAsideMerged(const std::wstring& path, const FileSeen& seen) {
         setAside(path, L".merged");
 }
 
-int askToAddStray(const std::wstring& path, int lacking, bool wiped) {
+int askToAddStray(const std::wstring& path, int lacking, bool wiped, bool damaged) {
     std::wstring text =
         isTemporaryOfDataFile(path)
             ? L"前に保存しきれなかった変更のファイルが残っています。その後、PASSWORD.TXT "
@@ -133,6 +133,8 @@ int askToAddStray(const std::wstring& path, int lacking, bool wiped) {
                           L"ここで編集または削除したアイテムの古い版であることもあります。\n"
                           L"これらのアイテムを一覧の最後に追加しますか？\n",
                           {path, std::to_wstring(lacking)});
+    if (damaged)
+        text += L"このファイルは一部が壊れているため、読み込めたところまでで確かめました。\n";
     text += wiped
                 ? L"「はい」を選ぶと、追加して保存し、保護されていないこのファイルは消去します。\n"
                 : L"「はい」を選ぶと、追加して保存し、このファイルの名前の最後に「.merged」を"
@@ -339,11 +341,13 @@ void mainWindowPosted() {
 }
 
 void offerStrayFiles() {
+    std::wstring unread; // named at the end, and left as they are
     for (const std::wstring& path : strayDataFiles()) {
         EntryList lacking;
         FileSeen seen;
         MasterKey key = heldKey;
-        DataFileState state = entriesLacking(path, entryList, lacking, &seen, key);
+        FileError why = FileError::None;
+        DataFileState state = entriesLacking(path, entryList, lacking, &seen, key, &why);
         if (state == DataFileState::NeedsPassword) {
             // Left as it is when the user declines.
             if (askForPassword(
@@ -357,18 +361,32 @@ void offerStrayFiles() {
                      false},
                     seen, key) != Unlock::Opened)
                 continue;
-            state = entriesLacking(path, entryList, lacking, &seen, key);
+            state = entriesLacking(path, entryList, lacking, &seen, key, &why);
         }
-        if (state != DataFileState::Read)
+        const bool damaged = state == DataFileState::Damaged;
+        if (state == DataFileState::ProtectionDamaged) {
+            unread += damagedProtectionProblem(path, seen) + L"\n";
+            continue;
+        }
+        if (state == DataFileState::Unreadable || state == DataFileState::TooLarge) {
+            unread += path + L"\n" + fileProblem(why) + L"\n\n";
+            continue;
+        }
+        if (state != DataFileState::Read && !damaged)
             continue;
         if (lacking.count() == 0) {
             // A save's leftover with nothing of its own: put aside, so that
-            // its name serves saves again. Another program's copy is its own.
+            // its name serves saves again. Another program's copy is its own;
+            // cut short, it may have held more than could be read.
             if (isTemporaryOfDataFile(path))
                 setAsideMerged(path, seen);
+            else if (damaged)
+                unread += damagedFileProblem(path, 0) +
+                          L"読み込めたアイテムは、すべて PASSWORD.TXT にあります。\n\n";
             continue;
         }
-        int answer = askToAddStray(path, lacking.count(), heldKey.set && !seen.isProtected);
+        int answer =
+            askToAddStray(path, lacking.count(), heldKey.set && !seen.isProtected, damaged);
         if (answer == platform::mb::answerCancel) {
             setAside(path, L".ignored");
         } else if (answer == platform::mb::answerYes) {
@@ -385,6 +403,12 @@ void offerStrayFiles() {
                 setAsideMerged(path, seen);
         }
     }
+    if (!unread.empty())
+        platform::messageBox(L"PASSWORD.TXT と同じフォルダーにある以下のファイルは、読み込めないか"
+                             L"壊れているため、そのアイテムを確かめられませんでした。ファイルは"
+                             L"そのまま残してあります。\n\n" +
+                                 unread.substr(0, unread.size() - 1),
+                             platform::mb::ok | platform::mb::iconWarning);
 }
 
 std::wstring wipeClearLeftovers() {

@@ -362,10 +362,10 @@ std::vector<std::wstring> strayDataFiles() {
 }
 
 DataFileState entriesLacking(const std::wstring& path, const EntryList& list, EntryList& lacking,
-                             FileSeen* seen, const MasterKey& key) {
+                             FileSeen* seen, const MasterKey& key, platform::FileError* why) {
     EntryList copy;
-    DataFileState state = readDataFile(path, copy, nullptr, nullptr, seen, key);
-    if (state != DataFileState::Read)
+    DataFileState state = readDataFile(path, copy, why, nullptr, seen, key);
+    if (state != DataFileState::Read && state != DataFileState::Damaged)
         return state;
     std::unordered_multimap<std::size_t, int> unmatched;
     for (int i = 0; i < list.count(); ++i)
@@ -381,7 +381,7 @@ DataFileState entriesLacking(const std::wstring& path, const EntryList& list, En
         else
             lacking.records.push_back(std::move(record));
     }
-    return DataFileState::Read;
+    return state;
 }
 
 FileError setAside(const std::wstring& path, const wchar_t* suffix) {

@@ -142,10 +142,11 @@ TakeIn takeInDataFile(const EntryList& ours, EntryList& merged, MergeReport& rep
 std::vector<std::wstring> strayDataFiles();
 // The entries of the data file at path that list lacks (each of list's
 // entries answers for one equal entry), in the file's order, when it reads
-// complete (Read) with key; otherwise why not, seen telling how it is
-// protected.
+// with key (Read, or Damaged: of what could be read); otherwise why not,
+// seen telling how it is protected.
 DataFileState entriesLacking(const std::wstring& path, const EntryList& list, EntryList& lacking,
-                             FileSeen* seen = nullptr, const MasterKey& key = heldKey);
+                             FileSeen* seen = nullptr, const MasterKey& key = heldKey,
+                             platform::FileError* why = nullptr);
 // Renames the file with suffix (".merged", ".ignored") appended, or with a
 // number before it where that name is taken.
 platform::FileError setAside(const std::wstring& path, const wchar_t* suffix);

@@ -319,21 +319,30 @@ TEST_F(SyncTest, CopiesBesideTheFileAreOfferedToAddWhatItLacks) {
     fake::files[dataPath] = fake::dataFile({record("A"), record("B")});
     const std::wstring one = folder + L"\\PASSWORD (1).TXT", two = folder + L"\\PASSWORD (2).TXT",
                        same = folder + L"\\PASSWORD (3).TXT", cut = folder + L"\\PASSWORD (4).TXT",
-                       pc = folder + L"\\password-PC.txt";
+                       held = folder + L"\\PASSWORD (5).TXT", pc = folder + L"\\password-PC.txt";
     fake::files[one] = fake::dataFile({record("A"), record("X")});
     fake::files[two] = fake::dataFile({record("Q")});
     fake::files[same] = fake::dataFile({record("B"), record("A")});
     fake::files[cut] = "KEYLOOM1\r\n2\r\nZ\r\n";
+    fake::files[held] = fake::dataFile({record("H")});
+    fake::failing[held] = platform::FileError::InUse;
     fake::files[pc] = fake::dataFile({record("B"), record("Y"), record("Y")});
-    fake::answers = {platform::mb::answerYes, platform::mb::answerNo, platform::mb::answerCancel};
+    fake::answers = {platform::mb::answerYes, platform::mb::answerNo, platform::mb::answerNo,
+                     platform::mb::answerCancel};
     view.whileWindowRuns = [] { dispatchCommand(IDM_EXIT, 0); };
     EXPECT_EQ(startUp(), 1);
-    ASSERT_EQ(fake::messageBoxes.size(), 3u);
+    ASSERT_EQ(fake::messageBoxes.size(), 5u);
     EXPECT_TRUE(told(one + L"\nこのファイルには、PASSWORD.TXT にないアイテムが 1 件あります。"
                            L"ここで編集または削除したアイテムの古い版であることもあります。"));
     EXPECT_TRUE(told(two, 1));
-    EXPECT_TRUE(told(pc + L"\nこのファイルには、PASSWORD.TXT にないアイテムが 2 件", 2));
-    EXPECT_TRUE(told(L"「.ignored」を付け、今後は確かめません。", 2));
+    // Cut short: what could be read is offered, and said to be so.
+    EXPECT_TRUE(told(cut + L"\nこのファイルには、PASSWORD.TXT にないアイテムが 1 件", 2));
+    EXPECT_TRUE(told(L"一部が壊れているため", 2));
+    EXPECT_TRUE(told(pc + L"\nこのファイルには、PASSWORD.TXT にないアイテムが 2 件", 3));
+    EXPECT_TRUE(told(L"「.ignored」を付け、今後は確かめません。", 3));
+    // One that cannot be read is named, not passed over.
+    EXPECT_TRUE(told(L"読み込めないか壊れているため", 4));
+    EXPECT_TRUE(told(held + L"\nほかのプログラム", 4));
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A"), record("B"), record("X")}));
     EXPECT_FALSE(fake::files.count(one));
     EXPECT_TRUE(fake::files.count(one + L".merged"));
