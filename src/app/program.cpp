@@ -121,9 +121,17 @@ bool startFromBackup(const FileSeen& damaged, bool& entriesRead) {
                              platform::mb::ok | platform::mb::iconError);
         return false;
     }
-    if (askYesNo(problem + formatMessage(L"バックアップ %s から読み込みますか？\n"
-                                         L"「いいえ」を選ぶと、ファイルを変更せずに終了します。",
-                                         {backup})) != platform::mb::answerYes)
+    // Going on from a plain backup, the list is no longer protected: the user
+    // hears it before deciding.
+    FileSeen peeked;
+    const bool plain = peekDataFile(backup, peeked) == DataFileState::Read && !peeked.isProtected;
+    if (askYesNo(problem +
+                 (plain ? L"バックアップ（PASSWORD.BAK）は、マスターパスワードで保護されていません"
+                          L"（だれでも読める形です）。\n"
+                        : L"") +
+                 formatMessage(L"バックアップ %s から読み込みますか？\n"
+                               L"「いいえ」を選ぶと、ファイルを変更せずに終了します。",
+                               {backup})) != platform::mb::answerYes)
         return false;
     MasterKey key = heldKey, upgrade;
     FileSeen seen;
@@ -168,15 +176,12 @@ bool startFromBackup(const FileSeen& damaged, bool& entriesRead) {
         }
         break;
     }
+    // A plain one: the save asks before it writes clear text over the
+    // protected file.
     forgetKeys();
     if (seen.isProtected) {
         heldKey = key;
         upgradeKey = upgrade;
-    } else {
-        platform::messageBox(L"このバックアップは、マスターパスワードで保護されていません。"
-                             L"保護するには、ファイル メニューの「マスターパスワードの設定」で"
-                             L"設定し直してください。",
-                             platform::mb::ok | platform::mb::iconWarning);
     }
     // PASSWORD.TXT as it is now marks what the first save writes over.
     setDataFileBase(entryList, seeDataFile());

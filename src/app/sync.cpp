@@ -80,19 +80,29 @@ std::wstring protectedElsewhere(const std::wstring& then) {
            then;
 }
 
-// A plain PASSWORD.TXT while the session holds a key: clear text only with
+// A plain PASSWORD.TXT while the session holds a key, or a protected one
+// while it holds none (it went on from a plain backup): clear text only with
 // the user's word.
-bool askToWriteClearText() {
-    return platform::messageBox(
-               formatMessage(L"以下のデータファイルは、マスターパスワードで保護されていません。"
-                             L"ほかのパソコンなどで保護をやめたか、保護しない Keyloom で保存された"
-                             L"ようです。\n%s\n"
-                             L"この一覧も保護せずに（だれでも読める形で）保存しますか？\n"
-                             L"「いいえ」を選ぶと、PASSWORD.TXT は上書きせず、この一覧をマスター"
-                             L"パスワードで保護したファイルに保存します。",
-                             {dataFilePath()}),
-               platform::mb::yesNo | platform::mb::iconWarning | platform::mb::defaultSecond) ==
-           platform::mb::answerYes;
+bool askToWriteClearText(const FileSeen& there) {
+    const std::wstring text =
+        there.isProtected
+            ? formatMessage(
+                  L"以下のデータファイルは、マスターパスワードで保護されています。"
+                  L"この一覧は、保護されていないバックアップから読み込んだものです。\n%s\n"
+                  L"この一覧を保護せずに（だれでも読める形で）保存しますか？\n"
+                  L"「いいえ」を選ぶと、PASSWORD.TXT は上書きせず、この一覧を別の"
+                  L"ファイルに保存します。保護して保存するには、ファイル メニューの"
+                  L"「マスターパスワードの設定」で設定してください。",
+                  {dataFilePath()})
+            : formatMessage(L"以下のデータファイルは、マスターパスワードで保護されていません。"
+                            L"ほかのパソコンなどで保護をやめたか、保護しない Keyloom で保存された"
+                            L"ようです。\n%s\n"
+                            L"この一覧も保護せずに（だれでも読める形で）保存しますか？\n"
+                            L"「いいえ」を選ぶと、PASSWORD.TXT は上書きせず、この一覧をマスター"
+                            L"パスワードで保護したファイルに保存します。",
+                            {dataFilePath()});
+    return platform::messageBox(text, platform::mb::yesNo | platform::mb::iconWarning |
+                                          platform::mb::defaultSecond) == platform::mb::answerYes;
 }
 
 // A command, question, notice or paste is under way.
@@ -166,7 +176,11 @@ std::wstring keptReason(const MergingSave& saved) {
     case KeptBecause::Locked: return protectedElsewhere(L"");
     case KeptBecause::Unprotected:
         return formatMessage(
-            L"以下のデータファイルは、マスターパスワードで保護されていません。\n%s\n",
+            saved.theirs.isProtected
+                ? L"以下のデータファイルはマスターパスワードで保護されていますが、"
+                  L"この一覧は保護されていません。\n%s\n"
+                : L"以下のデータファイルは、マスターパスワードで保護されていません。"
+                  L"\n%s\n",
             {dataFilePath()});
     }
     return L"";
@@ -228,7 +242,7 @@ FileError saveEntries(bool* kept, const MasterKey* chosen, MergingSave* last) {
             }
             break;
         case Saved::Unprotected:
-            rules.clearTextAgreed = mayAsk() && askToWriteClearText();
+            rules.clearTextAgreed = mayAsk() && askToWriteClearText(saved.theirs);
             rules.declined = !rules.clearTextAgreed;
             break;
         case Saved::Kept:

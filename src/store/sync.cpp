@@ -170,6 +170,14 @@ MergingSave saveLocked(const EntryList& ours, const SecureString& bytes,
                                : plainThere && rules.clearTextAgreed ? plainFile
                                : rules.theirs                        ? *rules.theirs
                                                                      : writingKey();
+        // Nor over a protected one (a session gone on from a plain backup).
+        if (seen.isProtected && !key.set && !rules.chosen && !rules.clearTextAgreed) {
+            if (rules.declined)
+                keepOurs(KeptBecause::Unprotected, FileError::None);
+            else
+                out.outcome = Saved::Unprotected;
+            return out;
+        }
         out.protectionOverridden =
             rules.chosen && changed && !sameKey(seen.key, dataFileBase.seen.key);
         SecureString mergedBytes;

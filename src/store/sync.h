@@ -76,7 +76,8 @@ enum class Saved {
     Kept,
     // Stopped before writing, for the user to decide: PASSWORD.TXT is
     // protected with a key not held (theirs tells its salt and iterations),
-    // or plain while the session holds one.
+    // or plain while the session holds one, or protected while it holds
+    // none (theirs tells which).
     NeedsPassword,
     Unprotected,
 };
@@ -85,7 +86,7 @@ enum class KeptBecause {
     Damaged,
     Changing,    // changed again at every look before the swap
     Locked,      // protected with a key not held
-    Unprotected, // plain while the session holds a key
+    Unprotected, // plain while the session holds a key, or protected while it holds none
 };
 
 struct MergingSave {

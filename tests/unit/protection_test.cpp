@@ -155,6 +155,23 @@ TEST_F(ProtectionTest, ADamagedFileNamesThePartAndOffersTheBackupWithItsOwnPassw
     EXPECT_TRUE(has(box(0), L"壊れているところ: 暗号化されたアイテムの部分"));
     EXPECT_EQ(fake::plainOf(fake::files[dataPath], key), fake::dataFile({record("B2")}));
     EXPECT_EQ(fake::files[backupPath], body);
+
+    // A plain backup: the question that offers it says so, and clear text
+    // goes over the protected file only when the user agrees at the save.
+    for (int answer : {platform::mb::answerNo, platform::mb::answerYes}) {
+        SCOPED_TRACE(answer == platform::mb::answerYes ? "clear text agreed" : "declined");
+        startOver(body, {L"pw"});
+        const std::string plain = fake::dataFile({record("B")});
+        fake::files[backupPath] = plain;
+        fake::answers = {platform::mb::answerYes, answer};
+        EXPECT_EQ(startUp(), 1);
+        EXPECT_TRUE(has(box(0), L"バックアップ（PASSWORD.BAK）は、マスターパスワードで保護されて"
+                                L"いません"));
+        EXPECT_TRUE(has(box(1), L"この一覧を保護せずに（だれでも読める形で）保存しますか？"));
+        EXPECT_EQ(fake::files[dataPath], answer == platform::mb::answerYes ? plain : body);
+        EXPECT_EQ(fake::files.count(dataPath + L".tmp"),
+                  answer == platform::mb::answerYes ? 0u : 1u);
+    }
 }
 
 TEST_F(ProtectionTest, FewerIterationsThanTodaysAreUpgradedAtTheNextSaveUnlessProtectedElsewhere) {
