@@ -118,6 +118,7 @@ void masterPasswordCommand() {
     const MasterKey& chosen = decision.chosen;
     const bool turnedOn = !heldKey.set && chosen.set;
     const bool changed = heldKey.set && chosen.set;
+    const MasterKey before = heldKey;
     bool kept = false;
     MergingSave saved;
     const platform::FileError error = saveEntries(&kept, &chosen, &saved);
@@ -136,13 +137,28 @@ void masterPasswordCommand() {
     std::wstring readable;
     if (turnedOn)
         readable = wipeClearLeftovers();
+    // A password is changed because it leaked: the backup, the list as this
+    // run found it, no longer opens with the old one.
+    bool backupResealed = true;
+    if (changed && platform::fileExists(dataBackupPath()))
+        backupResealed = protectInPlace(dataBackupPath(), before) == platform::FileError::None;
     platform::messageBox(
-        turnedOn ? L"マスターパスワードを設定しました。PASSWORD.TXT は保護されています。\n"
-                   L"マスターパスワードを忘れると、だれにも開けなくなります。"
-        : changed ? L"マスターパスワードを変更しました。"
-                  : L"マスターパスワードによる保護をやめました。PASSWORD.TXT は、だれでも読める"
-                    L"ふつうのテキストファイルになりました。",
-        platform::mb::ok | platform::mb::iconInformation);
+        turnedOn
+            ? std::wstring(L"マスターパスワードを設定しました。PASSWORD.TXT は保護されています。\n"
+                           L"マスターパスワードを忘れると、だれにも開けなくなります。")
+        : changed
+            ? std::wstring(L"マスターパスワードを変更しました。") +
+                  (backupResealed
+                       ? L""
+                       : formatMessage(
+                             L"\nただし、バックアップの以下のファイルは、新しいマスター"
+                             L"パスワードで保護し直せませんでした。前のマスターパスワードで"
+                             L"開けるままです。\n%s",
+                             {dataBackupPath()}))
+            : std::wstring(L"マスターパスワードによる保護をやめました。PASSWORD.TXT は、だれでも"
+                           L"読めるふつうのテキストファイルになりました。"),
+        platform::mb::ok |
+            (backupResealed ? platform::mb::iconInformation : platform::mb::iconWarning));
     if (turnedOn && life() == Life::Running)
         offerClearCopies(readable);
 }

@@ -424,13 +424,24 @@ std::vector<std::wstring> clearLeftovers() {
     return clear;
 }
 
-FileError protectInPlace(const std::wstring& path) {
+FileError protectInPlace(const std::wstring& path, const MasterKey& from) {
     std::string bytes;
     FileError error = platform::readWholeFile(path, bytes);
     SecureString sealed(bytes);
     secureWipe(bytes.data(), bytes.size());
     if (error != FileError::None)
         return error;
+    if (isProtectedFile(sealed)) {
+        const ProtectedFile file = readProtectedFile(sealed);
+        SecureString plain;
+        const bool fits = from.set && file.damaged == ProtectedPart::None &&
+                          file.salt == from.key.salt && file.iterations == from.key.iterations;
+        const OpenResult opened =
+            fits ? openProtected(file, from.key, plain) : OpenResult::WrongPassword;
+        if (opened != OpenResult::Opened && opened != OpenResult::OpenedCheckDamaged)
+            return FileError::Other;
+        sealed = std::move(plain);
+    }
     if (!sealBytes(sealed, heldKey))
         return FileError::Other;
     // The protected copy first: at no moment is there neither.

@@ -161,6 +161,8 @@ void forgetKeptFile();
 // it: PASSWORD.BAK, the backup's temporary file and the ".merged" copies.
 std::vector<std::wstring> clearLeftovers();
 // Protects the data file at path with the held key where it is: the
-// protected copy is written beside it, the clear one wiped, and the copy
-// renamed into its place.
-platform::FileError protectInPlace(const std::wstring& path);
+// protected copy is written beside it, the old one wiped, and the copy
+// renamed into its place. One protected already is opened with from (the
+// key before a change of the master password) first; Other when it does
+// not open so.
+platform::FileError protectInPlace(const std::wstring& path, const MasterKey& from = MasterKey());

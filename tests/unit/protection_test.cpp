@@ -337,6 +337,19 @@ TEST_F(ProtectionTest, TheActiveWindowOpensAFileProtectedElsewhereAndAChangeHere
     EXPECT_TRUE(has(box(1), L"マスターパスワードを変更しました"));
 }
 
+// A password is changed because it leaked: the backup, the list as this run
+// found it, opens with the new one only, and its old bytes are wiped.
+TEST_F(ProtectionTest, AChangeOfThePasswordProtectsTheBackupWithTheNewOne) {
+    openProtected({record("A", "", "secret")});
+    const std::string found = fake::plainOf(fake::files[dataPath], fake::masterKey("pw"));
+    dispatchCommand(IDM_NEW, 0);
+    masterPassword([] { type(L"pw", L"new", L"new"); });
+    EXPECT_EQ(box(0), L"マスターパスワードを変更しました。");
+    EXPECT_EQ(fake::plainOf(fake::files[backupPath], heldKey), found);
+    EXPECT_EQ(fake::plainOf(fake::files[backupPath], fake::masterKey("pw")), "");
+    EXPECT_EQ(fake::wiped, std::vector<std::wstring>{backupPath});
+}
+
 // The activation asks for the password of a file protected elsewhere, and
 // the user closes Keyloom meanwhile: the question is closed as declined, and
 // the exit saves once, asking its own question only after that one is gone.
