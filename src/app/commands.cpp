@@ -1,6 +1,7 @@
 #include "app/commands.h"
 
 #include "app/about_dialog.h"
+#include "app/lock.h"
 #include "app/master_password_dialog.h"
 #include "app/program.h"
 #include "editor/editor.h"
@@ -19,18 +20,24 @@ int commandsUnderWay = 0;
 CommandUnderWay::CommandUnderWay() { ++commandsUnderWay; }
 CommandUnderWay::~CommandUnderWay() {
     if (--commandsUnderWay == 0)
-        exitIfAsked();
+        runPendingTransition();
 }
 bool commandUnderWay() { return commandsUnderWay > 0; }
 
 bool commandAllowed(int id) {
-    // Ending, or ended: nothing may start that touches the entries.
-    if (life() != Life::Running)
-        return false;
+    const bool exit = id == platform::notify::cancel || id == IDM_EXIT;
+    switch (life()) {
     // While a paste types into another program only the exit may run: any
     // other command would change the clipboard or the focus under it. The
     // same while a notice waits in the middle of an operation.
-    return !(pasteRunning() || commandsHeld()) || id == platform::notify::cancel || id == IDM_EXIT;
+    case Life::Running: return !(pasteRunning() || commandsHeld()) || exit;
+    // The unlock, once at a time.
+    case Life::Locked: return allowedWhileLocked(id) && (!commandUnderWay() || exit);
+    case Life::LockAsked:
+    case Life::Locking: return exit;
+    // Ending, or ended: nothing may start that touches the entries.
+    default: return false;
+    }
 }
 
 // While no command may run (a paste types, a notice waits in the middle of
@@ -50,7 +57,7 @@ bool listRightButton(int x, int y, bool down) {
 }
 
 void helpRequested() {
-    if (life() == Life::Running)
+    if (life() == Life::Running || life() == Life::Locked)
         openHelp();
 }
 
@@ -92,6 +99,9 @@ bool dispatchCommand(int id, int notification) {
     case IDM_SUPPORT_MAIL: openSupportMail(); break;
     case IDM_REVERT: revertCommand(); break;
     case IDM_MASTER_PASSWORD: masterPasswordCommand(); break;
+    case IDM_LOCK: lockCommand(); break;
+    case IDM_UNLOCK:
+    case IDC_UNLOCK: unlockCommand(); break;
     case IDM_FIND: findCommand(); break;
     case IDM_FIND_NEXT: findNextCommand(); break;
     case IDM_CREATE_PASSWORD:

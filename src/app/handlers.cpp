@@ -1,9 +1,12 @@
 #include "app/handlers.h"
 
 #include "app/commands.h"
+#include "app/lock.h"
 #include "app/program.h"
 #include "app/sync.h"
+#include "editor/editor.h"
 #include "editor/main_window_setup.h"
+#include "resources/resource.h"
 #include "transfer/clipboard.h"
 #include "transfer/paste.h"
 
@@ -12,6 +15,8 @@ platform::MainWindowHandlers mainWindowHandlers() {
     on.setUp = [] {
         windowOpened();
         setUpMainWindow();
+        enableLockCommand();
+        platform::watchSessionChanges();
     };
     on.command = dispatchCommand;
     on.listKey = listKey;
@@ -24,6 +29,9 @@ platform::MainWindowHandlers mainWindowHandlers() {
     on.clipboardTaken = clipboardTakenByOther;
     on.activated = mainWindowActivated;
     on.posted = mainWindowPosted;
+    on.sessionLocked = sessionLocked;
+    // A second start while locked: the password prompt, as the button.
+    on.broughtBack = [] { dispatchCommand(IDM_UNLOCK, 0); };
     on.timerElapsed = clipboardTimerElapsed;
     return on;
 }

@@ -132,6 +132,7 @@ void masterPasswordCommand() {
                              platform::mb::ok | platform::mb::iconError);
         return;
     }
+    enableLockCommand();
     // The clear copies that only repeat the list go before any box, in
     // which the session could end.
     std::wstring readable;

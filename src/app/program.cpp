@@ -2,6 +2,7 @@
 
 #include "app/commands.h"
 #include "app/handlers.h"
+#include "app/lock.h"
 #include "app/sync.h"
 #include "editor/editor.h"
 #include "editor/find.h"
@@ -19,12 +20,26 @@
 namespace {
 
 // See the table in base/life_cycle.h. Changed only by the transitions below.
-Life state = Life::Starting;
+Life lifeState = Life::Starting;
 // What the program was doing when Windows asked whether the session may end:
 // where it goes back to when the end is refused or cancelled.
 Life beforeQuery = Life::Running;
+// The entries are in memory: from the start's reading until the exit or a
+// lock gives them up, and again from an unlock.
+bool listHeld = false;
+// A lock asked when Windows locks the session or the PC is about to sleep:
+// its save asks nothing.
+bool lockQuietly = false;
+// What a lock leaves the unlock: the selected entry's place; the held key's
+// salt and iterations, a file with others having been protected again
+// elsewhere; and the temporary file the list went to when PASSWORD.TXT
+// could not take it.
+int selectedAtLock = -1;
+ProtectionSalt saltAtLock{};
+unsigned iterationsAtLock = 0;
+std::wstring keptAtLock;
 
-void enter(Life next) { state = next; }
+void enter(Life next) { lifeState = next; }
 
 void tellBackupLost(const std::wstring& backupPath, platform::FileError error) {
     platform::messageBox(
@@ -44,16 +59,19 @@ platform::FileError saveSettingsAsking() {
 // emptied and the window ended. The end of the session can arrive in one of
 // its questions and run it to the end itself: then the rest is not run again.
 void finish() {
-    // The record the editor holds: while a notice about lost characters is
-    // open in the middle of a selection change, the list already shows the
-    // next one.
-    storeFields(editedIndex);
-    saveEntries();
-    if (state != Life::Released)
+    if (listHeld) {
+        // The record the editor holds: while a notice about lost characters
+        // is open in the middle of a selection change, the list already
+        // shows the next one.
+        storeFields(editedIndex);
+        saveEntries();
+    }
+    if (lifeState != Life::Released)
         saveSettingsAsking();
-    if (state == Life::Released)
+    if (lifeState == Life::Released)
         return;
     releaseEntryList();
+    listHeld = false;
     enter(Life::Released);
     platform::unblockShutdown();
     // Waits a moment for a clipboard that another program holds open, so
@@ -62,10 +80,83 @@ void finish() {
     platform::endMainWindow(1);
 }
 
+// The lock, in Locking: the editor into its entry and the list saved, to a
+// kept temporary file when PASSWORD.TXT cannot take it; then everything of
+// it forgotten. When the exit or the end of the session comes in one of the
+// save's questions, it saves instead, and nothing is forgotten here. A list
+// that reaches no file at all is not forgotten either: the window shows it
+// again, and the user hears why.
+void lock() {
+    CommandUnderWay locking;
+    storeFields(editedIndex);
+    bool kept = false;
+    MergingSave saved;
+    const platform::FileError error = lifeState == Life::Locking
+                                          ? saveEntries(&kept, nullptr, &saved)
+                                          : platform::FileError::None;
+    if (lifeState != Life::Locking)
+        return;
+    std::wstring keptPath = kept ? saved.kept : L"";
+    if (error != platform::FileError::None && !kept) {
+        const SaveResult result = keepEntries(entryList, keptPath);
+        if (result.error != platform::FileError::None) {
+            enter(Life::Running);
+            showUnlocked(platform::selectedIndex());
+            tellLater(formatMessage(L"一覧を保存できなかったため、Keyloom をロックしませんでした。"
+                                    L"\n%s\n",
+                                    {result.failed}) +
+                      fileProblem(result.error));
+            return;
+        }
+    }
+    keptAtLock = keptPath;
+    selectedAtLock = platform::selectedIndex();
+    saltAtLock = heldKey.key.salt;
+    iterationsAtLock = heldKey.key.iterations;
+    forgetView();
+    releaseEntryList();
+    listHeld = false;
+    enter(Life::Locked);
+}
+
 int askYesNo(const std::wstring& text) {
     // Going on may replace the file at exit, so No is the default.
     return platform::messageBox(text, platform::mb::yesNo | platform::mb::iconWarning |
                                           platform::mb::defaultSecond);
+}
+
+// The list is read at start-up and again at an unlock, asking the same
+// questions. Declining one ends the program at start-up, and at an unlock
+// leaves it locked; either way no file is changed.
+std::wstring leftAsItIs() {
+    return lifeState == Life::Locked ? L"ファイルを変更せず、ロックしたままにします。"
+                                     : L"ファイルを変更せずに終了します。";
+}
+// At an unlock the exit or the end of the session can come in a question:
+// the reading stops there.
+bool stillReading() { return lifeState == Life::Starting || lifeState == Life::Locked; }
+
+// The prompt for PASSWORD.TXT's master password. At an unlock, a file
+// protected with another salt than the one the lock forgot was protected
+// again elsewhere, with a password this PC may not know.
+std::wstring passwordPrompt(const FileSeen& seen) {
+    const bool elsewhere = lifeState == Life::Locked &&
+                           (seen.salt != saltAtLock || seen.iterations != iterationsAtLock);
+    return formatMessage(
+        elsewhere ? L"以下のデータファイルは、ロックしているあいだに、ほかのパソコンなど"
+                    L"で別のマスターパスワードで保護されました。そのマスターパスワードを"
+                    L"入力してください。\n%s"
+                  : L"以下のデータファイルは、マスターパスワードで保護されています。\n%s",
+        {dataFilePath()});
+}
+
+// Going on with what could be read of a damaged data file.
+bool goOnWithDamaged(const std::wstring& path, int beyond) {
+    return askYesNo(damagedFileProblem(path, beyond) +
+                    formatMessage(L"読み込めた %d 件のアイテムで続けますか？\n「いいえ」を選ぶと、",
+                                  {std::to_wstring(entryList.count())}) +
+                    leftAsItIs()) == platform::mb::answerYes &&
+           stillReading();
 }
 
 // The program's folder must take new files, or nothing of the session can be
@@ -95,13 +186,12 @@ bool unreadableAccepted(Recovery& found, const std::vector<std::wstring>& passed
         std::wstring text = L"前回の保存で残った以下のファイルを、今は読み込めません。\n";
         for (const auto& [path, why] : found.unreadable)
             text += L"\n" + path + L"\n" + fileProblem(why) + L"\n";
-        text +=
-            emptyStart
-                ? L"\n再試行しますか？\n「いいえ」を選ぶと、ファイルを変更せずに終了します。"
-                : L"\n再試行しますか？\n「いいえ」を選ぶと、これらのファイルを使わずに続けます。"
-                  L"ファイルはそのまま残り、次の起動でもう一度確かめます。";
-        if (askYesNo(text) != platform::mb::answerYes)
-            return !emptyStart;
+        text += L"\n再試行しますか？\n「いいえ」を選ぶと、";
+        text += emptyStart ? leftAsItIs()
+                           : L"これらのファイルを使わずに続けます。ファイルはそのまま残り、次の"
+                             L"起動でもう一度確かめます。";
+        if (askYesNo(text) != platform::mb::answerYes || !stillReading())
+            return !emptyStart && stillReading();
         found = findRecovery(passedOver);
     }
     return true;
@@ -115,9 +205,7 @@ bool startFromBackup(const FileSeen& damaged, bool& entriesRead) {
     const std::wstring backup = dataBackupPath();
     const std::wstring problem = damagedProtectionProblem(dataFilePath(), damaged);
     if (!platform::fileExists(backup)) {
-        platform::messageBox(problem +
-                                 L"バックアップ（PASSWORD.BAK）もないため、ファイルを変更せずに"
-                                 L"終了します。",
+        platform::messageBox(problem + L"バックアップ（PASSWORD.BAK）もないため、" + leftAsItIs(),
                              platform::mb::ok | platform::mb::iconError);
         return false;
     }
@@ -125,13 +213,14 @@ bool startFromBackup(const FileSeen& damaged, bool& entriesRead) {
     // hears it before deciding.
     FileSeen peeked;
     const bool plain = peekDataFile(backup, peeked) == DataFileState::Read && !peeked.isProtected;
-    if (askYesNo(problem +
-                 (plain ? L"バックアップ（PASSWORD.BAK）は、マスターパスワードで保護されていません"
-                          L"（だれでも読める形です）。\n"
-                        : L"") +
-                 formatMessage(L"バックアップ %s から読み込みますか？\n"
-                               L"「いいえ」を選ぶと、ファイルを変更せずに終了します。",
-                               {backup})) != platform::mb::answerYes)
+    if (askYesNo(
+            problem +
+            (plain ? L"バックアップ（PASSWORD.BAK）は、マスターパスワードで保護されていません"
+                     L"（だれでも読める形です）。\n"
+                   : L"") +
+            formatMessage(L"バックアップ %s から読み込みますか？\n「いいえ」を選ぶと、", {backup}) +
+            leftAsItIs()) != platform::mb::answerYes ||
+        !stillReading())
         return false;
     MasterKey key = heldKey, upgrade;
     FileSeen seen;
@@ -145,8 +234,10 @@ bool startFromBackup(const FileSeen& damaged, bool& entriesRead) {
                      L"バックアップの以下のファイルは、マスターパスワードで保護されています。"
                      L"\n%s",
                      {backup}),
-                 false},
+                 lifeState != Life::Starting},
                 seen, key, &upgrade);
+            if (!stillReading())
+                return false;
             if (unlocked == Unlock::Opened)
                 continue;
             if (unlocked != Unlock::Damaged)
@@ -154,23 +245,17 @@ bool startFromBackup(const FileSeen& damaged, bool& entriesRead) {
             state = DataFileState::ProtectionDamaged;
         }
         if (state == DataFileState::ProtectionDamaged) {
-            platform::messageBox(damagedProtectionProblem(backup, seen) +
-                                     L"ファイルを変更せずに終了します。",
+            platform::messageBox(damagedProtectionProblem(backup, seen) + leftAsItIs(),
                                  platform::mb::ok | platform::mb::iconError);
             return false;
         }
-        if (state == DataFileState::Damaged &&
-            askYesNo(damagedFileProblem(backup, beyond) +
-                     formatMessage(L"読み込めた %d 件のアイテムで続けますか？\n"
-                                   L"「いいえ」を選ぶと、ファイルを変更せずに終了します。",
-                                   {std::to_wstring(entryList.count())})) !=
-                platform::mb::answerYes)
+        if (state == DataFileState::Damaged && !goOnWithDamaged(backup, beyond))
             return false;
         if (state != DataFileState::Read && state != DataFileState::Damaged) {
             platform::messageBox(
-                formatMessage(L"以下のバックアップを読み込むことができませんでした。\n%s\n"
-                              L"ファイルを変更せずに終了します。",
-                              {backup}),
+                formatMessage(L"以下のバックアップを読み込むことができませんでした。\n%s\n",
+                              {backup}) +
+                    leftAsItIs(),
                 platform::mb::ok | platform::mb::iconError);
             return false;
         }
@@ -201,12 +286,12 @@ bool unlockAtStartUp(bool& entriesRead) {
     DataFileState state = peekDataFile(dataFilePath(), seen);
     if (state == DataFileState::NeedsPassword) {
         MasterKey key, upgrade;
-        switch (askForPassword(
-            {dataFilePath(),
-             formatMessage(L"以下のデータファイルは、マスターパスワードで保護されています。\n%s",
-                           {dataFilePath()}),
-             false},
-            seen, key, &upgrade)) {
+        const Unlock unlocked =
+            askForPassword({dataFilePath(), passwordPrompt(seen), lifeState != Life::Starting},
+                           seen, key, &upgrade);
+        if (!stillReading())
+            return false;
+        switch (unlocked) {
         case Unlock::Opened:
             forgetKeys();
             heldKey = key;
@@ -215,9 +300,9 @@ bool unlockAtStartUp(bool& entriesRead) {
         case Unlock::Declined: return false;
         case Unlock::Failed:
             platform::messageBox(
-                formatMessage(L"以下のデータファイルを開くことができませんでした。\n%s\n"
-                              L"ファイルを変更せずに終了します。",
-                              {dataFilePath()}),
+                formatMessage(L"以下のデータファイルを開くことができませんでした。\n%s\n",
+                              {dataFilePath()}) +
+                    leftAsItIs(),
                 platform::mb::ok | platform::mb::iconError);
             return false;
         case Unlock::Damaged: state = DataFileState::ProtectionDamaged; break;
@@ -261,7 +346,7 @@ bool openWithItsPassword(Recovery& found, MasterKey& key) {
                        L"中身を確かめるには、マスターパスワードを入力してください。キャンセルを"
                        L"選ぶと、このファイルはそのまま残します。\n%s",
                        {found.path}),
-         false},
+         lifeState != Life::Starting},
         found.seen, key);
     EntryList list;
     DataFileState state = unlocked == Unlock::Opened
@@ -294,12 +379,15 @@ bool recoverAtStartUp(bool& entriesRead) {
         // Protected with a key not held: opened with its own password first.
         MasterKey key = heldKey;
         if (found.locked && !openWithItsPassword(found, key)) {
+            if (!stillReading())
+                return false;
             passedOver.push_back(found.path);
             found = findRecovery(passedOver);
             // Never an empty start past a file that may hold the list.
             if (found.path.empty() && found.missing) {
                 platform::messageBox(L"データファイル PASSWORD.TXT がなく、ほかに戻せるファイル"
-                                     L"もないため、ファイルを変更せずに終了します。",
+                                     L"もないため、" +
+                                         leftAsItIs(),
                                      platform::mb::ok | platform::mb::iconWarning);
                 return false;
             }
@@ -317,13 +405,14 @@ bool recoverAtStartUp(bool& entriesRead) {
                             : L"このファイルは一部が壊れていて、読み込めた分だけを戻せます。\n") +
             L"このファイルから元に戻しますか？\n" +
             (temporary ? L"「いいえ」を選ぶと、このファイルを削除します。「キャンセル」を選ぶと、"
-                         L"ファイルを変更せずに終了します。"
-                       : L"「いいえ」を選ぶと、ファイルを変更せずに終了します。");
+                       : L"「いいえ」を選ぶと、") +
+            leftAsItIs();
         int answer = temporary ? platform::messageBox(text, platform::mb::yesNoCancel |
                                                                 platform::mb::iconWarning |
                                                                 platform::mb::defaultThird)
                                : askYesNo(text);
-        if (answer != platform::mb::answerYes && !(answer == platform::mb::answerNo && temporary))
+        if (!stillReading() ||
+            (answer != platform::mb::answerYes && !(answer == platform::mb::answerNo && temporary)))
             return false;
         // Put in place, it is PASSWORD.TXT, and its key the session's.
         if (answer == platform::mb::answerYes)
@@ -369,34 +458,77 @@ bool loadEntriesAtStartUp() {
             break;
         }
         case DataFileState::Unreadable:
-            if (askToRetryReading(dataFilePath(), why) != platform::mb::answerYes)
+            if (askToRetryReading(dataFilePath(), why) != platform::mb::answerYes ||
+                !stillReading())
                 return false;
             break;
         case DataFileState::TooLarge: tellTooLarge(dataFilePath()); return false;
-        case DataFileState::Damaged:
-            return askYesNo(damagedFileProblem(dataFilePath(), beyond) +
-                            formatMessage(L"読み込めた %d 件のアイテムで続けますか？\n"
-                                          L"「いいえ」を選ぶと、ファイルを変更せずに終了します。",
-                                          {std::to_wstring(entryList.count())})) ==
-                   platform::mb::answerYes;
+        case DataFileState::Damaged: return goOnWithDamaged(dataFilePath(), beyond);
         case DataFileState::Read:
             if (dataFileBase.seen.opened == OpenResult::OpenedCheckDamaged)
                 tellCheckLineDamaged(dataFilePath());
             return true;
-        case DataFileState::Missing: return true;
+        // Gone since the lock (another program removed it): the list is not
+        // started empty without a word.
+        case DataFileState::Missing:
+            return lifeState == Life::Starting ||
+                   (askYesNo(formatMessage(L"データファイル PASSWORD.TXT がありません。\n%s\n"
+                                           L"空の一覧で始めますか？\n「いいえ」を選ぶと、",
+                                           {dataFilePath()}) +
+                             leftAsItIs()) == platform::mb::answerYes &&
+                    stillReading());
         }
     }
 }
 
+// Reads the list as the start does: the password first (recovery
+// candidates and copies protected with the same key then open with it,
+// without asking again), an unfinished save, the file, the copies beside
+// it. False: the user declined, or (at an unlock) the program's state
+// changed in a question; nothing is held then.
+bool readEntries() {
+    bool entriesRead;
+    bool going = unlockAtStartUp(entriesRead) && stillReading();
+    // Where the lock's save put the list, before it is offered.
+    if (going && lifeState == Life::Locked && !keptAtLock.empty())
+        platform::messageBox(
+            formatMessage(L"ロックするときに PASSWORD.TXT に保存できなかったため、一覧を以下の"
+                          L"ファイルに保存してあります。\n%s",
+                          {keptAtLock}),
+            platform::mb::ok | platform::mb::iconWarning);
+    going = going && stillReading() && (entriesRead || recoverAtStartUp(entriesRead)) &&
+            (entriesRead || loadEntriesAtStartUp()) && stillReading();
+    if (going) {
+        offerStrayFiles();
+        going = stillReading();
+    }
+    if (!going) {
+        releaseEntries(entryList);
+        forgetKeys();
+    }
+    return going;
+}
+
 } // namespace
 
-Life life() { return state; }
+Life life() { return lifeState; }
+
+bool mayAsk() {
+    switch (lifeState) {
+    case Life::Starting:
+    case Life::Running:
+    case Life::Exiting:
+    case Life::Locked: return true;
+    case Life::Locking: return !lockQuietly;
+    default: return false;
+    }
+}
 
 SaveResult saveWithRetry(const std::function<SaveResult(bool keepTemporary)>& attempt,
                          const std::wstring& backupPath) {
-    const Life started = state;
+    const Life started = lifeState;
     for (;;) {
-        SaveResult saved = attempt(state == Life::SessionEnded);
+        SaveResult saved = attempt(lifeState == Life::SessionEnded);
         if (!mayAsk() || saved.error == platform::FileError::Protection)
             return saved;
         if (saved.error == platform::FileError::None) {
@@ -406,7 +538,7 @@ SaveResult saveWithRetry(const std::function<SaveResult(bool keepTemporary)>& at
         }
         if (askToRetry(L"以下のデータファイルを書き込むことができませんでした。\n%s\n",
                        saved.failed, saved.error) != platform::mb::answerYes ||
-            state != started)
+            lifeState != started)
             return saved;
     }
 }
@@ -414,6 +546,11 @@ SaveResult saveWithRetry(const std::function<SaveResult(bool keepTemporary)>& at
 void resetProgram() {
     enter(Life::Starting);
     beforeQuery = Life::Running;
+    listHeld = lockQuietly = false;
+    selectedAtLock = -1;
+    saltAtLock = {};
+    iterationsAtLock = 0;
+    keptAtLock.clear();
     resetSync();
     releaseEntries(entryList);
     settings = defaultSettings;
@@ -427,61 +564,92 @@ int startUp() {
     case platform::MutexState::AlreadyExists: platform::bringBackRunningInstance(); return 0;
     case platform::MutexState::Created: break;
     }
-    if (!folderWritableOrAccepted())
+    if (!folderWritableOrAccepted() || !readEntries())
         return 0;
-    // The password first: recovery candidates and copies protected with the
-    // same key open with it, without asking again.
-    bool entriesRead;
-    bool going = unlockAtStartUp(entriesRead);
-    // A save under way on another PC leaves its temporary file beside
-    // PASSWORD.TXT for a moment: it is not one to offer.
-    if (going && !entriesRead && lockDataFile(false))
-        unlockDataFile();
-    going = going && (entriesRead || recoverAtStartUp(entriesRead)) &&
-            (entriesRead || loadEntriesAtStartUp());
-    if (!going) {
-        releaseEntries(entryList);
-        forgetKeys();
-        return 0;
-    }
-    offerStrayFiles();
     loadSettings();
     return platform::runMainWindow(mainWindowHandlers());
 }
 
-void windowOpened() { enter(Life::Running); }
+void windowOpened() {
+    // It opens on the list read before.
+    listHeld = true;
+    enter(Life::Running);
+}
 
 void exitProgram() {
-    if (state != Life::Running)
+    // The exit goes before a lock that waits or saves, and from a locked
+    // window saves the settings alone.
+    if (lifeState != Life::Running && lifeState != Life::LockAsked && lifeState != Life::Locking &&
+        lifeState != Life::Locked)
         return;
     // A question open now would go on over what the exit saves and releases:
     // it is closed first, and the exit runs once nothing is under way.
     enter(Life::ExitAsked);
     platform::cancelOpenQuestions();
-    exitIfAsked();
+    runPendingTransition();
 }
 
-void exitIfAsked() {
-    if (state != Life::ExitAsked || commandUnderWay())
+void runPendingTransition() {
+    if (commandUnderWay())
         return;
-    enter(Life::Exiting);
-    finish();
+    if (lifeState == Life::ExitAsked) {
+        enter(Life::Exiting);
+        finish();
+    } else if (lifeState == Life::LockAsked) {
+        enter(Life::Locking);
+        lock();
+    }
+}
+
+void lockProgram(bool quietly) {
+    if (lifeState == Life::LockAsked) {
+        lockQuietly = lockQuietly || quietly;
+        return;
+    }
+    // Once: nothing while ending or locked, nor without a master password.
+    if (lifeState != Life::Running || !heldKey.set)
+        return;
+    lockQuietly = quietly;
+    enter(Life::LockAsked);
+    // No entry stays on screen while a question waits for its answer; what
+    // a dialog holds is lost nothing by closing it.
+    showLocked();
+    platform::cancelOpenDialogs();
+    runPendingTransition();
+}
+
+void unlockProgram() {
+    if (lifeState != Life::Locked)
+        return;
+    const bool wasProtected = iterationsAtLock != 0;
+    if (!readEntries())
+        return;
+    listHeld = true;
+    keptAtLock.clear();
+    enter(Life::Running);
+    showUnlocked(selectedAtLock);
+    if (wasProtected && !heldKey.set)
+        platform::messageBox(formatMessage(L"以下のデータファイルは、ほかのパソコンなどでマスター"
+                                           L"パスワードによる保護をやめたため、パスワードを聞かずに"
+                                           L"開きました。この一覧は保護されていません。\n%s",
+                                           {dataFilePath()}),
+                             platform::mb::ok | platform::mb::iconWarning);
 }
 
 bool sessionEndQueried(bool critical) {
-    if (state == Life::SessionEnded || state == Life::Released)
+    if (lifeState == Life::SessionEnded || lifeState == Life::Released)
         return true; // saved as far as it could be
     // A reason left by an earlier refusal is for that query only.
     platform::unblockShutdown();
-    if (state != Life::SessionEnding)
-        beforeQuery = state;
+    if (lifeState != Life::SessionEnding)
+        beforeQuery = lifeState;
     enter(Life::SessionEnding);
     stopPaste();
     // The exit has stored the editor already, and may wait in a notice.
-    if (beforeQuery != Life::Exiting)
+    if (listHeld && beforeQuery != Life::Exiting)
         storeFields(editedIndex);
     const wchar_t* failed = L"PASSWORD.TXT";
-    platform::FileError error = saveEntries();
+    platform::FileError error = listHeld ? saveEntries() : platform::FileError::None;
     if (error == platform::FileError::None) {
         failed = L"INITIAL.TXT";
         error = saveSettingsAsking();
@@ -501,15 +669,15 @@ bool sessionEndQueried(bool critical) {
 
 void sessionEndCancelled() {
     platform::unblockShutdown();
-    if (state != Life::SessionEnding)
+    if (lifeState != Life::SessionEnding)
         return; // refused by Keyloom itself, and back already
     enter(beforeQuery);
     tellHeldBack();
-    exitIfAsked();
+    runPendingTransition();
 }
 
 void sessionEnded() {
-    if (state == Life::Released)
+    if (lifeState == Life::Released)
         return;
     // The process ends as soon as this returns: whatever waits in a question
     // below (a command, the exit's own retry) never goes on, so the sequence

@@ -26,9 +26,18 @@ void windowOpened();
 // releases the entries, empties the clipboard and ends the main window with
 // 1. A later request is ignored.
 void exitProgram();
-// The exit asked while something was under way, run once the last of it has
-// ended (see CommandUnderWay).
-void exitIfAsked();
+// The exit or the lock asked while something was under way, run once the
+// last of it has ended (see CommandUnderWay).
+void runPendingTransition();
+// A lock (Running only, and only while a master password is set): the view
+// locked at once, Keyloom's own dialogs closed, and once nothing is under
+// way (a question answered, a paste done) the list saved and forgotten:
+// Locked. Quietly (Windows locks the session, the PC sleeps) the save asks
+// nothing. Asked again while it waits, it runs once.
+void lockProgram(bool quietly);
+// Reads the list again as the start does, asking the same questions;
+// declining one leaves it locked. Opened, the window shows it as before.
+void unlockProgram();
 // Windows asks whether the session may end (critical: it ends whatever the
 // answer): SessionEnding. The list and the settings are saved without a
 // question, and nothing is released: the window stays, a question open

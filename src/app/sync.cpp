@@ -305,6 +305,11 @@ void tellHeldBack() {
         platform::postToMainWindow();
 }
 
+void tellLater(const std::wstring& news) {
+    heldBack += (heldBack.empty() ? L"" : L"\n\n") + news;
+    platform::postToMainWindow();
+}
+
 void mainWindowPosted() {
     if (listInUse() || life() != Life::Running)
         return;
@@ -349,6 +354,7 @@ void mainWindowPosted() {
     }
     if (took != TakeIn::Merged)
         return;
+    enableLockCommand(); // the key may be another PC's now
     if (!sameList(merged, entryList))
         replaceEntries(merged);
     tellNews(mergeNews(report, entryList, false));

@@ -32,6 +32,8 @@ std::wstring keptReason(const MergingSave& saved);
 // way: then the next activation does it.
 void mainWindowActivated();
 void tellHeldBack();
+// Tells news at the message loop's next turn, not inside what runs now.
+void tellLater(const std::wstring& news);
 void mainWindowPosted();
 
 // At start-up, after loading: each other copy of PASSWORD.TXT that holds

@@ -153,6 +153,8 @@ bool storeFields(int index) {
 
 bool commandsHeld() { return noticeOpen; }
 
+void enableLockCommand() { platform::enableCommand(IDM_LOCK, heldKey.set); }
+
 void enableEditing(bool enable) {
     for (int id : editorFields)
         platform::enableControl(id, enable);
@@ -406,6 +408,7 @@ void revertCommand() {
     // clear text.
     if (seen.isProtected)
         adoptKey(key);
+    enableLockCommand();
     fillList();
     platform::selectItem(sel);
     showSelection();

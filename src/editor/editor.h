@@ -22,6 +22,8 @@ bool commandsHeld();
 // Enables the fields and the commands on an entry (their menu items and
 // buttons), or disables and grays them.
 void enableEditing(bool enable);
+// The lock's command is there while a master password is set.
+void enableLockCommand();
 // Stores the edited record and shows the selected one.
 void showSelection();
 // A field's text changed (EN_CHANGE): input beyond the field's limit in

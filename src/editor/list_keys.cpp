@@ -41,6 +41,11 @@ bool listKeyDown(int key, bool ctrl) {
         platform::sendCommand(IDM_FIND);
         return true;
     case platform::key::f3: platform::sendCommand(IDM_FIND_NEXT); return true;
+    case platform::key::l:
+        if (!ctrl)
+            return false;
+        platform::sendCommand(IDM_LOCK);
+        return true;
     default: return false;
     }
 }

@@ -144,6 +144,7 @@ constexpr unsigned iconWarning = 0x30;
 constexpr unsigned iconInformation = 0x40;
 constexpr unsigned defaultSecond = 0x100;
 constexpr unsigned defaultThird = 0x200;
+constexpr int answerOk = 1;
 constexpr int answerCancel = 2;
 constexpr int answerYes = 6;
 constexpr int answerNo = 7;
@@ -152,7 +153,8 @@ constexpr int answerNo = 7;
 // Codes of the system's messages that the logic acts on.
 namespace key { // virtual-key codes
 constexpr int tab = 0x09, enter = 0x0D, control = 0x11, space = 0x20, up = 0x26, down = 0x28,
-              del = 0x2E, f = 0x46, n = 0x4E, v = 0x56, z = 0x5A, apps = 0x5D, f2 = 0x71, f3 = 0x72;
+              del = 0x2E, f = 0x46, l = 0x4C, n = 0x4E, v = 0x56, z = 0x5A, apps = 0x5D, f2 = 0x71,
+              f3 = 0x72;
 } // namespace key
 namespace notify {                      // dialog commands and control notifications
 constexpr int ok = 1;                   // IDOK: the default button, Enter
@@ -190,8 +192,9 @@ void moveWindow(WindowHandle window, int left, int top);
 enum class MutexState { Created, AlreadyExists, Failed };
 // Creates the named mutex "Keyloom", owned by this process until it ends.
 MutexState createSingleInstanceMutex();
-// Restores the window captioned "Keyloom" when it is minimized and brings it
-// to the front; nothing when there is none.
+// Restores Keyloom's main window (captioned "Keyloom", or so while locked)
+// when it is minimized, brings it to the front and tells it so (its
+// broughtBack handler); nothing when there is none.
 void bringBackRunningInstance();
 // What the program does when something happens to the main window. Each is
 // called from the window's own procedures and returns to them; a null one
@@ -227,6 +230,12 @@ struct MainWindowHandlers {
     void (*clipboardTaken)() = nullptr;
     // What postToMainWindow asked for, once the messages under way are done.
     void (*posted)() = nullptr;
+    // Windows locks the session or disconnects it (once watchSessionChanges
+    // has succeeded), or the PC is about to sleep.
+    void (*sessionLocked)() = nullptr;
+    // A second start of Keyloom brought the window to the front; posted, so
+    // it runs once the messages under way are done.
+    void (*broughtBack)() = nullptr;
     // The window's timer (startTimer) has run out.
     void (*timerElapsed)() = nullptr;
 };
@@ -494,6 +503,29 @@ bool emptyClipboardIfUnchanged(unsigned sequence);
 // The main window's timer: its timerElapsed handler runs once, ms from now.
 // Starting it again while it runs starts it over.
 void startTimer(int ms);
+
+// ---- The lock ----
+
+// The main window's locked view: the list, every field, label and button
+// hidden (not merely emptied), the line "Keyloom はロックされています。" and
+// the default button "ロックを解除(&U)..." shown, and the caption
+// "Keyloom (ロック中)"; or, not locked, everything as it was.
+void showLockedView(bool locked);
+// Overwrites a field's text where its edit control keeps it with filler of
+// the same length, without undo, then empties the field and its undo: a
+// control reuses its buffer for a text that fits, and a shorter one would
+// leave the rest of the old text behind it.
+void wipeField(int id);
+// The tick count (see tickCount) of the last input anywhere in the user's
+// session, not only in Keyloom.
+unsigned lastInputTick();
+// Asks Windows to tell the main window when this session is locked or
+// disconnected (its sessionLocked handler); false when that cannot be
+// done yet (the service that tells it is still starting).
+bool watchSessionChanges();
+// Closes Keyloom's own dialogs that are open, as if キャンセル were chosen in
+// each; its message boxes stay.
+void cancelOpenDialogs();
 
 // ---- Cryptography: the master password's protected file ----
 //

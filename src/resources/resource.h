@@ -1,7 +1,7 @@
 // Identifiers shared by keyloom.rc and the code. One number space: menu
 // commands 100-130, main window controls 200-219, options dialog 220-229,
-// find dialog 230-239; the master password's menu command 140 and its
-// dialogs' controls 240-249.
+// find dialog 230-239; the master password's menu command 140, the lock's
+// 141 and 142, and its dialogs' controls 240-249.
 #pragma once
 
 // ---- Menu commands ----
@@ -48,6 +48,8 @@
 #define IDC_PASTE_PASSWORD 213
 #define IDC_CREATE_PASSWORD 214
 #define IDC_PASTE_MAIL 215
+#define IDC_UNLOCK 216      // the locked view's button: the unlock
+#define IDC_LOCKED_TEXT 217 // and its line
 #define IDC_PASTE_USER_ID_AND_PASSWORD 219
 
 // ---- Options dialog controls ----
@@ -65,6 +67,8 @@
 
 // ---- The master password: the menu command and its two dialogs ----
 #define IDM_MASTER_PASSWORD 140
+#define IDM_LOCK 141   // "ロック(&L)", Ctrl+L on the list
+#define IDM_UNLOCK 142 // "ロックを解除(&U)...", the same menu item while locked
 #define IDC_CURRENT_PASSWORD_LABEL 240
 #define IDC_CURRENT_PASSWORD 241
 #define IDC_NEW_PASSWORD 242

@@ -11,9 +11,10 @@ std::wstring settingsFilePath() { return programDirectory() + L"\\INITIAL.TXT"; 
 
 // The order of the lines in INITIAL.TXT.
 static constexpr std::int32_t Settings::*fileOrder[] = {
-    &Settings::windowLeft,   &Settings::windowTop,      &Settings::showUserId,
-    &Settings::showPassword, &Settings::passwordLength, &Settings::useDigits,
-    &Settings::useLowercase, &Settings::useUppercase,   &Settings::clipboardSeconds,
+    &Settings::windowLeft,      &Settings::windowTop,         &Settings::showUserId,
+    &Settings::showPassword,    &Settings::passwordLength,    &Settings::useDigits,
+    &Settings::useLowercase,    &Settings::useUppercase,      &Settings::clipboardSeconds,
+    &Settings::lockIdleMinutes, &Settings::lockOnSessionLock,
 };
 // Older versions write eight lines, and read no more.
 constexpr int requiredLines = 8;
@@ -37,11 +38,13 @@ Settings parseSettingsFile(const char* data, std::size_t size, bool* complete) {
         }
     }
     // A hand-edited number would make a timer of no time, or of years.
-    if (s.clipboardSeconds > 0)
-        s.clipboardSeconds = std::clamp<std::int32_t>(s.clipboardSeconds, shortestClipboardSeconds,
-                                                      longestClipboardSeconds);
-    else
-        s.clipboardSeconds = 0;
+    auto clampOrOff = [](std::int32_t value, int lowest, int highest) {
+        return value > 0 ? std::clamp<std::int32_t>(value, lowest, highest) : 0;
+    };
+    s.clipboardSeconds =
+        clampOrOff(s.clipboardSeconds, shortestClipboardSeconds, longestClipboardSeconds);
+    s.lockIdleMinutes = clampOrOff(s.lockIdleMinutes, shortestLockMinutes, longestLockMinutes);
+    s.lockOnSessionLock = s.lockOnSessionLock != 0 ? 1 : 0;
     if (complete)
         *complete = lines >= requiredLines && !in.repaired;
     return s;

@@ -404,6 +404,10 @@ void forgetKeptFile() {
     keptSeen = {};
 }
 
+SaveResult keepEntries(const EntryList& list, std::wstring& path) {
+    return keep(formatDataFile(list), MergingRules(), path);
+}
+
 std::vector<std::wstring> clearLeftovers() {
     const std::wstring folder = programDirectory();
     std::vector<std::wstring> candidates{dataBackupPath(), dataBackupPath() + L".tmp"};

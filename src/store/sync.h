@@ -154,6 +154,10 @@ platform::FileError setAside(const std::wstring& path, const wchar_t* suffix);
 
 // Forgets the temporary file this run kept, as before start-up.
 void forgetKeptFile();
+// Keeps list as a temporary file of PASSWORD.TXT protected with the held
+// key, as a save that cannot replace PASSWORD.TXT does, for the next start
+// to offer; path names it.
+SaveResult keepEntries(const EntryList& list, std::wstring& path);
 
 // ---- Once the master password protects PASSWORD.TXT ----
 

@@ -23,6 +23,18 @@ constexpr int forgetRetry = 500; // ms
 // The clipboard's sequence number right after Keyloom's last text got there.
 unsigned leftSequence = 0;
 
+// One attempt, tried again a moment later while another program holds the
+// clipboard open; false when it kept it.
+template <class Attempt> bool whileBusy(Attempt attempt) {
+    for (int pauses = 0;; ++pauses) {
+        if (attempt())
+            return true;
+        if (pauses == retryPauses)
+            return false;
+        platform::pauseServingSentMessages(retryPause);
+    }
+}
+
 } // namespace
 
 int copyTextToClipboard(const char* text) {
@@ -37,7 +49,7 @@ int copyTextToClipboard(const char* text) {
         platform::pauseServingSentMessages(retryPause);
         // The exit sequence may have run meanwhile and emptied the clipboard,
         // or be about to: nothing may go on it then.
-        if (life() != Life::Running)
+        if (stopping())
             return 0;
     }
 }
@@ -64,24 +76,22 @@ int copyField(int field) {
     return copyTextToClipboard(text.c_str());
 }
 
-bool clearClipboard() {
-    for (int pauses = 0;; ++pauses) {
-        if (platform::emptyClipboard())
-            return true;
-        if (pauses == retryPauses)
-            return false;
-        platform::pauseServingSentMessages(retryPause);
-    }
+bool clearClipboard() { return whileBusy(platform::emptyClipboard); }
+
+bool forgetOwnText() {
+    return whileBusy([] { return platform::emptyClipboardIfUnchanged(leftSequence); });
 }
 
 void forgetClipboardLater() {
+    leftSequence = platform::clipboardSequence();
     if (settings.clipboardSeconds <= 0)
         return;
-    leftSequence = platform::clipboardSequence();
     platform::startTimer(settings.clipboardSeconds * 1000);
 }
 
 void clipboardTimerElapsed() {
-    if (life() != Life::Released && !platform::emptyClipboardIfUnchanged(leftSequence))
+    // Locked or ended, the clipboard has been seen to already.
+    if (life() != Life::Released && life() != Life::Locked &&
+        !platform::emptyClipboardIfUnchanged(leftSequence))
         platform::startTimer(forgetRetry);
 }

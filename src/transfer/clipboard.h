@@ -13,10 +13,13 @@ int copyField(int field);
 // Empties the clipboard, waiting for it the same way; false when another
 // program kept it.
 bool clearClipboard();
+// The same, but only while it still holds what Keyloom put there last.
+bool forgetOwnText();
 
-// With the option on, what Keyloom has just left on the clipboard is taken
-// off again after the set seconds, unless the clipboard has changed by then;
-// a later call starts the wait over. Nothing with the option off.
+// Keyloom has just left text on the clipboard: that is what forgetOwnText
+// takes off. With the option on it is taken off again after the set
+// seconds, unless the clipboard has changed by then; a later call starts the
+// wait over.
 void forgetClipboardLater();
 // The main window's timer ran out: the clipboard is emptied if it still
 // holds what Keyloom left there.

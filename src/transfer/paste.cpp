@@ -63,8 +63,8 @@ struct Sequence {
 };
 
 // The program begins to end, or the end of the session was asked about: the
-// paste stops without a word.
-bool mustStop() { return life() != Life::Running || stopAsked; }
+// paste stops without a word. A lock waits for it instead.
+bool mustStop() { return stopping() || stopAsked; }
 
 // Serves what other programs send (the target's read among it) until done()
 // or the time is up; false then, or once the program begins to end. done()

@@ -23,7 +23,7 @@ using fake::view;
 
 const std::wstring settingsPath = L"C:\\Keyloom\\INITIAL.TXT";
 // The defaults with the fake window's corner, as the exit saves them.
-const std::string settingsAtExit = "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n";
+const std::string settingsAtExit = "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n0\r\n1\r\n";
 
 // PASSWORD.TXT with one entry, which another program takes hold of once
 // the window is open, so that the exit cannot replace it; returns the bytes

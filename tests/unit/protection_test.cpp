@@ -15,18 +15,6 @@ using fake::view;
 
 class ProtectionTest : public KeyloomTest {
   protected:
-    // The window as it opens over records behind password, its key held.
-    void openProtected(std::initializer_list<EntryRecord> records,
-                       const std::string& password = "pw") {
-        fake::files[dataPath] = fake::protectedFile(records, password);
-        heldKey = fake::masterKey(password);
-        loadDataFile();
-        fake::openMainWindow(mainWindowHandlers());
-    }
-    static void otherPcWrites(const std::string& bytes) {
-        fake::files[dataPath] = bytes;
-        fake::fileTimes[dataPath] = fake::nextFileTime();
-    }
     // A fresh start over file as PASSWORD.TXT with these passwords to type;
     // the window, once open, is closed at once.
     void startOver(const std::string& file, std::deque<std::optional<std::wstring>> typed) {
@@ -372,7 +360,7 @@ TEST_F(ProtectionTest, AnExitInsideAQuestionClosesItFirstAndSavesOnce) {
         fake::activate();
         fake::handlePosted();
         EXPECT_EQ(fake::dialogsRun.size(), 2u);
-        EXPECT_EQ(fake::questionsDeepest, 1);
+        EXPECT_EQ(fake::questionsDeepest, 1u);
         EXPECT_EQ(life(), Life::Released);
         EXPECT_EQ(view.endedWith, 1);
         if (typed) {

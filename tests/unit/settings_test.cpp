@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -29,49 +30,57 @@ TEST_F(SettingsTest, DefaultsWithoutAReadableFile) {
 }
 
 TEST_F(SettingsTest, FileSuppliesItsValuesAndDefaultsForMissingLines) {
-    fake::files[path] = "100\r\n50\r\n0\r\n1\r\n12\r\n0\r\n1\r\n1\r\n9\r\n7\r\n";
+    fake::files[path] = "100\r\n50\r\n0\r\n1\r\n12\r\n0\r\n1\r\n1\r\n9\r\n7\r\n0\r\n";
     loadSettings();
-    EXPECT_TRUE(settings == (Settings{100, 50, 0, 1, 12, 0, 1, 1, 9}));
+    EXPECT_TRUE(settings == (Settings{100, 50, 0, 1, 12, 0, 1, 1, 9, 7, 0}));
 
     // Values are taken unchanged, without a range check; the eight lines an
-    // older version wrote leave the clipboard alone.
+    // older version wrote leave the clipboard alone, and lock at Windows'
+    // lock only.
     fake::files[path] = "-5\r\n-999\r\n7\r\n-1\r\n5000\r\n0\r\n0\r\n0\r\n";
     loadSettings();
-    EXPECT_TRUE(settings == (Settings{-5, -999, 7, -1, 5000, 0, 0, 0, 0}));
+    EXPECT_TRUE(settings == (Settings{-5, -999, 7, -1, 5000, 0, 0, 0, 0, 0, 1}));
 
     fake::files[path] = "10\r\n20\r\n0";
     loadSettings();
-    EXPECT_TRUE(settings == (Settings{10, 20, 0, 1, 8, 1, 1, 0, 0}));
+    EXPECT_TRUE(settings == (Settings{10, 20, 0, 1, 8, 1, 1, 0, 0, 0, 1}));
 
     fake::files[path] = "";
     loadSettings();
     EXPECT_TRUE(settings == defaultSettings);
 }
 
-TEST_F(SettingsTest, ClipboardSecondsAreBroughtIntoTheDialogsRange) {
+TEST_F(SettingsTest, SecondsAndMinutesAreBroughtIntoTheDialogsRange) {
     const std::string eight = "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n";
     for (auto [line, seconds] : {std::pair{"1", 5}, {"601", 600}, {"-30", 0}}) {
         std::string file = eight + line + "\r\n";
         Settings read = parseSettingsFile(file.data(), file.size());
         EXPECT_EQ(read.clipboardSeconds, seconds) << line;
     }
+    for (auto [lines, minutes, onLock] :
+         {std::tuple{"0\r\n1441\r\n7\r\n", 1440, 1}, {"0\r\n-2\r\n0\r\n", 0, 0}}) {
+        std::string file = eight + lines;
+        Settings read = parseSettingsFile(file.data(), file.size());
+        EXPECT_EQ(read.lockIdleMinutes, minutes) << lines;
+        EXPECT_EQ(read.lockOnSessionLock, onLock) << lines;
+    }
 }
 
-TEST_F(SettingsTest, SaveWritesNineLinesWithTheWindowCorner) {
+TEST_F(SettingsTest, SaveWritesElevenLinesWithTheWindowCorner) {
     EXPECT_EQ(formatSettingsFile(defaultSettings),
-              "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n");
+              "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n0\r\n1\r\n");
 
     fake::windowRect = {100, 50, 740, 530};
     settings.clipboardSeconds = 30;
     EXPECT_EQ(saveSettings(false).error, platform::FileError::None);
-    EXPECT_EQ(fake::files[path], "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n30\r\n");
+    EXPECT_EQ(fake::files[path], "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n30\r\n0\r\n1\r\n");
 
     // Minimized: the corner read at start-up stays.
     settings = defaultSettings;
     fake::minimized = true;
     fake::windowRect = {-32000, -32000, -31840, -31970};
     EXPECT_EQ(saveSettings(false).error, platform::FileError::None);
-    EXPECT_EQ(fake::files[path], "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n");
+    EXPECT_EQ(fake::files[path], "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n0\r\n1\r\n");
     EXPECT_FALSE(fake::files.count(L"C:\\Keyloom\\INITIAL.BAK"));
 }
 

@@ -86,7 +86,7 @@ TEST_F(SyncTest, TheExitTakesInWhatAnotherPcSavedAndTellsItOnce) {
 }
 
 TEST_F(SyncTest, NothingIsWrittenWhereTheBytesAreThereAlready) {
-    const std::string settingsAtExit = "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n";
+    const std::string settingsAtExit = "100\r\n50\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n0\r\n1\r\n";
     fake::files[folder + L"\\INITIAL.TXT"] = settingsAtExit;
     open({record("A"), record("B")});
     select(1);

@@ -66,7 +66,7 @@ void resetDialogs() {
 // The user in a password dialog: each password typed, then OK, while the
 // dialog stays open.
 static void typePasswords() {
-    while (dialog.open && dialog.endedWith == -1 && questionsCancelled < questionsOpen) {
+    while (dialog.open && dialog.endedWith == -1 && !questionsOpen.back().cancelled) {
         std::optional<std::wstring> typed;
         if (!typedPasswords.empty()) {
             typed = typedPasswords.front();
@@ -108,8 +108,7 @@ int runDialog(Dialog which, const DialogHandlers& handlers) {
     const bool nested = dialog.open;
     const fake::DialogView outer = dialog;
     const DialogHandlers outerHandlers = fake::dialogHandlers;
-    const int level = ++fake::questionsOpen;
-    fake::questionsDeepest = std::max(fake::questionsDeepest, level);
+    fake::questionOpened(true);
     dialog = fake::DialogView();
     dialog.open = true;
     fake::dialogHandlers = handlers;
@@ -122,12 +121,9 @@ int runDialog(Dialog which, const DialogHandlers& handlers) {
         fake::typePasswords();
     }
     // Closed by the program meanwhile: as if キャンセル was chosen.
-    if (level <= fake::questionsCancelled) {
-        fake::questionsCancelled = level - 1;
-        if (dialog.endedWith == -1)
-            fake::dialogCommand(notify::cancel);
-    }
-    --fake::questionsOpen;
+    if (fake::questionsOpen.back().cancelled && dialog.endedWith == -1)
+        fake::dialogCommand(notify::cancel);
+    fake::questionClosed();
     const int result = dialog.endedWith;
     dialog.open = false;
     fake::dialogHandlers = {};
@@ -138,7 +134,15 @@ int runDialog(Dialog which, const DialogHandlers& handlers) {
     return result;
 }
 
-void cancelOpenQuestions() { fake::questionsCancelled = fake::questionsOpen; }
+void cancelOpenQuestions() {
+    for (fake::OpenQuestion& open : fake::questionsOpen)
+        open.cancelled = true;
+}
+
+void cancelOpenDialogs() {
+    for (fake::OpenQuestion& open : fake::questionsOpen)
+        open.cancelled = open.cancelled || open.dialog;
+}
 
 void endDialog(WindowHandle window, int result) {
     if (window == fake::dialogWindow)

@@ -50,6 +50,19 @@ class KeyloomTest : public ::testing::Test {
         loadDataFile();
         fake::openMainWindow(mainWindowHandlers());
     }
+    // The same behind password, its key held.
+    void openProtected(std::initializer_list<EntryRecord> records,
+                       const std::string& password = "pw") {
+        fake::files[dataPath] = fake::protectedFile(records, password);
+        heldKey = fake::masterKey(password);
+        loadDataFile();
+        fake::openMainWindow(mainWindowHandlers());
+    }
+    // Another PC saves PASSWORD.TXT, later than anything before.
+    static void otherPcWrites(const std::string& bytes) {
+        fake::files[dataPath] = bytes;
+        fake::fileTimes[dataPath] = fake::nextFileTime();
+    }
 
     // Selects list item index as a click does.
     void select(int index) {

@@ -30,9 +30,19 @@ static std::wstring lockHeld;
 static long long clock;
 std::wstring modulePath;
 std::vector<MessageBoxCall> messageBoxes;
-int questionsOpen;
-int questionsCancelled;
-int questionsDeepest;
+std::vector<OpenQuestion> questionsOpen;
+std::size_t questionsDeepest;
+
+void questionOpened(bool dialog) {
+    questionsOpen.push_back({dialog});
+    questionsDeepest = std::max(questionsDeepest, questionsOpen.size());
+}
+
+bool questionClosed() {
+    const bool cancelled = questionsOpen.back().cancelled;
+    questionsOpen.pop_back();
+    return cancelled;
+}
 std::deque<int> answers;
 bool minimized;
 platform::Rect windowRect;
@@ -63,7 +73,11 @@ void reset() {
     allocationsBeforeFailure = -1;
     modulePath = L"C:\\Keyloom\\keyloom.exe";
     messageBoxes.clear();
-    questionsOpen = questionsCancelled = questionsDeepest = 0;
+    questionsOpen.clear();
+    questionsDeepest = 0;
+    sessionWatched = false;
+    sessionWatchFailures = 0;
+    lastInput = 0;
     answers.clear();
     minimized = false;
     windowRect = {100, 50, 740, 530};
@@ -149,6 +163,20 @@ void activate() {
     if (windowHandlers.activated)
         windowHandlers.activated();
 }
+
+void lockSession() {
+    if (windowHandlers.sessionLocked)
+        windowHandlers.sessionLocked();
+}
+
+void bringBack() {
+    if (windowHandlers.broughtBack)
+        windowHandlers.broughtBack();
+}
+
+bool sessionWatched;
+int sessionWatchFailures;
+unsigned lastInput;
 
 void handlePosted() {
     for (; posts > 0; --posts)
@@ -415,16 +443,13 @@ void unblockShutdown() { fake::shutdownBlocked = false; }
 
 int messageBox(const std::wstring& text, unsigned style) {
     fake::messageBoxes.push_back({text, style});
-    const int level = ++fake::questionsOpen;
-    fake::questionsDeepest = std::max(fake::questionsDeepest, level);
+    fake::questionOpened(false);
     if (auto nested = std::move(fake::duringMessageBox)) {
         fake::duringMessageBox = nullptr;
         nested();
     }
-    --fake::questionsOpen;
     // Closed by the program meanwhile: as if the user declined.
-    if (level <= fake::questionsCancelled) {
-        fake::questionsCancelled = level - 1;
+    if (fake::questionClosed()) {
         const unsigned buttons = style & 0xF;
         return buttons == mb::yesNoCancel ? mb::answerCancel
                : buttons == mb::yesNo     ? mb::answerNo
@@ -552,6 +577,24 @@ void deleteItem(int index) {
 void removeAllItems() {
     view.items.clear();
     view.selection = -1;
+}
+
+void showLockedView(bool locked) { view.locked = locked; }
+
+void wipeField(int id) {
+    view.wipedFields[id] = view.fields[id];
+    view.fields[id].clear();
+    view.modified[id] = false;
+}
+
+unsigned lastInputTick() { return fake::lastInput; }
+
+bool watchSessionChanges() {
+    if (fake::sessionWatchFailures > 0) {
+        --fake::sessionWatchFailures;
+        return false;
+    }
+    return fake::sessionWatched = true;
 }
 
 void setListRedraw(bool on) { view.redraw = on; }

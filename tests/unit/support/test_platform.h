@@ -66,13 +66,19 @@ extern platform::Rect windowRect;
 // Runs inside the next message box, as a nested message loop would run what
 // arrives meanwhile (the end of the session, say); then it is cleared.
 extern std::function<void()> duringMessageBox;
-// Message boxes and dialogs open now, one inside the other. Those the
-// program closed (the first questionsCancelled of them) return as declined:
-// キャンセル, else いいえ, else OK.
-extern int questionsOpen;
-extern int questionsCancelled;
+// Message boxes and dialogs open now, one inside the other, first to last.
+// Those the program closed return as declined: キャンセル, else いいえ, else
+// OK.
+struct OpenQuestion {
+    bool dialog;
+    bool cancelled = false;
+};
+extern std::vector<OpenQuestion> questionsOpen;
 // The most that were open at once.
-extern int questionsDeepest;
+extern std::size_t questionsDeepest;
+// Opens a question, or closes the last one: whether it was cancelled.
+void questionOpened(bool dialog);
+bool questionClosed();
 
 // The main window as the logic sees it: list, fields, menus and what the
 // logic asked of the window. What happens to the window goes to the handlers
@@ -112,6 +118,10 @@ struct View {
     bool broughtBack = false;
     bool windowCreated = false;
     std::function<void()> whileWindowRuns; // the user's session in runMainWindow
+    // The locked view shows; the fields whose text was written over in
+    // their controls, and what each held then.
+    bool locked = false;
+    std::map<int, std::wstring> wipedFields;
 };
 extern View view;
 
@@ -128,6 +138,16 @@ bool querySessionEnd(bool critical = false);
 void endSession(bool ending = true);
 // The window becomes the active one.
 void activate();
+// Windows locks the session (or the PC goes to sleep); a second start
+// brings the window back, which is handled at the loop's next turn.
+void lockSession();
+void bringBack();
+// Whether the window asked to hear of session changes, and how many more
+// times that fails before it succeeds.
+extern bool sessionWatched;
+extern int sessionWatchFailures;
+// The tick count of the user's last input anywhere.
+extern unsigned lastInput;
 // The window's handling of what postToMainWindow asked for (the message
 // loop's next turn).
 void handlePosted();
