@@ -75,6 +75,13 @@ int runDialog(Dialog dialog, const DialogHandlers& handlers) {
 
 void endDialog(WindowHandle dialog, int result) { EndDialog(dialog, result); }
 
+void cancelOpenDialogs() {
+    // The last opened first: each one's handler runs as for キャンセル.
+    const std::vector<HWND> open = openDialogs;
+    for (auto it = open.rbegin(); it != open.rend(); ++it)
+        SendMessageW(*it, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
 void cancelOpenQuestions() {
     std::vector<HWND> open;
     EnumThreadWindows(GetCurrentThreadId(), collectOpenDialog, reinterpret_cast<LPARAM>(&open));
