@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -424,12 +425,14 @@ void openWithShell(const std::wstring& text);
 bool randomBytes(void* buffer, std::size_t size);
 
 // The secondary dialogs, by template: "KEYLOOMOPTION", "KEYLOOMABOUT",
-// "KEYLOOMFIND", and the master password's "KEYLOOMMASTER" (set, change, turn
-// off) and "KEYLOOMPASSWORD" (asked for a protected file).
-enum class Dialog { Options, About, Find, MasterPassword, Password };
+// "KEYLOOMFIND", the master password's "KEYLOOMMASTER" (set, change, turn
+// off) and "KEYLOOMPASSWORD" (asked for a protected file), and
+// "KEYLOOMIMPORT" (what an import would do).
+enum class Dialog { Options, About, Find, MasterPassword, Password, Import };
 // What the program does in a dialog, as for the main window.
 struct DialogHandlers {
-    // WM_INITDIALOG; the dialog manager then focuses the first control.
+    // WM_INITDIALOG; the dialog manager then focuses the first control,
+    // unless set-up gave another one the focus.
     void (*setUp)(WindowHandle dialog, void* context) = nullptr;
     // WM_COMMAND; false for one the program does not handle.
     bool (*command)(WindowHandle dialog, int id, int notification, void* context) = nullptr;
@@ -460,6 +463,21 @@ void enableDialogItem(WindowHandle dialog, int id, bool enable);
 // The range of an up-down control's arrows.
 void setArrowRange(WindowHandle dialog, int id, int lowest, int highest);
 void showDialogItem(WindowHandle dialog, int id, bool show);
+// Makes button id the dialog's default (Enter presses it) and gives it the
+// focus; called from set-up, it keeps the focus past it.
+void setDefaultButton(WindowHandle dialog, int id);
+
+// ---- Import and export: the common file dialogs ----
+// Each opens over Keyloom's topmost window and counts among its dialogs
+// while open: cancelOpenDialogs and cancelOpenQuestions close it as
+// キャンセル does. The path chosen, or none when cancelled.
+
+// The open dialog for a CSV file ("CSV ファイル (*.csv)", "すべてのファイル
+// (*.*)"), first in the user's Downloads folder.
+std::optional<std::wstring> chooseFileToOpen();
+// The save dialog for a CSV file, proposing name in the user's Documents
+// folder (never beside keyloom.exe); it asks before replacing a file.
+std::optional<std::wstring> chooseFileToSave(const std::wstring& name);
 
 // ---- The master password: its fields, the wait for its key, the clear copies ----
 

@@ -18,10 +18,9 @@ std::vector<HWND> openDialogs;
 
 void trackOpenDialogs(HWND dialog, UINT message) {
     if (message == WM_INITDIALOG)
-        openDialogs.push_back(dialog);
+        dialogOpened(dialog);
     else if (message == WM_DESTROY)
-        openDialogs.erase(std::remove(openDialogs.begin(), openDialogs.end(), dialog),
-                          openDialogs.end());
+        dialogClosed(dialog);
 }
 
 // The handlers come with WM_INITDIALOG and stay with the dialog.
@@ -34,10 +33,14 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     if (!handlers)
         return FALSE; // the messages before WM_INITDIALOG
     switch (message) {
-    case WM_INITDIALOG:
+    case WM_INITDIALOG: {
+        // TRUE has the dialog manager focus the first control; a set-up
+        // that gave another the focus keeps it.
+        HWND focus = GetFocus();
         if (handlers->setUp)
             handlers->setUp(dialog, handlers->context);
-        return TRUE;
+        return GetFocus() == focus;
+    }
     case WM_COMMAND:
         return handlers->command &&
                handlers->command(dialog, LOWORD(wParam), HIWORD(wParam), handlers->context);
@@ -58,6 +61,16 @@ BOOL CALLBACK collectOpenDialog(HWND window, LPARAM found) {
 
 HWND topmostWindow() { return openDialogs.empty() ? mainWindow : openDialogs.back(); }
 
+void dialogOpened(HWND dialog) {
+    if (std::find(openDialogs.begin(), openDialogs.end(), dialog) == openDialogs.end())
+        openDialogs.push_back(dialog);
+}
+
+void dialogClosed(HWND dialog) {
+    openDialogs.erase(std::remove(openDialogs.begin(), openDialogs.end(), dialog),
+                      openDialogs.end());
+}
+
 namespace platform {
 
 int runDialog(Dialog dialog, const DialogHandlers& handlers) {
@@ -68,6 +81,7 @@ int runDialog(Dialog dialog, const DialogHandlers& handlers) {
     case Dialog::Find: name = L"KEYLOOMFIND"; break;
     case Dialog::MasterPassword: name = L"KEYLOOMMASTER"; break;
     case Dialog::Password: name = L"KEYLOOMPASSWORD"; break;
+    case Dialog::Import: name = L"KEYLOOMIMPORT"; break;
     }
     return static_cast<int>(DialogBoxParamW(GetModuleHandleW(nullptr), name, topmostWindow(),
                                             dialogProc, reinterpret_cast<LPARAM>(&handlers)));
@@ -139,6 +153,11 @@ void setArrowRange(WindowHandle dialog, int id, int lowest, int highest) {
 
 void showDialogItem(WindowHandle dialog, int id, bool show) {
     ShowWindow(GetDlgItem(dialog, id), show ? SW_SHOW : SW_HIDE);
+}
+
+void setDefaultButton(WindowHandle dialog, int id) {
+    SendMessageW(dialog, DM_SETDEFID, id, 0);
+    focusDialogItem(dialog, id);
 }
 
 void focusDialogItem(WindowHandle dialog, int id) {

@@ -9,3 +9,7 @@
 extern HWND mainWindow;
 // The dialog opened last that is still open, else the main window, else null.
 HWND topmostWindow();
+// Keyloom's dialogs that are open, the last opened last: its own, and the
+// common dialogs, which their hook adds and removes.
+void dialogOpened(HWND dialog);
+void dialogClosed(HWND dialog);

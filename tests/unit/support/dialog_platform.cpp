@@ -18,6 +18,9 @@ platform::Point clientOrigin;
 std::function<void()> whileDialogOpen;
 std::vector<platform::Dialog> dialogsRun;
 std::deque<std::optional<std::wstring>> typedPasswords;
+std::deque<std::optional<std::wstring>> chosenFiles;
+std::function<void()> whileFileDialogOpen;
+std::vector<std::wstring> fileDialogsRun;
 int derivations;
 int derivedWithoutWaitCursor;
 bool waitCursor;
@@ -59,6 +62,9 @@ void resetDialogs() {
     whileDialogOpen = nullptr;
     dialogsRun.clear();
     typedPasswords.clear();
+    chosenFiles.clear();
+    whileFileDialogOpen = nullptr;
+    fileDialogsRun.clear();
     derivations = derivedWithoutWaitCursor = 0;
     waitCursor = false;
 }
@@ -81,9 +87,36 @@ static void typePasswords() {
     }
 }
 
+// A common file dialog: open while the test's doings in it run, then the
+// path scripted, unless the program closed it meanwhile.
+static std::optional<std::wstring> chooseFile(std::wstring kind) {
+    fileDialogsRun.push_back(std::move(kind));
+    questionOpened(true);
+    if (auto user = std::move(whileFileDialogOpen)) {
+        whileFileDialogOpen = nullptr;
+        user();
+    }
+    std::optional<std::wstring> chosen;
+    if (!chosenFiles.empty()) {
+        chosen = chosenFiles.front();
+        chosenFiles.pop_front();
+    }
+    return questionClosed() ? std::nullopt : chosen;
+}
+
 } // namespace fake
 
 namespace platform {
+
+std::optional<std::wstring> chooseFileToOpen() { return fake::chooseFile(L"open"); }
+std::optional<std::wstring> chooseFileToSave(const std::wstring& name) {
+    return fake::chooseFile(L"save " + name);
+}
+
+void setDefaultButton(WindowHandle, int id) {
+    fake::dialog.defaultButton = id;
+    fake::dialog.focus = id;
+}
 
 using fake::dialog;
 

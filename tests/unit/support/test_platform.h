@@ -283,6 +283,7 @@ struct DialogView {
     std::map<int, std::wstring> labels;
     std::map<int, bool> hidden;
     int focus = 0;
+    int defaultButton = platform::notify::ok;
 };
 extern DialogView dialog;
 extern const WindowHandle dialogWindow;
@@ -299,6 +300,13 @@ bool dialogCommand(int id, int notification = 0);
 // (Dialog::Password, when whileDialogOpen is not set), each followed by OK;
 // none: キャンセル. When they run out, the dialog is cancelled.
 extern std::deque<std::optional<std::wstring>> typedPasswords;
+// The common file dialogs: the paths the user chooses in the next ones,
+// first to last (none: キャンセル; when they run out, the dialog is
+// cancelled), what runs while the next one is open, and every one opened:
+// "open", or "save " and the name it proposed.
+extern std::deque<std::optional<std::wstring>> chosenFiles;
+extern std::function<void()> whileFileDialogOpen;
+extern std::vector<std::wstring> fileDialogsRun;
 // Keys derived (PBKDF2), those derived while the wait cursor was not shown,
 // and whether it is shown now.
 extern int derivations;
