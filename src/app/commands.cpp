@@ -1,6 +1,7 @@
 #include "app/commands.h"
 
 #include "app/about_dialog.h"
+#include "app/exchange.h"
 #include "app/lock.h"
 #include "app/master_password_dialog.h"
 #include "app/program.h"
@@ -98,6 +99,8 @@ bool dispatchCommand(int id, int notification) {
     case IDM_HOME_PAGE: openHomePage(); break;
     case IDM_SUPPORT_MAIL: openSupportMail(); break;
     case IDM_REVERT: revertCommand(); break;
+    case IDM_IMPORT: importCommand(); break;
+    case IDM_EXPORT: exportCommand(); break;
     case IDM_MASTER_PASSWORD: masterPasswordCommand(); break;
     case IDM_LOCK: lockCommand(); break;
     case IDM_UNLOCK:

@@ -12,7 +12,8 @@ namespace {
 
 // The commands that work on the list as a whole; those on an entry are the
 // editor's (enableEditing).
-const int listCommands[] = {IDM_NEW, IDM_REVERT, IDM_FIND, IDM_OPTIONS, IDM_MASTER_PASSWORD};
+const int listCommands[] = {IDM_NEW,    IDM_REVERT, IDM_FIND,           IDM_OPTIONS,
+                            IDM_IMPORT, IDM_EXPORT, IDM_MASTER_PASSWORD};
 
 const int fields[] = {IDC_TITLE, IDC_USER_ID, IDC_PASSWORD, IDC_ADDRESS, IDC_MAIL, IDC_MEMO};
 

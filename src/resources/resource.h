@@ -1,7 +1,9 @@
 // Identifiers shared by keyloom.rc and the code. One number space: menu
 // commands 100-130, main window controls 200-219, options dialog 220-229,
 // find dialog 230-239; the master password's menu command 140, the lock's
-// 141 and 142, and its dialogs' controls 240-249.
+// 141 and 142, and its dialogs' controls 240-249; the import's and the
+// export's menu commands 143 and 144, and the import dialog's controls
+// 250-259.
 #pragma once
 
 // ---- Menu commands ----
@@ -76,6 +78,19 @@
 #define IDC_TURN_OFF_NOTE 244
 #define IDC_PASSWORD_PROMPT 245
 #define IDC_MASTER_PASSWORD 246
+
+// ---- Import and export: the menu commands and the import dialog ----
+#define IDM_IMPORT 143 // "インポート(&I)..."
+#define IDM_EXPORT 144 // "エクスポート(&E)..."
+#define IDC_IMPORT_FILE 250
+#define IDC_IMPORT_ENCODING 251
+#define IDC_IMPORT_FORMAT 252
+#define IDC_IMPORT_ADDED 253
+#define IDC_IMPORT_DUPLICATES 254
+#define IDC_IMPORT_REFUSED 255
+#define IDC_IMPORT_CHANGED 256
+#define IDC_IMPORT_GROUPS 257
+#define IDC_IMPORT_ROWS 258
 
 // ---- The maker's links: shown by the about box, opened from the help menu ----
 #define HOME_PAGE_URL "https://www.keyloom.example/"
