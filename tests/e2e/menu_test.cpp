@@ -20,7 +20,7 @@ const int entryItems[] = {104, 124, 105, 106, 108, 109, 110, 114,
                           115, 116, 117, 121, 128, 122, 123};
 const int popupEntryItems[] = {121, 114, 115, 116, 108, 109, 110, 105, 106, 104, 124};
 // Items that are never grayed.
-const int otherItems[] = {100, 101, 102, 103, 107, 125, 126, 127, 129, 140};
+const int otherItems[] = {100, 101, 102, 103, 107, 125, 126, 127, 129, 140, 143, 144};
 
 // Reads GetMenuState inside Keyloom's process.
 class MenuProbe {
