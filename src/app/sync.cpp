@@ -183,7 +183,6 @@ FileError saveEntries(bool* kept, const MasterKey* chosen, MergingSave* last) {
     for (;;) {
         if (released)
             return FileError::None;
-        rules.sessionEnd = sessionEnding();
         // Turning protection on, the clear file goes to the backup, where it
         // is written over with zeros afterwards (removeClearCopies).
         rules.keepBackup = !entriesSaved || (chosen && chosen->set && !heldKey.set);

@@ -21,9 +21,10 @@ struct MessageBoxCall {
 };
 
 // Files by full path, with the time each was last written (0 for a file a
-// test put there; writes count up from 1). Reading, writing, copying onto and
-// renaming onto a path in failing fails with its error while it is there, as
-// while another program holds the file; a path in folders is a folder.
+// test put there; writes count up from 1). Reading, writing, copying onto,
+// renaming onto and deleting a path in failing fails with its error while it
+// is there, as while another program holds the file; a path in folders is a
+// folder.
 extern std::map<std::wstring, std::string> files;
 extern std::map<std::wstring, long long> fileTimes;
 // The time the next file written gets, for one that another PC writes.
@@ -40,13 +41,17 @@ extern int slept;
 // no room needed), as NTFS does and FAT does not.
 extern long long spaceLeft;
 extern bool hardLinks;
+// Whether two paths are names of one file (hard links). A rename from one
+// to the other does nothing, as under Wine.
+bool sameFile(const std::wstring& a, const std::wstring& b);
 // Each file's own protection (none when absent), and whether the system
 // refuses to give a new file any protection, as where encryption is off.
 extern std::map<std::wstring, platform::FileProtection> protections;
 extern bool protectionRefused;
 extern std::vector<std::wstring> shutdownReasons;
 extern bool shutdownBlocked;
-// Files wiped (written over with zeros, then removed), first to last.
+// Files wiped (written over with zeros, then removed), first to last; a
+// name of a file that has others is only removed.
 extern std::vector<std::wstring> wiped;
 // Runs inside every sleep, once the clock (now) has moved on, and after
 // every file written (its path): what another program or PC does meanwhile.
