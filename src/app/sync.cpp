@@ -388,7 +388,7 @@ std::wstring wipeClearLeftovers() {
         if (platform::wipeFile(path) != FileError::None)
             failed += path + L"\n";
     QuietAttempts retried;
-    keepAsBackup(dataFilePath(), dataBackupPath(), retried);
+    copyAsBackup(dataFilePath(), dataBackupPath(), retried);
     return failed;
 }
 
