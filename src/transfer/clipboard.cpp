@@ -81,6 +81,11 @@ void forgetClipboardLater() {
     platform::startTimer(settings.clipboardSeconds * 1000);
 }
 
+void clipboardOptionsSet() {
+    if (settings.clipboardSeconds <= 0)
+        platform::stopTimer();
+}
+
 void clipboardTimerElapsed() {
     if (!exitStarted() && !platform::emptyClipboardIfUnchanged(leftSequence))
         platform::startTimer(forgetRetry);

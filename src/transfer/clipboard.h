@@ -18,6 +18,9 @@ bool clearClipboard();
 // off again after the set seconds, unless the clipboard has changed by then;
 // a later call starts the wait over. Nothing with the option off.
 void forgetClipboardLater();
+// The options were set: with the option off, a wait under way ends, and
+// what was copied before stays.
+void clipboardOptionsSet();
 // The main window's timer ran out: the clipboard is emptied if it still
 // holds what Keyloom left there.
 void clipboardTimerElapsed();

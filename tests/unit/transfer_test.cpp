@@ -576,6 +576,16 @@ TEST_F(TransferTest, CopiedTextIsForgottenAfterTheSetSecondsUnlessReplaced) {
     EXPECT_EQ(fake::clipboard, "pw");
     fake::passTime(30 * 1000);
     EXPECT_EQ(fake::clipboard, std::nullopt);
+
+    // Turned off, it takes a copy made before with it.
+    dispatchCommand(IDM_COPY_PASSWORD, 0);
+    fake::whileDialogOpen = [] {
+        platform::checkDialogItem(fake::dialogWindow, IDC_FORGET, false);
+        fake::dialogCommand(platform::notify::ok);
+    };
+    dispatchCommand(IDM_OPTIONS, 0);
+    fake::passTime(60 * 1000);
+    EXPECT_EQ(fake::clipboard, "pw");
 }
 
 } // namespace

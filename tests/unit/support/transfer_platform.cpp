@@ -228,6 +228,7 @@ bool emptyClipboardIfUnchanged(unsigned sequence) {
 }
 
 void startTimer(int ms) { fake::timerAt = fake::now + ms; }
+void stopTimer() { fake::timerAt = -1; }
 
 unsigned processOf(WindowHandle window) {
     auto handle = reinterpret_cast<std::uintptr_t>(window);
