@@ -3,6 +3,7 @@
 // that meet a file protected elsewhere or left plain.
 #include "support/keyloom_fixture.h"
 
+#include <algorithm>
 #include <deque>
 #include <optional>
 #include <string>
@@ -120,6 +121,27 @@ TEST_F(ProtectionTest, AProtectedFileAsksForItsPasswordFirstAndOpensWhatItsKeyOp
     EXPECT_TRUE(has(box(0), L"パスワードを確かめる行（check=）が壊れていましたが"));
     EXPECT_TRUE(keyFits(readProtectedFile(fake::files[dataPath]),
                         fake::masterKey("pw", defaultIterations).key));
+}
+
+TEST_F(ProtectionTest, LineEndsChangedToLfOrAByteOrderMarkAddedOpenAndAreWrittenBackAsBefore) {
+    // Today's iterations: no upgrade writes the file anyway.
+    const std::string sound =
+        fake::protectedFile({record("A", "id", "secret")}, "pw", defaultIterations);
+    std::string lf = sound;
+    lf.erase(std::remove(lf.begin(), lf.end(), '\r'), lf.end());
+    const std::string bom = "\xEF\xBB\xBF";
+    for (const std::string& changed : {lf, bom + sound, bom + lf}) {
+        SCOPED_TRACE(changed.substr(0, 21));
+        startOver(changed, {L"pw"});
+        EXPECT_EQ(startUp(), 1);
+        EXPECT_TRUE(fake::messageBoxes.empty()) << box(0);
+        const std::string& written = fake::files[dataPath];
+        EXPECT_EQ(written.compare(0, 20, "KEYLOOM-PROTECTED1\r\n"), 0);
+        EXPECT_EQ(std::count(written.begin(), written.end(), '\n'),
+                  std::count(written.begin(), written.end(), '\r'));
+        EXPECT_EQ(fake::plainOf(written, fake::masterKey("pw", defaultIterations)),
+                  fake::dataFile({record("A", "id", "secret")}));
+    }
 }
 
 TEST_F(ProtectionTest, ADamagedFileNamesThePartAndOffersTheBackupWithItsOwnPassword) {
