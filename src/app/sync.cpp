@@ -408,14 +408,16 @@ void offerClearCopies(std::wstring readable) {
             readable += path + L"\n";
             continue;
         }
-        // A save's leftover that adds nothing, or was cut short: wiped. A
-        // file that is not a data file is no copy of the list.
+        // A save's leftover that adds nothing, or was cut short: wiped.
+        // Another program's damaged copy is not Keyloom's to wipe: named.
         if (ours && (state == DataFileState::Damaged || lacking.count() == 0)) {
             wipe(path);
             continue;
         }
-        if (state != DataFileState::Read)
+        if (state != DataFileState::Read) {
+            readable += path + L"\n";
             continue;
+        }
         int answer = platform::messageBox(
             formatMessage(L"PASSWORD.TXT と同じフォルダーに、マスターパスワードで保護されていない"
                           L"以下のデータファイルがあります。\n%s\n"

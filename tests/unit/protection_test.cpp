@@ -278,6 +278,40 @@ TEST_F(ProtectionTest, TurningProtectionOnLeavesNoClearCopyAndOffRemovesIt) {
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({a, x}));
 }
 
+TEST_F(ProtectionTest, OnceProtectedEveryClearCopyIsWipedOrNamed) {
+    // This session's list was kept in clear (PASSWORD.TXT was damaged when
+    // the end of the session was asked about), and the file is sound again.
+    open({record("A")});
+    dispatchCommand(IDM_NEW, 0);
+    otherPcWrites("KEYLOOM1\r\n3\r\n");
+    EXPECT_TRUE(fake::querySessionEnd());
+    fake::endSession(false);
+    const std::wstring kept = dataPath + L".tmp";
+    ASSERT_TRUE(fake::files.count(kept));
+    otherPcWrites(fake::dataFile({record("A")}));
+    // Two copies to protect where they are, the second of which cannot be
+    // written so; one a sync client left damaged.
+    const std::wstring one = folder + L"\\PASSWORD (1).TXT", two = folder + L"\\PASSWORD (2).TXT",
+                       cut = folder + L"\\PASSWORD (3).TXT";
+    const std::string twoBytes = fake::dataFile({record("Y")}), cutBytes = "KEYLOOM1\r\n2\r\nZ\r\n";
+    fake::files[one] = fake::dataFile({record("X")});
+    fake::files[two] = twoBytes;
+    fake::files[cut] = cutBytes;
+    fake::failing[two + L".tmp"] = platform::FileError::DiskFull;
+    fake::answers = {platform::mb::answerYes, platform::mb::answerNo, platform::mb::answerNo};
+    masterPassword([] { type(L"", L"pw", L"pw"); });
+
+    // Overwritten, not only deleted: the kept list, the old backup, the copy
+    // once its protected copy is there.
+    EXPECT_EQ(fake::wiped, (std::vector<std::wstring>{kept, backupPath, one}));
+    EXPECT_EQ(fake::plainOf(fake::files[one], heldKey), fake::dataFile({record("X")}));
+    EXPECT_EQ(fake::files[two], twoBytes);
+    EXPECT_EQ(fake::files[cut], cutBytes);
+    ASSERT_EQ(fake::messageBoxes.size(), 4u);
+    EXPECT_TRUE(has(box(3), L"保護されていないまま残っています。だれでも読むことができます。\n" +
+                                two + L"\n" + cut + L"\n"));
+}
+
 TEST_F(ProtectionTest, NoSaveWritesOverAFileItCannotOpenNorClearTextWithoutAsking) {
     const std::string ours =
         fake::dataFile({record("A"), record(fake::sjis("新しいアイテム - 2"))});
