@@ -312,6 +312,49 @@ TEST_F(ProtectionTest, OnceProtectedEveryClearCopyIsWipedOrNamed) {
                                 two + L"\n" + cut + L"\n"));
 }
 
+TEST_F(ProtectionTest, ACopyAtStartUpAddsUnderTheRightProtectionAndGoesOnlyOnceSaved) {
+    const std::wstring copy = folder + L"\\PASSWORD (1).TXT";
+    const std::string plain = fake::dataFile({record("A")});
+    const std::string twoPlain = fake::dataFile({record("A"), record("X")});
+    struct Case {
+        const char* what;
+        std::string file, copied;
+        std::function<void()> meanwhile; // while the copy is offered
+        std::function<void()> check;
+    };
+    const Case cases[] = {
+        {"a protected copy's entries protect a plain list with its key, unasked", plain,
+         fake::protectedFile({record("A"), record("X")}), nullptr,
+         [&] {
+             EXPECT_EQ(fake::plainOf(fake::files[dataPath], fake::masterKey("pw")), twoPlain);
+             ASSERT_EQ(fake::messageBoxes.size(), 2u);
+             EXPECT_TRUE(has(box(1), L"同じマスターパスワードで、PASSWORD.TXT を保護しました"));
+         }},
+        {"a clear copy added to a protected list is wiped, not set aside",
+         fake::protectedFile({record("A")}), twoPlain, nullptr,
+         [&] {
+             EXPECT_EQ(fake::wiped, std::vector<std::wstring>{copy});
+             EXPECT_FALSE(fake::files.count(copy + L".merged"));
+         }},
+        {"entries that reached only a kept file leave the copy its name", plain, twoPlain,
+         [] { otherPcWrites("KEYLOOM1\r\n3\r\n"); },
+         [&] {
+             EXPECT_EQ(fake::files[copy], twoPlain);
+             EXPECT_FALSE(fake::files.count(copy + L".merged"));
+             EXPECT_EQ(fake::files[dataPath + L".tmp"], twoPlain);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        startOver(c.file, {L"pw"});
+        fake::files[copy] = c.copied;
+        fake::answers = {platform::mb::answerYes};
+        fake::duringMessageBox = c.meanwhile;
+        EXPECT_EQ(startUp(), 1);
+        c.check();
+    }
+}
+
 TEST_F(ProtectionTest, NoSaveWritesOverAFileItCannotOpenNorClearTextWithoutAsking) {
     const std::string ours =
         fake::dataFile({record("A"), record(fake::sjis("新しいアイテム - 2"))});
