@@ -121,6 +121,14 @@ TEST_F(ProtectionTest, AProtectedFileAsksForItsPasswordFirstAndOpensWhatItsKeyOp
     EXPECT_TRUE(has(box(0), L"パスワードを確かめる行（check=）が壊れていましたが"));
     EXPECT_TRUE(keyFits(readProtectedFile(fake::files[dataPath]),
                         fake::masterKey("pw", defaultIterations).key));
+
+    // The system failing to decrypt is told as a file that cannot be opened,
+    // never as a wrong password.
+    startOver(file, {L"pw"});
+    fake::decryptionFails = true;
+    EXPECT_EQ(startUp(), 0);
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_TRUE(has(box(0), L"開くことができませんでした"));
 }
 
 TEST_F(ProtectionTest, LineEndsChangedToLfOrAByteOrderMarkAddedOpenAndAreWrittenBackAsBefore) {
@@ -399,6 +407,30 @@ TEST_F(ProtectionTest, NoSaveWritesOverAFileItCannotOpenNorClearTextWithoutAskin
     exitProgram();
     EXPECT_EQ(fake::files[dataPath],
               fake::dataFile({record("A"), record(fake::sjis("新しいアイテム - 2")), record("Y")}));
+}
+
+TEST_F(ProtectionTest, ADeclinedActivationAsksAgainOnlyOnceTheFileChangesAndItsKeyDropsAnUpgrade) {
+    openProtected({record("A")});
+    upgradeKey = fake::masterKey("pw", 2000); // the old password's, pending
+    const auto activate = [] {
+        fake::activate();
+        fake::handlePosted();
+    };
+    otherPcWrites(fake::protectedFile({record("A"), record("Y")}, "other"));
+    fake::typedPasswords = {std::nullopt};
+    activate();
+    activate();
+    EXPECT_EQ(fake::dialogsRun.size(), 1u);
+    otherPcWrites(fake::protectedFile({record("A"), record("Z")}, "other"));
+    fake::typedPasswords = {L"other"};
+    activate();
+    EXPECT_EQ(fake::dialogsRun.size(), 2u);
+    EXPECT_EQ(view.items, (std::vector<std::string>{"A", "Z"}));
+    // The next save writes with the key taken in.
+    dispatchCommand(IDM_NEW, 0);
+    exitProgram();
+    EXPECT_EQ(fake::plainOf(fake::files[dataPath], fake::masterKey("other")),
+              fake::dataFile({record("A"), record("Z"), record(fake::sjis("新しいアイテム - 3"))}));
 }
 
 TEST_F(ProtectionTest, TheActiveWindowOpensAFileProtectedElsewhereAndAChangeHereStandsOverIt) {

@@ -189,7 +189,7 @@ struct TopWindow {
     bool popup = false;
     bool aside = false;               // a tool window, of no size, cloaked, ...
     std::string owner = "";           // the window that owns it
-    std::string lastActivePopup = ""; // of a root owner
+    std::string lastActivePopup = ""; // of a root owner; "Keyloom": the main window
     bool elevated = false;            // runs as administrator
     bool refusesFront = false;
     // Milliseconds after coming to the front before it takes the keyboard;
@@ -241,6 +241,8 @@ void resetTransfer();
 // pseudo-random stream, the same in every run. randomFails makes it refuse.
 extern std::deque<unsigned char> randomScript;
 extern bool randomFails;
+// The system's decryption fails, as a broken cryptographic provider's does.
+extern bool decryptionFails;
 
 // The open dialog as the logic sees it. Writing a text raises the field's
 // change notification before the write returns, as an edit control does.
@@ -248,6 +250,7 @@ struct DialogView {
     platform::Dialog kind = platform::Dialog::Options;
     bool open = false;
     std::map<int, std::string> texts;
+    std::map<int, std::wstring> lost; // typed, but beyond code page 932: "?" in texts
     std::map<int, bool> checked;
     std::map<int, bool> disabled;
     std::map<int, std::pair<int, int>> arrowRanges; // lowest, highest
