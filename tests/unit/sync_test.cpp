@@ -302,6 +302,17 @@ TEST_F(SyncTest, TheActiveWindowTakesInAnotherPcsSaveWhenNothingIsUnderWay) {
     EXPECT_EQ(fake::messageBoxes.size(), 2u);
 }
 
+TEST_F(SyncTest, AMemoChangedElsewhereIsShownAndKept) {
+    const auto withMemo = [](const char* memo) { return record("A", "", "", "", "", memo); };
+    open({withMemo("old")});
+    select(0);
+    otherPcSaves({withMemo("new")});
+    activate();
+    EXPECT_EQ(view.fields[IDC_MEMO], L"new");
+    exitProgram();
+    EXPECT_EQ(fake::files[dataPath], fake::dataFile({withMemo("new")}));
+}
+
 TEST_F(SyncTest, WhatTheSessionEndsSaveTookInIsToldIfTheEndIsCancelled) {
     open({record("A")});
     otherPcSaves({record("A"), record("Y")});
