@@ -92,6 +92,19 @@ TEST_F(TransferTest, EachPieceWaitsForTheTargetsOwnRead) {
     EXPECT_EQ(fake::clipboard, "pw");
     EXPECT_EQ(entryList.records[0].userId(), "AB-CD"); // cut in a copy only
     EXPECT_FALSE(pasteRunning());
+
+    // A clipboard manager taking the piece once the target has read it
+    // stops nothing.
+    restart();
+    fake::duringPause = [] {
+        if (transferLog.back() == "render AB")
+            fake::takeClipboard();
+    };
+    dispatchCommand(IDM_PASTE_USER_ID_AND_PASSWORD, 0);
+    EXPECT_EQ(
+        transferLog,
+        steps({front, piece("AB"), {"clipboard taken"}, tab, piece("CD"), tab, piece("pw"), done}));
+    EXPECT_TRUE(fake::messageBoxes.empty());
 }
 
 // A program that reads through OLE asks without a window; a store app's
@@ -342,6 +355,10 @@ TEST_F(TransferTest, TheTargetIsTheWindowTheUserSeesBelow) {
     // A disabled window with no pop-up, or whose pop-up is hidden: on below.
     fake::windowsBelow = {window("busy", disabled), window("app", disabled, dialogActive),
                           window("dialog", popup, hidden, ownedByApp), window("decoy")};
+    EXPECT_EQ(findTargetWindow(), fake::handleOf("decoy"));
+    // Keyloom's own window is never the pop-up the user saw there last.
+    fake::windowsBelow = {window("app", disabled, [](W& w) { w.lastActivePopup = "Keyloom"; }),
+                          window("decoy")};
     EXPECT_EQ(findTargetWindow(), fake::handleOf("decoy"));
     fake::windowsBelow.clear();
     EXPECT_EQ(findTargetWindow(), nullptr);
