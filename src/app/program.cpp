@@ -313,14 +313,32 @@ bool unlockAtStartUp(bool& entriesRead) {
     return true;
 }
 
+// A recovery writes under the lock, as a save does; its questions come
+// with the lock released.
+template <class Write> SaveResult underLock(Write write) {
+    const bool locked = lockDataFile();
+    SaveResult result = write();
+    if (locked)
+        unlockDataFile();
+    return result;
+}
+
 // Puts a file that findRecovery found in place as PASSWORD.TXT (a present one
 // is kept as PASSWORD.BAK); false when that failed and the user gave up.
 bool restoreDataFile(const std::wstring& path) {
     // A temporary file is renamed into place, as the save it was part of
-    // would have done: never written again, so never lost half-way.
+    // would have done: never written again, so never lost half-way. Gone
+    // once the lock is held, it was another PC's save, which has finished.
     if (path != dataBackupPath())
-        return saveWithRetry([&](bool) { return swapIn(path, dataFilePath(), dataBackupPath()); },
-                             dataBackupPath())
+        return saveWithRetry(
+                   [&](bool) {
+                       return underLock([&] {
+                           return platform::fileExists(path)
+                                      ? swapIn(path, dataFilePath(), dataBackupPath())
+                                      : SaveResult();
+                       });
+                   },
+                   dataBackupPath())
                    .error == platform::FileError::None;
     // The backup stays what it is: what can be read of it is saved, with
     // its key. PASSWORD.TXT is missing, so there is nothing to keep as the
@@ -332,7 +350,11 @@ bool restoreDataFile(const std::wstring& path) {
     SecureString bytes = formatDataFile(list);
     if (!sealBytes(bytes, heldKey))
         return false;
-    return saveWithRetry([&](bool keep) { return saveDataFile(bytes, false, true, keep); }, L"")
+    return saveWithRetry(
+               [&](bool keep) {
+                   return underLock([&] { return saveDataFile(bytes, false, true, keep); });
+               },
+               L"")
                .error == platform::FileError::None;
 }
 
@@ -418,7 +440,10 @@ bool recoverAtStartUp(bool& entriesRead) {
         if (answer == platform::mb::answerYes)
             adoptKey(key);
         if (answer == platform::mb::answerNo) {
-            platform::deleteFile(found.path);
+            underLock([&] {
+                platform::deleteFile(found.path);
+                return SaveResult();
+            });
         } else if (!restoreDataFile(found.path)) {
             // When it cannot be put in place, the session runs on what it
             // holds and the file stays where it is.

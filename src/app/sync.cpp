@@ -201,7 +201,6 @@ FileError saveEntries(bool* kept, const MasterKey* chosen, MergingSave* last) {
     for (;;) {
         if (life() == Life::Released)
             return FileError::None;
-        rules.sessionEnd = life() == Life::SessionEnding || life() == Life::SessionEnded;
         // Turning protection on, the clear file goes to the backup, where it
         // is written over with zeros afterwards (removeClearCopies).
         rules.keepBackup = !entriesSaved || (chosen && chosen->set && !heldKey.set);
@@ -437,7 +436,7 @@ std::wstring wipeClearLeftovers() {
         if (platform::wipeFile(path) != FileError::None)
             failed += path + L"\n";
     QuietAttempts retried;
-    keepAsBackup(dataFilePath(), dataBackupPath(), retried);
+    copyAsBackup(dataFilePath(), dataBackupPath(), retried);
     return failed;
 }
 
@@ -459,14 +458,16 @@ void offerClearCopies(std::wstring readable) {
             readable += path + L"\n";
             continue;
         }
-        // A save's leftover that adds nothing, or was cut short: wiped. A
-        // file that is not a data file is no copy of the list.
+        // A save's leftover that adds nothing, or was cut short: wiped.
+        // Another program's damaged copy is not Keyloom's to wipe: named.
         if (ours && (state == DataFileState::Damaged || lacking.count() == 0)) {
             wipe(path);
             continue;
         }
-        if (state != DataFileState::Read)
+        if (state != DataFileState::Read) {
+            readable += path + L"\n";
             continue;
+        }
         int answer = platform::messageBox(
             formatMessage(L"PASSWORD.TXT と同じフォルダーに、マスターパスワードで保護されていない"
                           L"以下のデータファイルがあります。\n%s\n"

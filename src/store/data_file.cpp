@@ -304,10 +304,12 @@ DataFileState readHeader(const ProtectedFile& file, FileSeen& seen) {
     return DataFileState::ProtectionDamaged;
 }
 
-// Opens a protected file's bytes with key into plain: Read, or why not.
+// Opens a protected file's bytes with key into plain: Read, or why not;
+// mended, when its line ends or a byte order mark differ from the format.
 DataFileState openSealed(std::string_view bytes, const MasterKey& key, FileSeen& seen,
-                         SecureString& plain, platform::FileError* why) {
+                         SecureString& plain, platform::FileError* why, bool& mended) {
     const ProtectedFile file = readProtectedFile(bytes);
+    mended = file.mended;
     DataFileState state = readHeader(file, seen);
     if (state != DataFileState::NeedsPassword)
         return state;
@@ -344,8 +346,9 @@ DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::
 
     SecureString opened;
     std::string_view plain = bytes;
+    bool mended = false;
     if (isProtectedFile(bytes)) {
-        state = openSealed(bytes, key, look, opened, why);
+        state = openSealed(bytes, key, look, opened, why, mended);
         if (state != DataFileState::Read)
             return state;
         plain = opened;
@@ -361,9 +364,10 @@ DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::
             *why = platform::FileError::TooLarge;
         return DataFileState::TooLarge;
     }
-    // A check line that did not fit is not written again as it is: what the
-    // file holds counts as unknown, so the next save writes a sound one.
-    look.contentKnown = look.hashed && look.opened == OpenResult::Opened;
+    // A check line that did not fit, or line ends changed since, are not
+    // written again as they are: what the file holds counts as unknown, so
+    // the next save writes it as the format says.
+    look.contentKnown = look.hashed && look.opened == OpenResult::Opened && !mended;
     look.content = look.hash;
     if (look.isProtected)
         look.contentKnown = look.contentKnown && platform::sha256(plain, look.content);

@@ -270,32 +270,25 @@ std::wstring upperCase(std::wstring name) {
 
 std::wstring dataLockPath() { return dataFilePath() + L".lock"; }
 
-bool lockDataFile(bool sessionEnd) {
+bool lockDataFile() {
     const std::wstring path = dataLockPath();
+    platform::LockFile lock = platform::takeLockFile(path);
+    if (lock != platform::LockFile::Exists)
+        return lock == platform::LockFile::Taken;
+    // A sync client that delivers the lock again gives it a new time: only
+    // this PC's clock counts.
+    platform::showWaitCursor(true);
     const unsigned start = platform::tickCount();
-    unsigned since = start;
-    platform::FileStamp seen = platform::fileStamp(path);
-    for (;;) {
-        switch (platform::takeLockFile(path)) {
-        case platform::LockFile::Taken: return true;
-        case platform::LockFile::Failed: return false;
-        case platform::LockFile::Exists: break;
-        }
-        const unsigned now = platform::tickCount();
-        if (sessionEnd && now - start >= 2000)
-            return false;
-        // Every save makes a new lock: one that has not changed for a minute
-        // is not a save under way.
-        platform::FileStamp stamp = platform::fileStamp(path);
-        if (stamp != seen) {
-            seen = stamp;
-            since = now;
-        } else if (now - since >= 60000) {
-            platform::deleteFile(path);
-            return platform::takeLockFile(path) == platform::LockFile::Taken;
-        }
+    while (lock == platform::LockFile::Exists && platform::tickCount() - start < 2000) {
         platform::sleep(100);
+        lock = platform::takeLockFile(path);
     }
+    if (lock == platform::LockFile::Exists) {
+        platform::deleteFile(path);
+        lock = platform::takeLockFile(path);
+    }
+    platform::showWaitCursor(false);
+    return lock == platform::LockFile::Taken;
 }
 
 void unlockDataFile() { platform::releaseLockFile(); }
@@ -312,7 +305,7 @@ MergingSave saveMerging(const EntryList& ours, const MergingRules& rules) {
         out.outcome = Saved::AlreadyThere;
         return out;
     }
-    const bool locked = lockDataFile(rules.sessionEnd);
+    const bool locked = lockDataFile();
     MergingSave out = saveLocked(ours, bytes, rules);
     if (locked)
         unlockDataFile();
