@@ -38,8 +38,11 @@ void tellNews(const std::wstring& news) {
     platform::messageBox(news, platform::mb::ok | platform::mb::iconInformation);
 }
 
+// Shown where the window shows the list: not before it opens, nor locked.
 void takeIn(EntryList& list) {
-    if (life() != Life::Starting) {
+    const Life now = life();
+    if (now != Life::Starting && now != Life::LockAsked && now != Life::Locking &&
+        now != Life::Locked) {
         replaceEntries(list);
     } else {
         releaseEntries(entryList);
@@ -360,6 +363,9 @@ void mainWindowPosted() {
 }
 
 void offerStrayFiles() {
+    // Also at an unlock, where the exit or the end of the session can come
+    // in a question: no answer is acted on then.
+    auto goesOn = [] { return life() == Life::Starting || life() == Life::Locked; };
     std::wstring unread; // named at the end, and left as they are
     for (const std::wstring& path : strayDataFiles()) {
         EntryList lacking;
@@ -377,8 +383,9 @@ void offerStrayFiles() {
                                    L"してください。キャンセルを選ぶと、このファイルはその"
                                    L"まま残します。\n%s",
                                    {path}),
-                     false},
-                    seen, key) != Unlock::Opened)
+                     life() != Life::Starting},
+                    seen, key) != Unlock::Opened ||
+                !goesOn())
                 continue;
             state = entriesLacking(path, entryList, lacking, &seen, key, &why);
         }
@@ -406,6 +413,8 @@ void offerStrayFiles() {
         }
         int answer =
             askToAddStray(path, lacking.count(), heldKey.set && !seen.isProtected, damaged);
+        if (!goesOn())
+            return;
         if (answer == platform::mb::answerCancel) {
             setAside(path, L".ignored");
         } else if (answer == platform::mb::answerYes) {
@@ -418,11 +427,11 @@ void offerStrayFiles() {
             }
             bool kept;
             // Set aside only once its entries are in PASSWORD.TXT.
-            if (saveEntries(&kept) == FileError::None && !kept)
+            if (saveEntries(&kept) == FileError::None && !kept && goesOn())
                 setAsideMerged(path, seen);
         }
     }
-    if (!unread.empty())
+    if (!unread.empty() && goesOn())
         platform::messageBox(L"PASSWORD.TXT と同じフォルダーにある以下のファイルは、読み込めないか"
                              L"壊れているため、そのアイテムを確かめられませんでした。ファイルは"
                              L"そのまま残してあります。\n\n" +
