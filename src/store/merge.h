@@ -15,6 +15,10 @@
 // - Only stretches whose changes overlap conflict, adjacent ones do not. In
 //   a conflicting stretch the base entries go and the new entries of both
 //   sides stay, ours first.
+// - An entry held b times in the base, o in ours and t in theirs is held
+//   max(o + t - b, min(o, t)) times: each side's copies added or deleted
+//   count once, and the merge never holds fewer than both sides kept. Only
+//   the same copy added on both sides (the same change) counts once.
 #pragma once
 
 #include "store/entry_list.h"
