@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstddef>
+#include <cstring>
 #include <functional>
 #include <string_view>
 #include <unordered_map>
@@ -200,30 +201,21 @@ using Ref = const EntryRecord*;
 
 // ---- Numbering entries ----
 
-// Equal entries get equal numbers. Only hashes and pointers are kept: no
-// copy of any field's text.
+// Equal entries, told by their digests, get equal numbers.
 struct Numbering {
-    std::unordered_map<std::size_t, int> firstWithHash;
-    std::vector<int> nextWithHash; // per number: another with the same hash, or -1
-    std::vector<Ref> sample;       // per number: an entry that has it
-
-    int number(Ref r) {
-        const int fresh = int(sample.size());
-        auto found = firstWithHash.try_emplace(entryHash(*r), fresh);
-        if (!found.second) {
-            int n = found.first->second;
-            for (;; n = nextWithHash[n]) {
-                if (sameEntry(*sample[n], *r))
-                    return n;
-                if (nextWithHash[n] < 0)
-                    break;
-            }
-            nextWithHash[n] = fresh;
+    struct FirstBytes {
+        std::size_t operator()(const EntryDigest& d) const {
+            std::size_t h;
+            std::memcpy(&h, d.data(), sizeof h);
+            return h;
         }
-        sample.push_back(r);
-        nextWithHash.push_back(-1);
-        return fresh;
+    };
+    std::unordered_map<EntryDigest, int, FirstBytes> numbers;
+
+    int number(const EntryDigest& digest) {
+        return numbers.try_emplace(digest, int(numbers.size())).first->second;
     }
+    int count() const { return int(numbers.size()); }
 };
 
 // ---- One side against the base ----
@@ -274,7 +266,7 @@ Side sideOf(const EntryList& list, Numbering& numbers) {
     side.ids.reserve(list.records.size());
     for (const EntryRecord& r : list.records) {
         side.refs.push_back(&r);
-        side.ids.push_back(numbers.number(&r));
+        side.ids.push_back(numbers.number(entryDigest(r)));
     }
     return side;
 }
@@ -611,18 +603,21 @@ struct Merge {
 
 } // namespace
 
-EntryList mergeEntries(const EntryList& base, const EntryList& ours, const EntryList& theirs,
-                       MergeReport& report, bool applyTheirDeletions) {
+EntryList mergeEntries(const std::vector<EntryDigest>& base, const EntryList& ours,
+                       const EntryList& theirs, MergeReport& report, bool applyTheirDeletions) {
     report = MergeReport();
     Numbering numbers;
-    Side baseSide = sideOf(base, numbers);
+    std::vector<int> baseIds;
+    baseIds.reserve(base.size());
+    for (const EntryDigest& digest : base)
+        baseIds.push_back(numbers.number(digest));
     Side mine = sideOf(ours, numbers), other = sideOf(theirs, numbers);
     const std::vector<int> theirIds = other.ids;
-    const int count = int(numbers.sample.size());
-    findChanges(baseSide.ids, count, mine);
-    findChanges(baseSide.ids, count, other);
+    const int count = numbers.count();
+    findChanges(baseIds, count, mine);
+    findChanges(baseIds, count, other);
 
-    std::vector<char> keep = copiesBothKept(baseSide.ids, count, mine, other);
+    std::vector<char> keep = copiesBothKept(baseIds, count, mine, other);
     bool keeping = std::find(keep.begin(), keep.end(), 1) != keep.end();
     for (std::size_t i = 0; i < keep.size(); ++i)
         if (!keep[i] && other.fate[i] == Fate::deleted && keeps(mine, int(i))) {
@@ -631,7 +626,7 @@ EntryList mergeEntries(const EntryList& base, const EntryList& ours, const Entry
             keeping = keeping || keep[i];
         }
     if (keeping)
-        keepDeleted(other, mine, baseSide.ids, keep);
+        keepDeleted(other, mine, baseIds, keep);
 
     Merge merge{mine, other, report, {}, {}, std::vector<int>(count)};
     merge.run();

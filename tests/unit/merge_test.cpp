@@ -10,6 +10,11 @@
 #include <utility>
 #include <vector>
 
+namespace reference {
+EntryList mergeEntries(const EntryList& base, const EntryList& ours, const EntryList& theirs,
+                       MergeReport& report, bool applyTheirDeletions);
+}
+
 namespace {
 
 // Lists written as letters: each capital is an entry of that title, and the
@@ -35,8 +40,8 @@ std::string letters(const EntryList& l) {
 std::string merged(const std::string& base, const std::string& ours, const std::string& theirs,
                    bool applyTheirDeletions = true) {
     MergeReport r;
-    std::string out =
-        letters(mergeEntries(list(base), list(ours), list(theirs), r, applyTheirDeletions));
+    std::string out = letters(
+        mergeEntries(entryDigests(list(base)), list(ours), list(theirs), r, applyTheirDeletions));
     const std::pair<const char*, int> counts[] = {
         {"added", r.added},       {"changed", r.changed},          {"moved", r.moved},
         {"deleted", r.deleted},   {"restored", r.restored},        {"conflicts", r.conflicts},
@@ -229,8 +234,9 @@ TEST(MergeTest, IdenticalEntriesKeepTheCopiesEachSideMade) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.base) + " " + c.ours + " " + c.theirs);
         MergeReport report;
-        EXPECT_EQ(letters(mergeEntries(list(c.base), list(c.ours), list(c.theirs), report)),
-                  c.merged);
+        EXPECT_EQ(
+            letters(mergeEntries(entryDigests(list(c.base)), list(c.ours), list(c.theirs), report)),
+            c.merged);
     }
 }
 
@@ -247,7 +253,20 @@ TEST(MergeTest, RandomChangesKeepEveryChangeAndApplyEveryOneSidedDelete) {
                         theirList = entries(theirs);
         MergeReport report;
         const std::vector<std::string> got =
-            titles(mergeEntries(baseList, ourList, theirList, report));
+            titles(mergeEntries(entryDigests(baseList), ourList, theirList, report));
+        for (bool apply : {true, false}) {
+            MergeReport now, then;
+            const std::vector<std::string> merged =
+                titles(mergeEntries(entryDigests(baseList), ourList, theirList, now, apply));
+            ASSERT_EQ(merged,
+                      titles(reference::mergeEntries(baseList, ourList, theirList, then, apply)));
+            ASSERT_EQ(
+                std::vector<int>({now.added, now.changed, now.moved, now.deleted, now.restored,
+                                  now.conflicts, now.theirDeletions, now.differsFromTheirs}),
+                std::vector<int>({then.added, then.changed, then.moved, then.deleted, then.restored,
+                                  then.conflicts, then.theirDeletions, then.differsFromTheirs}));
+            ASSERT_EQ(now.conflicted, then.conflicted);
+        }
 
         const bool exact = expectCopiesCounted(base, ours, theirs, got);
         if (HasFailure())
@@ -268,7 +287,7 @@ TEST(MergeTest, RandomChangesKeepEveryChangeAndApplyEveryOneSidedDelete) {
         if (!exact)
             continue;
         std::vector<std::string> kept =
-            titles(mergeEntries(baseList, ourList, theirList, report, false));
+            titles(mergeEntries(entryDigests(baseList), ourList, theirList, report, false));
         for (const std::string& t : got) {
             auto at = std::find(kept.begin(), kept.end(), t);
             ASSERT_TRUE(at != kept.end()) << t << " not kept";
