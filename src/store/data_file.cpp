@@ -210,7 +210,8 @@ void setDataFileBase(const EntryList& list, const FileSeen& seen) {
 void releaseDataFileBase() {
     // Wiped as the entries are: a fast digest checks guesses of their fields.
     std::vector<EntryDigest>& digests = dataFileBase.entries;
-    secureWipe(digests.data(), digests.size() * sizeof(EntryDigest));
+    if (!digests.empty())
+        secureWipe(digests.data(), digests.size() * sizeof(EntryDigest));
     std::vector<EntryDigest>().swap(digests);
 }
 
