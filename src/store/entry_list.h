@@ -17,9 +17,9 @@ constexpr std::size_t fieldLimit(Field field) { return field == Field::memo ? 81
 class EntryRecord;
 
 // 16 bytes that stand for an entry's six fields: equal entries have equal
-// digests, and two different ones the same digest by a chance of 2^-128.
-// For memory only, where nobody chooses the entries to collide; not a
-// cryptographic digest.
+// digests, and different ones the same digest only by a chance too small to
+// count. Not a cryptographic digest: for memory, where nobody picks entries
+// to collide. A copy kept beside a file needs a keyed one.
 using EntryDigest = std::array<unsigned char, 16>;
 EntryDigest entryDigest(const EntryRecord& record);
 
