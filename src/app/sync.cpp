@@ -58,7 +58,7 @@ bool askToApplyTheirDeletions(const MergeReport& report) {
                    L"この一覧からも削除しますか？\n"
                    L"「いいえ」を選ぶと、これらのアイテムを残して保存します。",
                    {std::to_wstring(report.theirDeletions),
-                    std::to_wstring(dataFileBase.list.count())}),
+                    std::to_wstring(dataFileBase.entries.size())}),
                platform::mb::yesNo | platform::mb::iconWarning | platform::mb::defaultSecond) ==
            platform::mb::answerYes;
 }
@@ -521,7 +521,7 @@ void offerClearCopies(std::wstring readable) {
 
 void releaseEntryList() {
     releaseEntries(entryList);
-    releaseEntries(dataFileBase.list);
+    releaseDataFileBase();
     forgetKeys();
 }
 
@@ -531,6 +531,6 @@ void resetSync() {
     forgetKeys();
     heldBack.clear();
     forgetKeptFile();
-    releaseEntries(dataFileBase.list);
+    releaseDataFileBase();
     dataFileBase.seen = {};
 }

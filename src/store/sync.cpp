@@ -70,7 +70,7 @@ bool sameFile(const FileSeen& a, const FileSeen& b) {
 // Whether another PC's deletions are too many to apply without asking.
 bool manyDeletions(const MergeReport& report) {
     const int n = report.theirDeletions;
-    return n >= 5 && 2 * n > dataFileBase.list.count();
+    return n >= 5 && 2 * n > int(dataFileBase.entries.size());
 }
 
 // The key a save writes with when nothing else is decided.
@@ -183,7 +183,7 @@ MergingSave saveLocked(const EntryList& ours, const SecureString& bytes,
         SecureString mergedBytes;
         if (out.merged) {
             try {
-                merged = mergeEntries(dataFileBase.list, ours, theirs, out.report,
+                merged = mergeEntries(dataFileBase.entries, ours, theirs, out.report,
                                       rules.applyTheirDeletions);
                 mergedBytes = formatDataFile(merged);
             } catch (const std::bad_alloc&) {
@@ -329,7 +329,7 @@ TakeIn takeInDataFile(const EntryList& ours, EntryList& merged, MergeReport& rep
     if (state == DataFileState::Damaged)
         return TakeIn::Left;
     try {
-        merged = mergeEntries(dataFileBase.list, ours, theirs, report);
+        merged = mergeEntries(dataFileBase.entries, ours, theirs, report);
         if (manyDeletions(report))
             return TakeIn::Left;
         setDataFileBase(theirs, seen);
