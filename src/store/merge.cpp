@@ -408,7 +408,6 @@ struct Merge {
     MergeReport& report;
     std::vector<Ref> out;
     std::vector<int> outIds;
-    std::vector<int> pending; // per number: ours' new versions in a stretch theirs may repeat
 
     Pick pick(bool mine, int j) const {
         const Side& side = mine ? ours : theirs;
@@ -497,8 +496,19 @@ struct Merge {
     void stretch(int b0, int b1, int o0, int o1, int t0, int t1, bool oursChanged,
                  bool theirsChanged) {
         const std::vector<Pick> mine = picks(true, o0, o1), other = picks(false, t0, t1);
-        if (!theirsChanged || entriesOf(mine) == entriesOf(other))
+        if (!theirsChanged)
             return take(mine);
+        // The same change on both sides is made once, but a copy each side
+        // added is two: the other side's new versions follow ours.
+        if (entriesOf(mine) == entriesOf(other)) {
+            take(mine);
+            for (const Pick& p : other)
+                if (p.side && p.fresh) {
+                    note(Taken::added);
+                    emit(p);
+                }
+            return;
+        }
         countDeletions(b0, b1);
         if (!oursChanged)
             return take(other);
@@ -506,17 +516,14 @@ struct Merge {
         // one side or the other, so none was kept by both and none stays;
         // the entries of both that are not base entries kept in place do.
         std::vector<int> fresh; // indices in out of the new versions of both
-        const std::size_t first = out.size();
         for (int j = o0; j < o1; ++j) {
             const Pick& p = mine[j - o0];
             if (inPlace(true, j))
                 continue;
             note(p.taken);
             emit(p);
-            if (p.side && p.fresh) {
-                ++pending[outIds.back()];
+            if (p.side && p.fresh)
                 fresh.push_back(int(out.size()) - 1);
-            }
         }
         const bool oursFresh = !fresh.empty();
         std::vector<Pick> left;
@@ -525,17 +532,9 @@ struct Merge {
             const Pick& p = other[j - t0];
             if (inPlace(false, j))
                 continue;
-            // The same new version on both sides: once. A base entry is
-            // another copy, even where it looks the same.
-            if (p.side && p.fresh && pending[p.side->ids[p.index]] > 0) {
-                --pending[p.side->ids[p.index]];
-                continue;
-            }
             left.push_back(p);
             theirsFresh = theirsFresh || (p.side && p.fresh);
         }
-        for (std::size_t k = first; k < out.size(); ++k)
-            pending[outIds[k]] = 0;
         // Insertions at one point are no conflict, nor is one side's new
         // entry where the other only deleted.
         const bool conflict = b1 > b0 && oursFresh && theirsFresh;
@@ -628,7 +627,7 @@ EntryList mergeEntries(const std::vector<EntryDigest>& base, const EntryList& ou
     if (keeping)
         keepDeleted(other, mine, baseIds, keep);
 
-    Merge merge{mine, other, report, {}, {}, std::vector<int>(count)};
+    Merge merge{mine, other, report, {}, {}};
     merge.run();
     report.differsFromTheirs = merge.outIds != theirIds;
 

@@ -10,16 +10,16 @@
 //   at one place and inserted unchanged at another on the same side).
 // - A moved entry that the other side edited goes to the new place edited; a
 //   move against a delete is deleted; a move against a move keeps ours.
-// - The same change on both sides is taken once; insertions at one point on
-//   both sides are no conflict (ours first); an edit against a delete keeps
-//   the edit.
+// - The same deletion or move on both sides is made once, but an entry both
+//   sides added (or edited alike) is kept twice, each side's copy; insertions
+//   at one point on both sides are no conflict (ours first); an edit against
+//   a delete keeps the edit.
 // - Only stretches whose changes overlap conflict, adjacent ones do not. In
 //   a conflicting stretch the base entries go and the new entries of both
 //   sides stay, ours first.
 // - An entry held b times in the base, o in ours and t in theirs is held
 //   max(o + t - b, min(o, t)) times: each side's copies added or deleted
-//   count once, and the merge never holds fewer than both sides kept. Only
-//   the same copy added on both sides (the same change) counts once.
+//   count once, and the merge never holds fewer than both sides kept.
 #pragma once
 
 #include "store/entry_list.h"
