@@ -10,6 +10,7 @@
 #include "editor/password_dialog.h"
 #include "settings/settings.h"
 #include "store/data_file.h"
+#include "store/kept_base.h"
 #include "store/sync.h"
 #include "transfer/clipboard.h"
 #include "transfer/paste.h"
@@ -323,6 +324,71 @@ template <class Write> SaveResult underLock(Write write) {
     return result;
 }
 
+// A list kept aside (see store/kept_base.h) goes back over a PASSWORD.TXT
+// that changed since its base only by a merge; else it is swapped in whole,
+// as is a save that did not finish (which leaves no base).
+bool changedSinceKept(const std::wstring& path, const MasterKey& key, KeptBase& base, bool& known) {
+    if (!platform::fileExists(keptBasePath(path)) || !platform::fileExists(dataFilePath()))
+        return false;
+    known = readKeptBase(path, key, base);
+    const FileSeen now = seeDataFile();
+    return !(known && base.fileHashed && now.hashed && base.file == now.hash);
+}
+
+// The kept list at path (opened with key) merged into PASSWORD.TXT as the
+// save that kept it would have: three-way with its base when known, else
+// only the entries PASSWORD.TXT lacks added. It is written with
+// PASSWORD.TXT's own protection, and clear text over a protected list only
+// when the user agrees, as a save asks. False when it could not be read:
+// it stays where it is, for a later start.
+bool mergeKeptList(const std::wstring& path, const MasterKey& key, const KeptBase* base) {
+    EntryList kept, theirs;
+    DataFileState state = readDataFile(path, kept, nullptr, nullptr, nullptr, key);
+    FileSeen now;
+    DataFileState there = readDataFile(dataFilePath(), theirs, nullptr, nullptr, &now);
+    if ((state != DataFileState::Read && state != DataFileState::Damaged) ||
+        (!base && there != DataFileState::Read))
+        return false;
+    if (base) {
+        releaseEntries(entryList);
+        entryList.records.swap(kept.records);
+        dataFileBase.entries = unkeyedBase(*base, key, entryList, theirs);
+        dataFileBase.seen = FileSeen();
+        dataFileBase.seen.hashed = base->fileHashed;
+        dataFileBase.seen.hash = base->file;
+    } else {
+        EntryList lacking;
+        entriesLacking(path, theirs, lacking, nullptr, key);
+        setDataFileBase(theirs, now);
+        for (EntryRecord& record : lacking.records)
+            theirs.records.push_back(std::move(record));
+        releaseEntries(entryList);
+        entryList.records.swap(theirs.records);
+    }
+    // A protected list asks before it goes into a plain PASSWORD.TXT.
+    if (!heldKey.set && key.set)
+        heldKey = key;
+    bool keptAgain = false;
+    MergingSave saved;
+    saveEntries(&keptAgain, nullptr, &saved);
+    releaseEntries(entryList);
+    releaseDataFileBase();
+    const bool safe = saved.outcome == Saved::Written || saved.outcome == Saved::AlreadyThere ||
+                      (keptAgain && !saved.kept.empty() && saved.kept != path);
+    if (!safe || !stillReading())
+        return safe;
+    // Its entries are in PASSWORD.TXT, or kept again with the base of now.
+    underLock([&] {
+        if (heldKey.set && !key.set)
+            platform::wipeFile(path);
+        else
+            platform::deleteFile(path);
+        removeKeptBase(path);
+        return SaveResult();
+    });
+    return true;
+}
+
 // Puts a file that findRecovery found in place as PASSWORD.TXT (a present one
 // is kept as PASSWORD.BAK); false when that failed and the user gave up.
 bool restoreDataFile(const std::wstring& path) {
@@ -333,9 +399,12 @@ bool restoreDataFile(const std::wstring& path) {
         return saveWithRetry(
                    [&](bool) {
                        return underLock([&] {
-                           return platform::fileExists(path)
-                                      ? swapIn(path, dataFilePath(), dataBackupPath())
-                                      : SaveResult();
+                           if (!platform::fileExists(path))
+                               return SaveResult();
+                           SaveResult swapped = swapIn(path, dataFilePath(), dataBackupPath());
+                           if (swapped.error == platform::FileError::None)
+                               removeKeptBase(path);
+                           return swapped;
                        });
                    },
                    dataBackupPath())
@@ -436,24 +505,35 @@ bool recoverAtStartUp(bool& entriesRead) {
         if (!stillReading() ||
             (answer != platform::mb::answerYes && !(answer == platform::mb::answerNo && temporary)))
             return false;
-        // Put in place, it is PASSWORD.TXT, and its key the session's.
-        if (answer == platform::mb::answerYes)
-            adoptKey(key);
+        KeptBase base;
+        bool baseKnown = false;
+        // What the candidate is protected with: nothing for a plain one.
+        const MasterKey own = found.seen.isProtected ? key : MasterKey();
         if (answer == platform::mb::answerNo) {
             underLock([&] {
                 platform::deleteFile(found.path);
+                removeKeptBase(found.path);
                 return SaveResult();
             });
-        } else if (!restoreDataFile(found.path)) {
-            // When it cannot be put in place, the session runs on what it
-            // holds and the file stays where it is.
-            DataFileState state = readDataFile(found.path, entryList);
-            if (state != DataFileState::Read && state != DataFileState::Damaged)
+        } else if (temporary && changedSinceKept(found.path, own, base, baseKnown)) {
+            if (!mergeKeptList(found.path, own, baseKnown ? &base : nullptr))
+                passedOver.push_back(found.path);
+            if (!stillReading())
                 return false;
-            // PASSWORD.TXT as it is now marks what a save may write over.
-            setDataFileBase(entryList, seeDataFile());
-            entriesRead = true;
-            return true;
+        } else {
+            // Put in place, it is PASSWORD.TXT, and its key the session's.
+            adoptKey(key);
+            if (!restoreDataFile(found.path)) {
+                // When it cannot be put in place, the session runs on what it
+                // holds and the file stays where it is.
+                DataFileState state = readDataFile(found.path, entryList);
+                if (state != DataFileState::Read && state != DataFileState::Damaged)
+                    return false;
+                // PASSWORD.TXT as it is now marks what a save may write over.
+                setDataFileBase(entryList, seeDataFile());
+                entriesRead = true;
+                return true;
+            }
         }
         // Another kept file, or without PASSWORD.TXT the backup, comes next;
         // never an empty start past one that cannot be read.

@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 #include "store/file_helpers.h"
+#include "store/kept_base.h"
 
 #include <algorithm>
 #include <new>
@@ -23,6 +24,8 @@ void dropKept() {
         platform::wipeFile(keptPath);
     else if (!keptPath.empty())
         platform::deleteFile(keptPath);
+    if (!keptPath.empty())
+        removeKeptBase(keptPath);
     keptPath.clear();
     keptSeen = {};
 }
@@ -98,8 +101,11 @@ SaveResult keep(const SecureString& plain, const MergingRules& rules, std::wstri
         return {FileError::Other, dataFilePath()};
     SaveResult result =
         writeTemporaryFile(dataFilePath(), *bytes, dataSaveRules(false, rules.protect), path);
-    if (result.error == FileError::None)
+    if (result.error == FileError::None) {
         rememberKept(path, seen);
+        // Without it, putting the list back could not tell what changed since.
+        writeKeptBase(path, dataFileBase.seen, dataFileBase.entries, heldKey);
+    }
     return result;
 }
 
@@ -234,6 +240,8 @@ MergingSave saveLocked(const EntryList& ours, const SecureString& bytes,
                 return out;
             }
             rememberKept(temporary, written);
+            // Merged with what the file held at the last look: that is its base.
+            writeKeptBase(temporary, seen, entryDigests(theirs), key);
             out.kept = temporary;
             return out;
         }
@@ -386,6 +394,7 @@ DataFileState entriesLacking(const std::wstring& path, const EntryList& list, En
 }
 
 FileError setAside(const std::wstring& path, const wchar_t* suffix) {
+    removeKeptBase(path);
     std::wstring to = path + suffix;
     for (int n = 2; platform::fileExists(to); ++n)
         to = path + L"." + std::to_wstring(n) + suffix;

@@ -314,9 +314,9 @@ TEST_F(ProtectionTest, OnceProtectedEveryClearCopyIsWipedOrNamed) {
     fake::answers = {platform::mb::answerYes, platform::mb::answerNo, platform::mb::answerNo};
     masterPassword([] { type(L"", L"pw", L"pw"); });
 
-    // Overwritten, not only deleted: the kept list, the old backup, the copy
-    // once its protected copy is there.
-    EXPECT_EQ(fake::wiped, (std::vector<std::wstring>{kept, backupPath, one}));
+    // Overwritten, not only deleted: the kept list with its base, the old
+    // backup, the copy once its protected copy is there.
+    EXPECT_EQ(fake::wiped, (std::vector<std::wstring>{kept, kept + L".base", backupPath, one}));
     EXPECT_EQ(fake::plainOf(fake::files[one], heldKey), fake::dataFile({record("X")}));
     EXPECT_EQ(fake::files[two], twoBytes);
     EXPECT_EQ(fake::files[cut], cutBytes);
@@ -460,6 +460,54 @@ TEST_F(ProtectionTest, TheActiveWindowOpensAFileProtectedElsewhereAndAChangeHere
     ASSERT_EQ(fake::messageBoxes.size(), 2u);
     EXPECT_TRUE(has(box(0), L"ここで設定したとおりに保存しました"));
     EXPECT_TRUE(has(box(1), L"マスターパスワードを変更しました"));
+}
+
+// A list kept aside goes back over PASSWORD.TXT by a merge when the file
+// changed since the list's base, and whole when it did not. Here PC B held
+// the plain file, added an entry and kept its list in clear when it could
+// not open PC A's protected save; then A starts and puts it back.
+TEST_F(ProtectionTest, AKeptListGoesBackByAMergeWhenTheFileChangedSinceItsBase) {
+    const EntryRecord x = record("X"), fromA = record("A-new");
+    const EntryRecord fromB = record(fake::sjis("新しいアイテム - 2"));
+    for (bool changed : {true, false}) {
+        SCOPED_TRACE(changed ? "protected and changed by A" : "unchanged since");
+        SetUp();
+        open({x});
+        dispatchCommand(IDM_NEW, 0);
+        if (changed) {
+            otherPcWrites(fake::protectedFile({x, fromA}));
+            fake::typedPasswords = {std::nullopt};
+            exitProgram();
+        } else {
+            fake::failing[dataPath] = platform::FileError::InUse;
+            EXPECT_TRUE(fake::querySessionEnd(true));
+            fake::endSession();
+        }
+        const std::wstring kept = dataPath + L".tmp";
+        ASSERT_EQ(fake::files[kept], fake::dataFile({x, fromB}));
+        ASSERT_TRUE(fake::files.count(kept + L".base"));
+
+        const auto files = fake::files;
+        const auto times = fake::fileTimes;
+        startOver("", {L"pw"});
+        fake::files = files;
+        fake::fileTimes = times;
+        fake::answers = {platform::mb::answerYes}; // put it back
+        MasterKey key;
+        view.whileWindowRuns = [&] {
+            key = heldKey;
+            dispatchCommand(IDM_EXIT, 0);
+        };
+        EXPECT_EQ(startUp(), 1);
+        EXPECT_TRUE(told(kept));
+        if (changed) {
+            EXPECT_EQ(fake::plainOf(fake::files[dataPath], key), fake::dataFile({x, fromB, fromA}));
+            EXPECT_TRUE(std::count(fake::wiped.begin(), fake::wiped.end(), kept));
+        } else {
+            EXPECT_EQ(fake::files[dataPath], fake::dataFile({x, fromB}));
+        }
+        EXPECT_FALSE(fake::files.count(kept) || fake::files.count(kept + L".base"));
+    }
 }
 
 // A password is changed because it leaked: the backup, the list as this run

@@ -1,6 +1,7 @@
 // Two PCs on one PASSWORD.TXT over the fake platform: the save that takes
 // in what the other PC saved, its lock and its questions, the running
 // window's activation, and the copies beside the file.
+#include "store/kept_base.h"
 #include "support/keyloom_fixture.h"
 
 #include <string>
@@ -129,7 +130,7 @@ TEST_F(SyncTest, AFileThatCannotBeReadOrIsDamagedIsNeverWrittenOver) {
     fake::endSession();
     EXPECT_TRUE(fake::messageBoxes.empty());
     EXPECT_EQ(fake::files[dataPath + L".tmp"], ours);
-    EXPECT_EQ(fake::writes, 2); // the temporary file once, INITIAL.TXT
+    EXPECT_EQ(fake::writes, 3); // the temporary file once with its base, INITIAL.TXT
     EXPECT_EQ(findRecovery().path, dataPath + L".tmp");
 }
 
@@ -382,6 +383,34 @@ TEST_F(SyncTest, CopiesBesideTheFileAreOfferedToAddWhatItLacks) {
     EXPECT_TRUE(fake::files.count(two) && fake::files.count(same) && fake::files.count(cut));
     EXPECT_FALSE(fake::files.count(pc));
     EXPECT_TRUE(fake::files.count(pc + L".ignored"));
+}
+
+// Beside a protected kept list its base is sealed with the same key, and
+// its digests keyed: without the key they neither open nor match an entry.
+TEST_F(SyncTest, AProtectedKeptListsBaseIsKeyedAndSealed) {
+    EntryList list, onlyA;
+    list.records = {record("A", "id", "pw"), record("B")};
+    onlyA.records = {list.records[0]};
+    const std::wstring kept = dataPath + L".tmp";
+    FileSeen seen;
+    seen.hashed = true;
+    seen.hash.fill(7);
+    const MasterKey& key = fake::masterKey("pw");
+    ASSERT_TRUE(writeKeptBase(kept, seen, entryDigests(list), key));
+    EXPECT_TRUE(isProtectedFile(fake::files[kept + L".base"]));
+
+    KeptBase base;
+    EXPECT_FALSE(readKeptBase(kept, MasterKey(), base));
+    EXPECT_FALSE(readKeptBase(kept, fake::masterKey("other"), base));
+    ASSERT_TRUE(readKeptBase(kept, key, base));
+    EXPECT_EQ(base.file, seen.hash);
+    ASSERT_EQ(base.entries.size(), 2u);
+    EXPECT_NE(base.entries[0], entryDigest(list.records[0]));
+    // Matched to the entries of the lists being merged; B, in neither, to
+    // nothing.
+    const std::vector<EntryDigest> unkeyed = unkeyedBase(base, key, onlyA, EntryList());
+    EXPECT_EQ(unkeyed[0], entryDigest(list.records[0]));
+    EXPECT_NE(unkeyed[1], entryDigest(list.records[1]));
 }
 
 } // namespace
