@@ -76,7 +76,10 @@ bool dispatchCommand(int id, int notification) {
     case IDM_DELETE: deleteEntryCommand(); break;
     case IDM_MOVE_UP: moveUpCommand(); break;
     case IDM_MOVE_DOWN: moveDownCommand(); break;
-    case IDM_OPTIONS: runOptionsDialog(); break;
+    case IDM_OPTIONS:
+        runOptionsDialog();
+        clipboardOptionsSet();
+        break;
     case IDM_COPY_USER_ID:
     case IDC_COPY_USER_ID: copyField(IDC_COPY_USER_ID); break;
     case IDM_COPY_PASSWORD:

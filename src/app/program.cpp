@@ -10,6 +10,7 @@
 #include "editor/password_dialog.h"
 #include "settings/settings.h"
 #include "store/data_file.h"
+#include "store/kept_base.h"
 #include "store/sync.h"
 #include "transfer/clipboard.h"
 #include "transfer/paste.h"
@@ -313,14 +314,100 @@ bool unlockAtStartUp(bool& entriesRead) {
     return true;
 }
 
+// A recovery writes under the lock, as a save does; its questions come
+// with the lock released.
+template <class Write> SaveResult underLock(Write write) {
+    const bool locked = lockDataFile();
+    SaveResult result = write();
+    if (locked)
+        unlockDataFile();
+    return result;
+}
+
+// A list kept aside (see store/kept_base.h) goes back over a PASSWORD.TXT
+// that changed since its base only by a merge; else it is swapped in whole,
+// as is a save that did not finish (which leaves no base).
+bool changedSinceKept(const std::wstring& path, const MasterKey& key, KeptBase& base, bool& known) {
+    if (!platform::fileExists(keptBasePath(path)) || !platform::fileExists(dataFilePath()))
+        return false;
+    known = readKeptBase(path, key, base);
+    const FileSeen now = seeDataFile();
+    return !(known && base.fileHashed && now.hashed && base.file == now.hash);
+}
+
+// The kept list at path (opened with key) merged into PASSWORD.TXT as the
+// save that kept it would have: three-way with its base when known, else
+// only the entries PASSWORD.TXT lacks added. It is written with
+// PASSWORD.TXT's own protection, and clear text over a protected list only
+// when the user agrees, as a save asks. False when it could not be read:
+// it stays where it is, for a later start.
+bool mergeKeptList(const std::wstring& path, const MasterKey& key, const KeptBase* base) {
+    EntryList kept, theirs;
+    DataFileState state = readDataFile(path, kept, nullptr, nullptr, nullptr, key);
+    FileSeen now;
+    DataFileState there = readDataFile(dataFilePath(), theirs, nullptr, nullptr, &now);
+    if ((state != DataFileState::Read && state != DataFileState::Damaged) ||
+        (!base && there != DataFileState::Read))
+        return false;
+    if (base) {
+        releaseEntries(entryList);
+        entryList.records.swap(kept.records);
+        dataFileBase.entries = unkeyedBase(*base, key, entryList, theirs);
+        dataFileBase.seen = FileSeen();
+        dataFileBase.seen.hashed = base->fileHashed;
+        dataFileBase.seen.hash = base->file;
+    } else {
+        EntryList lacking;
+        entriesLacking(path, theirs, lacking, nullptr, key);
+        setDataFileBase(theirs, now);
+        for (EntryRecord& record : lacking.records)
+            theirs.records.push_back(std::move(record));
+        releaseEntries(entryList);
+        entryList.records.swap(theirs.records);
+    }
+    // A protected list asks before it goes into a plain PASSWORD.TXT.
+    if (!heldKey.set && key.set)
+        heldKey = key;
+    bool keptAgain = false;
+    MergingSave saved;
+    saveEntries(&keptAgain, nullptr, &saved);
+    releaseEntries(entryList);
+    releaseDataFileBase();
+    const bool safe = saved.outcome == Saved::Written || saved.outcome == Saved::AlreadyThere ||
+                      (keptAgain && !saved.kept.empty() && saved.kept != path);
+    if (!safe || !stillReading())
+        return safe;
+    // Its entries are in PASSWORD.TXT, or kept again with the base of now.
+    underLock([&] {
+        if (heldKey.set && !key.set)
+            platform::wipeFile(path);
+        else
+            platform::deleteFile(path);
+        removeKeptBase(path);
+        return SaveResult();
+    });
+    return true;
+}
+
 // Puts a file that findRecovery found in place as PASSWORD.TXT (a present one
 // is kept as PASSWORD.BAK); false when that failed and the user gave up.
 bool restoreDataFile(const std::wstring& path) {
     // A temporary file is renamed into place, as the save it was part of
-    // would have done: never written again, so never lost half-way.
+    // would have done: never written again, so never lost half-way. Gone
+    // once the lock is held, it was another PC's save, which has finished.
     if (path != dataBackupPath())
-        return saveWithRetry([&](bool) { return swapIn(path, dataFilePath(), dataBackupPath()); },
-                             dataBackupPath())
+        return saveWithRetry(
+                   [&](bool) {
+                       return underLock([&] {
+                           if (!platform::fileExists(path))
+                               return SaveResult();
+                           SaveResult swapped = swapIn(path, dataFilePath(), dataBackupPath());
+                           if (swapped.error == platform::FileError::None)
+                               removeKeptBase(path);
+                           return swapped;
+                       });
+                   },
+                   dataBackupPath())
                    .error == platform::FileError::None;
     // The backup stays what it is: what can be read of it is saved, with
     // its key. PASSWORD.TXT is missing, so there is nothing to keep as the
@@ -332,7 +419,11 @@ bool restoreDataFile(const std::wstring& path) {
     SecureString bytes = formatDataFile(list);
     if (!sealBytes(bytes, heldKey))
         return false;
-    return saveWithRetry([&](bool keep) { return saveDataFile(bytes, false, true, keep); }, L"")
+    return saveWithRetry(
+               [&](bool keep) {
+                   return underLock([&] { return saveDataFile(bytes, false, true, keep); });
+               },
+               L"")
                .error == platform::FileError::None;
 }
 
@@ -414,21 +505,35 @@ bool recoverAtStartUp(bool& entriesRead) {
         if (!stillReading() ||
             (answer != platform::mb::answerYes && !(answer == platform::mb::answerNo && temporary)))
             return false;
-        // Put in place, it is PASSWORD.TXT, and its key the session's.
-        if (answer == platform::mb::answerYes)
-            adoptKey(key);
+        KeptBase base;
+        bool baseKnown = false;
+        // What the candidate is protected with: nothing for a plain one.
+        const MasterKey own = found.seen.isProtected ? key : MasterKey();
         if (answer == platform::mb::answerNo) {
-            platform::deleteFile(found.path);
-        } else if (!restoreDataFile(found.path)) {
-            // When it cannot be put in place, the session runs on what it
-            // holds and the file stays where it is.
-            DataFileState state = readDataFile(found.path, entryList);
-            if (state != DataFileState::Read && state != DataFileState::Damaged)
+            underLock([&] {
+                platform::deleteFile(found.path);
+                removeKeptBase(found.path);
+                return SaveResult();
+            });
+        } else if (temporary && changedSinceKept(found.path, own, base, baseKnown)) {
+            if (!mergeKeptList(found.path, own, baseKnown ? &base : nullptr))
+                passedOver.push_back(found.path);
+            if (!stillReading())
                 return false;
-            // PASSWORD.TXT as it is now marks what a save may write over.
-            setDataFileBase(entryList, seeDataFile());
-            entriesRead = true;
-            return true;
+        } else {
+            // Put in place, it is PASSWORD.TXT, and its key the session's.
+            adoptKey(key);
+            if (!restoreDataFile(found.path)) {
+                // When it cannot be put in place, the session runs on what it
+                // holds and the file stays where it is.
+                DataFileState state = readDataFile(found.path, entryList);
+                if (state != DataFileState::Read && state != DataFileState::Damaged)
+                    return false;
+                // PASSWORD.TXT as it is now marks what a save may write over.
+                setDataFileBase(entryList, seeDataFile());
+                entriesRead = true;
+                return true;
+            }
         }
         // Another kept file, or without PASSWORD.TXT the backup, comes next;
         // never an empty start past one that cannot be read.

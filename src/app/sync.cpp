@@ -38,8 +38,11 @@ void tellNews(const std::wstring& news) {
     platform::messageBox(news, platform::mb::ok | platform::mb::iconInformation);
 }
 
+// Shown where the window shows the list: not before it opens, nor locked.
 void takeIn(EntryList& list) {
-    if (life() != Life::Starting) {
+    const Life now = life();
+    if (now != Life::Starting && now != Life::LockAsked && now != Life::Locking &&
+        now != Life::Locked) {
         replaceEntries(list);
     } else {
         releaseEntries(entryList);
@@ -55,7 +58,7 @@ bool askToApplyTheirDeletions(const MergeReport& report) {
                    L"この一覧からも削除しますか？\n"
                    L"「いいえ」を選ぶと、これらのアイテムを残して保存します。",
                    {std::to_wstring(report.theirDeletions),
-                    std::to_wstring(dataFileBase.list.count())}),
+                    std::to_wstring(dataFileBase.entries.size())}),
                platform::mb::yesNo | platform::mb::iconWarning | platform::mb::defaultSecond) ==
            platform::mb::answerYes;
 }
@@ -201,7 +204,6 @@ FileError saveEntries(bool* kept, const MasterKey* chosen, MergingSave* last) {
     for (;;) {
         if (life() == Life::Released)
             return FileError::None;
-        rules.sessionEnd = life() == Life::SessionEnding || life() == Life::SessionEnded;
         // Turning protection on, the clear file goes to the backup, where it
         // is written over with zeros afterwards (removeClearCopies).
         rules.keepBackup = !entriesSaved || (chosen && chosen->set && !heldKey.set);
@@ -361,6 +363,9 @@ void mainWindowPosted() {
 }
 
 void offerStrayFiles() {
+    // Also at an unlock, where the exit or the end of the session can come
+    // in a question: no answer is acted on then.
+    auto goesOn = [] { return life() == Life::Starting || life() == Life::Locked; };
     std::wstring unread; // named at the end, and left as they are
     for (const std::wstring& path : strayDataFiles()) {
         EntryList lacking;
@@ -378,8 +383,9 @@ void offerStrayFiles() {
                                    L"してください。キャンセルを選ぶと、このファイルはその"
                                    L"まま残します。\n%s",
                                    {path}),
-                     false},
-                    seen, key) != Unlock::Opened)
+                     life() != Life::Starting},
+                    seen, key) != Unlock::Opened ||
+                !goesOn())
                 continue;
             state = entriesLacking(path, entryList, lacking, &seen, key, &why);
         }
@@ -407,6 +413,8 @@ void offerStrayFiles() {
         }
         int answer =
             askToAddStray(path, lacking.count(), heldKey.set && !seen.isProtected, damaged);
+        if (!goesOn())
+            return;
         if (answer == platform::mb::answerCancel) {
             setAside(path, L".ignored");
         } else if (answer == platform::mb::answerYes) {
@@ -419,11 +427,11 @@ void offerStrayFiles() {
             }
             bool kept;
             // Set aside only once its entries are in PASSWORD.TXT.
-            if (saveEntries(&kept) == FileError::None && !kept)
+            if (saveEntries(&kept) == FileError::None && !kept && goesOn())
                 setAsideMerged(path, seen);
         }
     }
-    if (!unread.empty())
+    if (!unread.empty() && goesOn())
         platform::messageBox(L"PASSWORD.TXT と同じフォルダーにある以下のファイルは、読み込めないか"
                              L"壊れているため、そのアイテムを確かめられませんでした。ファイルは"
                              L"そのまま残してあります。\n\n" +
@@ -437,7 +445,7 @@ std::wstring wipeClearLeftovers() {
         if (platform::wipeFile(path) != FileError::None)
             failed += path + L"\n";
     QuietAttempts retried;
-    keepAsBackup(dataFilePath(), dataBackupPath(), retried);
+    copyAsBackup(dataFilePath(), dataBackupPath(), retried);
     return failed;
 }
 
@@ -459,14 +467,16 @@ void offerClearCopies(std::wstring readable) {
             readable += path + L"\n";
             continue;
         }
-        // A save's leftover that adds nothing, or was cut short: wiped. A
-        // file that is not a data file is no copy of the list.
+        // A save's leftover that adds nothing, or was cut short: wiped.
+        // Another program's damaged copy is not Keyloom's to wipe: named.
         if (ours && (state == DataFileState::Damaged || lacking.count() == 0)) {
             wipe(path);
             continue;
         }
-        if (state != DataFileState::Read)
+        if (state != DataFileState::Read) {
+            readable += path + L"\n";
             continue;
+        }
         int answer = platform::messageBox(
             formatMessage(L"PASSWORD.TXT と同じフォルダーに、マスターパスワードで保護されていない"
                           L"以下のデータファイルがあります。\n%s\n"
@@ -511,7 +521,7 @@ void offerClearCopies(std::wstring readable) {
 
 void releaseEntryList() {
     releaseEntries(entryList);
-    releaseEntries(dataFileBase.list);
+    releaseDataFileBase();
     forgetKeys();
 }
 
@@ -521,6 +531,6 @@ void resetSync() {
     forgetKeys();
     heldBack.clear();
     forgetKeptFile();
-    releaseEntries(dataFileBase.list);
+    releaseDataFileBase();
     dataFileBase.seen = {};
 }

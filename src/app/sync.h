@@ -43,8 +43,10 @@ void mainWindowPosted();
 void offerStrayFiles();
 // Once the master password protects PASSWORD.TXT, at once: the clear files
 // that only repeat the list (PASSWORD.BAK, its temporary file, ".merged"
-// copies) are wiped, and PASSWORD.BAK becomes the protected file. Returns
-// the names of those that could not be wiped, one a line.
+// copies) are wiped, and PASSWORD.BAK becomes a copy of the protected file
+// (never a second name of it: a program writing PASSWORD.TXT in place would
+// change the backup too). Returns the names of those that could not be
+// wiped, one a line.
 std::wstring wipeClearLeftovers();
 // Then each clear copy beside it that holds entries of its own is offered:
 // to add them (the copy is wiped), to protect it where it is, or to leave it

@@ -519,8 +519,10 @@ unsigned clipboardSequence();
 // another program holds the clipboard open.
 bool emptyClipboardIfUnchanged(unsigned sequence);
 // The main window's timer: its timerElapsed handler runs once, ms from now.
-// Starting it again while it runs starts it over.
+// Starting it again while it runs starts it over; stopping it, the handler
+// does not run.
 void startTimer(int ms);
+void stopTimer();
 
 // ---- The lock ----
 

@@ -17,7 +17,12 @@ struct MemoBuilder {
     std::size_t used = 0;
     bool cut = false;
 
-    ~MemoBuilder() { secureWipe(text, used); }
+    ~MemoBuilder() { clear(); }
+    void clear() {
+        secureWipe(text, used);
+        used = 0;
+        cut = false;
+    }
     void append(std::string_view line) {
         if (cut)
             return;
@@ -34,9 +39,10 @@ struct MemoBuilder {
     }
 };
 
-// Reads one record's lines as views into the file's bytes; the memo's lines
-// are joined in memo. Returns false when the file ends inside the record,
-// with the fields read so far.
+// Reads one record's lines as views into the file's bytes. The memo is one
+// too where the file holds it as it is (its lines all end in CR LF and fit);
+// otherwise its lines are joined in memo. Returns false when the file ends
+// inside the record, with the fields read so far.
 bool readRecord(LineReader& in, std::string_view (&fields)[fieldCount], MemoBuilder& memo) {
     for (int i = 0; i < fieldCount - 1; ++i)
         if (!readLine(in, fields[i], fieldLimit(Field(i))))
@@ -45,10 +51,22 @@ bool readRecord(LineReader& in, std::string_view (&fields)[fieldCount], MemoBuil
     std::int32_t lineCount;
     if (!readIntLine(in, lineCount))
         return false;
-    // A count of 0 or less still means one line.
+    // A count of 0 or less still means one line. Read once to see whether
+    // the memo stands in the file as it is.
+    LineReader whole = in;
+    whole.repaired = false;
+    std::string_view line;
     bool complete = true;
+    for (std::int32_t i = 0; complete && (i < lineCount || i == 0); ++i)
+        complete = readLine(whole, line, fieldLimit(Field::memo));
+    const std::size_t size = whole.next - in.next - 2; // without the last CR LF
+    if (complete && !whole.repaired && size <= fieldLimit(Field::memo)) {
+        fields[fieldCount - 1] = std::string_view(in.next, size);
+        in.next = whole.next;
+        return true;
+    }
+    complete = true;
     for (std::int32_t i = 0; i < lineCount || i == 0; ++i) {
-        std::string_view line;
         if (!readLine(in, line, fieldLimit(Field::memo))) {
             complete = false;
             break;
@@ -59,6 +77,7 @@ bool readRecord(LineReader& in, std::string_view (&fields)[fieldCount], MemoBuil
     }
     if (memo.cut)
         in.repaired = true;
+    fields[fieldCount - 1] = std::string_view(memo.text, memo.used);
     return complete;
 }
 
@@ -181,10 +200,19 @@ FileSeen seeDataFile() {
 DataFileBase dataFileBase;
 
 void setDataFileBase(const EntryList& list, const FileSeen& seen) {
-    EntryList copy = list; // first: memory running out leaves the base as it was
-    releaseEntries(dataFileBase.list);
-    dataFileBase.list.records.swap(copy.records);
+    // First: memory running out leaves the base as it was.
+    std::vector<EntryDigest> digests = entryDigests(list);
+    releaseDataFileBase();
+    dataFileBase.entries.swap(digests);
     dataFileBase.seen = seen;
+}
+
+void releaseDataFileBase() {
+    // Wiped as the entries are: a fast digest checks guesses of their fields.
+    std::vector<EntryDigest>& digests = dataFileBase.entries;
+    if (!digests.empty())
+        secureWipe(digests.data(), digests.size() * sizeof(EntryDigest));
+    std::vector<EntryDigest>().swap(digests);
 }
 
 bool unchangedSinceBase(const FileSeen& now) {
@@ -224,18 +252,16 @@ bool parseDataFile(const char* data, std::size_t size, EntryList& list, int* bey
         count = 0;
         intact = false;
     }
-    // Room for the records the file can hold (each takes at least seven lines),
-    // never for what its count merely announces.
-    std::size_t lines = 0;
-    for (const char* p = in.next; (p = static_cast<const char*>(std::memchr(p, '\r', in.end - p)));
-         ++p)
-        ++lines;
-    list.records.reserve(list.records.size() + std::min<std::size_t>(count, lines / 7));
+    // Room for the records the file can hold (each takes at least seven lines
+    // of at least one byte), never for what its count merely announces.
+    list.records.reserve(list.records.size() +
+                         std::min<std::size_t>(count, (in.end - in.next) / 7));
     // Entries after the announced ones (added by hand, or by a tool that did
     // not raise the count) are read too, and make the file damaged, so that
     // the user hears of them; only line ends or an end-of-file mark may
     // follow unread, and nothing that is not a whole entry is taken.
     int beyond = 0;
+    MemoBuilder memo;
     for (std::int32_t i = 0; i < count || wholeEntryFollows(in); ++i) {
         if (in.atEnd()) {
             intact = false;
@@ -243,11 +269,10 @@ bool parseDataFile(const char* data, std::size_t size, EntryList& list, int* bey
         }
         if (i >= count)
             ++beyond;
-        std::string_view fields[fieldCount];
-        MemoBuilder memo;
-        bool complete = readRecord(in, fields, memo);
         // A record cut off keeps the fields read so far.
-        fields[fieldCount - 1] = std::string_view(memo.text, memo.used);
+        std::string_view fields[fieldCount];
+        memo.clear();
+        bool complete = readRecord(in, fields, memo);
         list.records.emplace_back(fields);
         if (!complete) {
             intact = false;
@@ -304,10 +329,12 @@ DataFileState readHeader(const ProtectedFile& file, FileSeen& seen) {
     return DataFileState::ProtectionDamaged;
 }
 
-// Opens a protected file's bytes with key into plain: Read, or why not.
+// Opens a protected file's bytes with key into plain: Read, or why not;
+// mended, when its line ends or a byte order mark differ from the format.
 DataFileState openSealed(std::string_view bytes, const MasterKey& key, FileSeen& seen,
-                         SecureString& plain, platform::FileError* why) {
+                         SecureString& plain, platform::FileError* why, bool& mended) {
     const ProtectedFile file = readProtectedFile(bytes);
+    mended = file.mended;
     DataFileState state = readHeader(file, seen);
     if (state != DataFileState::NeedsPassword)
         return state;
@@ -344,8 +371,9 @@ DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::
 
     SecureString opened;
     std::string_view plain = bytes;
+    bool mended = false;
     if (isProtectedFile(bytes)) {
-        state = openSealed(bytes, key, look, opened, why);
+        state = openSealed(bytes, key, look, opened, why, mended);
         if (state != DataFileState::Read)
             return state;
         plain = opened;
@@ -361,9 +389,10 @@ DataFileState readDataFile(const std::wstring& path, EntryList& list, platform::
             *why = platform::FileError::TooLarge;
         return DataFileState::TooLarge;
     }
-    // A check line that did not fit is not written again as it is: what the
-    // file holds counts as unknown, so the next save writes a sound one.
-    look.contentKnown = look.hashed && look.opened == OpenResult::Opened;
+    // A check line that did not fit, or line ends changed since, are not
+    // written again as they are: what the file holds counts as unknown, so
+    // the next save writes it as the format says.
+    look.contentKnown = look.hashed && look.opened == OpenResult::Opened && !mended;
     look.content = look.hash;
     if (look.isProtected)
         look.contentKnown = look.contentKnown && platform::sha256(plain, look.content);

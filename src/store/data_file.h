@@ -91,13 +91,15 @@ FileSeen seeDataFile();
 // PASSWORD.TXT as this session last read or wrote it, the base that another
 // PC's changes are told from: the list as read at start and on revert (also
 // from a damaged or a recovered file) or as last saved, and the file as seen
-// then.
+// then. Of the list, one digest per entry is enough (see merge.h).
 struct DataFileBase {
-    EntryList list;
+    std::vector<EntryDigest> entries;
     FileSeen seen;
 };
 extern DataFileBase dataFileBase;
 void setDataFileBase(const EntryList& list, const FileSeen& seen);
+// Wipes and frees the entries' digests; the file as seen stays.
+void releaseDataFileBase();
 // Whether PASSWORD.TXT, seen now, holds the bytes of the base: the same hash,
 // or where a hash is missing, the same size and time.
 bool unchangedSinceBase(const FileSeen& now);

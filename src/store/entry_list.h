@@ -1,6 +1,7 @@
 // The entries the user keeps, in the user's order.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,6 +13,15 @@ enum class Field { title, userId, password, address, mail, memo };
 constexpr int fieldCount = 6;
 // The most bytes a field holds: 1023, the memo 8191.
 constexpr std::size_t fieldLimit(Field field) { return field == Field::memo ? 8191 : 1023; }
+
+class EntryRecord;
+
+// 16 bytes that stand for an entry's six fields: equal entries have equal
+// digests, and different ones the same digest only by a chance too small to
+// count. Not a cryptographic digest: for memory, where nobody picks entries
+// to collide. A copy kept beside a file needs a keyed one.
+using EntryDigest = std::array<unsigned char, 16>;
+EntryDigest entryDigest(const EntryRecord& record);
 
 // One entry: six Shift-JIS texts, held together in one block of memory of
 // the entry's own size, which is wiped when it is freed. Short fields hold no
@@ -39,6 +49,7 @@ class EntryRecord {
     std::string_view memo() const { return get(Field::memo); }
 
   private:
+    friend EntryDigest entryDigest(const EntryRecord& record);
     // The block: the six lengths, then the six texts, each followed by NUL.
     using Length = std::uint16_t;
     struct Wipe {
@@ -57,6 +68,9 @@ struct EntryList {
 
 // The one list the program works on.
 extern EntryList entryList;
+
+// The digests of the list's entries, in order.
+std::vector<EntryDigest> entryDigests(const EntryList& list);
 
 // Appends a record titled "新しいアイテム - N" (N the new count) with its other
 // fields empty, and returns its index. Memory running out leaves the list as

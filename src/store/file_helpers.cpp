@@ -94,18 +94,44 @@ std::wstring temporaryPath(const std::wstring& path, int n) {
     return path + L".tmp" + (n > 1 ? std::to_wstring(n) : L"");
 }
 
-FileError keepAsBackup(const std::wstring& path, const std::wstring& backupPath,
-                       QuietAttempts& retried) {
-    // The old backup stays until a whole new one replaces it: a second name
-    // of the file (or a copy), under a temporary name of the backup's own,
-    // moved over it.
+namespace {
+
+// The old backup stays until a whole new one replaces it: made by make under
+// a temporary name of the backup's own, then moved over it.
+template <class Make>
+FileError replaceBackup(const std::wstring& backupPath, QuietAttempts& retried, Make make) {
     std::wstring newBackup = backupPath + L".tmp";
-    FileError error = retried([&] { return platform::linkOrCopyFile(path, newBackup); });
+    FileError error = retried([&] { return make(newBackup); });
     if (error == FileError::None)
         error = retried([&] { return platform::moveFileOver(newBackup, backupPath); });
-    if (error != FileError::None)
-        platform::deleteFile(newBackup);
+    // Under Wine a move between two names of one file (a backup an older
+    // version linked to the file it kept) does nothing: the name goes.
+    platform::deleteFile(newBackup);
     return error;
+}
+
+} // namespace
+
+FileError keepAsBackup(const std::wstring& path, const std::wstring& backupPath,
+                       QuietAttempts& retried) {
+    return replaceBackup(backupPath, retried, [&](const std::wstring& newBackup) {
+        return platform::linkOrCopyFile(path, newBackup);
+    });
+}
+
+FileError copyAsBackup(const std::wstring& path, const std::wstring& backupPath,
+                       QuietAttempts& retried) {
+    return replaceBackup(backupPath, retried, [&](const std::wstring& newBackup) {
+        std::string bytes;
+        FileError error = platform::readWholeFile(path, bytes);
+        platform::FileProtection protection;
+        if (error == FileError::None)
+            error = platform::readProtection(path, protection);
+        if (error == FileError::None)
+            error = platform::writeFile(newBackup, bytes, protection);
+        secureWipe(bytes.data(), bytes.size());
+        return error;
+    });
 }
 
 SaveResult swapIn(const std::wstring& temporary, const std::wstring& path,

@@ -98,8 +98,13 @@ SaveResult writeTemporaryFile(const std::wstring& path, std::string_view bytes,
                               const SaveRules& rules, std::wstring& temporary);
 
 // Keeps the file at path as backupPath, replacing the backup there only
-// with a whole new one.
+// with a whole new one: a second name of the file, for a file that is
+// replaced next (a save's swap).
 platform::FileError keepAsBackup(const std::wstring& path, const std::wstring& backupPath,
+                                 QuietAttempts& retried);
+// The same as a copy: a file of its own, for a file that stays where it is,
+// so that a program writing one in place never changes the other.
+platform::FileError copyAsBackup(const std::wstring& path, const std::wstring& backupPath,
                                  QuietAttempts& retried);
 
 // The last steps of a save: the old file kept as backupPath (unless empty),

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstddef>
+#include <cstring>
 #include <functional>
 #include <string_view>
 #include <unordered_map>
@@ -200,30 +201,21 @@ using Ref = const EntryRecord*;
 
 // ---- Numbering entries ----
 
-// Equal entries get equal numbers. Only hashes and pointers are kept: no
-// copy of any field's text.
+// Equal entries, told by their digests, get equal numbers.
 struct Numbering {
-    std::unordered_map<std::size_t, int> firstWithHash;
-    std::vector<int> nextWithHash; // per number: another with the same hash, or -1
-    std::vector<Ref> sample;       // per number: an entry that has it
-
-    int number(Ref r) {
-        const int fresh = int(sample.size());
-        auto found = firstWithHash.try_emplace(entryHash(*r), fresh);
-        if (!found.second) {
-            int n = found.first->second;
-            for (;; n = nextWithHash[n]) {
-                if (sameEntry(*sample[n], *r))
-                    return n;
-                if (nextWithHash[n] < 0)
-                    break;
-            }
-            nextWithHash[n] = fresh;
+    struct FirstBytes {
+        std::size_t operator()(const EntryDigest& d) const {
+            std::size_t h;
+            std::memcpy(&h, d.data(), sizeof h);
+            return h;
         }
-        sample.push_back(r);
-        nextWithHash.push_back(-1);
-        return fresh;
+    };
+    std::unordered_map<EntryDigest, int, FirstBytes> numbers;
+
+    int number(const EntryDigest& digest) {
+        return numbers.try_emplace(digest, int(numbers.size())).first->second;
     }
+    int count() const { return int(numbers.size()); }
 };
 
 // ---- One side against the base ----
@@ -274,7 +266,7 @@ Side sideOf(const EntryList& list, Numbering& numbers) {
     side.ids.reserve(list.records.size());
     for (const EntryRecord& r : list.records) {
         side.refs.push_back(&r);
-        side.ids.push_back(numbers.number(&r));
+        side.ids.push_back(numbers.number(entryDigest(r)));
     }
     return side;
 }
@@ -316,9 +308,15 @@ void findChanges(const std::vector<int>& baseIds, int numbers, Side& side) {
         }
 }
 
+// Kept, in place or elsewhere.
+bool keeps(const Side& side, int i) {
+    return side.fate[i] == Fate::kept || side.fate[i] == Fate::moved;
+}
+
 // Puts the base entries marked in keep back into a side that deleted them,
-// first in the stretch they were deleted from, as if it had kept them.
-void keepDeleted(Side& side, const std::vector<Ref>& baseRefs, const std::vector<int>& baseIds,
+// first in the stretch they were deleted from, as if it had kept them. The
+// other side keeps them all, and lends its copies.
+void keepDeleted(Side& side, const Side& other, const std::vector<int>& baseIds,
                  const std::vector<char>& keep) {
     const int n = int(baseIds.size()), m = int(side.refs.size());
     Side kept;
@@ -333,7 +331,7 @@ void keepDeleted(Side& side, const std::vector<Ref>& baseRefs, const std::vector
     };
     for (int i = 0, j = 0; i <= n; ++i) {
         if (i < n && keep[i]) {
-            add(baseRefs[i], baseIds[i], i);
+            add(other.refs[other.to[i]], baseIds[i], i);
             kept.fate[i] = Fate::kept;
             continue;
         }
@@ -347,6 +345,45 @@ void keepDeleted(Side& side, const std::vector<Ref>& baseRefs, const std::vector
         }
     }
     side = std::move(kept);
+}
+
+// Both sides may keep one copy of two identical base entries, yet different
+// ones: the alignments tell copies apart only by their places. For each such
+// pair one copy is kept on both sides, so that the merge holds no fewer
+// copies than both kept. Theirs keeps ours' copy where it deleted it (the
+// copies stay where ours has them); else ours keeps theirs' where ours
+// deleted it; else theirs' edit of ours' copy becomes an added entry. Returns
+// what theirs is to keep; ours' are put back here.
+std::vector<char> copiesBothKept(const std::vector<int>& baseIds, int numbers, Side& ours,
+                                 Side& theirs) {
+    const int n = int(baseIds.size());
+    std::vector<int> oursOnly(numbers), theirsOnly(numbers);
+    for (int i = 0; i < n; ++i) {
+        oursOnly[baseIds[i]] += keeps(ours, i) && !keeps(theirs, i);
+        theirsOnly[baseIds[i]] += keeps(theirs, i) && !keeps(ours, i);
+    }
+    std::vector<int> unpaired(numbers);
+    for (int k = 0; k < numbers; ++k)
+        unpaired[k] = std::min(oursOnly[k], theirsOnly[k]);
+    std::vector<char> keepTheirs(n), keepOurs(n);
+    auto pair = [&](Side& side, const Side& other, Fate lost, std::vector<char>& keep) {
+        for (int i = 0; i < n; ++i)
+            if (side.fate[i] == lost && keeps(other, i) && unpaired[baseIds[i]] > 0) {
+                --unpaired[baseIds[i]];
+                keep[i] = 1;
+                if (lost == Fate::edited) {
+                    side.from[side.to[i]] = -1;
+                    side.to[i] = -1;
+                    side.fate[i] = Fate::deleted;
+                }
+            }
+    };
+    pair(theirs, ours, Fate::deleted, keepTheirs);
+    pair(ours, theirs, Fate::deleted, keepOurs);
+    pair(theirs, ours, Fate::edited, keepTheirs);
+    if (std::find(keepOurs.begin(), keepOurs.end(), 1) != keepOurs.end())
+        keepDeleted(ours, theirs, baseIds, keepOurs);
+    return keepTheirs;
 }
 
 // ---- The merge ----
@@ -371,7 +408,6 @@ struct Merge {
     MergeReport& report;
     std::vector<Ref> out;
     std::vector<int> outIds;
-    std::vector<int> pending; // per number: ours' entries of a stretch theirs may repeat
 
     Pick pick(bool mine, int j) const {
         const Side& side = mine ? ours : theirs;
@@ -432,12 +468,14 @@ struct Merge {
         }
     }
 
-    static std::vector<int> idsOf(const std::vector<Pick>& picks) {
-        std::vector<int> ids;
+    // The entries picked, each with the base entry it stands for (-1: a new
+    // version).
+    static std::vector<std::pair<int, int>> entriesOf(const std::vector<Pick>& picks) {
+        std::vector<std::pair<int, int>> entries;
         for (const Pick& p : picks)
             if (p.side)
-                ids.push_back(p.side->ids[p.index]);
-        return ids;
+                entries.push_back({p.side->ids[p.index], p.fresh ? -1 : p.side->from[p.index]});
+        return entries;
     }
 
     // Base entries that ours kept and theirs deleted go on theirs' word.
@@ -458,8 +496,19 @@ struct Merge {
     void stretch(int b0, int b1, int o0, int o1, int t0, int t1, bool oursChanged,
                  bool theirsChanged) {
         const std::vector<Pick> mine = picks(true, o0, o1), other = picks(false, t0, t1);
-        if (!theirsChanged || idsOf(mine) == idsOf(other))
+        if (!theirsChanged)
             return take(mine);
+        // The same change on both sides is made once, but a copy each side
+        // added is two: the other side's new versions follow ours.
+        if (entriesOf(mine) == entriesOf(other)) {
+            take(mine);
+            for (const Pick& p : other)
+                if (p.side && p.fresh) {
+                    note(Taken::added);
+                    emit(p);
+                }
+            return;
+        }
         countDeletions(b0, b1);
         if (!oursChanged)
             return take(other);
@@ -467,18 +516,14 @@ struct Merge {
         // one side or the other, so none was kept by both and none stays;
         // the entries of both that are not base entries kept in place do.
         std::vector<int> fresh; // indices in out of the new versions of both
-        const std::size_t first = out.size();
         for (int j = o0; j < o1; ++j) {
             const Pick& p = mine[j - o0];
             if (inPlace(true, j))
                 continue;
             note(p.taken);
             emit(p);
-            if (p.side) {
-                ++pending[outIds.back()];
-                if (p.fresh)
-                    fresh.push_back(int(out.size()) - 1);
-            }
+            if (p.side && p.fresh)
+                fresh.push_back(int(out.size()) - 1);
         }
         const bool oursFresh = !fresh.empty();
         std::vector<Pick> left;
@@ -487,15 +532,9 @@ struct Merge {
             const Pick& p = other[j - t0];
             if (inPlace(false, j))
                 continue;
-            if (p.side && pending[p.side->ids[p.index]] > 0) {
-                --pending[p.side->ids[p.index]]; // the same entry on both sides: once
-                continue;
-            }
             left.push_back(p);
             theirsFresh = theirsFresh || (p.side && p.fresh);
         }
-        for (std::size_t k = first; k < out.size(); ++k)
-            pending[outIds[k]] = 0;
         // Insertions at one point are no conflict, nor is one side's new
         // entry where the other only deleted.
         const bool conflict = b1 > b0 && oursFresh && theirsFresh;
@@ -563,28 +602,32 @@ struct Merge {
 
 } // namespace
 
-EntryList mergeEntries(const EntryList& base, const EntryList& ours, const EntryList& theirs,
-                       MergeReport& report, bool applyTheirDeletions) {
+EntryList mergeEntries(const std::vector<EntryDigest>& base, const EntryList& ours,
+                       const EntryList& theirs, MergeReport& report, bool applyTheirDeletions) {
     report = MergeReport();
     Numbering numbers;
-    Side baseSide = sideOf(base, numbers);
+    std::vector<int> baseIds;
+    baseIds.reserve(base.size());
+    for (const EntryDigest& digest : base)
+        baseIds.push_back(numbers.number(digest));
     Side mine = sideOf(ours, numbers), other = sideOf(theirs, numbers);
     const std::vector<int> theirIds = other.ids;
-    const int count = int(numbers.sample.size());
-    findChanges(baseSide.ids, count, mine);
-    findChanges(baseSide.ids, count, other);
+    const int count = numbers.count();
+    findChanges(baseIds, count, mine);
+    findChanges(baseIds, count, other);
 
-    std::vector<char> theirDeletions(base.records.size());
-    for (std::size_t i = 0; i < theirDeletions.size(); ++i)
-        if (other.fate[i] == Fate::deleted &&
-            (mine.fate[i] == Fate::kept || mine.fate[i] == Fate::moved)) {
-            theirDeletions[i] = 1;
+    std::vector<char> keep = copiesBothKept(baseIds, count, mine, other);
+    bool keeping = std::find(keep.begin(), keep.end(), 1) != keep.end();
+    for (std::size_t i = 0; i < keep.size(); ++i)
+        if (!keep[i] && other.fate[i] == Fate::deleted && keeps(mine, int(i))) {
             ++report.theirDeletions;
+            keep[i] = !applyTheirDeletions;
+            keeping = keeping || keep[i];
         }
-    if (!applyTheirDeletions && report.theirDeletions > 0)
-        keepDeleted(other, baseSide.refs, baseSide.ids, theirDeletions);
+    if (keeping)
+        keepDeleted(other, mine, baseIds, keep);
 
-    Merge merge{mine, other, report, {}, {}, std::vector<int>(count)};
+    Merge merge{mine, other, report, {}, {}};
     merge.run();
     report.differsFromTheirs = merge.outIds != theirIds;
 

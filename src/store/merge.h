@@ -2,19 +2,24 @@
 // another PC saved to PASSWORD.TXT meanwhile ("theirs"), both made from the
 // list as read at start (the base). Entries have no identifier: the lists are
 // compared as sequences of whole entries (all six fields), as a three-way
-// merge of text compares lines.
+// merge of text compares lines. Of the base, only each entry's digest is
+// needed: every entry the merge writes is ours or theirs.
 //
 // - A change made on one side only is taken: an entry added, deleted, edited
 //   (one base entry replaced by one new entry in its place) or moved (deleted
 //   at one place and inserted unchanged at another on the same side).
 // - A moved entry that the other side edited goes to the new place edited; a
 //   move against a delete is deleted; a move against a move keeps ours.
-// - The same change on both sides is taken once; insertions at one point on
-//   both sides are no conflict (ours first); an edit against a delete keeps
-//   the edit.
+// - The same deletion or move on both sides is made once, but an entry both
+//   sides added (or edited alike) is kept twice, each side's copy; insertions
+//   at one point on both sides are no conflict (ours first); an edit against
+//   a delete keeps the edit.
 // - Only stretches whose changes overlap conflict, adjacent ones do not. In
 //   a conflicting stretch the base entries go and the new entries of both
 //   sides stay, ours first.
+// - An entry held b times in the base, o in ours and t in theirs is held
+//   max(o + t - b, min(o, t)) times: each side's copies added or deleted
+//   count once, and the merge never holds fewer than both sides kept.
 #pragma once
 
 #include "store/entry_list.h"
@@ -41,11 +46,13 @@ struct MergeReport {
     bool tookTheirs() const { return added + changed + moved + deleted + restored + conflicts > 0; }
 };
 
-// The merged list. With applyTheirDeletions false, the entries counted in
-// theirDeletions stay where this side has them. Memory running out throws
-// std::bad_alloc and changes nothing.
-EntryList mergeEntries(const EntryList& base, const EntryList& ours, const EntryList& theirs,
-                       MergeReport& report, bool applyTheirDeletions = true);
+// The merged list, from the base's entries as digests (see entryDigests).
+// With applyTheirDeletions false, the entries counted in theirDeletions stay
+// where this side has them. Memory running out throws std::bad_alloc and
+// changes nothing.
+EntryList mergeEntries(const std::vector<EntryDigest>& base, const EntryList& ours,
+                       const EntryList& theirs, MergeReport& report,
+                       bool applyTheirDeletions = true);
 
 // All six fields are equal.
 bool sameEntry(const EntryRecord& a, const EntryRecord& b);

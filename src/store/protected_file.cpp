@@ -6,6 +6,7 @@
 namespace {
 
 const std::string_view marker = "KEYLOOM-PROTECTED1";
+const std::string_view byteOrderMark = "\xEF\xBB\xBF";
 const std::string_view kdfLine = "kdf=PBKDF2-HMAC-SHA256";
 const std::string_view cipherLine = "cipher=AES-256-GCM";
 // The two keys are HMAC-SHA256 of these labels under the derived key.
@@ -130,6 +131,28 @@ bool startsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
+// The file as the format writes it, into mended: without the byte order
+// mark an editor may add, and every LF with its CR (sync clients, version
+// control and editors change line ends). False when it is so already.
+bool asWritten(std::string_view bytes, std::string& mended) {
+    const bool mark = startsWith(bytes, byteOrderMark);
+    if (mark)
+        bytes.remove_prefix(byteOrderMark.size());
+    bool bareLf = false;
+    for (std::size_t at = bytes.find('\n'); at != std::string_view::npos && !bareLf;
+         at = bytes.find('\n', at + 1))
+        bareLf = at == 0 || bytes[at - 1] != '\r';
+    if (!mark && !bareLf)
+        return false;
+    mended.reserve(bytes.size() + bytes.size() / 32);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r'))
+            mended += '\r';
+        mended += bytes[i];
+    }
+    return true;
+}
+
 // Decimal digits only, 1 to the limit.
 bool readIterations(std::string_view text, unsigned& iterations) {
     if (text.empty() || text.size() > 8)
@@ -170,7 +193,12 @@ void appendUtf8(char32_t c, SecureString& out) {
 } // namespace
 
 bool isProtectedFile(std::string_view bytes) {
-    return startsWith(bytes, marker) && bytes.substr(marker.size(), 2) == "\r\n";
+    if (startsWith(bytes, byteOrderMark))
+        bytes.remove_prefix(byteOrderMark.size());
+    if (!startsWith(bytes, marker))
+        return false;
+    bytes.remove_prefix(marker.size());
+    return startsWith(bytes, "\r\n") || startsWith(bytes, "\n");
 }
 
 bool passwordBytes(std::wstring_view typed, SecureString& utf8) {
@@ -240,6 +268,10 @@ bool protectBytes(std::string_view plain, const ProtectionKey& key, std::string&
 
 ProtectedFile readProtectedFile(std::string_view bytes) {
     ProtectedFile file;
+    std::string mended;
+    file.mended = asWritten(bytes, mended);
+    if (file.mended)
+        bytes = mended;
     Lines lines{bytes};
     std::string_view line;
     auto damaged = [&](ProtectedPart part) {
@@ -269,11 +301,13 @@ ProtectedFile readProtectedFile(std::string_view bytes) {
         return damaged(ProtectedPart::Check);
     file.beforeCheck = bytes.substr(0, lines.start);
     file.checkLine = line;
-    std::size_t bodyStart = lines.next;
-    bool tagFound = false;
-    while (!tagFound && lines.read(line))
-        tagFound = startsWith(line, "tag=");
-    if (!tagFound || !readHex(line.substr(4), file.tag) || lines.next != bytes.size())
+    // The tag line is the file's last: a last Base64 line can read "tag="
+    // too.
+    const std::size_t bodyStart = lines.next;
+    lines.next =
+        bytes.size() > bodyStart + 2 ? bytes.rfind("\r\n", bytes.size() - 3) + 2 : bodyStart;
+    if (!lines.read(line) || lines.next != bytes.size() || !startsWith(line, "tag=") ||
+        !readHex(line.substr(4), file.tag))
         return damaged(ProtectedPart::Tag);
     if (!readBase64(bytes.substr(bodyStart, lines.start - bodyStart), file.cipher))
         return damaged(ProtectedPart::Body);

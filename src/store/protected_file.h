@@ -13,8 +13,9 @@
 //   digest=<SHA-256 of every byte before this line>
 //   check=<HMAC-SHA256 under the check key of every byte before this line>
 //   <the ciphertext in Base64, lines of 76>
-//   tag=<16 bytes>           the GCM tag; every byte up to the check line's
-//                            end is authenticated with the ciphertext
+//   tag=<16 bytes>           the GCM tag, the last line; every byte up to the
+//                            check line's end is authenticated with the
+//                            ciphertext
 #pragma once
 
 #include "platform/platform.h"
@@ -31,7 +32,8 @@ constexpr unsigned iterationLimit = 10000000;
 
 using ProtectionSalt = std::array<unsigned char, 16>;
 
-// True when the first line is KEYLOOM-PROTECTED1.
+// True when the first line is KEYLOOM-PROTECTED1, ended with CR LF or with
+// LF alone, after a UTF-8 byte order mark or none.
 bool isProtectedFile(std::string_view bytes);
 
 // The password as typed, UTF-16 (or, where wchar_t is 32 bits wide, code
@@ -72,15 +74,18 @@ enum class ProtectedPart {
     Tag,  // the tag line, missing, or followed by more bytes
 };
 
-// A protected file as read, without a password. Views point into the bytes
-// given to readProtectedFile.
+// A protected file as read, without a password. One whose line ends were
+// changed to LF, or that gained a byte order mark, is read as written (with
+// CR LF, without the mark), and its digest and associated data are those of
+// the lines so: mended tells, so that the next save writes it as written.
 struct ProtectedFile {
     ProtectedPart damaged = ProtectedPart::None; // the first damage found
+    bool mended = false;
     unsigned iterations = 0;
     ProtectionSalt salt{};
     platform::GcmNonce nonce{};
-    std::string_view beforeCheck; // every byte before the check line
-    std::string_view checkLine;   // the check line, without its CR LF
+    std::string beforeCheck; // every byte before the check line
+    std::string checkLine;   // the check line, without its CR LF
     std::string cipher;
     platform::GcmTag tag{};
 };

@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 #include "store/file_helpers.h"
+#include "store/kept_base.h"
 
 #include <algorithm>
 #include <new>
@@ -23,6 +24,8 @@ void dropKept() {
         platform::wipeFile(keptPath);
     else if (!keptPath.empty())
         platform::deleteFile(keptPath);
+    if (!keptPath.empty())
+        removeKeptBase(keptPath);
     keptPath.clear();
     keptSeen = {};
 }
@@ -70,7 +73,7 @@ bool sameFile(const FileSeen& a, const FileSeen& b) {
 // Whether another PC's deletions are too many to apply without asking.
 bool manyDeletions(const MergeReport& report) {
     const int n = report.theirDeletions;
-    return n >= 5 && 2 * n > dataFileBase.list.count();
+    return n >= 5 && 2 * n > int(dataFileBase.entries.size());
 }
 
 // The key a save writes with when nothing else is decided.
@@ -98,8 +101,11 @@ SaveResult keep(const SecureString& plain, const MergingRules& rules, std::wstri
         return {FileError::Other, dataFilePath()};
     SaveResult result =
         writeTemporaryFile(dataFilePath(), *bytes, dataSaveRules(false, rules.protect), path);
-    if (result.error == FileError::None)
+    if (result.error == FileError::None) {
         rememberKept(path, seen);
+        // Without it, putting the list back could not tell what changed since.
+        writeKeptBase(path, dataFileBase.seen, dataFileBase.entries, heldKey);
+    }
     return result;
 }
 
@@ -183,7 +189,7 @@ MergingSave saveLocked(const EntryList& ours, const SecureString& bytes,
         SecureString mergedBytes;
         if (out.merged) {
             try {
-                merged = mergeEntries(dataFileBase.list, ours, theirs, out.report,
+                merged = mergeEntries(dataFileBase.entries, ours, theirs, out.report,
                                       rules.applyTheirDeletions);
                 mergedBytes = formatDataFile(merged);
             } catch (const std::bad_alloc&) {
@@ -234,6 +240,8 @@ MergingSave saveLocked(const EntryList& ours, const SecureString& bytes,
                 return out;
             }
             rememberKept(temporary, written);
+            // Merged with what the file held at the last look: that is its base.
+            writeKeptBase(temporary, seen, entryDigests(theirs), key);
             out.kept = temporary;
             return out;
         }
@@ -270,32 +278,25 @@ std::wstring upperCase(std::wstring name) {
 
 std::wstring dataLockPath() { return dataFilePath() + L".lock"; }
 
-bool lockDataFile(bool sessionEnd) {
+bool lockDataFile() {
     const std::wstring path = dataLockPath();
+    platform::LockFile lock = platform::takeLockFile(path);
+    if (lock != platform::LockFile::Exists)
+        return lock == platform::LockFile::Taken;
+    // A sync client that delivers the lock again gives it a new time: only
+    // this PC's clock counts.
+    platform::showWaitCursor(true);
     const unsigned start = platform::tickCount();
-    unsigned since = start;
-    platform::FileStamp seen = platform::fileStamp(path);
-    for (;;) {
-        switch (platform::takeLockFile(path)) {
-        case platform::LockFile::Taken: return true;
-        case platform::LockFile::Failed: return false;
-        case platform::LockFile::Exists: break;
-        }
-        const unsigned now = platform::tickCount();
-        if (sessionEnd && now - start >= 2000)
-            return false;
-        // Every save makes a new lock: one that has not changed for a minute
-        // is not a save under way.
-        platform::FileStamp stamp = platform::fileStamp(path);
-        if (stamp != seen) {
-            seen = stamp;
-            since = now;
-        } else if (now - since >= 60000) {
-            platform::deleteFile(path);
-            return platform::takeLockFile(path) == platform::LockFile::Taken;
-        }
+    while (lock == platform::LockFile::Exists && platform::tickCount() - start < 2000) {
         platform::sleep(100);
+        lock = platform::takeLockFile(path);
     }
+    if (lock == platform::LockFile::Exists) {
+        platform::deleteFile(path);
+        lock = platform::takeLockFile(path);
+    }
+    platform::showWaitCursor(false);
+    return lock == platform::LockFile::Taken;
 }
 
 void unlockDataFile() { platform::releaseLockFile(); }
@@ -312,7 +313,7 @@ MergingSave saveMerging(const EntryList& ours, const MergingRules& rules) {
         out.outcome = Saved::AlreadyThere;
         return out;
     }
-    const bool locked = lockDataFile(rules.sessionEnd);
+    const bool locked = lockDataFile();
     MergingSave out = saveLocked(ours, bytes, rules);
     if (locked)
         unlockDataFile();
@@ -336,7 +337,7 @@ TakeIn takeInDataFile(const EntryList& ours, EntryList& merged, MergeReport& rep
     if (state == DataFileState::Damaged)
         return TakeIn::Left;
     try {
-        merged = mergeEntries(dataFileBase.list, ours, theirs, report);
+        merged = mergeEntries(dataFileBase.entries, ours, theirs, report);
         if (manyDeletions(report))
             return TakeIn::Left;
         setDataFileBase(theirs, seen);
@@ -393,6 +394,7 @@ DataFileState entriesLacking(const std::wstring& path, const EntryList& list, En
 }
 
 FileError setAside(const std::wstring& path, const wchar_t* suffix) {
+    removeKeptBase(path);
     std::wstring to = path + suffix;
     for (int n = 2; platform::fileExists(to); ++n)
         to = path + L"." + std::to_wstring(n) + suffix;

@@ -18,19 +18,21 @@
 
 // PASSWORD.TXT.lock, held while a save reads, merges and replaces PASSWORD.TXT.
 std::wstring dataLockPath();
-// Takes the lock, waiting while another holds it. One that stays as it is
-// for 60 s by this process's clock was left behind (by a PC cut off from a
-// share, say) and is taken over. At the end of the session the wait is 2 s
-// at most, and the save then goes on without the lock, as it does where no
-// lock can be made at all (a read-only folder). True when taken.
-bool lockDataFile(bool sessionEnd);
+// Takes the lock. A save takes milliseconds: another's is waited for 2 s at
+// most (the wait cursor on), counted by this PC's clock from the first look,
+// never by the file's time. One still there then was left behind (by a PC
+// cut off from a share, or brought by a sync client) and is deleted and
+// taken. Where it cannot be deleted (held open on a share), or no lock can
+// be made at all (a read-only folder), the save goes on without it: the
+// look at PASSWORD.TXT just before the swap still catches a save under way.
+// True when taken.
+bool lockDataFile();
 void unlockDataFile();
 
 // ---- Saving ----
 
 // What the caller decided for one save.
 struct MergingRules {
-    bool sessionEnd = false; // see lockDataFile
     // Entries another PC deleted are deleted here too. Until decided, a save
     // that would delete more than half of the base's entries (and at least
     // five) that way stops before it writes, for the user to decide.

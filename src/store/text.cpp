@@ -6,9 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-std::size_t fittingLength(const char* text, std::size_t length, std::size_t room) {
-    if (length <= room)
-        return length;
+std::size_t cutLength(const char* text, std::size_t room) {
     // Walk whole characters from the start: only that way is a lead byte
     // told apart from a trail byte.
     std::size_t end = 0;

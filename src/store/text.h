@@ -8,8 +8,12 @@
 #include <string_view>
 
 // The longest prefix of text[0, length) that is at most room bytes and does
-// not end inside a double-byte character.
-std::size_t fittingLength(const char* text, std::size_t length, std::size_t room);
+// not end inside a double-byte character. Inline, since the reader asks for
+// every line and nearly every one fits; cutLength walks the others.
+std::size_t cutLength(const char* text, std::size_t room);
+inline std::size_t fittingLength(const char* text, std::size_t length, std::size_t room) {
+    return length <= room ? length : cutLength(text, room);
+}
 
 // The two text rules of a record, for text that comes from outside (a paste
 // into the editor, a list built in memory): a short field holds no CR, and in

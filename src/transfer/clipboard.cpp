@@ -89,6 +89,11 @@ void forgetClipboardLater() {
     platform::startTimer(settings.clipboardSeconds * 1000);
 }
 
+void clipboardOptionsSet() {
+    if (settings.clipboardSeconds <= 0)
+        platform::stopTimer();
+}
+
 void clipboardTimerElapsed() {
     // Locked or ended, the clipboard has been seen to already.
     if (life() != Life::Released && life() != Life::Locked &&

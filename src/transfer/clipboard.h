@@ -21,6 +21,9 @@ bool forgetOwnText();
 // seconds, unless the clipboard has changed by then; a later call starts the
 // wait over.
 void forgetClipboardLater();
+// The options were set: with the option off, a wait under way ends, and
+// what was copied before stays.
+void clipboardOptionsSet();
 // The main window's timer ran out: the clipboard is emptied if it still
 // holds what Keyloom left there.
 void clipboardTimerElapsed();

@@ -230,6 +230,11 @@ TEST_F(DataFileTest, OverlongLinesAreCutToTheirFieldOnCharacterBoundaries) {
         {"KEYLOOM1", "1", std::string(1030, 't'), "", "", "", "", "1", std::string(8200, 'm')}));
     EXPECT_EQ(p.list.records[0].title().size(), 1023u);
     EXPECT_EQ(p.list.records[0].memo().size(), 8191u);
+    // Memo lines that fit one by one but not together.
+    p = parse(lines({"KEYLOOM1", "1", "", "", "", "", "", "2", std::string(4095, 'm'),
+                     std::string(4095, 'n')}));
+    EXPECT_FALSE(p.intact);
+    EXPECT_EQ(p.list.records[0].memo().size(), 8191u);
 
     // A header longer than 1023 bytes and an integer line longer than 255:
     // the count is cut to nothing, and the entry after it read all the same.

@@ -53,6 +53,22 @@ TEST_F(FindTest, EachPressSelectsTheNextMatchAsAClickWould) {
     EXPECT_EQ(entryList.records[3].memo(), "only here");
 }
 
+TEST_F(FindTest, ACharacterBeyondCodePage932FindsNoQuestionMark) {
+    open({record("A"), record("a?b")});
+    fake::whileDialogOpen = [] {
+        std::wstring& lost = fake::dialog.lost[IDC_FIND_TEXT];
+        platform::setDialogItemText(fake::dialogWindow, IDC_FIND_TEXT,
+                                    platform::wideToSjis(L"a\x20AC"
+                                                         L"b",
+                                                         &lost));
+        fake::dialogCommand(platform::notify::ok);
+    };
+    dispatchCommand(IDM_FIND, 0);
+    EXPECT_TRUE(fake::listKey(platform::key::f3));
+    EXPECT_EQ(view.selection, 0);
+    EXPECT_EQ(view.beeps, 2);
+}
+
 TEST_F(FindTest, TheDialogShowsTheLastTextAndF3FindsOnWithIt) {
     open({record("A1"), record("B"), record("A2")});
     // Nothing looked for yet: F3 opens the dialog, as Ctrl+F does; "次を

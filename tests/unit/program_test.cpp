@@ -135,7 +135,7 @@ TEST_F(ProgramTest, SessionEndDuringTheRetryQuestionFinishesTheSequenceOnce) {
     };
     EXPECT_EQ(startUp(), 1);
     EXPECT_EQ(fake::messageBoxes.size(), 1u);
-    EXPECT_EQ(fake::writes, 2); // PASSWORD.TXT's temporary file, INITIAL.TXT
+    EXPECT_EQ(fake::writes, 3); // PASSWORD.TXT's temporary file and its base, INITIAL.TXT
     EXPECT_EQ(fake::files[dataPath], old);
     // Windows was asked to wait while the files were written; it refused,
     // as Wine does, and nothing came of that.
@@ -276,6 +276,17 @@ TEST_F(ProgramTest, AnUnfinishedSaveIsOfferedAndNeverAnEmptyStart) {
     EXPECT_TRUE(told(backupPath));
     EXPECT_FALSE(view.windowCreated);
     EXPECT_EQ(fake::writes, 0);
+
+    // Every file that cannot be read is named, not only the first.
+    SetUp();
+    put(dataPath, older, 1);
+    for (const std::wstring& path : {tmp, tmp + L"2"}) {
+        put(path, newer, 2);
+        fake::failing[path] = platform::FileError::InUse;
+    }
+    EXPECT_EQ(startAndExit(), 1); // No: on without them
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_TRUE(told(tmp + L"\n") && told(tmp + L"2\n"));
 
     // Gone on without it to a temporary file, which is discarded: asked again.
     SetUp();

@@ -139,6 +139,27 @@ TEST_F(ProtectedFileTest, EverySaveHasANewNonceUnderTheSameSaltAndTheHeldKeyFits
     EXPECT_FALSE(keyFits(readProtectedFile(again), other));
 }
 
+TEST_F(ProtectedFileTest, TheTagLineIsTheLastEvenAfterABase64LineThatReadsTag) {
+    // A ciphertext two bytes past whole lines that ends in B5 A8: its last
+    // Base64 line is "tag=". GCM encrypts by XOR, so the plain text picks
+    // those bytes under a nonce used twice here.
+    const Protected p = protect();
+    std::string plainText(57 + 2, 'x'), file;
+    const auto seal = [&] {
+        fake::randomScript.assign(12, 7);
+        EXPECT_TRUE(protectBytes(plainText, p.key, file));
+    };
+    seal();
+    const std::string cipher = readProtectedFile(file).cipher;
+    plainText[57] ^= cipher[57] ^ '\xb5';
+    plainText[58] ^= cipher[58] ^ '\xa8';
+    seal();
+    ASSERT_NE(file.find("\r\ntag=\r\ntag="), std::string::npos);
+    SecureString out;
+    EXPECT_EQ(open(file, "correct horse", out), OpenResult::Opened);
+    EXPECT_EQ(text(out), plainText);
+}
+
 TEST_F(ProtectedFileTest, TellsAWrongPasswordFromADamagedHeaderCheckLineOrBody) {
     Protected p = protect();
     SecureString out("before", 6);
@@ -170,8 +191,8 @@ TEST_F(ProtectedFileTest, TellsAWrongPasswordFromADamagedHeaderCheckLineOrBody) 
 
     // Damage the reader names without a password; iterations over the limit
     // among it, so that a changed digit cannot keep the start busy for hours.
-    std::string lf = p.file;
-    lf.erase(lf.find("\r\nkdf"), 1);
+    std::string cr = p.file;
+    cr.erase(cr.find("\r\nkdf") + 1, 1);
     std::string star = p.file, cut = p.file;
     star[p.body + 5] = '*';
     cut.erase(p.body + 3, 1);
@@ -179,7 +200,7 @@ TEST_F(ProtectedFileTest, TellsAWrongPasswordFromADamagedHeaderCheckLineOrBody) 
         return withLine(p.file, "iterations=", line, true);
     };
     const std::pair<std::string, ProtectedPart> damaged[] = {
-        {lf, ProtectedPart::Marker},
+        {cr, ProtectedPart::Marker},
         {iterations("iterations=10000001"), ProtectedPart::Iterations},
         {iterations("iterations=4294967297"), ProtectedPart::Iterations},
         {iterations("iterations=0"), ProtectedPart::Iterations},

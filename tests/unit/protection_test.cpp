@@ -3,6 +3,7 @@
 // that meet a file protected elsewhere or left plain.
 #include "support/keyloom_fixture.h"
 
+#include <algorithm>
 #include <deque>
 #include <optional>
 #include <string>
@@ -108,6 +109,35 @@ TEST_F(ProtectionTest, AProtectedFileAsksForItsPasswordFirstAndOpensWhatItsKeyOp
     EXPECT_TRUE(has(box(0), L"パスワードを確かめる行（check=）が壊れていましたが"));
     EXPECT_TRUE(keyFits(readProtectedFile(fake::files[dataPath]),
                         fake::masterKey("pw", defaultIterations).key));
+
+    // The system failing to decrypt is told as a file that cannot be opened,
+    // never as a wrong password.
+    startOver(file, {L"pw"});
+    fake::decryptionFails = true;
+    EXPECT_EQ(startUp(), 0);
+    ASSERT_EQ(fake::messageBoxes.size(), 1u);
+    EXPECT_TRUE(has(box(0), L"開くことができませんでした"));
+}
+
+TEST_F(ProtectionTest, LineEndsChangedToLfOrAByteOrderMarkAddedOpenAndAreWrittenBackAsBefore) {
+    // Today's iterations: no upgrade writes the file anyway.
+    const std::string sound =
+        fake::protectedFile({record("A", "id", "secret")}, "pw", defaultIterations);
+    std::string lf = sound;
+    lf.erase(std::remove(lf.begin(), lf.end(), '\r'), lf.end());
+    const std::string bom = "\xEF\xBB\xBF";
+    for (const std::string& changed : {lf, bom + sound, bom + lf}) {
+        SCOPED_TRACE(changed.substr(0, 21));
+        startOver(changed, {L"pw"});
+        EXPECT_EQ(startUp(), 1);
+        EXPECT_TRUE(fake::messageBoxes.empty()) << box(0);
+        const std::string& written = fake::files[dataPath];
+        EXPECT_EQ(written.compare(0, 20, "KEYLOOM-PROTECTED1\r\n"), 0);
+        EXPECT_EQ(std::count(written.begin(), written.end(), '\n'),
+                  std::count(written.begin(), written.end(), '\r'));
+        EXPECT_EQ(fake::plainOf(written, fake::masterKey("pw", defaultIterations)),
+                  fake::dataFile({record("A", "id", "secret")}));
+    }
 }
 
 TEST_F(ProtectionTest, ADamagedFileNamesThePartAndOffersTheBackupWithItsOwnPassword) {
@@ -207,6 +237,12 @@ TEST_F(ProtectionTest, TurningProtectionOnLeavesNoClearCopyAndOffRemovesIt) {
         EXPECT_EQ(fake::dialog.endedWith, -1);
         EXPECT_EQ(fake::dialog.focus, IDC_NEW_PASSWORD);
         type(L"", L"pw\xD800", L"pw\xD800"); // a lone surrogate: the same
+        // The backup is a file of its own by the time that is told: what
+        // writes PASSWORD.TXT in place leaves it alone.
+        fake::duringMessageBox = [] {
+            EXPECT_FALSE(fake::sameFile(backupPath, dataPath));
+            EXPECT_FALSE(fake::files.count(backupPath + L".tmp"));
+        };
         type(L"", L"pw", L"pw");
     });
     ASSERT_EQ(fake::messageBoxes.size(), 4u);
@@ -255,6 +291,83 @@ TEST_F(ProtectionTest, TurningProtectionOnLeavesNoClearCopyAndOffRemovesIt) {
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({a, x}));
 }
 
+TEST_F(ProtectionTest, OnceProtectedEveryClearCopyIsWipedOrNamed) {
+    // This session's list was kept in clear (PASSWORD.TXT was damaged when
+    // the end of the session was asked about), and the file is sound again.
+    open({record("A")});
+    dispatchCommand(IDM_NEW, 0);
+    otherPcWrites("KEYLOOM1\r\n3\r\n");
+    EXPECT_TRUE(fake::querySessionEnd());
+    fake::endSession(false);
+    const std::wstring kept = dataPath + L".tmp";
+    ASSERT_TRUE(fake::files.count(kept));
+    otherPcWrites(fake::dataFile({record("A")}));
+    // Two copies to protect where they are, the second of which cannot be
+    // written so; one a sync client left damaged.
+    const std::wstring one = folder + L"\\PASSWORD (1).TXT", two = folder + L"\\PASSWORD (2).TXT",
+                       cut = folder + L"\\PASSWORD (3).TXT";
+    const std::string twoBytes = fake::dataFile({record("Y")}), cutBytes = "KEYLOOM1\r\n2\r\nZ\r\n";
+    fake::files[one] = fake::dataFile({record("X")});
+    fake::files[two] = twoBytes;
+    fake::files[cut] = cutBytes;
+    fake::failing[two + L".tmp"] = platform::FileError::DiskFull;
+    fake::answers = {platform::mb::answerYes, platform::mb::answerNo, platform::mb::answerNo};
+    masterPassword([] { type(L"", L"pw", L"pw"); });
+
+    // Overwritten, not only deleted: the kept list with its base, the old
+    // backup, the copy once its protected copy is there.
+    EXPECT_EQ(fake::wiped, (std::vector<std::wstring>{kept, kept + L".base", backupPath, one}));
+    EXPECT_EQ(fake::plainOf(fake::files[one], heldKey), fake::dataFile({record("X")}));
+    EXPECT_EQ(fake::files[two], twoBytes);
+    EXPECT_EQ(fake::files[cut], cutBytes);
+    ASSERT_EQ(fake::messageBoxes.size(), 4u);
+    EXPECT_TRUE(has(box(3), L"保護されていないまま残っています。だれでも読むことができます。\n" +
+                                two + L"\n" + cut + L"\n"));
+}
+
+TEST_F(ProtectionTest, ACopyAtStartUpAddsUnderTheRightProtectionAndGoesOnlyOnceSaved) {
+    const std::wstring copy = folder + L"\\PASSWORD (1).TXT";
+    const std::string plain = fake::dataFile({record("A")});
+    const std::string twoPlain = fake::dataFile({record("A"), record("X")});
+    struct Case {
+        const char* what;
+        std::string file, copied;
+        std::function<void()> meanwhile; // while the copy is offered
+        std::function<void()> check;
+    };
+    const Case cases[] = {
+        {"a protected copy's entries protect a plain list with its key, unasked", plain,
+         fake::protectedFile({record("A"), record("X")}), nullptr,
+         [&] {
+             EXPECT_EQ(fake::plainOf(fake::files[dataPath], fake::masterKey("pw")), twoPlain);
+             ASSERT_EQ(fake::messageBoxes.size(), 2u);
+             EXPECT_TRUE(has(box(1), L"同じマスターパスワードで、PASSWORD.TXT を保護しました"));
+         }},
+        {"a clear copy added to a protected list is wiped, not set aside",
+         fake::protectedFile({record("A")}), twoPlain, nullptr,
+         [&] {
+             EXPECT_EQ(fake::wiped, std::vector<std::wstring>{copy});
+             EXPECT_FALSE(fake::files.count(copy + L".merged"));
+         }},
+        {"entries that reached only a kept file leave the copy its name", plain, twoPlain,
+         [] { otherPcWrites("KEYLOOM1\r\n3\r\n"); },
+         [&] {
+             EXPECT_EQ(fake::files[copy], twoPlain);
+             EXPECT_FALSE(fake::files.count(copy + L".merged"));
+             EXPECT_EQ(fake::files[dataPath + L".tmp"], twoPlain);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        startOver(c.file, {L"pw"});
+        fake::files[copy] = c.copied;
+        fake::answers = {platform::mb::answerYes};
+        fake::duringMessageBox = c.meanwhile;
+        EXPECT_EQ(startUp(), 1);
+        c.check();
+    }
+}
+
 TEST_F(ProtectionTest, NoSaveWritesOverAFileItCannotOpenNorClearTextWithoutAsking) {
     const std::string ours =
         fake::dataFile({record("A"), record(fake::sjis("新しいアイテム - 2"))});
@@ -301,6 +414,30 @@ TEST_F(ProtectionTest, NoSaveWritesOverAFileItCannotOpenNorClearTextWithoutAskin
               fake::dataFile({record("A"), record(fake::sjis("新しいアイテム - 2")), record("Y")}));
 }
 
+TEST_F(ProtectionTest, ADeclinedActivationAsksAgainOnlyOnceTheFileChangesAndItsKeyDropsAnUpgrade) {
+    openProtected({record("A")});
+    upgradeKey = fake::masterKey("pw", 2000); // the old password's, pending
+    const auto activate = [] {
+        fake::activate();
+        fake::handlePosted();
+    };
+    otherPcWrites(fake::protectedFile({record("A"), record("Y")}, "other"));
+    fake::typedPasswords = {std::nullopt};
+    activate();
+    activate();
+    EXPECT_EQ(fake::dialogsRun.size(), 1u);
+    otherPcWrites(fake::protectedFile({record("A"), record("Z")}, "other"));
+    fake::typedPasswords = {L"other"};
+    activate();
+    EXPECT_EQ(fake::dialogsRun.size(), 2u);
+    EXPECT_EQ(view.items, (std::vector<std::string>{"A", "Z"}));
+    // The next save writes with the key taken in.
+    dispatchCommand(IDM_NEW, 0);
+    exitProgram();
+    EXPECT_EQ(fake::plainOf(fake::files[dataPath], fake::masterKey("other")),
+              fake::dataFile({record("A"), record("Z"), record(fake::sjis("新しいアイテム - 3"))}));
+}
+
 TEST_F(ProtectionTest, TheActiveWindowOpensAFileProtectedElsewhereAndAChangeHereStandsOverIt) {
     openProtected({record("A")});
     otherPcWrites(fake::protectedFile({record("A"), record("Y")}, "other"));
@@ -323,6 +460,54 @@ TEST_F(ProtectionTest, TheActiveWindowOpensAFileProtectedElsewhereAndAChangeHere
     ASSERT_EQ(fake::messageBoxes.size(), 2u);
     EXPECT_TRUE(has(box(0), L"ここで設定したとおりに保存しました"));
     EXPECT_TRUE(has(box(1), L"マスターパスワードを変更しました"));
+}
+
+// A list kept aside goes back over PASSWORD.TXT by a merge when the file
+// changed since the list's base, and whole when it did not. Here PC B held
+// the plain file, added an entry and kept its list in clear when it could
+// not open PC A's protected save; then A starts and puts it back.
+TEST_F(ProtectionTest, AKeptListGoesBackByAMergeWhenTheFileChangedSinceItsBase) {
+    const EntryRecord x = record("X"), fromA = record("A-new");
+    const EntryRecord fromB = record(fake::sjis("新しいアイテム - 2"));
+    for (bool changed : {true, false}) {
+        SCOPED_TRACE(changed ? "protected and changed by A" : "unchanged since");
+        SetUp();
+        open({x});
+        dispatchCommand(IDM_NEW, 0);
+        if (changed) {
+            otherPcWrites(fake::protectedFile({x, fromA}));
+            fake::typedPasswords = {std::nullopt};
+            exitProgram();
+        } else {
+            fake::failing[dataPath] = platform::FileError::InUse;
+            EXPECT_TRUE(fake::querySessionEnd(true));
+            fake::endSession();
+        }
+        const std::wstring kept = dataPath + L".tmp";
+        ASSERT_EQ(fake::files[kept], fake::dataFile({x, fromB}));
+        ASSERT_TRUE(fake::files.count(kept + L".base"));
+
+        const auto files = fake::files;
+        const auto times = fake::fileTimes;
+        startOver("", {L"pw"});
+        fake::files = files;
+        fake::fileTimes = times;
+        fake::answers = {platform::mb::answerYes}; // put it back
+        MasterKey key;
+        view.whileWindowRuns = [&] {
+            key = heldKey;
+            dispatchCommand(IDM_EXIT, 0);
+        };
+        EXPECT_EQ(startUp(), 1);
+        EXPECT_TRUE(told(kept));
+        if (changed) {
+            EXPECT_EQ(fake::plainOf(fake::files[dataPath], key), fake::dataFile({x, fromB, fromA}));
+            EXPECT_TRUE(std::count(fake::wiped.begin(), fake::wiped.end(), kept));
+        } else {
+            EXPECT_EQ(fake::files[dataPath], fake::dataFile({x, fromB}));
+        }
+        EXPECT_FALSE(fake::files.count(kept) || fake::files.count(kept + L".base"));
+    }
 }
 
 // A password is changed because it leaked: the backup, the list as this run

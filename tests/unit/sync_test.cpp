@@ -1,6 +1,7 @@
 // Two PCs on one PASSWORD.TXT over the fake platform: the save that takes
 // in what the other PC saved, its lock and its questions, the running
 // window's activation, and the copies beside the file.
+#include "store/kept_base.h"
 #include "support/keyloom_fixture.h"
 
 #include <string>
@@ -129,7 +130,7 @@ TEST_F(SyncTest, AFileThatCannotBeReadOrIsDamagedIsNeverWrittenOver) {
     fake::endSession();
     EXPECT_TRUE(fake::messageBoxes.empty());
     EXPECT_EQ(fake::files[dataPath + L".tmp"], ours);
-    EXPECT_EQ(fake::writes, 2); // the temporary file once, INITIAL.TXT
+    EXPECT_EQ(fake::writes, 3); // the temporary file once with its base, INITIAL.TXT
     EXPECT_EQ(findRecovery().path, dataPath + L".tmp");
 }
 
@@ -191,51 +192,73 @@ TEST_F(SyncTest, ManyDeletionsElsewhereAreAskedAboutWithoutTheLockAndKeptByDefau
     EXPECT_EQ(fake::files[dataPath], fake::dataFile(eight));
 }
 
-TEST_F(SyncTest, TheLockIsWaitedForTakenOverWhenLeftBehindAndGoneWithoutAtTheEnd) {
+TEST_F(SyncTest, ASaveWaitsForTheLock2sAtMostThenTakesItOrGoesOnWithout) {
     unsigned start = 0; // the clock when the save begins
-    std::string ours;
-    auto saveHeld = [&](std::function<void()> meanwhile) {
-        ours = startOverAndAdd();
-        fake::files[lockPath] = "";
-        fake::duringSleep = std::move(meanwhile);
-        start = fake::now;
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        unsigned waited;
+        bool lockLeft;
     };
+    const Case cases[] = {
+        {"another PC's save under way",
+         [&] {
+             fake::files[lockPath] = "";
+             fake::duringSleep = [&] {
+                 if (fake::now - start == 1000)
+                     fake::files.erase(lockPath);
+             };
+         },
+         1000, false},
+        // Counted by this PC's clock: the lock's own time keeps changing.
+        {"left behind, and delivered again and again by a sync client",
+         [] {
+             fake::files[lockPath] = "";
+             fake::duringSleep = [] { fake::fileTimes[lockPath] = fake::nextFileTime(); };
+         },
+         2000, false},
+        {"held open on a share",
+         [] {
+             fake::files[lockPath] = "";
+             fake::failing[lockPath] = platform::FileError::InUse;
+         },
+         2000, true},
+        {"none can be made", [] { fake::folders.insert(lockPath); }, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string ours = startOverAndAdd();
+        c.arrange();
+        fake::duringSleep = [meanwhile = fake::duringSleep] {
+            EXPECT_TRUE(fake::waitCursor);
+            EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A")}));
+            if (meanwhile)
+                meanwhile();
+        };
+        start = fake::now;
+        exitProgram();
+        EXPECT_EQ(fake::now - start, c.waited);
+        EXPECT_EQ(fake::files[dataPath], ours);
+        EXPECT_EQ(fake::files.count(lockPath) != 0, c.lockLeft);
+        EXPECT_FALSE(fake::waitCursor);
+    }
 
-    // Another PC's save under way: waited for, then taken.
-    saveHeld([&] {
-        EXPECT_EQ(fake::files[dataPath], fake::dataFile({record("A")}));
-        if (fake::now - start == 1000)
-            fake::files.erase(lockPath);
-    });
-    exitProgram();
-    EXPECT_EQ(fake::now - start, 1000u);
-    EXPECT_EQ(fake::files[dataPath], ours);
-    EXPECT_FALSE(fake::files.count(lockPath));
-
-    // Left behind, unchanged for a minute by this clock: taken over. A lock
-    // that changes is no lock left behind.
-    saveHeld([&] {
-        if (fake::now - start == 30000)
-            fake::fileTimes[lockPath] = 5;
-    });
-    exitProgram();
-    EXPECT_EQ(fake::now - start, 90000u);
-    EXPECT_EQ(fake::files[dataPath], ours);
-    EXPECT_FALSE(fake::files.count(lockPath));
-
-    // At the end of the session: 2 s, then saved without it.
-    saveHeld(nullptr);
-    EXPECT_TRUE(fake::querySessionEnd());
-    EXPECT_EQ(fake::now - start, 2000u);
-    EXPECT_EQ(fake::files[dataPath], ours);
-
-    // Where no lock can be made, saved without one at once.
-    startOverAndAdd();
-    fake::folders.insert(lockPath);
+    // The start reads without it; a recovery that writes takes it as a save.
+    SetUp();
+    const std::string kept = fake::dataFile({record("A"), record("B")});
+    fake::files[dataPath] = fake::dataFile({record("A")});
+    fake::files[dataPath + L".tmp"] = kept;
+    fake::fileTimes[dataPath + L".tmp"] = 1;
+    fake::files[lockPath] = "";
+    fake::answers = {platform::mb::answerYes};
     start = fake::now;
-    exitProgram();
-    EXPECT_EQ(fake::now, start);
-    EXPECT_EQ(fake::files[dataPath], ours);
+    fake::duringMessageBox = [&] { EXPECT_EQ(fake::now, start); };
+    view.whileWindowRuns = [&] {
+        EXPECT_EQ(fake::now - start, 2000u);
+        EXPECT_EQ(fake::files[dataPath], kept);
+    };
+    startUp();
+    EXPECT_EQ(fake::messageBoxes.size(), 1u);
 }
 
 TEST_F(SyncTest, TheActiveWindowTakesInAnotherPcsSaveWhenNothingIsUnderWay) {
@@ -278,6 +301,17 @@ TEST_F(SyncTest, TheActiveWindowTakesInAnotherPcsSaveWhenNothingIsUnderWay) {
               fake::dataFile(
                   {record("A"), record("X"), record("B", "", "typed"), record("C", "", "theirs")}));
     EXPECT_EQ(fake::messageBoxes.size(), 2u);
+}
+
+TEST_F(SyncTest, AMemoChangedElsewhereIsShownAndKept) {
+    const auto withMemo = [](const char* memo) { return record("A", "", "", "", "", memo); };
+    open({withMemo("old")});
+    select(0);
+    otherPcSaves({withMemo("new")});
+    activate();
+    EXPECT_EQ(view.fields[IDC_MEMO], L"new");
+    exitProgram();
+    EXPECT_EQ(fake::files[dataPath], fake::dataFile({withMemo("new")}));
 }
 
 TEST_F(SyncTest, WhatTheSessionEndsSaveTookInIsToldIfTheEndIsCancelled) {
@@ -349,6 +383,34 @@ TEST_F(SyncTest, CopiesBesideTheFileAreOfferedToAddWhatItLacks) {
     EXPECT_TRUE(fake::files.count(two) && fake::files.count(same) && fake::files.count(cut));
     EXPECT_FALSE(fake::files.count(pc));
     EXPECT_TRUE(fake::files.count(pc + L".ignored"));
+}
+
+// Beside a protected kept list its base is sealed with the same key, and
+// its digests keyed: without the key they neither open nor match an entry.
+TEST_F(SyncTest, AProtectedKeptListsBaseIsKeyedAndSealed) {
+    EntryList list, onlyA;
+    list.records = {record("A", "id", "pw"), record("B")};
+    onlyA.records = {list.records[0]};
+    const std::wstring kept = dataPath + L".tmp";
+    FileSeen seen;
+    seen.hashed = true;
+    seen.hash.fill(7);
+    const MasterKey& key = fake::masterKey("pw");
+    ASSERT_TRUE(writeKeptBase(kept, seen, entryDigests(list), key));
+    EXPECT_TRUE(isProtectedFile(fake::files[kept + L".base"]));
+
+    KeptBase base;
+    EXPECT_FALSE(readKeptBase(kept, MasterKey(), base));
+    EXPECT_FALSE(readKeptBase(kept, fake::masterKey("other"), base));
+    ASSERT_TRUE(readKeptBase(kept, key, base));
+    EXPECT_EQ(base.file, seen.hash);
+    ASSERT_EQ(base.entries.size(), 2u);
+    EXPECT_NE(base.entries[0], entryDigest(list.records[0]));
+    // Matched to the entries of the lists being merged; B, in neither, to
+    // nothing.
+    const std::vector<EntryDigest> unkeyed = unkeyedBase(base, key, onlyA, EntryList());
+    EXPECT_EQ(unkeyed[0], entryDigest(list.records[0]));
+    EXPECT_NE(unkeyed[1], entryDigest(list.records[1]));
 }
 
 } // namespace

@@ -92,6 +92,19 @@ TEST_F(TransferTest, EachPieceWaitsForTheTargetsOwnRead) {
     EXPECT_EQ(fake::clipboard, "pw");
     EXPECT_EQ(entryList.records[0].userId(), "AB-CD"); // cut in a copy only
     EXPECT_FALSE(pasteRunning());
+
+    // A clipboard manager taking the piece once the target has read it
+    // stops nothing.
+    restart();
+    fake::duringPause = [] {
+        if (transferLog.back() == "render AB")
+            fake::takeClipboard();
+    };
+    dispatchCommand(IDM_PASTE_USER_ID_AND_PASSWORD, 0);
+    EXPECT_EQ(
+        transferLog,
+        steps({front, piece("AB"), {"clipboard taken"}, tab, piece("CD"), tab, piece("pw"), done}));
+    EXPECT_TRUE(fake::messageBoxes.empty());
 }
 
 // A program that reads through OLE asks without a window; a store app's
@@ -343,6 +356,10 @@ TEST_F(TransferTest, TheTargetIsTheWindowTheUserSeesBelow) {
     fake::windowsBelow = {window("busy", disabled), window("app", disabled, dialogActive),
                           window("dialog", popup, hidden, ownedByApp), window("decoy")};
     EXPECT_EQ(findTargetWindow(), fake::handleOf("decoy"));
+    // Keyloom's own window is never the pop-up the user saw there last.
+    fake::windowsBelow = {window("app", disabled, [](W& w) { w.lastActivePopup = "Keyloom"; }),
+                          window("decoy")};
+    EXPECT_EQ(findTargetWindow(), fake::handleOf("decoy"));
     fake::windowsBelow.clear();
     EXPECT_EQ(findTargetWindow(), nullptr);
 }
@@ -576,6 +593,16 @@ TEST_F(TransferTest, CopiedTextIsForgottenAfterTheSetSecondsUnlessReplaced) {
     EXPECT_EQ(fake::clipboard, "pw");
     fake::passTime(30 * 1000);
     EXPECT_EQ(fake::clipboard, std::nullopt);
+
+    // Turned off, it takes a copy made before with it.
+    dispatchCommand(IDM_COPY_PASSWORD, 0);
+    fake::whileDialogOpen = [] {
+        platform::checkDialogItem(fake::dialogWindow, IDC_FORGET, false);
+        fake::dialogCommand(platform::notify::ok);
+    };
+    dispatchCommand(IDM_OPTIONS, 0);
+    fake::passTime(60 * 1000);
+    EXPECT_EQ(fake::clipboard, "pw");
 }
 
 } // namespace

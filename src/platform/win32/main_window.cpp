@@ -382,6 +382,7 @@ void checkCommand(int id, bool checked) {
 }
 
 void startTimer(int ms) { SetTimer(mainWindow, timerId, static_cast<UINT>(ms), nullptr); }
+void stopTimer() { KillTimer(mainWindow, timerId); }
 
 void showPopupMenu(int x, int y) {
     TrackPopupMenu(popupMenu, TPM_LEFTBUTTON, x, y, 0, mainWindow, nullptr);

@@ -80,6 +80,8 @@ bool aesGcmEncrypt(const Key32& key, const GcmNonce& nonce, std::string_view ass
 
 Decryption aesGcmDecrypt(const Key32& key, const GcmNonce& nonce, std::string_view associated,
                          std::string_view cipher, const GcmTag& tag, SecureString& plain) {
+    if (fake::decryptionFails)
+        return Decryption::Failed;
     SecureString out;
     out.resize(cipher.size());
     GcmTag expected = tag;

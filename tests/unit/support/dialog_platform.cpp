@@ -11,6 +11,7 @@ namespace fake {
 
 std::deque<unsigned char> randomScript;
 bool randomFails;
+bool decryptionFails;
 DialogView dialog;
 const WindowHandle dialogWindow = reinterpret_cast<WindowHandle>(0x4000);
 platform::Rect dialogRect;
@@ -53,6 +54,7 @@ bool dialogCommand(int id, int notification) {
 void resetDialogs() {
     randomScript.clear();
     randomFails = false;
+    decryptionFails = false;
     streamState = 20240601;
     wordBytesLeft = 0;
     dialog = DialogView();
@@ -203,7 +205,11 @@ void moveWindow(WindowHandle window, int left, int top) {
     }
 }
 
-std::string dialogItemText(WindowHandle, int id, std::wstring*) { return dialog.texts[id]; }
+std::string dialogItemText(WindowHandle, int id, std::wstring* lost) {
+    if (lost)
+        *lost = dialog.lost[id];
+    return dialog.texts[id];
+}
 
 void setDialogItemText(WindowHandle, int id, std::string_view text) {
     dialog.texts[id] = std::string(text);

@@ -25,6 +25,9 @@ bool shutdownBlocked;
 std::vector<std::wstring> wiped;
 std::function<void()> duringSleep;
 std::function<void(const std::wstring&)> afterWrite;
+// The files that have other names: the same number for every name of one.
+static std::map<std::wstring, int> linkedFiles;
+static int links;
 static int posts; // asked for by postToMainWindow, not handled yet
 static std::wstring lockHeld;
 static long long clock;
@@ -60,6 +63,8 @@ void reset() {
     slept = 0;
     spaceLeft = -1;
     hardLinks = true;
+    linkedFiles.clear();
+    links = 0;
     protections.clear();
     protectionRefused = false;
     shutdownReasons.clear();
@@ -179,6 +184,12 @@ void endSession(bool ending) {
 }
 
 long long nextFileTime() { return ++clock; }
+
+bool sameFile(const std::wstring& a, const std::wstring& b) {
+    auto first = linkedFiles.find(a), second = linkedFiles.find(b);
+    return first != linkedFiles.end() && second != linkedFiles.end() &&
+           first->second == second->second;
+}
 
 void activate() {
     if (windowHandlers.activated)
@@ -330,19 +341,26 @@ FileError readProtection(const std::wstring& path, FileProtection& protection) {
     return FileError::None;
 }
 
+static void removeName(const std::wstring& path) {
+    fake::files.erase(path);
+    fake::fileTimes.erase(path);
+    fake::protections.erase(path);
+    fake::linkedFiles.erase(path);
+}
+
 FileError writeFile(const std::wstring& path, std::string_view bytes,
                     const FileProtection& protection) {
     ++fake::writes;
     if (FileError error = failure(path); error != FileError::None)
         return error;
-    deleteFile(path); // always a new file
+    removeName(path); // always a new file
     bool protect = !protection.accessRules.empty() || protection.encrypted;
     if (protect && fake::protectionRefused)
         return FileError::Protection;
     if (protect)
         fake::protections[path] = protection;
     if (fake::spaceLeft >= 0 && static_cast<long long>(bytes.size()) > fake::spaceLeft) {
-        deleteFile(path); // what the failed write left is removed
+        removeName(path); // what the failed write left is removed
         return FileError::DiskFull;
     }
     if (fake::spaceLeft >= 0)
@@ -354,13 +372,16 @@ FileError writeFile(const std::wstring& path, std::string_view bytes,
     return FileError::None;
 }
 
-// to becomes what from is: its bytes, time and protection.
+// to becomes what from is: its bytes, time, protection and other names.
 static void copyOver(const std::wstring& from, const std::wstring& to) {
     fake::files[to] = fake::files[from];
     fake::fileTimes[to] = fake::fileTimes[from];
     fake::protections.erase(to);
     if (fake::protections.count(from))
         fake::protections[to] = fake::protections[from];
+    fake::linkedFiles.erase(to);
+    if (fake::linkedFiles.count(from))
+        fake::linkedFiles[to] = fake::linkedFiles[from];
 }
 
 FileError linkOrCopyFile(const std::wstring& from, const std::wstring& to) {
@@ -374,6 +395,8 @@ FileError linkOrCopyFile(const std::wstring& from, const std::wstring& to) {
         readProtection(from, protection);
         return writeFile(to, fake::files[from], protection);
     }
+    if (!fake::linkedFiles.count(from))
+        fake::linkedFiles[from] = ++fake::links;
     copyOver(from, to);
     return FileError::None;
 }
@@ -383,15 +406,16 @@ FileError moveFileOver(const std::wstring& from, const std::wstring& to) {
         return error;
     if (!fake::files.count(from))
         return FileError::NotFound;
+    if (fake::sameFile(from, to))
+        return FileError::None;
     copyOver(from, to);
-    deleteFile(from);
+    removeName(from);
     return FileError::None;
 }
 
 void deleteFile(const std::wstring& path) {
-    fake::files.erase(path);
-    fake::fileTimes.erase(path);
-    fake::protections.erase(path);
+    if (failure(path) == FileError::None)
+        removeName(path);
 }
 
 FileError wipeFile(const std::wstring& path) {
@@ -399,9 +423,13 @@ FileError wipeFile(const std::wstring& path) {
         return error;
     if (!fake::files.count(path))
         return FileError::NotFound;
-    fake::files[path].assign(fake::files[path].size(), '\0');
-    fake::wiped.push_back(path);
-    deleteFile(path);
+    // A file with other names keeps its data for them: only this name goes.
+    bool shared = false;
+    for (const auto& [other, file] : fake::linkedFiles)
+        shared = shared || (other != path && fake::sameFile(other, path));
+    if (!shared)
+        fake::wiped.push_back(path);
+    removeName(path);
     return FileError::None;
 }
 
@@ -443,7 +471,7 @@ LockFile takeLockFile(const std::wstring& path) {
 
 void releaseLockFile() {
     if (!fake::lockHeld.empty())
-        deleteFile(fake::lockHeld);
+        removeName(fake::lockHeld);
     fake::lockHeld.clear();
 }
 

@@ -21,9 +21,10 @@ struct MessageBoxCall {
 };
 
 // Files by full path, with the time each was last written (0 for a file a
-// test put there; writes count up from 1). Reading, writing, copying onto and
-// renaming onto a path in failing fails with its error while it is there, as
-// while another program holds the file; a path in folders is a folder.
+// test put there; writes count up from 1). Reading, writing, copying onto,
+// renaming onto and deleting a path in failing fails with its error while it
+// is there, as while another program holds the file; a path in folders is a
+// folder.
 extern std::map<std::wstring, std::string> files;
 extern std::map<std::wstring, long long> fileTimes;
 // The time the next file written gets, for one that another PC writes.
@@ -40,13 +41,17 @@ extern int slept;
 // no room needed), as NTFS does and FAT does not.
 extern long long spaceLeft;
 extern bool hardLinks;
+// Whether two paths are names of one file (hard links). A rename from one
+// to the other does nothing, as under Wine.
+bool sameFile(const std::wstring& a, const std::wstring& b);
 // Each file's own protection (none when absent), and whether the system
 // refuses to give a new file any protection, as where encryption is off.
 extern std::map<std::wstring, platform::FileProtection> protections;
 extern bool protectionRefused;
 extern std::vector<std::wstring> shutdownReasons;
 extern bool shutdownBlocked;
-// Files wiped (written over with zeros, then removed), first to last.
+// Files wiped (written over with zeros, then removed), first to last; a
+// name of a file that has others is only removed.
 extern std::vector<std::wstring> wiped;
 // Runs inside every sleep, once the clock (now) has moved on, and after
 // every file written (its path): what another program or PC does meanwhile.
@@ -211,7 +216,7 @@ struct TopWindow {
     bool popup = false;
     bool aside = false;               // a tool window, of no size, cloaked, ...
     std::string owner = "";           // the window that owns it
-    std::string lastActivePopup = ""; // of a root owner
+    std::string lastActivePopup = ""; // of a root owner; "Keyloom": the main window
     bool elevated = false;            // runs as administrator
     bool refusesFront = false;
     // Milliseconds after coming to the front before it takes the keyboard;
@@ -263,6 +268,8 @@ void resetTransfer();
 // pseudo-random stream, the same in every run. randomFails makes it refuse.
 extern std::deque<unsigned char> randomScript;
 extern bool randomFails;
+// The system's decryption fails, as a broken cryptographic provider's does.
+extern bool decryptionFails;
 
 // The open dialog as the logic sees it. Writing a text raises the field's
 // change notification before the write returns, as an edit control does.
@@ -270,6 +277,7 @@ struct DialogView {
     platform::Dialog kind = platform::Dialog::Options;
     bool open = false;
     std::map<int, std::string> texts;
+    std::map<int, std::wstring> lost; // typed, but beyond code page 932: "?" in texts
     std::map<int, bool> checked;
     std::map<int, bool> disabled;
     std::map<int, std::pair<int, int>> arrowRanges; // lowest, highest

@@ -228,6 +228,7 @@ bool emptyClipboardIfUnchanged(unsigned sequence) {
 }
 
 void startTimer(int ms) { fake::timerAt = fake::now + ms; }
+void stopTimer() { fake::timerAt = -1; }
 
 unsigned processOf(WindowHandle window) {
     auto handle = reinterpret_cast<std::uintptr_t>(window);
@@ -258,8 +259,12 @@ WindowHandle windowBelow(WindowHandle window) {
 
 bool isMainWindow(WindowHandle window) { return window == fake::window; }
 
-bool isWindowVisible(WindowHandle window) { return fake::below(window).visible; }
-bool isWindowEnabled(WindowHandle window) { return fake::below(window).enabled; }
+bool isWindowVisible(WindowHandle window) {
+    return window == fake::window || fake::below(window).visible;
+}
+bool isWindowEnabled(WindowHandle window) {
+    return window == fake::window || fake::below(window).enabled;
+}
 int windowStyle(WindowHandle window) {
     // WS_POPUP is the top bit; WS_VISIBLE and WS_CAPTION as an ordinary window has them.
     return static_cast<int>(fake::below(window).popup ? 0x80000000u | 0x10000000u : 0x10C00000u);
@@ -274,7 +279,8 @@ WindowHandle rootOwnerOf(WindowHandle window) {
 }
 
 WindowHandle lastActivePopupOf(WindowHandle window) {
-    WindowHandle popup = fake::handleOf(fake::below(window).lastActivePopup);
+    const std::string& name = fake::below(window).lastActivePopup;
+    WindowHandle popup = name == "Keyloom" ? fake::window : fake::handleOf(name);
     return popup ? popup : window;
 }
 
