@@ -135,14 +135,15 @@ TEST_F(ExchangeTest, AnExitALockOrTheSessionsEndInADialogLeavesTheListAsItWas) {
         {[] { fake::querySessionEnd(); }, Life::SessionEnding},
     };
     for (int where : {IDM_IMPORT, IDM_EXPORT, 0}) { // 0: in the import dialog
-        for (const auto& [interrupt, after] : interruptions) {
+        for (const auto& interruption : interruptions) {
+            const Life after = interruption.second;
             SCOPED_TRACE(testing::Message() << where << " " << int(after));
             SetUp();
             openProtected({a, b});
             fake::answers = {platform::mb::answerYes};
             fake::chosenFiles = {where == IDM_EXPORT ? exportPath : csvPath};
             (where ? fake::whileFileDialogOpen : fake::whileDialogOpen) = [&] {
-                interrupt();
+                interruption.first();
                 if (!where && after == Life::SessionEnding)
                     fake::dialogCommand(platform::notify::ok);
             };
