@@ -577,6 +577,7 @@ void resetProgram() {
     iterationsAtLock = 0;
     keptAtLock.clear();
     resetSync();
+    resetLockWatch();
     releaseEntries(entryList);
     settings = defaultSettings;
     resetFind();

@@ -196,6 +196,9 @@ MutexState createSingleInstanceMutex();
 // when it is minimized, brings it to the front and tells it so (its
 // broughtBack handler); nothing when there is none.
 void bringBackRunningInstance();
+// The main window's two timers: the forgetting of what was copied, and the
+// lock's check of the idle time.
+enum class Timer { Forget, Lock };
 // What the program does when something happens to the main window. Each is
 // called from the window's own procedures and returns to them; a null one
 // means nothing to do.
@@ -236,8 +239,8 @@ struct MainWindowHandlers {
     // A second start of Keyloom brought the window to the front; posted, so
     // it runs once the messages under way are done.
     void (*broughtBack)() = nullptr;
-    // The window's timer (startTimer) has run out.
-    void (*timerElapsed)() = nullptr;
+    // One of the window's timers (startTimer) has run out.
+    void (*timerElapsed)(Timer timer) = nullptr;
 };
 // Runs the main window (template "KEYLOOM") modally with these handlers and
 // returns what it ended with, or -1 when it cannot be created.
@@ -500,11 +503,11 @@ unsigned clipboardSequence();
 // and nothing changed since. Anything else is left alone. False only while
 // another program holds the clipboard open.
 bool emptyClipboardIfUnchanged(unsigned sequence);
-// The main window's timer: its timerElapsed handler runs once, ms from now.
-// Starting it again while it runs starts it over; stopping it, the handler
-// does not run.
-void startTimer(int ms);
-void stopTimer();
+// A timer of the main window: its timerElapsed handler runs once, ms from
+// now. Starting it again while it runs starts it over; stopping it, the
+// handler does not run.
+void startTimer(Timer timer, int ms);
+void stopTimer(Timer timer);
 
 // ---- The lock ----
 
