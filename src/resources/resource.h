@@ -1,7 +1,8 @@
 // Identifiers shared by keyloom.rc and the code. One number space: menu
 // commands 100-130, main window controls 200-219, options dialog 220-229,
 // find dialog 230-239; the master password's menu command 140, the lock's
-// 141 and 142, and its dialogs' controls 240-249.
+// 141 and 142, and its dialogs' controls 240-249; the options dialog's lock
+// group 250-259.
 #pragma once
 
 // ---- Menu commands ----
@@ -76,6 +77,14 @@
 #define IDC_TURN_OFF_NOTE 244
 #define IDC_PASSWORD_PROMPT 245
 #define IDC_MASTER_PASSWORD 246
+
+// ---- The options dialog's lock group, shown enabled while a master password is set ----
+#define IDC_LOCK_GROUP 250
+#define IDC_LOCK_ON_SESSION 251 // Windows locks, the user switches, the PC sleeps
+#define IDC_LOCK_IDLE 252       // the minutes' sentence: its box,
+#define IDC_LOCK_MINUTES 253    // its number,
+#define IDC_LOCK_ARROWS 254
+#define IDC_LOCK_IDLE_TEXT 255 // and the rest of it
 
 // ---- The maker's links: shown by the about box, opened from the help menu ----
 #define HOME_PAGE_URL "https://www.keyloom.example/"
