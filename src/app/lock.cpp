@@ -98,7 +98,6 @@ void forgetView() {
 void showUnlocked(int selection) {
     for (int id : listCommands)
         platform::enableCommand(id, true);
-    enableLockCommand();
     fillList();
     platform::selectItem(entryList.count() == 0          ? -1
                          : selection < entryList.count() ? selection
@@ -106,4 +105,6 @@ void showUnlocked(int selection) {
     showSelection();
     applyMasking();
     platform::showLockedView(false);
+    // The menu item is the lock's again only now.
+    enableLockCommand();
 }

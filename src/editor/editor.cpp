@@ -153,6 +153,13 @@ bool storeFields(int index) {
 
 bool commandsHeld() { return noticeOpen; }
 
+void reserveFieldRoom() {
+    // A character beyond code page 932 takes two UTF-16 units, and one byte
+    // ("?") of the limit.
+    for (int id : editorFields)
+        platform::reserveField(id, 2 * static_cast<int>(fieldLimit(id)));
+}
+
 void enableLockCommand() { platform::enableCommand(IDM_LOCK, heldKey.set); }
 
 void enableEditing(bool enable) {

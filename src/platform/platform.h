@@ -513,13 +513,20 @@ void stopTimer(Timer timer);
 
 // The main window's locked view: the list, every field, label and button
 // hidden (not merely emptied), the line "Keyloom はロックされています。" and
-// the default button "ロックを解除(&U)..." shown, and the caption
-// "Keyloom (ロック中)"; or, not locked, everything as it was.
+// the default button "ロックを解除(&U)..." shown with the focus, the caption
+// "Keyloom (ロック中)", and the menu's lock item (IDM_LOCK) the unlock's
+// (IDM_UNLOCK); or, not locked, everything as it was, the lock item grayed
+// until enableCommand says otherwise.
 void showLockedView(bool locked);
-// Overwrites a field's text where its edit control keeps it with filler of
-// the same length, without undo, then empties the field and its undo: a
-// control reuses its buffer for a text that fits, and a shorter one would
-// leave the rest of the old text behind it.
+// Gives a field's edit control room for this many characters (UTF-16
+// units) at once and refuses more: the control then never moves its text
+// or its undo text to a larger block, which would leave the old one behind
+// unwiped, and wipeField reaches all of both.
+void reserveField(int id, int characters);
+// Overwrites what a field's edit control keeps of its text with filler,
+// without undo, then empties the field and its undo. A control reuses its
+// buffer for a text that fits, so a shorter text leaves the rest of a
+// longer one behind it; the filler fills the whole room.
 void wipeField(int id);
 // The tick count (see tickCount) of the last input anywhere in the user's
 // session, not only in Keyloom.
