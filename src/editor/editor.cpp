@@ -154,10 +154,11 @@ bool storeFields(int index) {
 bool commandsHeld() { return noticeOpen; }
 
 void reserveFieldRoom() {
-    // A character beyond code page 932 takes two UTF-16 units, and one byte
-    // ("?") of the limit.
+    // Each character code page 932 holds is one UTF-16 unit and one or two
+    // bytes: a field within its limit in bytes fits in as many units. (A
+    // character beyond code page 932, stored as "?", may take two.)
     for (int id : editorFields)
-        platform::reserveField(id, 2 * static_cast<int>(fieldLimit(id)));
+        platform::reserveField(id, static_cast<int>(fieldLimit(id)));
 }
 
 void enableLockCommand() { platform::enableCommand(IDM_LOCK, heldKey.set); }
