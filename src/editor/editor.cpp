@@ -155,8 +155,8 @@ bool commandsHeld() { return noticeOpen; }
 
 void reserveFieldRoom() {
     // Each character code page 932 holds is one UTF-16 unit and one or two
-    // bytes: a field within its limit in bytes fits in as many units. (A
-    // character beyond code page 932, stored as "?", may take two.)
+    // bytes: every text a field keeps fits in as many units as its limit has
+    // bytes. Input beyond it is there only until onFieldChanged cuts it.
     for (int id : editorFields)
         platform::reserveField(id, static_cast<int>(fieldLimit(id)));
 }

@@ -519,9 +519,10 @@ void stopTimer(Timer timer);
 // until enableCommand says otherwise.
 void showLockedView(bool locked);
 // Gives a field's edit control room for this many characters (UTF-16
-// units) at once and refuses more: the control then never moves its text
-// or its undo text to a larger block, which would leave the old one behind
-// unwiped, and wipeField reaches all of both.
+// units) at once: for a text that fits, the control then never moves its
+// text or its undo text to a larger block, which would leave the old one
+// behind unwiped, and wipeField reaches all of both. Input is not limited
+// by it: the program's own limit cuts what goes beyond.
 void reserveField(int id, int characters);
 // Overwrites what a field's edit control keeps of its text with filler,
 // without undo, then empties the field and its undo. A control reuses its

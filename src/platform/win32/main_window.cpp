@@ -14,6 +14,7 @@
 #include <wtsapi32.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,8 @@ HWND focusOnActivation = nullptr;
 // Whether Windows tells the window of the session's locks (see
 // watchSessionChanges).
 bool sessionWatched = false;
+// The room reserveField gave each field, by control id.
+std::map<int, int> fieldRooms;
 
 UINT_PTR timerId(platform::Timer timer) { return static_cast<UINT_PTR>(timer) + 1; }
 
@@ -509,7 +512,7 @@ void showLockedView(bool locked) {
 
 void reserveField(int id, int characters) {
     HWND field = control(id);
-    SendMessageW(field, EM_SETLIMITTEXT, characters, 0);
+    fieldRooms[id] = characters;
     // The text's block grows to a filler that fills the room, the undo
     // text's to that filler deleted with undo.
     SetWindowTextW(field, fillerFor(field, characters).c_str());
@@ -531,9 +534,8 @@ void wipeField(int id) {
     // Then filler over the whole room, where longer texts before left their
     // ends, deleted with undo: it takes the undo text's place, which
     // emptying the undo clears only the first character of.
-    const int room = static_cast<int>(SendMessageW(field, EM_GETLIMITTEXT, 0, 0));
     SendMessageW(field, EM_REPLACESEL, FALSE,
-                 reinterpret_cast<LPARAM>(fillerFor(field, room).c_str()));
+                 reinterpret_cast<LPARAM>(fillerFor(field, fieldRooms[id]).c_str()));
     SendMessageW(field, EM_SETSEL, 0, -1);
     SendMessageW(field, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L""));
     SendMessageW(field, EM_EMPTYUNDOBUFFER, 0, 0);
