@@ -3,9 +3,11 @@
 // keystroke in the title field (the record, the list item and the list's
 // scroll width follow every keystroke); then the same lists behind a master
 // password, from CreateProcess to its dialog and from its OK to the main
-// window; last, the import of a browser's export of 10,000 rows, from the
-// open dialog's 開く to the import dialog and from its インポート to the
-// notice after the save. Figures only, not a test: run it with `make
+// window; with the master password, a lock after an edit (the save of the
+// list, then the forgetting) and the unlock (the key derived, the file read,
+// the list shown); last, the import of a browser's export of 10,000 rows,
+// from the open dialog's 開く to the import dialog and from its インポート to
+// the notice after the save. Figures only, not a test: run it with `make
 // bench-wine`.
 #include "store/protected_file.h"
 
@@ -289,6 +291,47 @@ bool timeImport(const Running& r, const std::string& path, double& readMs, doubl
     return true;
 }
 
+// The count of the list's items, once Keyloom has handled what it was
+// handling when asked.
+int itemCount(const Running& r) {
+    return static_cast<int>(SendMessageW(GetDlgItem(r.window, 200), LB_GETCOUNT, 0, 0));
+}
+
+struct LockTimes {
+    double lockMs, unlockMs;
+};
+
+// An edit in the title of the middle entry, then "ロック(&L)" until the list is
+// empty (the lock's last step); then the unlock's OK until the list is shown
+// again. False when a step does not come within 60 s.
+bool lockAndUnlock(const Running& r, int count, bool typeLetter, LockTimes& t) {
+    HWND list = GetDlgItem(r.window, 200);
+    SendMessageW(list, LB_SETCURSEL, count / 2, 0);
+    SendMessageW(r.window, WM_COMMAND, MAKEWPARAM(200, LBN_SELCHANGE), (LPARAM)list);
+    HWND field = GetDlgItem(r.window, 201);
+    SendMessageW(field, EM_SETSEL, 0x7FFF, 0x7FFF);
+    SendMessageW(field, WM_CHAR, typeLetter ? L'a' : VK_BACK, 0);
+    double begin = now();
+    PostMessageW(r.window, WM_COMMAND, 141, 0); // IDM_LOCK
+    while (itemCount(r) != 0)
+        if (now() - begin > 60000)
+            return false;
+    t.lockMs = now() - begin;
+    PostMessageW(r.window, WM_COMMAND, 216, 0); // IDC_UNLOCK
+    HWND dialog = waitForWindow(r.process.dwProcessId, 246, now());
+    if (!dialog)
+        return false;
+    for (const char* c = benchPassword; *c; ++c)
+        SendMessageW(GetDlgItem(dialog, 246), WM_CHAR, static_cast<WPARAM>(*c), 0);
+    begin = now();
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    while (itemCount(r) != count || !IsWindowVisible(list))
+        if (now() - begin > 60000)
+            return false;
+    t.unlockMs = now() - begin;
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -346,6 +389,7 @@ int main(int argc, char** argv) {
     std::printf("\nbehind a master password, %d runs (median, min)\n", startRuns);
     std::printf("%8s  %-26s  %-26s  %s\n", "entries", "to the password dialog ms",
                 "OK to the main window ms", "both ms");
+    std::string lockLines;
     for (int count : counts) {
         std::string folder = std::string(temp) + "keyloom-bench-protected-" +
                              std::to_string(count) + "-" + std::to_string(GetCurrentProcessId());
@@ -357,7 +401,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         writeFile(folder + "\\PASSWORD.TXT", file);
-        std::vector<double> dialogs, opens, both;
+        std::vector<double> dialogs, opens, both, locks, unlocks;
         for (int run = 0; run < startRuns; ++run) {
             Running r;
             if (!start(folder, r, true)) {
@@ -367,12 +411,27 @@ int main(int argc, char** argv) {
             dialogs.push_back(r.dialogMs);
             opens.push_back(r.openMs);
             both.push_back(r.dialogMs + r.openMs);
+            LockTimes t;
+            if (!lockAndUnlock(r, count, run % 2 == 0, t)) {
+                std::fprintf(stderr, "no lock or unlock with %d entries\n", count);
+                return 1;
+            }
+            locks.push_back(t.lockMs);
+            unlocks.push_back(t.unlockMs);
             stop(r);
         }
         Summary d = summarize(dialogs), o = summarize(opens), b = summarize(both);
         std::printf("%8d  %10.1f, %-14.1f  %10.1f, %-14.1f  %.1f, %.1f\n", count, d.median, d.min,
                     o.median, o.min, b.median, b.min);
+        Summary l = summarize(locks), u = summarize(unlocks);
+        char line[160];
+        std::snprintf(line, sizeof line, "%8d  %10.1f, %-14.1f  %10.1f, %.1f\n", count, l.median,
+                      l.min, u.median, u.min);
+        lockLines += line;
     }
+    std::printf("\nbehind a master password, after an edit (median, min)\n%8s  %-26s  %s\n%s",
+                "entries", "lock to the list emptied ms", "unlock's OK to the list shown ms",
+                lockLines.c_str());
 
     // Importing a browser's export of 10,000 rows into a list of 10, then
     // the same file again: every row a duplicate.

@@ -16,7 +16,7 @@ platform::MainWindowHandlers mainWindowHandlers() {
         windowOpened();
         setUpMainWindow();
         enableLockCommand();
-        platform::watchSessionChanges();
+        startLockWatch();
     };
     on.command = dispatchCommand;
     on.listKey = listKey;
@@ -32,6 +32,11 @@ platform::MainWindowHandlers mainWindowHandlers() {
     on.sessionLocked = sessionLocked;
     // A second start while locked: the password prompt, as the button.
     on.broughtBack = [] { dispatchCommand(IDM_UNLOCK, 0); };
-    on.timerElapsed = clipboardTimerElapsed;
+    on.timerElapsed = [](platform::Timer timer) {
+        switch (timer) {
+        case platform::Timer::Forget: clipboardTimerElapsed(); break;
+        case platform::Timer::Lock: lockTimerElapsed(); break;
+        }
+    };
     return on;
 }

@@ -17,7 +17,45 @@ const int listCommands[] = {IDM_NEW,    IDM_REVERT, IDM_FIND,           IDM_OPTI
 
 const int fields[] = {IDC_TITLE, IDC_USER_ID, IDC_PASSWORD, IDC_ADDRESS, IDC_MAIL, IDC_MEMO};
 
+// The idle time is looked at every 15 s; Windows is asked again every
+// minute to tell of the session's locks while it has not agreed yet (the
+// service that tells it may still be starting).
+constexpr int idleCheck = 15 * 1000;   // ms
+constexpr unsigned minute = 60 * 1000; // ms
+
+bool sessionWatched = false;
+unsigned watchTried = 0; // the tick count of the last try
+
+void watchSession() {
+    watchTried = platform::tickCount();
+    sessionWatched = platform::watchSessionChanges();
+}
+
 } // namespace
+
+void startLockWatch() {
+    watchSession();
+    platform::startTimer(platform::Timer::Lock, idleCheck);
+}
+
+void lockTimerElapsed() {
+    if (!sessionWatched && platform::tickCount() - watchTried >= minute)
+        watchSession();
+    // The last input before the clock: read the other way round, an input
+    // in between would make the idle time wrap to weeks. Unsigned, the
+    // difference is right across the tick count's wrap at 49.7 days.
+    const unsigned lastInput = platform::lastInputTick();
+    const unsigned idle = platform::tickCount() - lastInput;
+    if (settings.lockIdleMinutes > 0 &&
+        idle >= static_cast<unsigned>(settings.lockIdleMinutes) * minute)
+        lockCommand();
+    platform::startTimer(platform::Timer::Lock, idleCheck);
+}
+
+void resetLockWatch() {
+    sessionWatched = false;
+    watchTried = 0;
+}
 
 void lockCommand() { lockProgram(false); }
 
@@ -61,7 +99,6 @@ void forgetView() {
 void showUnlocked(int selection) {
     for (int id : listCommands)
         platform::enableCommand(id, true);
-    enableLockCommand();
     fillList();
     platform::selectItem(entryList.count() == 0          ? -1
                          : selection < entryList.count() ? selection
@@ -69,4 +106,6 @@ void showUnlocked(int selection) {
     showSelection();
     applyMasking();
     platform::showLockedView(false);
+    // The menu item is the lock's again only now.
+    enableLockCommand();
 }

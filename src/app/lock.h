@@ -12,6 +12,17 @@ void unlockCommand();
 // locks when the options say so, asking nothing.
 void sessionLocked();
 
+// The main window is set up: Windows is asked to tell it of the session's
+// locks, and the lock's timer starts.
+void startLockWatch();
+// The lock's timer ran out, every 15 s: locks as the menu does once no
+// input has come anywhere on the PC for the idle minutes of the options
+// (with a master password set), and asks Windows again once a minute to
+// tell of the session's locks while it has not agreed yet.
+void lockTimerElapsed();
+// Nothing asked of Windows yet: the program as before start-up.
+void resetLockWatch();
+
 // Whether command id may run while locked: the unlock, the exit, the help
 // items and the about box.
 bool allowedWhileLocked(int id);

@@ -657,6 +657,7 @@ void resetProgram() {
     iterationsAtLock = 0;
     keptAtLock.clear();
     resetSync();
+    resetLockWatch();
     releaseEntries(entryList);
     settings = defaultSettings;
     resetFind();

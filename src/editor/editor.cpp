@@ -153,6 +153,14 @@ bool storeFields(int index) {
 
 bool commandsHeld() { return noticeOpen; }
 
+void reserveFieldRoom() {
+    // Each character code page 932 holds is one UTF-16 unit and one or two
+    // bytes: every text a field keeps fits in as many units as its limit has
+    // bytes. Input beyond it is there only until onFieldChanged cuts it.
+    for (int id : editorFields)
+        platform::reserveField(id, static_cast<int>(fieldLimit(id)));
+}
+
 void enableLockCommand() { platform::enableCommand(IDM_LOCK, heldKey.set); }
 
 void enableEditing(bool enable) {

@@ -22,6 +22,9 @@ bool commandsHeld();
 // Enables the fields and the commands on an entry (their menu items and
 // buttons), or disables and grays them.
 void enableEditing(bool enable);
+// Each field's control gets room for the most its limit lets it hold, so
+// that a lock can write over all it keeps (platform::reserveField).
+void reserveFieldRoom();
 // The lock's command is there while a master password is set.
 void enableLockCommand();
 // Stores the edited record and shows the selected one.

@@ -24,6 +24,7 @@ void setIcons(int dpi) {
 
 void setUpMainWindow() {
     editedIndex = -1;
+    reserveFieldRoom();
     setIcons(platform::mainWindowDpi());
     fillList();
 

@@ -3,6 +3,7 @@
 #include "editor/dialog_placement.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "store/data_file.h"
 
 #include <algorithm>
 
@@ -46,10 +47,43 @@ int secondsValue(const std::string& text) {
     return numberFieldValue(text, shortestClipboardSeconds, longestClipboardSeconds);
 }
 
+int minutesValue(const std::string& text) {
+    return numberFieldValue(text, shortestLockMinutes, longestLockMinutes);
+}
+
 // The seconds count only while the box is checked.
 void enableSeconds(WindowHandle dialog, bool enable) {
     platform::enableDialogItem(dialog, IDC_FORGET_SECONDS, enable);
     platform::enableDialogItem(dialog, IDC_FORGET_ARROWS, enable);
+}
+
+// The lock group is there while a master password is set (without one,
+// nothing locks), and the minutes count only while their box is checked.
+void enableLockGroup(WindowHandle dialog) {
+    const bool on = heldKey.set;
+    for (int id : {IDC_LOCK_GROUP, IDC_LOCK_ON_SESSION, IDC_LOCK_IDLE, IDC_LOCK_IDLE_TEXT})
+        platform::enableDialogItem(dialog, id, on);
+    const bool minutes = on && platform::isDialogItemChecked(dialog, IDC_LOCK_IDLE);
+    platform::enableDialogItem(dialog, IDC_LOCK_MINUTES, minutes);
+    platform::enableDialogItem(dialog, IDC_LOCK_ARROWS, minutes);
+}
+
+// A number field that keeps lowest to highest: too large a number is
+// corrected at once, too small one once the user leaves the field (typing
+// 30 begins with a 3). False for another notification.
+bool correctNumberField(WindowHandle dialog, int id, int notification, int lowest, int highest) {
+    std::string text = platform::dialogItemText(dialog, id);
+    bool correct;
+    if (notification == platform::notify::editChange)
+        correct = readNumber(text, highest) > highest;
+    else if (notification == platform::notify::editLostFocus)
+        correct = !isNumberFieldInRange(text, lowest, highest);
+    else
+        return false;
+    if (correct)
+        platform::setDialogItemText(dialog, id,
+                                    std::to_string(numberFieldValue(text, lowest, highest)));
+    return true;
 }
 
 void setUp(WindowHandle dialog, void*) {
@@ -72,6 +106,15 @@ void setUp(WindowHandle dialog, void*) {
         std::to_string(forget ? settings.clipboardSeconds : suggestedClipboardSeconds));
     platform::checkDialogItem(dialog, IDC_FORGET, forget);
     enableSeconds(dialog, forget);
+
+    platform::checkDialogItem(dialog, IDC_LOCK_ON_SESSION, settings.lockOnSessionLock != 0);
+    const bool idle = settings.lockIdleMinutes > 0;
+    platform::setArrowRange(dialog, IDC_LOCK_ARROWS, shortestLockMinutes, longestLockMinutes);
+    platform::setDialogItemText(
+        dialog, IDC_LOCK_MINUTES,
+        std::to_string(idle ? settings.lockIdleMinutes : suggestedLockMinutes));
+    platform::checkDialogItem(dialog, IDC_LOCK_IDLE, idle);
+    enableLockGroup(dialog);
 }
 
 bool command(WindowHandle dialog, int id, int notification, void*) {
@@ -86,27 +129,21 @@ bool command(WindowHandle dialog, int id, int notification, void*) {
             platform::setDialogItemText(dialog, IDC_LENGTH, std::to_string(lengthValue(text)));
         return true;
     }
-    case IDC_FORGET_SECONDS: {
-        // Too many seconds are corrected at once, too few once the user
-        // leaves the field: typing 30 begins with a 3.
-        std::string text = platform::dialogItemText(dialog, IDC_FORGET_SECONDS);
-        bool correct;
-        if (notification == platform::notify::editChange)
-            correct = readNumber(text, longestClipboardSeconds) > longestClipboardSeconds;
-        else if (notification == platform::notify::editLostFocus)
-            correct =
-                !isNumberFieldInRange(text, shortestClipboardSeconds, longestClipboardSeconds);
-        else
-            return false;
-        if (correct)
-            platform::setDialogItemText(dialog, IDC_FORGET_SECONDS,
-                                        std::to_string(secondsValue(text)));
-        return true;
-    }
+    case IDC_FORGET_SECONDS:
+        return correctNumberField(dialog, id, notification, shortestClipboardSeconds,
+                                  longestClipboardSeconds);
+    case IDC_LOCK_MINUTES:
+        return correctNumberField(dialog, id, notification, shortestLockMinutes,
+                                  longestLockMinutes);
     case IDC_FORGET:
         if (notification != platform::notify::buttonClicked)
             return false;
         enableSeconds(dialog, platform::isDialogItemChecked(dialog, IDC_FORGET));
+        return true;
+    case IDC_LOCK_IDLE:
+        if (notification != platform::notify::buttonClicked)
+            return false;
+        enableLockGroup(dialog);
         return true;
     case platform::notify::ok:
         settings.passwordLength = lengthValue(platform::dialogItemText(dialog, IDC_LENGTH));
@@ -116,6 +153,12 @@ bool command(WindowHandle dialog, int id, int notification, void*) {
         settings.clipboardSeconds =
             platform::isDialogItemChecked(dialog, IDC_FORGET)
                 ? secondsValue(platform::dialogItemText(dialog, IDC_FORGET_SECONDS))
+                : 0;
+        settings.lockOnSessionLock =
+            platform::isDialogItemChecked(dialog, IDC_LOCK_ON_SESSION) ? 1 : 0;
+        settings.lockIdleMinutes =
+            platform::isDialogItemChecked(dialog, IDC_LOCK_IDLE)
+                ? minutesValue(platform::dialogItemText(dialog, IDC_LOCK_MINUTES))
                 : 0;
         platform::endDialog(dialog, 1);
         return true;

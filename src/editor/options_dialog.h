@@ -1,5 +1,6 @@
 // The OptionsDialog: the password length and the kinds of characters of the
-// generator's settings, and how long copied text stays on the clipboard.
+// generator's settings, how long copied text stays on the clipboard, and
+// when Keyloom locks by itself.
 #pragma once
 
 #include <string>
@@ -11,6 +12,8 @@ constexpr int shortestPasswordSetting = 1;
 constexpr int longestPasswordSetting = 1000;
 // The seconds the dialog offers while the clipboard is not cleared.
 constexpr int suggestedClipboardSeconds = 30;
+// And the idle minutes while it does not lock when idle.
+constexpr int suggestedLockMinutes = 10;
 
 // The number that a number field's text stands for, within lowest to
 // highest: empty or unreadable text stands for lowest, any number above

@@ -197,6 +197,9 @@ MutexState createSingleInstanceMutex();
 // when it is minimized, brings it to the front and tells it so (its
 // broughtBack handler); nothing when there is none.
 void bringBackRunningInstance();
+// The main window's two timers: the forgetting of what was copied, and the
+// lock's check of the idle time.
+enum class Timer { Forget, Lock };
 // What the program does when something happens to the main window. Each is
 // called from the window's own procedures and returns to them; a null one
 // means nothing to do.
@@ -237,8 +240,8 @@ struct MainWindowHandlers {
     // A second start of Keyloom brought the window to the front; posted, so
     // it runs once the messages under way are done.
     void (*broughtBack)() = nullptr;
-    // The window's timer (startTimer) has run out.
-    void (*timerElapsed)() = nullptr;
+    // One of the window's timers (startTimer) has run out.
+    void (*timerElapsed)(Timer timer) = nullptr;
 };
 // Runs the main window (template "KEYLOOM") modally with these handlers and
 // returns what it ended with, or -1 when it cannot be created.
@@ -518,23 +521,31 @@ unsigned clipboardSequence();
 // and nothing changed since. Anything else is left alone. False only while
 // another program holds the clipboard open.
 bool emptyClipboardIfUnchanged(unsigned sequence);
-// The main window's timer: its timerElapsed handler runs once, ms from now.
-// Starting it again while it runs starts it over; stopping it, the handler
-// does not run.
-void startTimer(int ms);
-void stopTimer();
+// A timer of the main window: its timerElapsed handler runs once, ms from
+// now. Starting it again while it runs starts it over; stopping it, the
+// handler does not run.
+void startTimer(Timer timer, int ms);
+void stopTimer(Timer timer);
 
 // ---- The lock ----
 
 // The main window's locked view: the list, every field, label and button
 // hidden (not merely emptied), the line "Keyloom はロックされています。" and
-// the default button "ロックを解除(&U)..." shown, and the caption
-// "Keyloom (ロック中)"; or, not locked, everything as it was.
+// the default button "ロックを解除(&U)..." shown with the focus, the caption
+// "Keyloom (ロック中)", and the menu's lock item (IDM_LOCK) the unlock's
+// (IDM_UNLOCK); or, not locked, everything as it was, the lock item grayed
+// until enableCommand says otherwise.
 void showLockedView(bool locked);
-// Overwrites a field's text where its edit control keeps it with filler of
-// the same length, without undo, then empties the field and its undo: a
-// control reuses its buffer for a text that fits, and a shorter one would
-// leave the rest of the old text behind it.
+// Gives a field's edit control room for this many characters (UTF-16
+// units) at once: for a text that fits, the control then never moves its
+// text or its undo text to a larger block, which would leave the old one
+// behind unwiped, and wipeField reaches all of both. Input is not limited
+// by it: the program's own limit cuts what goes beyond.
+void reserveField(int id, int characters);
+// Overwrites what a field's edit control keeps of its text with filler,
+// without undo, then empties the field and its undo. A control reuses its
+// buffer for a text that fits, so a shorter text leaves the rest of a
+// longer one behind it; the filler fills the whole room.
 void wipeField(int id);
 // The tick count (see tickCount) of the last input anywhere in the user's
 // session, not only in Keyloom.

@@ -3,7 +3,7 @@
 // find dialog 230-239; the master password's menu command 140, the lock's
 // 141 and 142, and its dialogs' controls 240-249; the import's and the
 // export's menu commands 143 and 144, and the import dialog's controls
-// 250-259.
+// 250-259; the options dialog's lock group 260-269.
 #pragma once
 
 // ---- Menu commands ----
@@ -91,6 +91,14 @@
 #define IDC_IMPORT_CHANGED 256
 #define IDC_IMPORT_GROUPS 257
 #define IDC_IMPORT_ROWS 258
+
+// ---- The options dialog's lock group, shown enabled while a master password is set ----
+#define IDC_LOCK_GROUP 260
+#define IDC_LOCK_ON_SESSION 261 // Windows locks, the user switches, the PC sleeps
+#define IDC_LOCK_IDLE 262       // the minutes' sentence: its box,
+#define IDC_LOCK_MINUTES 263    // its number,
+#define IDC_LOCK_ARROWS 264
+#define IDC_LOCK_IDLE_TEXT 265 // and the rest of it
 
 // ---- The maker's links: shown by the about box, opened from the help menu ----
 #define HOME_PAGE_URL "https://www.keyloom.example/"

@@ -86,17 +86,17 @@ void forgetClipboardLater() {
     leftSequence = platform::clipboardSequence();
     if (settings.clipboardSeconds <= 0)
         return;
-    platform::startTimer(settings.clipboardSeconds * 1000);
+    platform::startTimer(platform::Timer::Forget, settings.clipboardSeconds * 1000);
 }
 
 void clipboardOptionsSet() {
     if (settings.clipboardSeconds <= 0)
-        platform::stopTimer();
+        platform::stopTimer(platform::Timer::Forget);
 }
 
 void clipboardTimerElapsed() {
     // Locked or ended, the clipboard has been seen to already.
     if (life() != Life::Released && life() != Life::Locked &&
         !platform::emptyClipboardIfUnchanged(leftSequence))
-        platform::startTimer(forgetRetry);
+        platform::startTimer(platform::Timer::Forget, forgetRetry);
 }

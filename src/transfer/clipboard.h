@@ -24,6 +24,6 @@ void forgetClipboardLater();
 // The options were set: with the option off, a wait under way ends, and
 // what was copied before stays.
 void clipboardOptionsSet();
-// The main window's timer ran out: the clipboard is emptied if it still
+// The forgetting timer ran out: the clipboard is emptied if it still
 // holds what Keyloom left there.
 void clipboardTimerElapsed();

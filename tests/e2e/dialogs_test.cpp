@@ -122,9 +122,9 @@ TEST(Options, TypedLengthsAreClampedOkStoresAndCancelDoesNot) {
 
     EXPECT_EQ(k.exitByMenu(), 1u);
     std::vector<std::string> saved = lines(e2e::readFile(k.settingsFile()));
-    ASSERT_EQ(saved.size(), 9u);
+    ASSERT_EQ(saved.size(), 11u);
     EXPECT_EQ(std::vector<std::string>(saved.begin() + 4, saved.end()),
-              (std::vector<std::string>{"12", "1", "1", "1", "30"}));
+              (std::vector<std::string>{"12", "1", "1", "1", "30", "0", "1"}));
 }
 
 TEST(Options, ArrowKeysStepTheLength) {

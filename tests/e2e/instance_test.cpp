@@ -24,7 +24,7 @@ std::string withPassword(const std::string& password) {
 
 std::string settingsFile(const RECT& corner) {
     return std::to_string(corner.left) + "\r\n" + std::to_string(corner.top) +
-           "\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n";
+           "\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n0\r\n1\r\n";
 }
 
 RECT windowRect(HWND window) {

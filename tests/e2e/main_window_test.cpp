@@ -38,7 +38,7 @@ RECT windowRect(HWND window) {
 std::string settingsFile(long left, long top, int showUserId = 1, int showPassword = 1) {
     return std::to_string(left) + "\r\n" + std::to_string(top) + "\r\n" +
            std::to_string(showUserId) + "\r\n" + std::to_string(showPassword) +
-           "\r\n8\r\n1\r\n1\r\n0\r\n0\r\n";
+           "\r\n8\r\n1\r\n1\r\n0\r\n0\r\n0\r\n1\r\n";
 }
 
 // Sends the delete command as its menu item does; the question that
@@ -65,9 +65,9 @@ TEST(MainWindow, FirstStartInAnEmptyFolder) {
 
     EXPECT_EQ(k.exitByMenu(), 1u);
     EXPECT_EQ(e2e::readFile(k.dataFile()), emptyList);
-    EXPECT_EQ(e2e::readFile(k.settingsFile()), std::to_string(r.left) + "\r\n" +
-                                                   std::to_string(r.top) +
-                                                   "\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n");
+    EXPECT_EQ(e2e::readFile(k.settingsFile()),
+              std::to_string(r.left) + "\r\n" + std::to_string(r.top) +
+                  "\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n0\r\n1\r\n");
     EXPECT_FALSE(e2e::fileExists(k.dataFile() + ".tmp"));
 }
 
@@ -79,7 +79,7 @@ TEST(MainWindow, EndedWhileMinimizedKeepsTheDefaultCorner) {
     PostMessageW(k.window, WM_COMMAND, 2, 0);
     EXPECT_EQ(k.waitForExit(), 1u);
     EXPECT_EQ(e2e::readFile(k.settingsFile()),
-              "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n");
+              "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n0\r\n1\r\n");
 }
 
 TEST(MainWindow, ThreeEntriesOpenOnTheFirst) {

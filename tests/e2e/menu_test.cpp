@@ -94,6 +94,7 @@ TEST(Menus, EntryItemsAreGrayedExactlyWhileNoEntryIsSelected) {
         EXPECT_TRUE(probe.grayed(nullptr, id)) << "menu bar item " << id;
     for (int id : otherItems)
         EXPECT_FALSE(probe.grayed(nullptr, id)) << "menu bar item " << id;
+    EXPECT_TRUE(probe.grayed(nullptr, 141)) << "the lock without a master password";
     EXPECT_FALSE(probe.checked(122));
     EXPECT_FALSE(probe.checked(123));
     HMENU popup = openPopup(k);

@@ -15,9 +15,8 @@ using e2e::Keyloom;
 
 namespace {
 
-// The ids of resource.h.
-constexpr int masterPasswordCommand = 140, newPassword = 242, confirmPassword = 243,
-              masterPassword = 246;
+// The id of resource.h: the start-up prompt's field.
+constexpr int masterPassword = 246;
 
 std::string readerFolder; // the argument, "" without one
 
@@ -30,19 +29,13 @@ const std::vector<e2e::Entry> entries = {
     {"Lantern mail", "lantern-9042", "lantern-Pw-55&", "", "lantern9042@mail.example", ""},
 };
 
-// Types UTF-8 text into a dialog's field as a keyboard would.
-void typeInto(HWND dialog, int id, const std::string& text) {
-    for (wchar_t c : e2e::wide(text))
-        SendMessageW(GetDlgItem(dialog, id), WM_CHAR, c, 0);
-}
-
 // Starts Keyloom over its protected file and answers the dialog that asks
 // for the master password with typed.
 void startWithPassword(Keyloom& k, const std::string& typed) {
     k.startOnly();
     HWND prompt = k.dialog(masterPassword, 20000);
     ASSERT_TRUE(prompt) << "no master password asked for at the start";
-    typeInto(prompt, masterPassword, typed);
+    e2e::typeInto(prompt, masterPassword, typed);
     PostMessageW(prompt, WM_COMMAND, IDOK, 0);
 }
 
@@ -51,18 +44,7 @@ TEST(Protection, SetThroughTheDialogItLeavesNoFieldTextInTheFolderAndOpensOnlyWi
     {
         Keyloom k(folder, e2e::dataFile(entries));
         ASSERT_TRUE(k.start());
-        k.command(masterPasswordCommand, false);
-        HWND dialog = k.dialog(newPassword);
-        ASSERT_TRUE(dialog) << "no master password dialog";
-        typeInto(dialog, newPassword, password);
-        typeInto(dialog, confirmPassword, password);
-        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-        // Deriving the key takes a few seconds under Wine.
-        HWND box = k.messageBox(60000);
-        ASSERT_TRUE(box) << "no word that the master password was set";
-        EXPECT_NE(e2e::fromSjis(k.messageText(box)).find("マスターパスワードを設定しました"),
-                  std::string::npos);
-        k.answer(box, IDOK);
+        ASSERT_TRUE(k.setMasterPassword(password));
         EXPECT_EQ(k.exitByMenu(), 1u);
     }
     const std::string file = e2e::readFile(folder + "\\PASSWORD.TXT");

@@ -104,13 +104,50 @@ TEST_F(DialogsTest, OptionsShowTheSettings) {
     EXPECT_TRUE(fake::dialog.checked[IDC_USE_UPPERCASE]);
     EXPECT_EQ(fake::dialog.arrowRanges,
               (std::map<int, std::pair<int, int>>{{IDC_LENGTH_ARROWS, {1, 1000}},
-                                                  {IDC_FORGET_ARROWS, {5, 600}}}));
+                                                  {IDC_FORGET_ARROWS, {5, 600}},
+                                                  {IDC_LOCK_ARROWS, {1, 1440}}}));
     // Copied text stays on the clipboard unless the user says otherwise.
     EXPECT_FALSE(fake::dialog.checked[IDC_FORGET]);
     EXPECT_EQ(fake::dialog.texts[IDC_FORGET_SECONDS], "30");
     EXPECT_TRUE(fake::dialog.disabled[IDC_FORGET_SECONDS]);
     EXPECT_TRUE(fake::dialog.disabled[IDC_FORGET_ARROWS]);
+    // Windows' lock locks Keyloom, idle time does not; without a master
+    // password nothing locks it, and the group is grayed.
+    EXPECT_TRUE(fake::dialog.checked[IDC_LOCK_ON_SESSION]);
+    EXPECT_FALSE(fake::dialog.checked[IDC_LOCK_IDLE]);
+    EXPECT_EQ(fake::dialog.texts[IDC_LOCK_MINUTES], "10");
+    for (int id :
+         {IDC_LOCK_GROUP, IDC_LOCK_ON_SESSION, IDC_LOCK_IDLE, IDC_LOCK_MINUTES, IDC_LOCK_IDLE_TEXT})
+        EXPECT_TRUE(fake::dialog.disabled[id]) << id;
     EXPECT_EQ(settings.useUppercase, 7); // Cancel stores nothing
+}
+
+// With a master password the group is there; the minutes count while their
+// box is checked, corrected as the seconds are.
+TEST_F(DialogsTest, TheLockGroupStoresItsBoxesAndMinutes) {
+    heldKey = fake::masterKey("pw");
+    options([] {
+        EXPECT_FALSE(fake::dialog.disabled[IDC_LOCK_ON_SESSION]);
+        EXPECT_TRUE(fake::dialog.disabled[IDC_LOCK_MINUTES]);
+        fake::dialog.checked[IDC_LOCK_IDLE] = true; // the box checks itself
+        fake::dialogCommand(IDC_LOCK_IDLE, notify::buttonClicked);
+        EXPECT_FALSE(fake::dialog.disabled[IDC_LOCK_MINUTES]);
+        EXPECT_FALSE(fake::dialog.disabled[IDC_LOCK_ARROWS]);
+        platform::setDialogItemText(fake::dialogWindow, IDC_LOCK_MINUTES, "99999");
+        EXPECT_EQ(fake::dialog.texts[IDC_LOCK_MINUTES], "1440");
+        fake::dialog.checked[IDC_LOCK_ON_SESSION] = false;
+        fake::dialogCommand(notify::ok);
+    });
+    EXPECT_EQ(settings.lockIdleMinutes, 1440);
+    EXPECT_EQ(settings.lockOnSessionLock, 0);
+    options([] {
+        EXPECT_EQ(fake::dialog.texts[IDC_LOCK_MINUTES], "1440");
+        platform::setDialogItemText(fake::dialogWindow, IDC_LOCK_MINUTES, "0");
+        fake::dialogCommand(IDC_LOCK_MINUTES, notify::editLostFocus);
+        EXPECT_EQ(fake::dialog.texts[IDC_LOCK_MINUTES], "1");
+        fake::dialogCommand(notify::ok);
+    });
+    EXPECT_EQ(settings.lockIdleMinutes, 1);
 }
 
 TEST_F(DialogsTest, ClipboardSecondsCountOnlyWhileTheirBoxIsChecked) {

@@ -220,4 +220,43 @@ TEST_F(LockTest, LockedTheEndWritesOnlyTheSettingsAndWindowsLockIsAnOption) {
     EXPECT_EQ(life(), Life::Running);
 }
 
+// Idle means no input anywhere on the PC since the last input's tick count,
+// looked at every 15 s: just below the minutes it stays open, at them it
+// locks, right across the tick count's wrap at 49.7 days.
+TEST_F(LockTest, IdleMinutesLockFromTheLastInputAcrossTheTickCountsWrap) {
+    constexpr unsigned minute = 60 * 1000, check = 15 * 1000;
+    for (unsigned start : {1000u, 0xFFFFFFFFu - 5 * minute}) {
+        for (unsigned inputAfter : {0u, 1u}) {
+            SCOPED_TRACE(testing::Message() << "start " << start << ", input after " << inputAfter);
+            SetUp();
+            fake::now = start;
+            openLockable();
+            settings.lockIdleMinutes = 10;
+            fake::lastInput = start + inputAfter;
+            fake::passTime(10 * minute - check);
+            EXPECT_EQ(life(), Life::Running);
+            fake::passTime(check);
+            EXPECT_EQ(life(), inputAfter == 0 ? Life::Locked : Life::Running);
+            fake::passTime(check);
+            EXPECT_EQ(life(), Life::Locked);
+        }
+    }
+}
+
+// Windows may refuse to tell of the session's locks while its service
+// starts: asked again once a minute until it agrees, the user not told.
+TEST_F(LockTest, AWatchOfTheSessionThatFailedIsTriedAgainEachMinute) {
+    fake::sessionWatchFailures = 2;
+    openLockable();
+    EXPECT_FALSE(fake::sessionWatched);
+    fake::passTime(59 * 1000);
+    EXPECT_EQ(fake::sessionWatchFailures, 1);
+    fake::passTime(1000);
+    EXPECT_EQ(fake::sessionWatchFailures, 0);
+    EXPECT_FALSE(fake::sessionWatched);
+    fake::passTime(60 * 1000);
+    EXPECT_TRUE(fake::sessionWatched);
+    EXPECT_TRUE(fake::messageBoxes.empty());
+}
+
 } // namespace

@@ -5,13 +5,16 @@
 
 #include "platform/platform.h"
 #include "platform/win32/clipboard_owner.h"
+#include "platform/win32/system_library.h"
 #include "resources/resource.h"
 
 #include <windows.h>
 
 #include <commctrl.h>
+#include <wtsapi32.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -27,11 +30,29 @@ WNDPROC previousListProc = nullptr;
 // The character message of a key the list's handler took: it is the
 // command's alone, and must not reach the list's type-ahead search.
 bool swallowNextChar = false;
-// The window's one timer.
-constexpr UINT_PTR timerId = 1;
-
-// The message postToMainWindow posts.
+// The messages postToMainWindow and a second start of Keyloom post.
 constexpr UINT postedMessage = WM_APP + 1;
+constexpr UINT broughtBackMessage = WM_APP + 2;
+
+constexpr wchar_t caption[] = L"Keyloom";
+constexpr wchar_t lockedCaption[] = L"Keyloom (ロック中)";
+
+// The controls the locked view hid, which the unlock shows again, the one
+// that had the focus then, and the default button's id.
+std::vector<HWND> hiddenByLock;
+HWND focusBeforeLock = nullptr;
+WORD defaultBeforeLock = IDOK;
+// The control that gets the focus when the window is next activated: a
+// lock or an unlock while another window was active leaves the dialog
+// manager's own choice on a control that is hidden now.
+HWND focusOnActivation = nullptr;
+// Whether Windows tells the window of the session's locks (see
+// watchSessionChanges).
+bool sessionWatched = false;
+// The room reserveField gave each field, by control id.
+std::map<int, int> fieldRooms;
+
+UINT_PTR timerId(platform::Timer timer) { return static_cast<UINT_PTR>(timer) + 1; }
 
 HINSTANCE instance() { return GetModuleHandleW(nullptr); }
 HWND control(int id) { return GetDlgItem(mainWindow, id); }
@@ -123,8 +144,15 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE; // the dialog manager then gives the focus to the list
     case WM_COMMAND: return handlers->command && handlers->command(LOWORD(wParam), HIWORD(wParam));
     case WM_ACTIVATE:
-        if (LOWORD(wParam) != WA_INACTIVE && handlers->activated)
+        if (LOWORD(wParam) == WA_INACTIVE)
+            return FALSE;
+        if (handlers->activated)
             handlers->activated();
+        if (focusOnActivation) {
+            SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focusOnActivation), TRUE);
+            focusOnActivation = nullptr;
+            return TRUE;
+        }
         return FALSE; // the dialog manager then gives the focus back
     case WM_DPICHANGED: {
         const RECT* r = reinterpret_cast<const RECT*>(lParam);
@@ -136,18 +164,48 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (handlers->posted)
             handlers->posted();
         return TRUE;
+    case broughtBackMessage:
+        if (handlers->broughtBack)
+            handlers->broughtBack();
+        return TRUE;
+    case WM_WTSSESSION_CHANGE:
+        // Locked, or its console or remote connection handed to another
+        // user; not a display turning off.
+        if ((wParam == WTS_SESSION_LOCK || wParam == WTS_CONSOLE_DISCONNECT ||
+             wParam == WTS_REMOTE_DISCONNECT) &&
+            handlers->sessionLocked)
+            handlers->sessionLocked();
+        return TRUE;
+    case WM_POWERBROADCAST:
+        // The PC goes to sleep about two seconds after this.
+        if (wParam == PBT_APMSUSPEND && handlers->sessionLocked)
+            handlers->sessionLocked();
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    case WM_DESTROY:
+        if (sessionWatched) {
+            using Unregister = BOOL(WINAPI*)(HWND);
+            if (auto unregister =
+                    functionFrom<Unregister>(L"wtsapi32.dll", "WTSUnRegisterSessionNotification"))
+                unregister(window);
+            sessionWatched = false;
+        }
+        return FALSE;
     case WM_HELP:
         if (handlers->help)
             handlers->help();
         return TRUE;
     case WM_TIMER:
-        if (wParam != timerId)
-            return FALSE;
-        // Once: the handler starts it again when it wants another turn.
-        KillTimer(window, timerId);
-        if (handlers->timerElapsed)
-            handlers->timerElapsed();
-        return TRUE;
+        for (platform::Timer timer : {platform::Timer::Forget, platform::Timer::Lock}) {
+            if (wParam != timerId(timer))
+                continue;
+            // Once: the handler starts it again when it wants another turn.
+            KillTimer(window, wParam);
+            if (handlers->timerElapsed)
+                handlers->timerElapsed(timer);
+            return TRUE;
+        }
+        return FALSE;
     case WM_QUERYENDSESSION:
         // A dialog procedure answers through DWLP_MSGRESULT.
         SetWindowLongPtrW(window, DWLP_MSGRESULT,
@@ -166,16 +224,38 @@ INT_PTR CALLBACK mainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return FALSE;
 }
 
-// The window that holds the entry list: message boxes carry the caption
-// "Keyloom" too.
+// The window that holds the entry list, locked or not: message boxes carry
+// the caption "Keyloom" too.
 BOOL CALLBACK findMainWindow(HWND window, LPARAM found) {
-    wchar_t caption[16];
-    if (GetWindowTextW(window, caption, 16) && !lstrcmpW(caption, L"Keyloom") &&
+    wchar_t text[32];
+    if (GetWindowTextW(window, text, 32) &&
+        (!lstrcmpW(text, caption) || !lstrcmpW(text, lockedCaption)) &&
         GetDlgItem(window, IDC_LIST)) {
         *reinterpret_cast<HWND*>(found) = window;
         return FALSE;
     }
     return TRUE;
+}
+
+// Filler of length characters (UTF-16 units) for a field. A multi-line one
+// gets short lines: it lays out a line by measuring all the text after it.
+std::wstring fillerFor(HWND field, int length) {
+    std::wstring filler(length, L'*');
+    if (GetWindowLongW(field, GWL_STYLE) & ES_MULTILINE)
+        for (int i = 62; i + 1 < length; i += 64)
+            filler.replace(i, 2, L"\r\n");
+    return filler;
+}
+
+// Gives a control of the window the focus, now if the window is the active
+// one, else once it is activated.
+void focusControl(HWND target) {
+    if (GetActiveWindow() == mainWindow) {
+        focusOnActivation = nullptr;
+        SendMessageW(mainWindow, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
+    } else {
+        focusOnActivation = target;
+    }
 }
 
 } // namespace
@@ -193,13 +273,18 @@ MutexState createSingleInstanceMutex() {
 void bringBackRunningInstance() {
     HWND running = nullptr;
     EnumWindows(findMainWindow, reinterpret_cast<LPARAM>(&running));
+    // Without a main window yet, a question of its start-up comes to the
+    // front alone.
+    const bool mainWindowThere = running != nullptr;
     if (!running)
-        running = FindWindowW(nullptr, L"Keyloom");
+        running = FindWindowW(nullptr, caption);
     if (!running)
         return;
     if (IsIconic(running))
         ShowWindow(running, SW_RESTORE);
     SetForegroundWindow(running);
+    if (mainWindowThere)
+        PostMessageW(running, broughtBackMessage, 0, 0);
 }
 
 int runMainWindow(const MainWindowHandlers& windowHandlers) {
@@ -381,8 +466,96 @@ void checkCommand(int id, bool checked) {
         CheckMenuItem(menu, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
-void startTimer(int ms) { SetTimer(mainWindow, timerId, static_cast<UINT>(ms), nullptr); }
-void stopTimer() { KillTimer(mainWindow, timerId); }
+void startTimer(Timer timer, int ms) {
+    SetTimer(mainWindow, timerId(timer), static_cast<UINT>(ms), nullptr);
+}
+void stopTimer(Timer timer) { KillTimer(mainWindow, timerId(timer)); }
+
+void showLockedView(bool locked) {
+    HWND line = control(IDC_LOCKED_TEXT), unlock = control(IDC_UNLOCK);
+    HMENU menu = GetMenu(mainWindow);
+    if (locked && hiddenByLock.empty()) {
+        HWND focus = GetFocus();
+        focusBeforeLock = IsChild(mainWindow, focus) ? focus : nullptr;
+        defaultBeforeLock = LOWORD(SendMessageW(mainWindow, DM_GETDEFID, 0, 0));
+        for (HWND child = GetWindow(mainWindow, GW_CHILD); child;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            if (child == line || child == unlock ||
+                !(GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE))
+                continue;
+            ShowWindow(child, SW_HIDE);
+            hiddenByLock.push_back(child);
+        }
+        ShowWindow(line, SW_SHOW);
+        ShowWindow(unlock, SW_SHOW);
+        SendMessageW(mainWindow, DM_SETDEFID, IDC_UNLOCK, 0);
+        focusControl(unlock);
+        SetWindowTextW(mainWindow, lockedCaption);
+        ModifyMenuW(menu, IDM_LOCK, MF_BYCOMMAND | MF_STRING, IDM_UNLOCK, L"ロックを解除(&U)...");
+        EnableMenuItem(menu, IDM_UNLOCK, MF_BYCOMMAND | MF_ENABLED);
+    } else if (!locked && !hiddenByLock.empty()) {
+        ShowWindow(line, SW_HIDE);
+        ShowWindow(unlock, SW_HIDE);
+        for (HWND child : hiddenByLock)
+            ShowWindow(child, SW_SHOW);
+        hiddenByLock.clear();
+        SendMessageW(mainWindow, DM_SETDEFID, defaultBeforeLock, 0);
+        focusControl(focusBeforeLock && IsWindowEnabled(focusBeforeLock) ? focusBeforeLock
+                                                                         : control(IDC_LIST));
+        SetWindowTextW(mainWindow, caption);
+        // Grayed until the program says a master password is set.
+        ModifyMenuW(menu, IDM_UNLOCK, MF_BYCOMMAND | MF_STRING | MF_GRAYED, IDM_LOCK,
+                    L"ロック(&L)\bCtrl+L");
+    }
+    DrawMenuBar(mainWindow);
+}
+
+void reserveField(int id, int characters) {
+    HWND field = control(id);
+    fieldRooms[id] = characters;
+    // The text's block grows to a filler that fills the room, the undo
+    // text's to that filler deleted with undo.
+    SetWindowTextW(field, fillerFor(field, characters).c_str());
+    SendMessageW(field, EM_SETSEL, 0, -1);
+    SendMessageW(field, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L""));
+    SendMessageW(field, EM_EMPTYUNDOBUFFER, 0, 0);
+    SendMessageW(field, EM_SETMODIFY, FALSE, 0);
+}
+
+void wipeField(int id) {
+    HWND field = control(id);
+    // The text, deleted from its end a character at a time: a deletion
+    // copies what it takes into a block that it frees unwiped, and moves
+    // the text's end over it.
+    for (int i = GetWindowTextLengthW(field); i > 0; --i) {
+        SendMessageW(field, EM_SETSEL, i - 1, i);
+        SendMessageW(field, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+    }
+    // Then filler over the whole room, where longer texts before left their
+    // ends, deleted with undo: it takes the undo text's place, which
+    // emptying the undo clears only the first character of.
+    SendMessageW(field, EM_REPLACESEL, FALSE,
+                 reinterpret_cast<LPARAM>(fillerFor(field, fieldRooms[id]).c_str()));
+    SendMessageW(field, EM_SETSEL, 0, -1);
+    SendMessageW(field, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L""));
+    SendMessageW(field, EM_EMPTYUNDOBUFFER, 0, 0);
+    SendMessageW(field, EM_SETMODIFY, FALSE, 0);
+}
+
+unsigned lastInputTick() {
+    LASTINPUTINFO info{sizeof info, 0};
+    // Unknown, the user counts as present.
+    return GetLastInputInfo(&info) ? info.dwTime : GetTickCount();
+}
+
+bool watchSessionChanges() {
+    // Loaded by full path, as the other DLLs beside the system's core.
+    using Register = BOOL(WINAPI*)(HWND, DWORD);
+    static const Register registerWindow =
+        functionFrom<Register>(L"wtsapi32.dll", "WTSRegisterSessionNotification");
+    sessionWatched = registerWindow && registerWindow(mainWindow, NOTIFY_FOR_THIS_SESSION);
+    return sessionWatched;
+}
 
 void showPopupMenu(int x, int y) {
     TrackPopupMenu(popupMenu, TPM_LEFTBUTTON, x, y, 0, mainWindow, nullptr);

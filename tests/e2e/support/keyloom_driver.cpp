@@ -363,9 +363,35 @@ void Keyloom::select(int index) {
                  reinterpret_cast<LPARAM>(control(200)));
 }
 
-void Keyloom::type(int id, const std::string& utf8Text) {
+void typeInto(HWND window, int id, const std::string& utf8Text) {
     for (wchar_t c : wide(utf8Text, CP_UTF8))
-        SendMessageW(control(id), WM_CHAR, c, 0);
+        SendMessageW(GetDlgItem(window, id), WM_CHAR, c, 0);
+}
+
+void Keyloom::type(int id, const std::string& utf8Text) { typeInto(window, id, utf8Text); }
+
+bool Keyloom::setMasterPassword(const std::string& utf8Password) {
+    constexpr int masterPasswordCommand = 140, newPassword = 242, confirmPassword = 243;
+    command(masterPasswordCommand, false);
+    HWND box = dialog(newPassword);
+    if (!box) {
+        ADD_FAILURE() << "no master password dialog";
+        return false;
+    }
+    typeInto(box, newPassword, utf8Password);
+    typeInto(box, confirmPassword, utf8Password);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    box = messageBox(60000);
+    if (!box) {
+        ADD_FAILURE() << "no word that the master password was set";
+        return false;
+    }
+    const bool set =
+        fromSjis(messageText(box)).find("マスターパスワードを設定しました") != std::string::npos;
+    if (!set)
+        ADD_FAILURE() << "the master password was not set: " << fromSjis(messageText(box));
+    answer(box, IDOK);
+    return set;
 }
 
 void Keyloom::paste(int id, const std::string& sjisText) {

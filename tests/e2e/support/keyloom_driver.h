@@ -69,6 +69,10 @@ bool endSession();
 // A visible pop-up menu of this process, or null.
 HWND popupMenuOf(DWORD processId);
 
+// Types UTF-8 text into a control of another process's window as a keyboard
+// would, a character message each.
+void typeInto(HWND window, int id, const std::string& utf8Text);
+
 // Text of a window of another process, as it is on the screen and in
 // Shift-JIS.
 std::wstring wideText(HWND window);
@@ -132,6 +136,10 @@ struct Keyloom {
         command(100, false);
         return waitForExit();
     }
+    // Sets a master password through its dialog, as the user would (the
+    // key's derivation takes seconds under Wine), and closes the notice that
+    // it was set; false, with a message, when a step does not come.
+    bool setMasterPassword(const std::string& utf8Password);
     // Selects list item index as a click would (LBN_SELCHANGE).
     void select(int index);
     // Types text into a field one character at a time, as a keyboard would.

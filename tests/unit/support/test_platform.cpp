@@ -630,6 +630,9 @@ void removeAllItems() {
 
 void showLockedView(bool locked) { view.locked = locked; }
 
+// The fake's fields keep no blocks that could move.
+void reserveField(int, int) {}
+
 void wipeField(int id) {
     view.wipedFields[id] = view.fields[id];
     view.fields[id].clear();

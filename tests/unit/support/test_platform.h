@@ -254,8 +254,9 @@ extern std::function<void()> duringPause;
 extern int pauses;
 
 // The main window's message loop while the user does nothing for ms
-// milliseconds: the clock moves on, and the window's timer runs out when its
-// time comes. The clipboard's sequence number moves on with every change,
+// milliseconds: the clock moves on (across the tick count's wrap too), and
+// the window's timers run out when their time comes, the earlier first. The
+// clipboard's sequence number moves on with every change,
 // the making of offered text included (which Wine does not count; the fake
 // takes the stricter view).
 void passTime(unsigned ms);

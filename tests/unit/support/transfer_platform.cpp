@@ -3,7 +3,9 @@
 // reads the clipboard some time after each Ctrl+V, as a program does.
 #include "test_platform.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 namespace fake {
 
@@ -35,12 +37,18 @@ int readAt = -1;
 int reads;
 bool offered; // text on offer, not made yet
 
-// The clipboard's sequence number, whether the main window owns the
-// clipboard, and when the main window's timer runs out (-1: it does not
-// run).
+// The clipboard's sequence number, and whether the main window owns the
+// clipboard.
 unsigned sequence;
 bool ours;
-long long timerAt;
+// The main window's timers, by platform::Timer: whether each runs, and the
+// tick count at which it runs out.
+constexpr int timers = 2;
+bool timerRuns[timers];
+unsigned timerDue[timers];
+
+// How far tick count a lies after b, across the wrap.
+int after(unsigned a, unsigned b) { return static_cast<int>(a - b); }
 
 // What Keyloom (ours) or another program did to the clipboard.
 void changed(bool byUs) {
@@ -145,18 +153,27 @@ void resetTransfer() {
     offered = false;
     sequence = 1;
     ours = false;
-    timerAt = -1;
+    std::fill(std::begin(timerRuns), std::end(timerRuns), false);
 }
 
 void passTime(unsigned ms) {
-    unsigned until = now + ms;
-    while (timerAt >= 0 && timerAt <= until) {
-        now = static_cast<unsigned>(timerAt);
-        timerAt = -1;
+    const unsigned until = now + ms;
+    for (;;) {
+        int next = -1;
+        for (int t = 0; t < timers; ++t)
+            if (timerRuns[t] && after(timerDue[t], until) <= 0 &&
+                (next < 0 || after(timerDue[t], timerDue[next]) < 0))
+                next = t;
+        if (next < 0)
+            break;
+        if (after(timerDue[next], now) > 0)
+            now = timerDue[next];
+        timerRuns[next] = false;
         if (windowHandlers.timerElapsed)
-            windowHandlers.timerElapsed();
+            windowHandlers.timerElapsed(static_cast<platform::Timer>(next));
     }
-    now = until;
+    if (after(until, now) > 0)
+        now = until;
 }
 
 } // namespace fake
@@ -227,8 +244,11 @@ bool emptyClipboardIfUnchanged(unsigned sequence) {
     return true;
 }
 
-void startTimer(int ms) { fake::timerAt = fake::now + ms; }
-void stopTimer() { fake::timerAt = -1; }
+void startTimer(Timer timer, int ms) {
+    fake::timerRuns[static_cast<int>(timer)] = true;
+    fake::timerDue[static_cast<int>(timer)] = fake::now + ms;
+}
+void stopTimer(Timer timer) { fake::timerRuns[static_cast<int>(timer)] = false; }
 
 unsigned processOf(WindowHandle window) {
     auto handle = reinterpret_cast<std::uintptr_t>(window);
