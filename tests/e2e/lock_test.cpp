@@ -78,6 +78,9 @@ TEST(Lock, WindowsLockSavesATypedPasswordHidesTheWindowAndLeavesNoCopyInMemory) 
     Keyloom k(folder, e2e::dataFile(entries));
     ASSERT_TRUE(k.start());
     ASSERT_TRUE(k.setMasterPassword(master));
+    // The locked view's line and button show only while locked.
+    EXPECT_FALSE(IsWindowVisible(k.control(unlockButton)) ||
+                 IsWindowVisible(k.control(lockedLine)));
     const int pid = e2e::linuxProcessOf(folder + "\\keyloom.exe");
     ASSERT_NE(pid, 0) << "keyloom.exe's Linux process was not found";
 
@@ -125,6 +128,8 @@ TEST(Lock, WindowsLockSavesATypedPasswordHidesTheWindowAndLeavesNoCopyInMemory) 
     e2e::typeInto(prompt, masterPasswordField, master);
     PostMessageW(prompt, WM_COMMAND, IDOK, 0);
     ASSERT_EVENTUALLY(IsWindowVisible(k.control(passwordField)));
+    EXPECT_FALSE(IsWindowVisible(k.control(unlockButton)) ||
+                 IsWindowVisible(k.control(lockedLine)));
     EXPECT_EQ(e2e::wideText(k.window), L"Keyloom");
     EXPECT_EQ(k.selection(), 1);
     EXPECT_EQ(k.text(passwordField), e2e::sjis(typed));
