@@ -205,7 +205,7 @@ FileError saveEntries(bool* kept, const MasterKey* chosen, MergingSave* last) {
         if (life() == Life::Released)
             return FileError::None;
         // Turning protection on, the clear file goes to the backup, where it
-        // is written over with zeros afterwards (removeClearCopies).
+        // is written over with zeros afterwards (wipeClearLeftovers).
         rules.keepBackup = !entriesSaved || (chosen && chosen->set && !heldKey.set);
         // The end of the session can come while a command waits in a
         // question about an entry it holds by its place in the list.
