@@ -12,8 +12,7 @@ using e2e::Keyloom;
 namespace {
 
 // The ids of resource.h, and the common dialogs' file name box (cmb13).
-constexpr int masterPasswordCommand = 140, lockCommand = 141, importCommand = 143,
-              exportCommand = 144, newPassword = 242, confirmPassword = 243, importAdded = 253,
+constexpr int lockCommand = 141, importCommand = 143, exportCommand = 144, importAdded = 253,
               fileNameBox = 0x47C;
 
 std::string text(HWND window) { return e2e::fromSjis(e2e::windowText(window)); }
@@ -93,14 +92,7 @@ TEST(Exchange, ALockClosesTheOpenDialog) {
     const std::string folder = e2e::freshFolder("exchange-lock");
     Keyloom k(folder, e2e::dataFile({{"Mail", "taro", "pw-2"}}));
     ASSERT_TRUE(k.start());
-    k.command(masterPasswordCommand, false);
-    HWND dialog = k.dialog(newPassword);
-    ASSERT_TRUE(dialog) << "no master password dialog";
-    for (int id : {newPassword, confirmPassword})
-        SendMessageW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"lock"));
-    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    ASSERT_TRUE(k.messageBox(60000)) << "no word that the master password was set";
-    k.answer(k.messageBox(), IDOK);
+    ASSERT_TRUE(k.setMasterPassword("lock"));
     const std::string locked = e2e::readFile(k.dataFile());
 
     k.command(importCommand, false);

@@ -22,11 +22,6 @@ std::string withPassword(const std::string& password) {
     return e2e::dataFile({{"銀行", "1234-5678", password}, {"Mail", "user"}});
 }
 
-std::string settingsFile(const RECT& corner) {
-    return std::to_string(corner.left) + "\r\n" + std::to_string(corner.top) +
-           "\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n0\r\n1\r\n";
-}
-
 RECT windowRect(HWND window) {
     RECT r{};
     GetWindowRect(window, &r);
@@ -73,7 +68,7 @@ TEST(Instance, DataFileHeldAtExitKeepsItsContentsAndTheSettingsAreSaved) {
         EXPECT_EQ(k.waitForExit(), 1u);
     }
     EXPECT_EQ(e2e::readFile(k.dataFile()), twoEntries);
-    EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(r));
+    EXPECT_EQ(e2e::readFile(k.settingsFile()), e2e::settingsFile(r.left, r.top));
     EXPECT_EQ(e2e::filesIn(k.folder),
               (std::vector<std::string>{"INITIAL.TXT", "PASSWORD.TXT", "keyloom.exe"}));
 }
@@ -223,7 +218,7 @@ TEST(Instance, EndOfTheSessionDuringTheDeleteQuestionSavesBothFilesAndDeletesNot
     EXPECT_EQ(k.waitForExit(), 1u);
     EXPECT_EQ(e2e::readFile(k.dataFile()),
               e2e::dataFile({{"銀行", "1234-5678", "pw1"}, {"Mail", "kept"}}));
-    EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(r));
+    EXPECT_EQ(e2e::readFile(k.settingsFile()), e2e::settingsFile(r.left, r.top));
 }
 
 // Task Manager's "end task" closes the window while a question is open: the

@@ -33,14 +33,6 @@ RECT windowRect(HWND window) {
     return r;
 }
 
-// INITIAL.TXT with this corner and these two masking settings, the rest
-// at their defaults.
-std::string settingsFile(long left, long top, int showUserId = 1, int showPassword = 1) {
-    return std::to_string(left) + "\r\n" + std::to_string(top) + "\r\n" +
-           std::to_string(showUserId) + "\r\n" + std::to_string(showPassword) +
-           "\r\n8\r\n1\r\n1\r\n0\r\n0\r\n0\r\n1\r\n";
-}
-
 // Sends the delete command as its menu item does; the question that
 // follows, or null when none appears.
 HWND deleteQuestion(Keyloom& k) {
@@ -65,9 +57,7 @@ TEST(MainWindow, FirstStartInAnEmptyFolder) {
 
     EXPECT_EQ(k.exitByMenu(), 1u);
     EXPECT_EQ(e2e::readFile(k.dataFile()), emptyList);
-    EXPECT_EQ(e2e::readFile(k.settingsFile()),
-              std::to_string(r.left) + "\r\n" + std::to_string(r.top) +
-                  "\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n0\r\n1\r\n");
+    EXPECT_EQ(e2e::readFile(k.settingsFile()), e2e::settingsFile(r.left, r.top));
     EXPECT_FALSE(e2e::fileExists(k.dataFile() + ".tmp"));
 }
 
@@ -78,8 +68,7 @@ TEST(MainWindow, EndedWhileMinimizedKeepsTheDefaultCorner) {
     ASSERT_EVENTUALLY(IsIconic(k.window));
     PostMessageW(k.window, WM_COMMAND, 2, 0);
     EXPECT_EQ(k.waitForExit(), 1u);
-    EXPECT_EQ(e2e::readFile(k.settingsFile()),
-              "-999\r\n-999\r\n1\r\n1\r\n8\r\n1\r\n1\r\n0\r\n0\r\n0\r\n1\r\n");
+    EXPECT_EQ(e2e::readFile(k.settingsFile()), e2e::settingsFile(-999, -999));
 }
 
 TEST(MainWindow, ThreeEntriesOpenOnTheFirst) {
@@ -295,7 +284,7 @@ TEST(MainWindow, RevertRestoresTheFileAndDropsTheEditor) {
 
 TEST(MainWindow, MaskingComesFromTheSettingsAndTheViewMenu) {
     Keyloom k(e2e::freshFolder("mask"), threeEntries());
-    e2e::writeFile(k.settingsFile(), settingsFile(-999, -999, 0, 1));
+    e2e::writeFile(k.settingsFile(), e2e::settingsFile(-999, -999, 0, 1));
     ASSERT_TRUE(k.start());
     EXPECT_EQ(k.maskOf(202), L'*');
     EXPECT_EQ(k.maskOf(203), 0);
@@ -315,7 +304,7 @@ TEST(MainWindow, MaskingComesFromTheSettingsAndTheViewMenu) {
 
     RECT r = windowRect(k.window);
     EXPECT_EQ(k.exitByMenu(), 1u);
-    EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(r.left, r.top, 1, 0));
+    EXPECT_EQ(e2e::readFile(k.settingsFile()), e2e::settingsFile(r.left, r.top, 1, 0));
     e2e::Entry changed = mail;
     changed.password = "clear";
     EXPECT_EQ(e2e::readFile(k.dataFile()), e2e::dataFile({bank, changed, shop}));
@@ -332,7 +321,7 @@ TEST(MainWindow, SavedCornerIsUsedOnlyWhenItLiesOnTheScreen) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.left) + ", " + std::to_string(c.top));
         Keyloom k(e2e::freshFolder("corner"));
-        e2e::writeFile(k.settingsFile(), settingsFile(c.left, c.top));
+        e2e::writeFile(k.settingsFile(), e2e::settingsFile(c.left, c.top));
         ASSERT_TRUE(k.start());
         RECT r = windowRect(k.window);
         if (c.used) {
@@ -343,7 +332,7 @@ TEST(MainWindow, SavedCornerIsUsedOnlyWhenItLiesOnTheScreen) {
             EXPECT_NEAR((r.top + r.bottom) / 2, height / 2, 2);
         }
         EXPECT_EQ(k.exitByMenu(), 1u);
-        EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(r.left, r.top));
+        EXPECT_EQ(e2e::readFile(k.settingsFile()), e2e::settingsFile(r.left, r.top));
     }
 
     // Moved during the run: the new corner is saved.
@@ -352,7 +341,7 @@ TEST(MainWindow, SavedCornerIsUsedOnlyWhenItLiesOnTheScreen) {
     SetWindowPos(k.window, nullptr, 200, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     ASSERT_EVENTUALLY(windowRect(k.window).left == 200);
     EXPECT_EQ(k.exitByMenu(), 1u);
-    EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(200, 120));
+    EXPECT_EQ(e2e::readFile(k.settingsFile()), e2e::settingsFile(200, 120));
 }
 
 TEST(MainWindow, RightButtonAndAppsKeyOpenThePopupMenu) {
@@ -492,7 +481,7 @@ TEST(MainWindow, CloseBoxAndAltF4EndThroughTheExitSequence) {
         e2e::Entry edited = shop;
         edited.mail = "shop@example.jp";
         EXPECT_EQ(e2e::readFile(k.dataFile()), e2e::dataFile({bank, mail, edited}));
-        EXPECT_EQ(e2e::readFile(k.settingsFile()), settingsFile(r.left, r.top));
+        EXPECT_EQ(e2e::readFile(k.settingsFile()), e2e::settingsFile(r.left, r.top));
     }
 }
 

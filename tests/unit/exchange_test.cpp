@@ -80,17 +80,18 @@ TEST_F(ExchangeTest, AnImportAppendsTheNewEntriesSelectsTheFirstAndSavesOnce) {
 TEST_F(ExchangeTest, AFileThatCannotBeImportedIsToldAndChangesNothing) {
     const std::pair<std::string, const char*> cases[] = {
         {"", "空です"},
+        {"\xEF\xBB\xBF\r\n \r\n\t", "空です"},
         {"name,url,username,password,note\r\n", "見出しの行しかなく"},
         {std::string("name\r\nA") + '\0', "テキストファイルではありません"},
-        {"Dear shop,\r\nthanks\r\n", "見つかった列: Dear shop"},
+        {"Dear shop,  thanks \r\n", "見つかった列: Dear shop, thanks\n"}, // names trimmed
         {"name,password\r\nA,\"open\r\n", "2 行目で「\"」で始まる値"},
         {std::string(importSizeLimit + 1, 'a'), "大きすぎるため（64.1 MB）"},
         {"held", "表計算ソフトなど"},
     };
+    open({a, b});
     for (const auto& [bytes, message] : cases) {
         SCOPED_TRACE(message);
-        SetUp();
-        open({a, b});
+        fake::messageBoxes.clear();
         fake::files[csvPath] = bytes;
         if (bytes == "held")
             fake::failing[csvPath] = platform::FileError::InUse;

@@ -61,8 +61,7 @@ TEST_F(LockTest, ALockSavesTheEditAndForgetsTheListTheKeyAndWhatShowedThem) {
     dispatchCommand(IDM_LOCK, 0);
     fake::lockSession();
     otherPcWrites(fake::protectedFile({a, b, record("C")}));
-    fake::activate();
-    fake::handlePosted();
+    activate();
     EXPECT_EQ(fake::writes, writes);
     EXPECT_TRUE(view.items.empty());
 }

@@ -200,10 +200,8 @@ TEST_F(ProgramTest, ARefusedEndOfTheSessionGoesOnAsBeforeAndAnAcceptedOneStartsN
     EXPECT_FALSE(fake::querySessionEnd());
     fake::folders.clear();
     // Another PC's save is taken in and told at the next activation.
-    fake::files[dataPath] = fake::dataFile({record("A"), record("Y")});
-    fake::fileTimes[dataPath] = fake::nextFileTime();
-    fake::activate();
-    fake::handlePosted();
+    otherPcWrites(fake::dataFile({record("A"), record("Y")}));
+    activate();
     EXPECT_EQ(view.items, (std::vector<std::string>{"A", "Y"}));
     EXPECT_TRUE(told(L"ほかで追加されたアイテム: 1 件"));
 

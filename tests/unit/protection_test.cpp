@@ -417,10 +417,6 @@ TEST_F(ProtectionTest, NoSaveWritesOverAFileItCannotOpenNorClearTextWithoutAskin
 TEST_F(ProtectionTest, ADeclinedActivationAsksAgainOnlyOnceTheFileChangesAndItsKeyDropsAnUpgrade) {
     openProtected({record("A")});
     upgradeKey = fake::masterKey("pw", 2000); // the old password's, pending
-    const auto activate = [] {
-        fake::activate();
-        fake::handlePosted();
-    };
     otherPcWrites(fake::protectedFile({record("A"), record("Y")}, "other"));
     fake::typedPasswords = {std::nullopt};
     activate();
@@ -442,8 +438,7 @@ TEST_F(ProtectionTest, TheActiveWindowOpensAFileProtectedElsewhereAndAChangeHere
     openProtected({record("A")});
     otherPcWrites(fake::protectedFile({record("A"), record("Y")}, "other"));
     fake::typedPasswords = {L"other"};
-    fake::activate();
-    fake::handlePosted();
+    activate();
     EXPECT_EQ(view.items, (std::vector<std::string>{"A", "Y"}));
     EXPECT_TRUE(sameKey(heldKey, fake::masterKey("other")));
     EXPECT_EQ(fake::writes, 0);
@@ -542,8 +537,7 @@ TEST_F(ProtectionTest, AnExitInsideAQuestionClosesItFirstAndSavesOnce) {
         };
         if (typed)
             fake::typedPasswords = {L"other"};
-        fake::activate();
-        fake::handlePosted();
+        activate();
         EXPECT_EQ(fake::dialogsRun.size(), 2u);
         EXPECT_EQ(fake::questionsDeepest, 1u);
         EXPECT_EQ(life(), Life::Released);

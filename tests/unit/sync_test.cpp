@@ -37,11 +37,6 @@ class SyncTest : public KeyloomTest {
         dispatchCommand(IDM_NEW, 0);
         return fake::dataFile({record("A"), record(fake::sjis("新しいアイテム - 2"))});
     }
-    // The window becomes active, and its message loop takes its next turn.
-    static void activate() {
-        fake::activate();
-        fake::handlePosted();
-    }
     int saves = 0;
 };
 

@@ -186,6 +186,12 @@ std::string dataFile(const std::vector<Entry>& entries) {
     return out;
 }
 
+std::string settingsFile(long left, long top, int showUserId, int showPassword) {
+    return std::to_string(left) + "\r\n" + std::to_string(top) + "\r\n" +
+           std::to_string(showUserId) + "\r\n" + std::to_string(showPassword) +
+           "\r\n8\r\n1\r\n1\r\n0\r\n0\r\n0\r\n1\r\n";
+}
+
 HeldFile::HeldFile(const std::string& file)
     : handle(CreateFileW(path(file).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                          OPEN_EXISTING, 0, nullptr)) {}

@@ -46,6 +46,10 @@ struct Entry {
 // The bytes of a PASSWORD.TXT holding these entries, in Shift-JIS.
 std::string dataFile(const std::vector<Entry>& entries);
 
+// The bytes of an INITIAL.TXT with this corner and these two masking
+// settings, the rest at their defaults: what Keyloom writes at its exit.
+std::string settingsFile(long left, long top, int showUserId = 1, int showPassword = 1);
+
 // A file held open without sharing, as another program might hold it, until
 // release() or the end of the scope.
 class HeldFile {

@@ -63,6 +63,11 @@ class KeyloomTest : public ::testing::Test {
         fake::files[dataPath] = bytes;
         fake::fileTimes[dataPath] = fake::nextFileTime();
     }
+    // The window becomes active, and its message loop takes its next turn.
+    static void activate() {
+        fake::activate();
+        fake::handlePosted();
+    }
 
     // Selects list item index as a click does.
     void select(int index) {
