@@ -2,7 +2,10 @@
 // window as Windows sends it) saves an edit typed into a field, hides the
 // window's controls and leaves no copy of the typed password in Keyloom's
 // memory; a second start asks for the master password, which brings the
-// entry back with the edit, read from the file the lock saved.
+// entry back with the edit. Given a folder as its argument
+// (support/read-protected.sh gives one), it leaves there the PASSWORD.TXT
+// that the lock saved, the plain bytes it must hold and the master
+// password, for tools/read-protected to read.
 #include "support/keyloom_driver.h"
 #include "support/process_memory.h"
 
@@ -18,6 +21,8 @@ namespace {
 // The ids of resource.h.
 constexpr int passwordField = 203, copyPasswordButton = 209, unlockButton = 216, lockedLine = 217,
               masterPasswordField = 246;
+
+std::string readerFolder; // the argument, "" without one
 
 const std::vector<e2e::Entry> entries = {
     {"Lantern mail", "lantern-9042", "lantern-Pw-55&", "", "lantern9042@mail.example", ""},
@@ -104,6 +109,15 @@ TEST(Lock, WindowsLockSavesATypedPasswordHidesTheWindowAndLeavesNoCopyInMemory) 
     std::printf("after the lock: %d copies outside Keyloom's reach\n",
                 typedCopies.outside + replacedCopies.outside);
 
+    const std::string file = e2e::readFile(k.dataFile());
+    if (!readerFolder.empty()) {
+        std::vector<e2e::Entry> edited = entries;
+        edited[1].password = typed;
+        e2e::writeFile(readerFolder + "\\PASSWORD.TXT", file);
+        e2e::writeFile(readerFolder + "\\expected.txt", e2e::dataFile(edited));
+        e2e::writeFile(readerFolder + "\\master-password.txt", master + "\n");
+    }
+
     // A second start brings the locked window back, which asks for the
     // master password; that brings the entry back, with the edit.
     Keyloom second(e2e::freshFolder("lock-second"));
@@ -123,3 +137,10 @@ TEST(Lock, WindowsLockSavesATypedPasswordHidesTheWindowAndLeavesNoCopyInMemory) 
 }
 
 } // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    if (argc == 2)
+        readerFolder = argv[1];
+    return RUN_ALL_TESTS();
+}
