@@ -156,6 +156,17 @@ TEST_F(ExchangeTest, AnExitALockOrTheSessionsEndInADialogLeavesTheListAsItWas) {
         }
     }
     EXPECT_EQ(view.items, (Items{"A", "B"})); // the user's インポート came too late
+
+    // A lock leaves the export's warning open; its はい comes too late.
+    SetUp();
+    openProtected({a, b});
+    fake::answers = {platform::mb::answerYes};
+    fake::chosenFiles = {exportPath};
+    fake::duringMessageBox = [] { dispatchCommand(IDM_LOCK, 0); };
+    dispatchCommand(IDM_EXPORT, 0);
+    EXPECT_EQ(life(), Life::Locked);
+    EXPECT_TRUE(fake::fileDialogsRun.empty());
+    EXPECT_EQ(fake::files.count(exportPath), 0u);
 }
 
 } // namespace
