@@ -41,18 +41,6 @@ const wchar_t* formatName(CsvFormat format) {
     return L"";
 }
 
-const wchar_t* fieldName(Field field) {
-    switch (field) {
-    case Field::title: return L"タイトル";
-    case Field::userId: return L"ユーザID";
-    case Field::password: return L"パスワード";
-    case Field::address: return L"アドレス";
-    case Field::mail: return L"メール";
-    case Field::memo: return L"メモ";
-    }
-    return L"";
-}
-
 std::wstring count(int n) { return std::to_wstring(n) + L" 件"; }
 
 // Why a row is refused, or how its entry is stored changed.

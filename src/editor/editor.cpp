@@ -39,16 +39,7 @@ static_assert(IDC_MEMO - IDC_TITLE == static_cast<int>(Field::memo), "fields in 
 // The most a field takes, in Shift-JIS bytes: what its record field holds.
 std::size_t fieldLimit(int id) { return fieldLimit(fieldOf(id)); }
 
-const wchar_t* fieldName(int id) {
-    switch (id) {
-    case IDC_TITLE: return L"タイトル";
-    case IDC_USER_ID: return L"ユーザID";
-    case IDC_PASSWORD: return L"パスワード";
-    case IDC_ADDRESS: return L"アドレス";
-    case IDC_MAIL: return L"メール";
-    default: return L"メモ";
-    }
-}
+const wchar_t* fieldName(int id) { return fieldName(fieldOf(id)); }
 
 // Keyloom's own question or notice is open: only the exit may run meanwhile,
 // since the operation that asked is half done.

@@ -20,6 +20,18 @@ std::wstring formatMessage(const wchar_t* format, std::initializer_list<std::wst
     return out;
 }
 
+const wchar_t* fieldName(Field field) {
+    switch (field) {
+    case Field::title: return L"タイトル";
+    case Field::userId: return L"ユーザID";
+    case Field::password: return L"パスワード";
+    case Field::address: return L"アドレス";
+    case Field::mail: return L"メール";
+    case Field::memo: return L"メモ";
+    }
+    return L"";
+}
+
 std::wstring fileProblem(FileError error) {
     switch (error) {
     // clang-format off

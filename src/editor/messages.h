@@ -9,6 +9,9 @@
 #include <initializer_list>
 #include <string>
 
+// A field's name as its label on the window calls it.
+const wchar_t* fieldName(Field field);
+
 // The format with each "%s" or "%d" replaced, in order, by the next argument.
 std::wstring formatMessage(const wchar_t* format, std::initializer_list<std::wstring> args);
 
