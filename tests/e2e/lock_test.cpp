@@ -7,6 +7,7 @@
 // that the lock saved, the plain bytes it must hold and the master
 // password, for tools/read-protected to read.
 #include "support/keyloom_driver.h"
+#include "support/reader_handoff.h"
 #include "support/process_memory.h"
 
 #include <gtest/gtest.h>
@@ -21,8 +22,6 @@ namespace {
 // The ids of resource.h.
 constexpr int passwordField = 203, copyPasswordButton = 209, unlockButton = 216, lockedLine = 217,
               masterPasswordField = 246;
-
-std::string readerFolder; // the argument, "" without one
 
 const std::vector<e2e::Entry> entries = {
     {"Lantern mail", "lantern-9042", "lantern-Pw-55&", "", "lantern9042@mail.example", ""},
@@ -110,13 +109,9 @@ TEST(Lock, WindowsLockSavesATypedPasswordHidesTheWindowAndLeavesNoCopyInMemory) 
                 typedCopies.outside + replacedCopies.outside);
 
     const std::string file = e2e::readFile(k.dataFile());
-    if (!readerFolder.empty()) {
-        std::vector<e2e::Entry> edited = entries;
-        edited[1].password = typed;
-        e2e::writeFile(readerFolder + "\\PASSWORD.TXT", file);
-        e2e::writeFile(readerFolder + "\\expected.txt", e2e::dataFile(edited));
-        e2e::writeFile(readerFolder + "\\master-password.txt", master + "\n");
-    }
+    std::vector<e2e::Entry> edited = entries;
+    edited[1].password = typed;
+    e2e::handToReader(file, e2e::dataFile(edited), master);
 
     // A second start brings the locked window back, which asks for the
     // master password; that brings the entry back, with the edit.
@@ -137,10 +132,3 @@ TEST(Lock, WindowsLockSavesATypedPasswordHidesTheWindowAndLeavesNoCopyInMemory) 
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    if (argc == 2)
-        readerFolder = argv[1];
-    return RUN_ALL_TESTS();
-}

@@ -5,6 +5,7 @@
 // wrote, the plain bytes it must hold and the password, for
 // tools/read-protected to read.
 #include "support/keyloom_driver.h"
+#include "support/reader_handoff.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +18,6 @@ namespace {
 
 // The id of resource.h: the start-up prompt's field.
 constexpr int masterPassword = 246;
-
-std::string readerFolder; // the argument, "" without one
 
 // Japanese, and a character beyond the BMP (a surrogate pair in UTF-16).
 const std::string password = "鍵の合言葉 orchid \U0001F511";
@@ -84,18 +83,7 @@ TEST(Protection, SetThroughTheDialogItLeavesNoFieldTextInTheFolderAndOpensOnlyWi
     // Nothing changed: nothing written, not even a new nonce.
     EXPECT_EQ(e2e::readFile(folder + "\\PASSWORD.TXT"), file);
 
-    if (!readerFolder.empty()) {
-        e2e::writeFile(readerFolder + "\\PASSWORD.TXT", file);
-        e2e::writeFile(readerFolder + "\\expected.txt", e2e::dataFile(entries));
-        e2e::writeFile(readerFolder + "\\master-password.txt", password + "\n");
-    }
+    e2e::handToReader(file, e2e::dataFile(entries), password);
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    if (argc == 2)
-        readerFolder = argv[1];
-    return RUN_ALL_TESTS();
-}
