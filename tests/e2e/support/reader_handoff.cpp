@@ -1,6 +1,6 @@
-#include "support/reader_handoff.h"
+#include "reader_handoff.h"
 
-#include "support/keyloom_driver.h"
+#include "keyloom_driver.h"
 
 #include <gtest/gtest.h>
 
