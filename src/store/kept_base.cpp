@@ -18,36 +18,9 @@ bool digestKey(const MasterKey& key, platform::Key32& out) {
 
 bool keyedDigest(const platform::Key32& with, const EntryDigest& digest, EntryDigest& out) {
     platform::Key32 mac;
-    if (!platform::hmacSha256(
-            with, std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()),
-            mac))
+    if (!platform::hmacSha256(with, bytesOf(digest), mac))
         return false;
     std::memcpy(out.data(), mac.bytes.data(), out.size());
-    return true;
-}
-
-const char hexDigits[] = "0123456789abcdef";
-
-void appendHex(SecureString& out, const unsigned char* bytes, std::size_t size) {
-    for (std::size_t i = 0; i < size; ++i) {
-        out += hexDigits[bytes[i] >> 4];
-        out += hexDigits[bytes[i] & 15];
-    }
-}
-
-bool readHex(std::string_view text, unsigned char* bytes, std::size_t size) {
-    if (text.size() != 2 * size)
-        return false;
-    for (std::size_t i = 0; i < size; ++i) {
-        int value = 0;
-        for (char c : text.substr(2 * i, 2)) {
-            const char* at = std::strchr(hexDigits, c);
-            if (!at || !c)
-                return false;
-            value = value * 16 + int(at - hexDigits);
-        }
-        bytes[i] = static_cast<unsigned char>(value);
-    }
     return true;
 }
 
@@ -74,7 +47,7 @@ bool writeKeptBase(const std::wstring& kept, const FileSeen& seen,
     text += marker;
     text += "\r\nfile=";
     if (seen.hashed)
-        appendHex(text, seen.hash.data(), seen.hash.size());
+        text += hexText(bytesOf(seen.hash));
     else
         text += "none";
     text += "\r\n";
@@ -82,7 +55,7 @@ bool writeKeptBase(const std::wstring& kept, const FileSeen& seen,
         EntryDigest written = entry;
         if (key.set && !keyedDigest(with, entry, written))
             return false;
-        appendHex(text, written.data(), written.size());
+        text += hexText(bytesOf(written));
         text += "\r\n";
     }
     if (!sealBytes(text, key))
@@ -115,11 +88,11 @@ bool readKeptBase(const std::wstring& kept, const MasterKey& key, KeptBase& base
         return false;
     base = KeptBase();
     base.fileHashed = line != "file=none";
-    if (base.fileHashed && !readHex(line.substr(5), base.file.data(), base.file.size()))
+    if (base.fileHashed && !readHex(line.substr(5), base.file))
         return false;
     while (nextLine(text, at, line)) {
         EntryDigest digest;
-        if (!readHex(line, digest.data(), digest.size()))
+        if (!readHex(line, digest))
             return false;
         base.entries.push_back(digest);
     }
@@ -132,8 +105,8 @@ void removeKeptBase(const std::wstring& kept) {
         platform::wipeFile(path);
 }
 
-std::vector<EntryDigest> unkeyedBase(const KeptBase& base, const MasterKey& key,
-                                     const EntryList& a, const EntryList& b) {
+std::vector<EntryDigest> unkeyedBase(const KeptBase& base, const MasterKey& key, const EntryList& a,
+                                     const EntryList& b) {
     if (!key.set)
         return base.entries;
     platform::Key32 with;

@@ -14,39 +14,12 @@ const std::string_view cipherLabel = "KEYLOOM-PROTECTED1 cipher key";
 const std::string_view checkLabel = "KEYLOOM-PROTECTED1 check key";
 constexpr std::size_t base64LineLength = 76;
 
-template <std::size_t n> std::string_view view(const std::array<unsigned char, n>& bytes) {
-    return {reinterpret_cast<const char*>(bytes.data()), n};
-}
-
-std::string hex(std::string_view bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
 int hexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
     return -1;
-}
-
-// Lower-case hex of exactly out's size.
-template <std::size_t n> bool readHex(std::string_view text, std::array<unsigned char, n>& out) {
-    if (text.size() != 2 * n)
-        return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        int high = hexValue(text[2 * i]), low = hexValue(text[2 * i + 1]);
-        if (high < 0 || low < 0)
-            return false;
-        out[i] = static_cast<unsigned char>(high << 4 | low);
-    }
-    return true;
 }
 
 const char base64Digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -166,7 +139,9 @@ bool readIterations(std::string_view text, unsigned& iterations) {
     return iterations >= 1 && iterations <= iterationLimit;
 }
 
-std::string checkLineFor(const platform::Key32& check) { return "check=" + hex(view(check.bytes)); }
+std::string checkLineFor(const platform::Key32& check) {
+    return "check=" + hexText(bytesOf(check.bytes));
+}
 
 bool computeCheck(std::string_view beforeCheck, const ProtectionKey& key, platform::Key32& check) {
     return platform::hmacSha256(key.checkKey, beforeCheck, check);
@@ -191,6 +166,28 @@ void appendUtf8(char32_t c, SecureString& out) {
 }
 
 } // namespace
+
+std::string hexText(std::string_view bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+bool readHex(std::string_view text, unsigned char* out, std::size_t size) {
+    if (text.size() != 2 * size)
+        return false;
+    for (std::size_t i = 0; i < size; ++i) {
+        int high = hexValue(text[2 * i]), low = hexValue(text[2 * i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        out[i] = static_cast<unsigned char>(high << 4 | low);
+    }
+    return true;
+}
 
 bool isProtectedFile(std::string_view bytes) {
     if (startsWith(bytes, byteOrderMark))
@@ -224,7 +221,7 @@ bool deriveProtectionKey(std::string_view password, const ProtectionSalt& salt, 
     if (iterations < 1 || iterations > iterationLimit)
         return false;
     platform::Key32 derived;
-    if (!platform::pbkdf2Sha256(password, view(salt), iterations, derived) ||
+    if (!platform::pbkdf2Sha256(password, bytesOf(salt), iterations, derived) ||
         !platform::hmacSha256(derived, cipherLabel, key.cipherKey) ||
         !platform::hmacSha256(derived, checkLabel, key.checkKey))
         return false;
@@ -246,13 +243,13 @@ bool protectBytes(std::string_view plain, const ProtectionKey& key, std::string&
         return false;
     std::string out = std::string(marker) + "\r\n-1\r\n" + std::string(kdfLine) +
                       "\r\niterations=" + std::to_string(key.iterations) +
-                      "\r\nsalt=" + hex(view(key.salt)) + "\r\n" + std::string(cipherLine) +
-                      "\r\nnonce=" + hex(view(nonce)) + "\r\n";
+                      "\r\nsalt=" + hexText(bytesOf(key.salt)) + "\r\n" + std::string(cipherLine) +
+                      "\r\nnonce=" + hexText(bytesOf(nonce)) + "\r\n";
     platform::Sha256Digest digest;
     platform::Key32 check;
     if (!platform::sha256(out, digest))
         return false;
-    out += "digest=" + hex(view(digest)) + "\r\n";
+    out += "digest=" + hexText(bytesOf(digest)) + "\r\n";
     if (!computeCheck(out, key, check))
         return false;
     out += checkLineFor(check) + "\r\n";
@@ -261,7 +258,7 @@ bool protectBytes(std::string_view plain, const ProtectionKey& key, std::string&
     if (!platform::aesGcmEncrypt(key.cipherKey, nonce, out, plain, cipher, tag))
         return false;
     appendBase64(cipher, out);
-    out += "tag=" + hex(view(tag)) + "\r\n";
+    out += "tag=" + hexText(bytesOf(tag)) + "\r\n";
     file = std::move(out);
     return true;
 }

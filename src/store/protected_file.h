@@ -91,6 +91,19 @@ struct ProtectedFile {
 };
 ProtectedFile readProtectedFile(std::string_view bytes);
 
+// Bytes of a fixed size as text to hash, seal or write.
+template <std::size_t n> std::string_view bytesOf(const std::array<unsigned char, n>& bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), n};
+}
+
+// Lower-case hex, as the format's lines write bytes; readHex takes exactly
+// size bytes' worth of it, and nothing else.
+std::string hexText(std::string_view bytes);
+bool readHex(std::string_view text, unsigned char* out, std::size_t size);
+template <std::size_t n> bool readHex(std::string_view text, std::array<unsigned char, n>& out) {
+    return readHex(text, out.data(), n);
+}
+
 // Whether key is the one the file was protected with: the same salt and
 // iterations, and its check verifies. A key held for one file opens another
 // (a recovery candidate, a copy from another PC) without asking again.
