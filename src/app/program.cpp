@@ -133,9 +133,6 @@ std::wstring leftAsItIs() {
     return lifeState == Life::Locked ? L"ファイルを変更せず、ロックしたままにします。"
                                      : L"ファイルを変更せずに終了します。";
 }
-// At an unlock the exit or the end of the session can come in a question:
-// the reading stops there.
-bool stillReading() { return lifeState == Life::Starting || lifeState == Life::Locked; }
 
 // The prompt for PASSWORD.TXT's master password. At an unlock, a file
 // protected with another salt than the one the lock forgot was protected

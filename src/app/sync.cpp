@@ -363,9 +363,7 @@ void mainWindowPosted() {
 }
 
 void offerStrayFiles() {
-    // Also at an unlock, where the exit or the end of the session can come
-    // in a question: no answer is acted on then.
-    auto goesOn = [] { return life() == Life::Starting || life() == Life::Locked; };
+    // Also at an unlock: no answer is acted on once the reading stops.
     std::wstring unread; // named at the end, and left as they are
     for (const std::wstring& path : strayDataFiles()) {
         EntryList lacking;
@@ -385,7 +383,7 @@ void offerStrayFiles() {
                                    {path}),
                      life() != Life::Starting},
                     seen, key) != Unlock::Opened ||
-                !goesOn())
+                !stillReading())
                 continue;
             state = entriesLacking(path, entryList, lacking, &seen, key, &why);
         }
@@ -413,7 +411,7 @@ void offerStrayFiles() {
         }
         int answer =
             askToAddStray(path, lacking.count(), heldKey.set && !seen.isProtected, damaged);
-        if (!goesOn())
+        if (!stillReading())
             return;
         if (answer == platform::mb::answerCancel) {
             setAside(path, L".ignored");
@@ -427,11 +425,11 @@ void offerStrayFiles() {
             }
             bool kept;
             // Set aside only once its entries are in PASSWORD.TXT.
-            if (saveEntries(&kept) == FileError::None && !kept && goesOn())
+            if (saveEntries(&kept) == FileError::None && !kept && stillReading())
                 setAsideMerged(path, seen);
         }
     }
-    if (!unread.empty() && goesOn())
+    if (!unread.empty() && stillReading())
         platform::messageBox(L"PASSWORD.TXT と同じフォルダーにある以下のファイルは、読み込めないか"
                              L"壊れているため、そのアイテムを確かめられませんでした。ファイルは"
                              L"そのまま残してあります。\n\n" +

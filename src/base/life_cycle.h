@@ -53,3 +53,11 @@ inline bool stopping() {
     return now == Life::SessionEnding || now == Life::ExitAsked || now == Life::Exiting ||
            now == Life::SessionEnded || now == Life::Released;
 }
+
+// The list is read at start-up and again at an unlock: the reading goes on
+// after a question only while this holds (the exit or the end of the
+// session may have come in it).
+inline bool stillReading() {
+    const Life now = life();
+    return now == Life::Starting || now == Life::Locked;
+}
