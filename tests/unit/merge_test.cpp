@@ -235,24 +235,6 @@ void expectCopiesCounted(const std::vector<std::string>& base, const std::vector
     }
 }
 
-TEST(MergeTest, IdenticalEntriesKeepTheCopiesEachSideMade) {
-    const struct {
-        const char *base, *ours, *theirs, *merged;
-    } cases[] = {
-        // Ours moved A, theirs added a copy of it.
-        {"AB", "BA", "ABA", "BAA"},
-        // Ours edited A into X and added another X, theirs moved A.
-        {"AB", "XBX", "BA", "BXX"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.base) + " " + c.ours + " " + c.theirs);
-        MergeReport report;
-        EXPECT_EQ(
-            letters(mergeEntries(entryDigests(list(c.base)), list(c.ours), list(c.theirs), report)),
-            c.merged);
-    }
-}
-
 TEST(MergeTest, RandomChangesKeepEveryChangeAndApplyEveryOneSidedDelete) {
     std::mt19937 random(18);
     for (int round = 0; round < 10000; ++round) {

@@ -61,7 +61,7 @@ TEST_F(ProtectionTest, AProtectedFileAsksForItsPasswordFirstAndOpensWhatItsKeyOp
     EXPECT_TRUE(has(fake::dialog.labels[IDC_PASSWORD_PROMPT], dataPath));
     ASSERT_EQ(fake::messageBoxes.size(), 2u);
     EXPECT_EQ(box(0), L"マスターパスワードが違います。");
-    EXPECT_TRUE(has(box(1), kept + L"\n") && has(box(1), L"2 件"));
+    EXPECT_TRUE(told(kept + L"\n", 1) && told(L"2 件", 1));
     // The wrong one, the right one, and today's iterations for the upgrade.
     EXPECT_EQ(fake::derivations, 3);
     EXPECT_EQ(fake::derivedWithoutWaitCursor, 0);
@@ -106,7 +106,7 @@ TEST_F(ProtectionTest, AProtectedFileAsksForItsPasswordFirstAndOpensWhatItsKeyOp
     startOver(check, {L"pw"});
     EXPECT_EQ(startUp(), 1);
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
-    EXPECT_TRUE(has(box(0), L"パスワードを確かめる行（check=）が壊れていましたが"));
+    EXPECT_TRUE(told(L"パスワードを確かめる行（check=）が壊れていましたが"));
     EXPECT_TRUE(keyFits(readProtectedFile(fake::files[dataPath]),
                         fake::masterKey("pw", defaultIterations).key));
 
@@ -116,7 +116,7 @@ TEST_F(ProtectionTest, AProtectedFileAsksForItsPasswordFirstAndOpensWhatItsKeyOp
     fake::decryptionFails = true;
     EXPECT_EQ(startUp(), 0);
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
-    EXPECT_TRUE(has(box(0), L"開くことができませんでした"));
+    EXPECT_TRUE(told(L"開くことができませんでした"));
 }
 
 TEST_F(ProtectionTest, LineEndsChangedToLfOrAByteOrderMarkAddedOpenAndAreWrittenBackAsBefore) {
@@ -153,7 +153,7 @@ TEST_F(ProtectionTest, ADamagedFileNamesThePartAndOffersTheBackupWithItsOwnPassw
     fake::files[backupPath] = fake::protectedFile({record("B")}, "other");
     EXPECT_EQ(startUp(), 0);
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
-    EXPECT_TRUE(has(box(0), L"壊れているところ: 最初の 8 行のどこか"));
+    EXPECT_TRUE(told(L"壊れているところ: 最初の 8 行のどこか"));
     EXPECT_EQ(fake::writes, 0);
 
     // A damaged body is found under the right password. Yes: the backup,
@@ -170,7 +170,7 @@ TEST_F(ProtectionTest, ADamagedFileNamesThePartAndOffersTheBackupWithItsOwnPassw
         dispatchCommand(IDM_EXIT, 0);
     };
     EXPECT_EQ(startUp(), 1);
-    EXPECT_TRUE(has(box(0), L"壊れているところ: 暗号化されたアイテムの部分"));
+    EXPECT_TRUE(told(L"壊れているところ: 暗号化されたアイテムの部分"));
     EXPECT_EQ(fake::plainOf(fake::files[dataPath], key), fake::dataFile({record("B2")}));
     EXPECT_EQ(fake::files[backupPath], body);
 
@@ -183,9 +183,9 @@ TEST_F(ProtectionTest, ADamagedFileNamesThePartAndOffersTheBackupWithItsOwnPassw
         fake::files[backupPath] = plain;
         fake::answers = {platform::mb::answerYes, answer};
         EXPECT_EQ(startUp(), 1);
-        EXPECT_TRUE(has(box(0), L"バックアップ（PASSWORD.BAK）は、マスターパスワードで保護されて"
-                                L"いません"));
-        EXPECT_TRUE(has(box(1), L"この一覧を保護せずに（だれでも読める形で）保存しますか？"));
+        EXPECT_TRUE(told(L"バックアップ（PASSWORD.BAK）は、マスターパスワードで保護されて"
+                         L"いません"));
+        EXPECT_TRUE(told(L"この一覧を保護せずに（だれでも読める形で）保存しますか？", 1));
         EXPECT_EQ(fake::files[dataPath], answer == platform::mb::answerYes ? plain : body);
         EXPECT_EQ(fake::files.count(dataPath + L".tmp"),
                   answer == platform::mb::answerYes ? 0u : 1u);
@@ -246,10 +246,10 @@ TEST_F(ProtectionTest, TurningProtectionOnLeavesNoClearCopyAndOffRemovesIt) {
         type(L"", L"pw", L"pw");
     });
     ASSERT_EQ(fake::messageBoxes.size(), 4u);
-    EXPECT_TRUE(has(box(0), L"一致しません"));
-    EXPECT_TRUE(has(box(1), L"使えない文字"));
-    EXPECT_TRUE(has(box(2), L"マスターパスワードを設定しました"));
-    EXPECT_TRUE(has(box(3), copy + L"\nこのファイルには、PASSWORD.TXT にないアイテムが 1 件"));
+    EXPECT_TRUE(told(L"一致しません"));
+    EXPECT_TRUE(told(L"使えない文字", 1));
+    EXPECT_TRUE(told(L"マスターパスワードを設定しました", 2));
+    EXPECT_TRUE(told(copy + L"\nこのファイルには、PASSWORD.TXT にないアイテムが 1 件", 3));
     const MasterKey key = heldKey;
     EXPECT_EQ(fake::plainOf(fake::files[dataPath], key), fake::dataFile({a, x}));
     // The old list in the backup and the merged copy are gone through zeros
@@ -269,8 +269,8 @@ TEST_F(ProtectionTest, TurningProtectionOnLeavesNoClearCopyAndOffRemovesIt) {
     fake::answers = {platform::mb::answerYes, platform::mb::answerNo};
     masterPassword([] { type(L"pw", L"", L""); });
     ASSERT_EQ(fake::messageBoxes.size(), 3u);
-    EXPECT_TRUE(has(box(0), L"保護をやめますか"));
-    EXPECT_TRUE(has(box(2), L"設定は変わっていません"));
+    EXPECT_TRUE(told(L"保護をやめますか"));
+    EXPECT_TRUE(told(L"設定は変わっていません", 2));
     EXPECT_TRUE(sameKey(heldKey, key));
     EXPECT_EQ(fake::files[dataPath], protectedBytes);
 
@@ -286,7 +286,7 @@ TEST_F(ProtectionTest, TurningProtectionOnLeavesNoClearCopyAndOffRemovesIt) {
         type(L"pw", L"", L"");
     });
     EXPECT_EQ(box(1), L"現在のマスターパスワードが違います。");
-    EXPECT_TRUE(has(box(3), L"保護をやめました"));
+    EXPECT_TRUE(told(L"保護をやめました", 3));
     EXPECT_FALSE(heldKey.set);
     EXPECT_EQ(fake::files[dataPath], fake::dataFile({a, x}));
 }
@@ -321,8 +321,9 @@ TEST_F(ProtectionTest, OnceProtectedEveryClearCopyIsWipedOrNamed) {
     EXPECT_EQ(fake::files[two], twoBytes);
     EXPECT_EQ(fake::files[cut], cutBytes);
     ASSERT_EQ(fake::messageBoxes.size(), 4u);
-    EXPECT_TRUE(has(box(3), L"保護されていないまま残っています。だれでも読むことができます。\n" +
-                                two + L"\n" + cut + L"\n"));
+    EXPECT_TRUE(told(L"保護されていないまま残っています。だれでも読むことができます。\n" + two +
+                         L"\n" + cut + L"\n",
+                     3));
 }
 
 TEST_F(ProtectionTest, ACopyAtStartUpAddsUnderTheRightProtectionAndGoesOnlyOnceSaved) {
@@ -341,7 +342,7 @@ TEST_F(ProtectionTest, ACopyAtStartUpAddsUnderTheRightProtectionAndGoesOnlyOnceS
          [&] {
              EXPECT_EQ(fake::plainOf(fake::files[dataPath], fake::masterKey("pw")), twoPlain);
              ASSERT_EQ(fake::messageBoxes.size(), 2u);
-             EXPECT_TRUE(has(box(1), L"同じマスターパスワードで、PASSWORD.TXT を保護しました"));
+             EXPECT_TRUE(told(L"同じマスターパスワードで、PASSWORD.TXT を保護しました", 1));
          }},
         {"a clear copy added to a protected list is wiped, not set aside",
          fake::protectedFile({record("A")}), twoPlain, nullptr,
@@ -392,8 +393,8 @@ TEST_F(ProtectionTest, NoSaveWritesOverAFileItCannotOpenNorClearTextWithoutAskin
     EXPECT_EQ(fake::files[dataPath], theirs);
     EXPECT_EQ(keptAside(), ours);
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
-    EXPECT_TRUE(has(box(0), L"別のマスターパスワードで保護されています"));
-    EXPECT_TRUE(has(box(0), L"マスターパスワードで保護して以下のファイルに保存しました"));
+    EXPECT_TRUE(told(L"別のマスターパスワードで保護されています"));
+    EXPECT_TRUE(told(L"マスターパスワードで保護して以下のファイルに保存しました"));
 
     // The same at the end of the session, where nothing is asked.
     addedHereOver(theirs);
@@ -404,7 +405,7 @@ TEST_F(ProtectionTest, NoSaveWritesOverAFileItCannotOpenNorClearTextWithoutAskin
     // Left plain by another PC: clear text only when the user says so.
     addedHereOver(plain);
     exitProgram(); // No, the default
-    EXPECT_TRUE(has(box(0), L"この一覧も保護せずに（だれでも読める形で）保存しますか？"));
+    EXPECT_TRUE(told(L"この一覧も保護せずに（だれでも読める形で）保存しますか？"));
     EXPECT_EQ(fake::files[dataPath], plain);
     EXPECT_EQ(keptAside(), ours);
     addedHereOver(plain);
@@ -453,8 +454,8 @@ TEST_F(ProtectionTest, TheActiveWindowOpensAFileProtectedElsewhereAndAChangeHere
               fake::dataFile({record("A"), record("Y"), record("Z")}));
     EXPECT_NE(readProtectedFile(fake::files[dataPath]).salt, fake::masterKey("third").key.salt);
     ASSERT_EQ(fake::messageBoxes.size(), 2u);
-    EXPECT_TRUE(has(box(0), L"ここで設定したとおりに保存しました"));
-    EXPECT_TRUE(has(box(1), L"マスターパスワードを変更しました"));
+    EXPECT_TRUE(told(L"ここで設定したとおりに保存しました"));
+    EXPECT_TRUE(told(L"マスターパスワードを変更しました", 1));
 }
 
 // A list kept aside goes back over PASSWORD.TXT by a merge when the file
@@ -551,7 +552,7 @@ TEST_F(ProtectionTest, AnExitInsideAQuestionClosesItFirstAndSavesOnce) {
             EXPECT_EQ(fake::plainOf(fake::files[dataPath + L".tmp"], fake::masterKey("pw")),
                       fake::dataFile({record("A"), record(newTitle)}));
             ASSERT_EQ(fake::messageBoxes.size(), 1u);
-            EXPECT_TRUE(has(box(0), L"マスターパスワードで保護して以下のファイルに保存しました"));
+            EXPECT_TRUE(told(L"マスターパスワードで保護して以下のファイルに保存しました"));
         }
     }
 }
