@@ -465,13 +465,19 @@ TEST_F(ProtectionTest, TheActiveWindowOpensAFileProtectedElsewhereAndAChangeHere
 TEST_F(ProtectionTest, AKeptListGoesBackByAMergeWhenTheFileChangedSinceItsBase) {
     const EntryRecord x = record("X"), fromA = record("A-new");
     const EntryRecord fromB = record(fake::sjis("新しいアイテム - 2"));
-    for (bool changed : {true, false}) {
-        SCOPED_TRACE(changed ? "protected and changed by A" : "unchanged since");
+    // B's list kept plain, or protected (its base keyed), when A protected
+    // the file with another password; and plain while nothing changed.
+    for (int variant : {0, 1, 2}) {
+        const bool changed = variant != 1, keptProtected = variant == 2;
+        SCOPED_TRACE(variant);
         SetUp();
-        open({x});
+        if (keptProtected)
+            openProtected({x});
+        else
+            open({x});
         dispatchCommand(IDM_NEW, 0);
         if (changed) {
-            otherPcWrites(fake::protectedFile({x, fromA}));
+            otherPcWrites(fake::protectedFile({x, fromA}, keptProtected ? "other" : "pw"));
             fake::typedPasswords = {std::nullopt};
             exitProgram();
         } else {
@@ -480,12 +486,14 @@ TEST_F(ProtectionTest, AKeptListGoesBackByAMergeWhenTheFileChangedSinceItsBase) 
             fake::endSession();
         }
         const std::wstring kept = dataPath + L".tmp";
-        ASSERT_EQ(fake::files[kept], fake::dataFile({x, fromB}));
+        ASSERT_EQ(keptProtected ? fake::plainOf(fake::files[kept], fake::masterKey("pw"))
+                                : fake::files[kept],
+                  fake::dataFile({x, fromB}));
         ASSERT_TRUE(fake::files.count(kept + L".base"));
 
         const auto files = fake::files;
         const auto times = fake::fileTimes;
-        startOver("", {L"pw"});
+        startOver("", {keptProtected ? L"other" : L"pw", L"pw"});
         fake::files = files;
         fake::fileTimes = times;
         fake::answers = {platform::mb::answerYes}; // put it back
@@ -498,7 +506,8 @@ TEST_F(ProtectionTest, AKeptListGoesBackByAMergeWhenTheFileChangedSinceItsBase) 
         EXPECT_TRUE(told(kept));
         if (changed) {
             EXPECT_EQ(fake::plainOf(fake::files[dataPath], key), fake::dataFile({x, fromB, fromA}));
-            EXPECT_TRUE(std::count(fake::wiped.begin(), fake::wiped.end(), kept));
+            EXPECT_EQ(bool(std::count(fake::wiped.begin(), fake::wiped.end(), kept)),
+                      !keptProtected);
         } else {
             EXPECT_EQ(fake::files[dataPath], fake::dataFile({x, fromB}));
         }
