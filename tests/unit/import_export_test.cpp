@@ -81,32 +81,14 @@ TEST(CsvReader, ReadsRowsAsRfc4180) {
         EXPECT_EQ(rowsOf(text), rows) << "reading " << testing::PrintToString(text);
 }
 
-std::string utf16(const std::string& utf8, bool bigEndian) {
-    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
-    auto put = [&](unsigned unit) {
-        char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
-        out.append(1, bigEndian ? high : low).append(1, bigEndian ? low : high);
-    };
-    for (wchar_t c : fake::wide(utf8)) {
-        unsigned u = static_cast<unsigned>(c);
-        if (u >= 0x10000) {
-            put(0xD800 + ((u - 0x10000) >> 10));
-            put(0xDC00 + ((u - 0x10000) & 0x3FF));
-        } else {
-            put(u);
-        }
-    }
-    return out;
-}
-
 TEST_F(ImportTest, EachEncodingIsToldAndDecoded) {
     // Where the encoding holds a character code page 932 lacks, it becomes
     // "?", and the row is listed as changed.
     const std::string csv = "name,password\r\n日本語😀,pw\r\n";
     const std::pair<std::string, TextEncoding> cases[] = {
         {"\xEF\xBB\xBF" + csv, TextEncoding::Utf8WithMark},
-        {utf16(csv, false), TextEncoding::Utf16Le},
-        {utf16(csv, true), TextEncoding::Utf16Be},
+        {"\xFF\xFE" + fake::encoded("UTF-16LE", csv), TextEncoding::Utf16Le},
+        {"\xFE\xFF" + fake::encoded("UTF-16BE", csv), TextEncoding::Utf16Be},
         {csv, TextEncoding::Utf8},
         {"\xEF\xBB\xBFname,password\r\n日本語\xE6\x97,pw\r\n", TextEncoding::Utf8WithMark},
         {fake::sjis("name,password\r\n日本語?,pw\r\n"), TextEncoding::ShiftJis},
