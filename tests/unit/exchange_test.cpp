@@ -79,7 +79,6 @@ TEST_F(ExchangeTest, AnImportAppendsTheNewEntriesSelectsTheFirstAndSavesOnce) {
 
 TEST_F(ExchangeTest, AFileThatCannotBeImportedIsToldAndChangesNothing) {
     const std::pair<std::string, const char*> cases[] = {
-        {"", "空です"},
         {"\xEF\xBB\xBF\r\n \r\n\t", "空です"},
         {"name,url,username,password,note\r\n", "見出しの行しかなく"},
         {std::string("name\r\nA") + '\0', "テキストファイルではありません"},

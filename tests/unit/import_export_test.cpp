@@ -168,7 +168,6 @@ TEST_F(ImportTest, WhatCannotBeStoredExactlyIsMendedOrRefusedAndListed) {
         std::string listed;
     };
     const Case cases[] = {
-        {"t,u,p😀w,,", "", "refused 2: password lacking"},
         {"t,\"a\nb\",p,,", "", "refused 2: userId break"},
         {"t,u," + std::string(1024, 'x') + ",,", "", "refused 2: password long"},
         {"t😀,u,p😀,,", "", "refused 2: password lacking"}, // why only
@@ -203,8 +202,6 @@ TEST_F(ImportTest, DuplicatesAreSkippedAndCountedAsStored) {
     EXPECT_EQ(result.refused, 1);
     EXPECT_EQ(result.changed, 1);
     EXPECT_EQ(listedOf(result), "changed 5: title lacking / refused 7: password lacking");
-    EXPECT_EQ(result.listed[0].title, "Mail?");
-    EXPECT_EQ(result.listed[1].notes[0].characters, fake::wide("😀"));
 }
 
 TEST_F(ImportTest, ExportThenImportGivesBackEveryEntry) {
