@@ -64,7 +64,7 @@ TEST(CsvReader, ReadsRowsAsRfc4180) {
         // Quotes hold separators, doubled quotes and line breaks, which
         // count as lines; stray quotes stay as they stand.
         {L"a,\"b,c\",\"say \"\"hi\"\"\"\r\n", L"1:a|b,c|say \"hi\""},
-        {L"\"x\r\ny\nz\",w\r\nnext", L"1:x\r\ny\nz|w / 4:next"},
+        {L"\"x\r\ny\nz\rq\",w\r\nnext", L"1:x\r\ny\nz\rq|w / 5:next"},
         {L"ab\"c,\"x\"y\"z,\"\"", L"1:ab\"c|xy\"z|"},
         // CR, LF and CR LF end lines, the last with or without; blank ones
         // are skipped.
