@@ -4,7 +4,6 @@
 
 #include "resources/resource.h"
 
-#include <algorithm>
 #include <cstdint>
 
 namespace fake {
@@ -139,10 +138,6 @@ bool randomBytes(void* buffer, std::size_t size) {
 
 int runDialog(Dialog which, const DialogHandlers& handlers) {
     fake::dialogsRun.push_back(which);
-    // One opened inside another's loop: the outer one is as it was after.
-    const bool nested = dialog.open;
-    const fake::DialogView outer = dialog;
-    const DialogHandlers outerHandlers = fake::dialogHandlers;
     fake::questionOpened(true);
     dialog = fake::DialogView();
     dialog.open = true;
@@ -162,10 +157,6 @@ int runDialog(Dialog which, const DialogHandlers& handlers) {
     const int result = dialog.endedWith;
     dialog.open = false;
     fake::dialogHandlers = {};
-    if (nested) {
-        dialog = outer;
-        fake::dialogHandlers = outerHandlers;
-    }
     return result;
 }
 

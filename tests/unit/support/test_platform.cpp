@@ -146,6 +146,9 @@ static std::wstring asWide(const std::string& raw) {
 
 std::string sjis(const std::string& utf8) { return convert("CP932", "UTF-8", utf8); }
 std::wstring wide(const std::string& utf8) { return asWide(convert("WCHAR_T", "UTF-8", utf8)); }
+std::string encoded(const char* encoding, const std::string& utf8) {
+    return convert(encoding, "UTF-8", utf8);
+}
 
 // WM_COMMAND to the window's handler.
 static void command(int id, int notification) {

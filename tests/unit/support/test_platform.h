@@ -178,6 +178,8 @@ void reset();
 std::string sjis(const std::string& utf8);
 // Unicode text for UTF-8 text.
 std::wstring wide(const std::string& utf8);
+// UTF-8 text in another encoding by its iconv name ("UTF-16BE"), no mark.
+std::string encoded(const char* encoding, const std::string& utf8);
 
 // The user's edit of a field: its text becomes text with the caret after
 // what was inserted at caret (the whole text when no caret is given), and the
